@@ -1,0 +1,95 @@
+#include "common/LineFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace fivestage {
+namespace {
+
+std::string_view withoutCarriageReturn(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
+}  // namespace
+
+LineFile::LineFile() : buffer_(new char[bufferSize]) {}
+
+LineFile::~LineFile() { close(); }
+
+void LineFile::close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+bool LineFile::open(const char* path) {
+  close();
+  begin_ = end_ = 0;
+  atEnd_ = false;
+  pending_.clear();
+  pendingHandedOut_ = false;
+  fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) return false;
+  // A directory opens like a file on POSIX systems and only fails when read,
+  // so the first read belongs to opening: it turns that case into "cannot be
+  // opened" without asking the file system a second question.
+  errno = 0;
+  if (!fill() && errno == EISDIR) {
+    close();
+    return false;
+  }
+  return true;
+}
+
+bool LineFile::fill() {
+  begin_ = end_ = 0;
+  ssize_t count = 0;
+  do {
+    count = ::read(fd_, buffer_.get(), bufferSize);
+  } while (count < 0 && errno == EINTR);
+  if (count <= 0) {
+    atEnd_ = true;
+    close();
+    return false;
+  }
+  end_ = static_cast<std::size_t>(count);
+  return true;
+}
+
+bool LineFile::nextLine(std::string_view& line) {
+  if (pendingHandedOut_) {
+    pending_.clear();
+    pendingHandedOut_ = false;
+  }
+  for (;;) {
+    const char* start = buffer_.get() + begin_;
+    const auto* feed = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
+    if (feed != nullptr) {
+      const auto length = static_cast<std::size_t>(feed - start);
+      begin_ += length + 1;
+      if (pending_.empty()) {
+        line = withoutCarriageReturn(std::string_view(start, length));
+      } else {
+        pending_.append(start, length);
+        pendingHandedOut_ = true;
+        line = withoutCarriageReturn(pending_);
+      }
+      return true;
+    }
+    pending_.append(start, end_ - begin_);
+    begin_ = end_;
+    if (atEnd_ || !fill()) {
+      if (pending_.empty()) return false;
+      // The last line had no line feed: it is a line all the same, and any
+      // carriage return at its end is part of its text.
+      pendingHandedOut_ = true;
+      line = pending_;
+      return true;
+    }
+  }
+}
+
+}  // namespace fivestage

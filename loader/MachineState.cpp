@@ -1,0 +1,70 @@
+#include "loader/MachineState.h"
+
+#include <ostream>
+
+#include "common/FatalError.h"
+#include "common/LineFile.h"
+#include "common/NumberText.h"
+
+namespace fivestage {
+namespace {
+
+[[noreturn]] void cannotLoad(const std::string& name) {
+  throw FatalError(" File " + name + " could not be loaded \n");
+}
+
+void openOrFail(LineFile& file, const std::string& name) {
+  if (!file.open(name.c_str())) cannotLoad(name);
+}
+
+// One integer per line, by the atoi rules; every line counts, an empty one as 0.
+void readNumbers(LineFile& file, const std::string& name, std::vector<std::int32_t>& values) {
+  openOrFail(file, name);
+  std::string_view line;
+  while (file.nextLine(line)) values.push_back(atoiSaturated(line));
+}
+
+}  // namespace
+
+MachineState::MachineState(std::ostream& log) { load(log, sourceFileName, registerFileName, memoryFileName); }
+
+void MachineState::load(std::ostream& log, std::string sourceName, std::string registerName,
+                        std::string memoryName) {
+  // The files are opened relative to the working directory, which is where
+  // the student starts the simulator.
+  LineFile file;
+  openOrFail(file, sourceName);
+  std::string_view line;
+  while (file.nextLine(line)) sourceLines.emplace_back(line);
+
+  parseSource(log);
+
+  readNumbers(file, registerName, registers);
+  readNumbers(file, memoryName, memory);
+
+  log << "\n All files loaded succesfully \n\n"
+      << " ******************** Ending Loading Input Phase ***************************** \n\n";
+}
+
+const std::string& MachineState::sourceTextOf(std::int32_t index) const {
+  return sourceLines[instructionLines.at(static_cast<std::size_t>(index))];
+}
+
+std::ostream& printLoadedData(std::ostream& out, const MachineState& state) {
+  out << " Source Code Loaded : \n\n";
+  for (std::size_t i = 0; i < state.sourceLines.size(); ++i) {
+    out << " L(" << i + 1 << ") : " << state.sourceLines[i] << " \n";
+  }
+  out << "\n Register File Loaded : \n\n";
+  for (std::size_t i = 0; i < state.registers.size(); ++i) {
+    out << " $" << i << " : " << state.registers[i] << " \n";
+  }
+  out << "\n Memory File Loaded : \n\n";
+  for (std::size_t i = 0; i < state.memory.size(); ++i) {
+    out << " " << std::hex << i << std::dec << " : " << state.memory[i] << " \n";
+  }
+  out << "\n\n";
+  return out;
+}
+
+}  // namespace fivestage

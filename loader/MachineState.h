@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "loader/Instruction.h"
+
+namespace fivestage {
+
+// Everything loaded at start-up: the program as text and as parsed records,
+// the register file and the data memory. The stages index the sequences
+// directly; the register file and the data memory are the simulated
+// machine's state and never change their length.
+class MachineState {
+ public:
+  // Default file names, nothing loaded: for states assembled in code.
+  MachineState() = default;
+  // Default file names, then loads and parses the three files, writing the
+  // loading messages to `log`. Throws FatalError when a file cannot be opened.
+  explicit MachineState(std::ostream& log);
+
+  // Reads the source, register and memory files in this order, parsing the
+  // source before the register file is opened.
+  void load(std::ostream& log, std::string sourceName, std::string registerName, std::string memoryName);
+  // Turns sourceLines into instructions, reporting every line it cannot read.
+  void parseSource(std::ostream& log);
+
+  // The text of the source line that instruction `index` was parsed from.
+  const std::string& sourceTextOf(std::int32_t index) const;
+
+  std::vector<std::string> sourceLines;
+  std::vector<Instruction> instructions;
+  // For each instruction, the index in sourceLines of the line it came from.
+  std::vector<std::size_t> instructionLines;
+  std::vector<std::int32_t> registers;
+  std::vector<std::int32_t> memory;
+  std::string sourceFileName = "src.txt";
+  std::string registerFileName = "reg.txt";
+  std::string memoryFileName = "mem.txt";
+};
+
+// Writes the loaded-data listing: the source lines with their label numbers,
+// the registers, and the memory words with hexadecimal indices.
+std::ostream& printLoadedData(std::ostream& out, const MachineState& state);
+
+}  // namespace fivestage

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "loader/Instruction.h"
+
+namespace fivestage {
+
+// Reads assembly lines into Instruction records. The punctuation of the
+// syntax ("," "(" ")" "$" and the label letter "L") only separates tokens, so
+// it becomes blanks; the opcode is recognised by a prefix test; the operands
+// are whitespace-separated integers placed by a fixed map per opcode.
+//
+// The parser keeps one working slot per operand field for the whole pass:
+// a line that leaves out operands takes whatever an earlier line left there.
+class SourceParser {
+ public:
+  // Parses one line. A line whose start matches no opcode key is reported
+  // on `log` and yields nothing.
+  std::optional<Instruction> parseLine(std::string_view line, std::ostream& log);
+
+  // The line as the parser reads it: punctuation and capital L turned into blanks.
+  static std::string withPunctuationBlanked(std::string_view line);
+
+ private:
+  // The working slots of rs, rt, rd, imm and label, in this order; all start at 0.
+  std::array<std::int32_t, 5> slots_{};
+};
+
+}  // namespace fivestage
