@@ -11,8 +11,7 @@ namespace fivestage {
 // output and ends the process with the exit status it carries.
 class FatalError : public std::runtime_error {
  public:
-  FatalError(const std::string& message, int exitStatus = 1)
-      : std::runtime_error(message), exitStatus_(exitStatus) {}
+  FatalError(const std::string& message, int exitStatus = 1) : std::runtime_error(message), exitStatus_(exitStatus) {}
 
   int exitStatus() const { return exitStatus_; }
 

@@ -34,11 +34,11 @@ class Instruction {
 
  private:
   std::string opcode_;
-  std::int32_t rs_;      // first source register (Decode's a)
-  std::int32_t rt_;      // second source register (Decode's b, the word a store writes)
-  std::int32_t rd_;      // register the instruction writes (Decode's Rg)
-  std::int32_t imm_;     // immediate or address offset
-  std::int32_t label_;   // branch or jump target as an instruction index
+  std::int32_t rs_;     // first source register (Decode's a)
+  std::int32_t rt_;     // second source register (Decode's b, the word a store writes)
+  std::int32_t rd_;     // register the instruction writes (Decode's Rg)
+  std::int32_t imm_;    // immediate or address offset
+  std::int32_t label_;  // branch or jump target as an instruction index
 };
 
 }  // namespace fivestage

@@ -9,9 +9,7 @@
 namespace fivestage {
 namespace {
 
-[[noreturn]] void cannotLoad(const std::string& name) {
-  throw FatalError(" File " + name + " could not be loaded \n");
-}
+[[noreturn]] void cannotLoad(const std::string& name) { throw FatalError(" File " + name + " could not be loaded \n"); }
 
 void openOrFail(LineFile& file, const std::string& name) {
   if (!file.open(name.c_str())) cannotLoad(name);
@@ -28,8 +26,7 @@ void readNumbers(LineFile& file, const std::string& name, std::vector<std::int32
 
 MachineState::MachineState(std::ostream& log) { load(log, sourceFileName, registerFileName, memoryFileName); }
 
-void MachineState::load(std::ostream& log, std::string sourceName, std::string registerName,
-                        std::string memoryName) {
+void MachineState::load(std::ostream& log, std::string sourceName, std::string registerName, std::string memoryName) {
   // The files are opened relative to the working directory, which is where
   // the student starts the simulator.
   LineFile file;

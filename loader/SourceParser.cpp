@@ -17,9 +17,9 @@ enum class Into { Rs, Rt, Rd, Imm, Label, Nothing };
 enum class From { RsSlot, RtSlot, RdSlot, ImmSlot, LabelIndex, MinusOne, Zero };
 
 struct OpcodeRow {
-  std::string_view key;            // matched against the start of the line
-  std::array<Into, 3> tokens;      // operand tokens 1 to 3
-  std::array<From, 5> fields;      // rs, rt, rd, imm, label
+  std::string_view key;        // matched against the start of the line
+  std::array<Into, 3> tokens;  // operand tokens 1 to 3
+  std::array<From, 5> fields;  // rs, rt, rd, imm, label
 };
 
 using enum Into;
@@ -51,9 +51,7 @@ const OpcodeRow* findRow(std::string_view line) {
   return nullptr;
 }
 
-bool isTokenSeparator(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool isTokenSeparator(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 // Reads the next whitespace-separated token; an empty view when none is left.
 std::string_view nextToken(std::string_view& rest) {
