@@ -1,0 +1,11 @@
+#include <iostream>
+
+#include "shell/Entry.h"
+
+int main() {
+  // The standard streams are used only through iostreams; unsynchronised
+  // they buffer, and the scheduler flushes before it waits for a key.
+  std::ios::sync_with_stdio(false);
+  std::cin.tie(nullptr);
+  return fivestage::runFivestage(std::cin, std::cout);
+}

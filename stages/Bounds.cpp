@@ -1,0 +1,43 @@
+#include "stages/Bounds.h"
+
+#include <string>
+#include <vector>
+
+#include "common/FatalError.h"
+
+namespace fivestage {
+namespace {
+
+// Negative numbers are out of range as well: they are taken as unsigned.
+bool fits(std::int32_t index, const std::vector<std::int32_t>& values) {
+  return static_cast<std::uint32_t>(index) < values.size();
+}
+
+void checkRegister(const MachineState& state, std::int32_t number) {
+  if (!fits(number, state.registers)) {
+    throw FatalError(" Register $" + std::to_string(number) + " does not exist: register file size is " +
+                     std::to_string(state.registers.size()) + " \n");
+  }
+}
+
+}  // namespace
+
+std::int32_t& registerAt(MachineState& state, std::int32_t number) {
+  checkRegister(state, number);
+  return state.registers[static_cast<std::size_t>(number)];
+}
+
+std::int32_t registerAt(const MachineState& state, std::int32_t number) {
+  checkRegister(state, number);
+  return state.registers[static_cast<std::size_t>(number)];
+}
+
+std::int32_t& memoryWordAt(MachineState& state, std::int32_t address) {
+  if (!fits(address, state.memory)) {
+    throw FatalError(" Memory word " + std::to_string(address) + " does not exist: data memory size is " +
+                     std::to_string(state.memory.size()) + " \n");
+  }
+  return state.memory[static_cast<std::size_t>(address)];
+}
+
+}  // namespace fivestage

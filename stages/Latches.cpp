@@ -1,0 +1,12 @@
+#include "stages/Latches.h"
+
+namespace fivestage {
+
+void resetLatches() {
+  FetchLatch = {};
+  DecodeLatch = {};
+  ExecuteLatch = {};
+  MemoryLatch = {};
+}
+
+}  // namespace fivestage
