@@ -1,0 +1,49 @@
+#include "tests/support/TempDir.h"
+
+#include <stdlib.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fivestage::testing {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "fivestage-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a temporary directory");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  // Undo any permission change a test made so that removal cannot fail.
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+void TempDir::write(const std::filesystem::path& relative, const std::string& content) const {
+  const std::filesystem::path target = path_ / relative;
+  std::filesystem::create_directories(target.parent_path());
+  std::ofstream file(target, std::ios::binary);
+  file << content;
+}
+
+void TempDir::addEnergyTree() const {
+  std::filesystem::copy(FIVESTAGE_ENERGY_TREE, path_ / "EnergyConsumptionInput",
+                        std::filesystem::copy_options::recursive);
+}
+
+WorkingDirectory::WorkingDirectory(const std::filesystem::path& path) : previous_(std::filesystem::current_path()) {
+  std::filesystem::current_path(path);
+}
+
+WorkingDirectory::~WorkingDirectory() { std::filesystem::current_path(previous_); }
+
+std::string readFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
+}  // namespace fivestage::testing

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "common/FatalError.h"
+#include "loader/MachineState.h"
+#include "tests/support/TempDir.h"
+
+namespace fivestage {
+namespace {
+
+using testing::TempDir;
+using testing::WorkingDirectory;
+
+struct LoadOutcome {
+  std::string log;
+  std::string error;  // empty when loading succeeded
+  int status = 0;
+};
+
+LoadOutcome loadIn(const TempDir& dir, MachineState& state) {
+  WorkingDirectory cwd(dir.path());
+  std::ostringstream log;
+  LoadOutcome outcome;
+  try {
+    state.load(log, "src.txt", "reg.txt", "mem.txt");
+  } catch (const FatalError& error) {
+    outcome.error = error.what();
+    outcome.status = error.exitStatus();
+  }
+  outcome.log = log.str();
+  return outcome;
+}
+
+TEST(Loader, ReadsTheThreeFilesLineByLine) {
+  TempDir dir;
+  dir.write("src.txt", "add $3, $1, $2\r\n\r\nsub $4, $3, $1");
+  dir.write("reg.txt", "5\n\n-3 apples\n99999999999\n");
+  dir.write("mem.txt", "7\n8\n\n");
+  MachineState state;
+  const LoadOutcome outcome = loadIn(dir, state);
+  EXPECT_EQ(outcome.error, "");
+  EXPECT_EQ(state.sourceLines, (std::vector<std::string>{"add $3, $1, $2", "", "sub $4, $3, $1"}));
+  EXPECT_EQ(state.instructions.size(), 2U);
+  EXPECT_EQ(state.registers, (std::vector<std::int32_t>{5, 0, -3, 2147483647}));
+  EXPECT_EQ(state.memory, (std::vector<std::int32_t>{7, 8, 0}));
+  EXPECT_EQ(outcome.log,
+            "\n The Instruction :  either does not exist or supported. \n\n"
+            "\n All files loaded succesfully \n\n"
+            " ******************** Ending Loading Input Phase ***************************** \n\n");
+}
+
+TEST(Loader, StopsAtTheFirstFileThatCannotBeOpened) {
+  struct Case {
+    const char* name;
+    const char* missing;  // file left out, or made a directory
+    bool asDirectory;
+    const char* expectedLog;
+  };
+  const Case cases[] = {
+      {"source", "src.txt", false, ""},
+      {"registers after the parser's messages", "reg.txt", false,
+       "\n The Instruction : mul  1 either does not exist or supported. \n\n"},
+      {"memory", "mem.txt", false, "\n The Instruction : mul  1 either does not exist or supported. \n\n"},
+      {"directory in place of the source", "src.txt", true, ""},
+      {"directory in place of the memory file", "mem.txt", true,
+       "\n The Instruction : mul  1 either does not exist or supported. \n\n"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    for (const char* name : {"src.txt", "reg.txt", "mem.txt"}) {
+      if (std::string(name) == c.missing) {
+        if (c.asDirectory) std::filesystem::create_directory(dir.path() / name);
+      } else {
+        dir.write(name, std::string(name) == "src.txt" ? "mul $1\n" : "1\n");
+      }
+    }
+    MachineState state;
+    const LoadOutcome outcome = loadIn(dir, state);
+    EXPECT_EQ(outcome.error, std::string(" File ") + c.missing + " could not be loaded \n") << c.name;
+    EXPECT_EQ(outcome.status, 1) << c.name;
+    EXPECT_EQ(outcome.log, c.expectedLog) << c.name;
+  }
+}
+
+TEST(Loader, ListsSourceRegistersAndMemoryWithHexadecimalWordIndices) {
+  MachineState state;
+  state.sourceLines = {"add $3, $1, $2", "", "\tsub $1 "};
+  state.registers = {0, -5, 2147483647};
+  for (int i = 0; i < 17; ++i) state.memory.push_back(i * 100);
+  state.memory.resize(256, -1);
+  std::ostringstream out;
+  EXPECT_EQ(&printLoadedData(out, state), &out);
+
+  std::string memory;
+  for (int i = 0; i < 256; ++i) {
+    std::ostringstream index;
+    index << std::hex << i;
+    memory.append(" ").append(index.str()).append(" : ").append(std::to_string(i < 17 ? i * 100 : -1)).append(" \n");
+  }
+  EXPECT_EQ(out.str(),
+            " Source Code Loaded : \n\n"
+            " L(1) : add $3, $1, $2 \n"
+            " L(2) :  \n"
+            " L(3) : \tsub $1  \n"
+            "\n Register File Loaded : \n\n"
+            " $0 : 0 \n $1 : -5 \n $2 : 2147483647 \n"
+            "\n Memory File Loaded : \n\n" +
+                memory + "\n\n");
+  EXPECT_NE(out.str().find(" 9 : 900 \n a : 1000 \n"), std::string::npos);
+  EXPECT_NE(out.str().find(" f : 1500 \n 10 : 1600 \n"), std::string::npos);
+  EXPECT_NE(out.str().find(" ff : -1 \n"), std::string::npos);
+  out << 255;  // the stream is left in decimal
+  EXPECT_EQ(out.str().substr(out.str().size() - 3), "255");
+}
+
+}  // namespace
+}  // namespace fivestage
