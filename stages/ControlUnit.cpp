@@ -5,6 +5,7 @@
 
 #include "stages/DecodeUnit.h"
 #include "stages/Latches.h"
+#include "stages/TraceText.h"
 
 namespace fivestage {
 namespace {
@@ -33,15 +34,6 @@ constexpr std::array<ControlRow, 10> controlTable{{
 
 constexpr ControlSignals defaultRow{-1, -1, -1, -1, -1, -1, -1, -1, -1, false};
 
-// A signal that may be indifferent: the word, or its value after `label`.
-void printSignal(std::ostream& out, const char* label, const char* indifferentLabel, std::int32_t value) {
-  if (value == -1) {
-    out << indifferentLabel << "indifferent \n";
-  } else {
-    out << label << value << "\n";
-  }
-}
-
 }  // namespace
 
 ControlSignals controlSignalsFor(std::string_view opcode) {
@@ -69,16 +61,17 @@ void DecodeUnit::produceControlSignals(std::ostream& out, std::string_view opcod
   out << "\t C1  \n";
   out << "\t D.0 : pcsel     = " << d.pcsel << "\n";
   out << "\t D.1 : pcsrc     = " << d.pcsrc << "\n";
-  printSignal(out, "\t D.2 : branch    = ", "\t D.2 : branch    = ", d.branch);
-  printSignal(out, "\t D.3 : alusrc    = ", "\t D.3 : alusrc    = ", d.alusrc);
-  printSignal(out, "\t D.4 : aluop     = ", "\t D.4 : aluop    = ", d.aluop);
+  printOrIndifferent(out, "\t D.2 : branch    = ", d.branch);
+  printOrIndifferent(out, "\t D.3 : alusrc    = ", d.alusrc);
+  // The indifferent line of aluop has one blank less before its "=".
+  printOrIndifferent(out, d.aluop == -1 ? "\t D.4 : aluop    = " : "\t D.4 : aluop     = ", d.aluop);
   out << "\t C2  \n";
   out << "\t D.5 : memread   = " << d.memread << "\n";
   out << "\t D.6 : memwrite  = " << d.memwrite << "\n";
   out << "\t C3  \n";
-  printSignal(out, "\t D.7 : memtoreg  = ", "\t D.7 : memtoreg  = ", d.memtoreg);
+  printOrIndifferent(out, "\t D.7 : memtoreg  = ", d.memtoreg);
   out << "\t D.8 : regwrite  = " << d.regwrite << "\n";
-  printSignal(out, "\t D.9 : Rg        = $", "\t D.9 : Rg        = ", d.Rg);
+  printOrIndifferent(out, "\t D.9 : Rg        = ", d.Rg, "\n", "$");
   out << "\n\n";
 }
 

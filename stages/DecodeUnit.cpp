@@ -6,6 +6,7 @@
 #include "energy/Energy.h"
 #include "stages/Bounds.h"
 #include "stages/Latches.h"
+#include "stages/TraceText.h"
 
 namespace fivestage {
 namespace {
@@ -19,14 +20,13 @@ std::int32_t readSource(const MachineState& state, std::int32_t number) {
   return number == -1 ? -1 : registerAt(state, number);
 }
 
-// "\t D.a     : $1 = 10": whether the line says indifferent depends on the
+// "\t D.a     : $1 = 10": whether a line says indifferent depends on the
 // value in the latch, so a register holding -1 reads as indifferent too.
-void printOperand(std::ostream& out, const char* label, std::int32_t number, std::int32_t value) {
-  out << label;
+void printOperand(std::ostream& out, std::string_view label, std::int32_t number, std::int32_t value) {
   if (value == -1) {
-    out << "indifferent \n";
+    printOrIndifferent(out, label, value);
   } else {
-    out << "$" << number << " = " << value << "\n";
+    out << label << "$" << number << " = " << value << "\n";
   }
 }
 
@@ -97,11 +97,7 @@ void DecodeUnit::readRegisterFile(std::ostream& out, const MachineState& state) 
 
   out << "\t D.Pc    : " << d.Pc << "\n";
   printOperands(out, instruction);
-  if (d.imm == -1) {
-    out << "\t D.imm   : indifferent \n";
-  } else {
-    out << "\t D.imm   : " << d.imm << "\n";
-  }
+  printOrIndifferent(out, "\t D.imm   : ", d.imm);
   if (d.Label == -1) {
     out << "\t D.Label : indifferent \n\n";
   } else {

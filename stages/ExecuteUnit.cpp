@@ -4,6 +4,7 @@
 
 #include "energy/Energy.h"
 #include "stages/Latches.h"
+#include "stages/TraceText.h"
 
 namespace fivestage {
 namespace {
@@ -49,11 +50,7 @@ std::int32_t ExecuteUnit::execute(std::ostream& out, const MachineState& state) 
   out << "\t E.AluOut = " << e.AluOut << "\n";
 
   e.A2 = d.b;
-  if (e.A2 == -1) {
-    out << "\t E.A2 = indifferent \n\n";
-  } else {
-    out << "\t E.A2 = " << e.A2 << "\n\n";
-  }
+  printOrIndifferent(out, "\t E.A2 = ", e.A2, "\n\n");
 
   const std::int32_t gate = mux3Gate(out, d.pcsrc, zero, d.branch);
   const std::int32_t selected = mux3(out, d.Pc, d.Label, gate);

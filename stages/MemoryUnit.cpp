@@ -5,6 +5,7 @@
 #include "energy/Energy.h"
 #include "stages/Bounds.h"
 #include "stages/Latches.h"
+#include "stages/TraceText.h"
 
 namespace fivestage {
 namespace {
@@ -25,21 +26,9 @@ void MemoryUnit::accessMemory(std::ostream& out, MachineState& state, std::int32
   m.regWrite = e.regWrite;
   m.rg = e.rg;
   out << "\t C3         : \n";
-  if (m.memToreg == -1) {
-    out << "\t M.memToreg = indifferent \n";
-  } else {
-    out << "\t M.memToreg = " << m.memToreg << "\n";
-  }
-  if (m.regWrite == -1) {
-    out << "\t M.regWrite = indifferent \n";
-  } else {
-    out << "\t M.regWrite = " << m.regWrite << "\n";
-  }
-  if (m.rg == -1) {
-    out << "\t M.rg       = indifferent \n\n";
-  } else {
-    out << "\t M.rg       = $" << m.rg << "\n\n";
-  }
+  printOrIndifferent(out, "\t M.memToreg = ", m.memToreg);
+  printOrIndifferent(out, "\t M.regWrite = ", m.regWrite);
+  printOrIndifferent(out, "\t M.rg       = ", m.rg, "\n\n", "$");
 
   m.AluOut = e.AluOut;
   out << "\t M.AluOut   = " << m.AluOut << "\n\n";
