@@ -1,0 +1,28 @@
+// Arbitrary bytes as src.txt, reg.txt and mem.txt: loading, parsing and the
+// listing must never crash, whatever the files hold or whether they exist.
+// Input: src FF FF reg FF FF mem FF FF flags (one byte per file: missing or a directory).
+#include <cstddef>
+#include <cstdint>
+
+#include "common/FatalError.h"
+#include "fuzz/FuzzSupport.h"
+#include "loader/MachineState.h"
+
+using namespace fivestage;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz::enterScratchDirectory();
+  const auto sections = fuzz::splitSections(data, size);
+  const std::string_view flags = fuzz::section(sections, 3);
+  const char* names[] = {"src.txt", "reg.txt", "mem.txt"};
+  for (std::size_t i = 0; i < 3; ++i) fuzz::place(names[i], fuzz::section(sections, i), fuzz::placementFor(flags, i));
+
+  fuzz::NullStream sink;
+  try {
+    const MachineState state(sink);
+    printLoadedData(sink, state);
+  } catch (const FatalError&) {
+    // A file that cannot be opened: the defined way out.
+  }
+  return 0;
+}
