@@ -1,9 +1,6 @@
 // Runs the real executable on every folder under cases/ and compares its whole
 // standard output and exit status with the expected files (see README.md).
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -11,39 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/RunProgram.h"
 #include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
 using fivestage::testing::readFile;
+using fivestage::testing::RunResult;
+using fivestage::testing::runFivestageIn;
 using fivestage::testing::TempDir;
 
 namespace {
-
-struct RunResult {
-  std::string output;
-  int status = -1;  // exit status, or -1 when the process did not exit normally
-};
-
-// Starts the executable in `workdir` with `input` as standard input and
-// standard output into a file; standard error is left alone.
-RunResult runExecutable(const fs::path& workdir, const fs::path& input) {
-  const fs::path outputFile = workdir / ".stdout";
-  const pid_t child = fork();
-  if (child == 0) {
-    const int in = open(input.c_str(), O_RDONLY);
-    const int out = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || chdir(workdir.c_str()) != 0) _exit(127);
-    execl(FIVESTAGE_EXECUTABLE, FIVESTAGE_EXECUTABLE, static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int raw = 0;
-  waitpid(child, &raw, 0);
-  RunResult result;
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.output = readFile(outputFile);
-  fs::remove(outputFile);
-  return result;
-}
 
 std::vector<std::string> lines(const fs::path& file) {
   std::vector<std::string> result;
@@ -85,7 +59,7 @@ TEST_P(GoldenTrace, MatchesExpectedOutputAndStatus) {
   prepare(caseDir, work);
   const fs::path input = fs::exists(caseDir / "stdin") ? caseDir / "stdin" : fs::path("/dev/null");
 
-  const RunResult result = runExecutable(work.path(), input);
+  const RunResult result = runFivestageIn(work.path(), input);
 
   EXPECT_EQ(result.status, std::stoi(readFile(caseDir / "expected_status")));
   if (fs::exists(caseDir / "expected_stdout")) {
