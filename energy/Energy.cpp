@@ -1,9 +1,8 @@
 #include "energy/Energy.h"
 
 #include <array>
-#include <cstdio>
-#include <cstring>
-#include <ostream>
+#include <charconv>
+#include <cstdint>
 
 #include "common/FatalError.h"
 #include "common/LineFile.h"
@@ -34,7 +33,7 @@ const char* decodeEnergyFile(std::string_view opcode) {
   return nullptr;
 }
 
-void chargeEnergy(std::ostream& out, const char* path) {
+void chargeEnergy(TraceWriter& out, const char* path) {
   // One reader for the whole run: the readings come several per cycle.
   static LineFile file;
   if (path == nullptr || !file.open(path)) throw FatalError(" File could not be loaded \n");
@@ -44,10 +43,16 @@ void chargeEnergy(std::ostream& out, const char* path) {
 }
 
 std::string formatEnergy(double total) {
+  // Sums of whole numbers below one million print in full: the common case,
+  // written without the general floating-point conversion.
+  if (total > -1e6 && total < 1e6 && total == static_cast<double>(static_cast<std::int64_t>(total))) {
+    return std::to_string(static_cast<std::int64_t>(total));
+  }
   std::array<char, 32> text{};
-  const int length = std::snprintf(text.data(), text.size(), "%g", total);
-  std::string result(text.data(), static_cast<std::size_t>(length));
-  // %g writes at least two exponent digits; the trace shows at least three.
+  // General notation with six significant digits, as printf's %g.
+  const auto end = std::to_chars(text.data(), text.data() + text.size(), total, std::chars_format::general, 6).ptr;
+  std::string result(text.data(), end);
+  // It writes at least two exponent digits; the trace shows at least three.
   const std::size_t e = result.find('e');
   if (e != std::string::npos) {
     const std::size_t digits = result.size() - (e + 2);

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <iosfwd>
 #include <string>
 #include <string_view>
+
+#include "common/TraceWriter.h"
 
 namespace fivestage {
 
@@ -24,7 +25,7 @@ const char* decodeEnergyFile(std::string_view opcode);
 // and prints the total so far. The file is read afresh at every call, so a
 // figure edited during a run counts from the next reading on. Throws
 // FatalError when the file cannot be opened; a null path counts as such.
-void chargeEnergy(std::ostream& out, const char* path);
+void chargeEnergy(TraceWriter& out, const char* path);
 
 // The total as the trace shows it: general notation with six significant
 // digits, and an exponent of at least three digits (1e+006).

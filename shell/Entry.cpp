@@ -29,8 +29,11 @@ int runDialogue(std::istream& in, std::ostream& out) {
   if (choice == 2) {
     printLoadedData(out, state);
   } else {
+    // The trace is written through its own buffer, handed on to `out` before
+    // every wait for a key and at the end, also when the run fails.
+    TraceWriter trace(out);
     Pipeline pipeline;
-    simulate(in, out, 0, pipeline, state);
+    simulate(in, trace, 0, pipeline, state);
   }
   return 0;
 }

@@ -13,13 +13,13 @@ namespace {
 // Waits for one key. The output is flushed only when the read will have to
 // wait for new input, so the prompt is on screen before the user is asked,
 // while a batch run with its input already buffered writes in large blocks.
-int readKey(std::istream& in, std::ostream& out) {
+int readKey(std::istream& in, TraceWriter& out) {
   if (in.good() && in.rdbuf()->in_avail() <= 0) out.flush();
   return in.get();
 }
 
 // Steps 1 and 2: the prompt and the key that starts the cycle.
-void promptForStep(std::istream& in, std::ostream& out) {
+void promptForStep(std::istream& in, TraceWriter& out) {
   out << "\n Press Enter to perform a step :  ";
   const int key = readKey(in, out);
   if (key == std::istream::traits_type::eof()) {
@@ -36,7 +36,7 @@ void promptForStep(std::istream& in, std::ostream& out) {
 // A stall holds Decode, Execute and Fetch until the instruction it waits for
 // has been written back: two cycles after it was triggered. The test is made
 // every cycle, measured in cycles run, so no freeze can last for ever.
-void releaseStallWhenDue(std::ostream& out, Pipeline& pipeline, const MachineState& state) {
+void releaseStallWhenDue(TraceWriter& out, Pipeline& pipeline, const MachineState& state) {
   if (decodeStall != 1 || cyclesRun - stallCycle < 2) return;
   decodeStall = 0;
   fetchFrozen = 0;
@@ -63,12 +63,12 @@ void resetScheduler() {
   endOfInputPrompts = 0;
 }
 
-void simulate(std::istream& in, std::ostream& out, std::int32_t pc, Pipeline& pipeline, MachineState& state) {
+void simulate(std::istream& in, TraceWriter& out, std::int32_t pc, Pipeline& pipeline, MachineState& state) {
   while (stepCycle(in, out, pc, pipeline, state)) {
   }
 }
 
-bool stepCycle(std::istream& in, std::ostream& out, std::int32_t& pc, Pipeline& pipeline, MachineState& state) {
+bool stepCycle(std::istream& in, TraceWriter& out, std::int32_t& pc, Pipeline& pipeline, MachineState& state) {
   promptForStep(in, out);
   out << "\n\n --------------------- Cpu Cycle " << CycleCounter << " ---------------------------- \n\n";
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
 
+#include "common/TraceWriter.h"
 #include "loader/MachineState.h"
 #include "shell/Pipeline.h"
 
@@ -28,10 +28,10 @@ void resetScheduler();
 
 // Runs the program from `pc` one cycle per prompt until the last instruction
 // has left the pipeline. Throws FatalError when the run cannot go on.
-void simulate(std::istream& in, std::ostream& out, std::int32_t pc, Pipeline& pipeline, MachineState& state);
+void simulate(std::istream& in, TraceWriter& out, std::int32_t pc, Pipeline& pipeline, MachineState& state);
 
 // One clock cycle: prompt, banner, then the stages from the back of the
 // pipeline to the front. Returns false when the run has ended.
-bool stepCycle(std::istream& in, std::ostream& out, std::int32_t& pc, Pipeline& pipeline, MachineState& state);
+bool stepCycle(std::istream& in, TraceWriter& out, std::int32_t& pc, Pipeline& pipeline, MachineState& state);
 
 }  // namespace fivestage

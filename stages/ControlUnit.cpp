@@ -43,7 +43,7 @@ ControlSignals controlSignalsFor(std::string_view opcode) {
   return defaultRow;
 }
 
-void DecodeUnit::produceControlSignals(std::ostream& out, std::string_view opcode) const {
+void DecodeUnit::produceControlSignals(TraceWriter& out, std::string_view opcode) const {
   const ControlSignals s = controlSignalsFor(opcode);
   DecodeLatchRecord& d = DecodeLatch;
   d.pcsel = s.pcsel;

@@ -22,7 +22,7 @@ std::int32_t readSource(const MachineState& state, std::int32_t number) {
 
 // "\t D.a     : $1 = 10": whether a line says indifferent depends on the
 // value in the latch, so a register holding -1 reads as indifferent too.
-void printOperand(std::ostream& out, std::string_view label, std::int32_t number, std::int32_t value) {
+void printOperand(TraceWriter& out, std::string_view label, std::int32_t number, std::int32_t value) {
   if (value == -1) {
     printOrIndifferent(out, label, value);
   } else {
@@ -30,14 +30,14 @@ void printOperand(std::ostream& out, std::string_view label, std::int32_t number
   }
 }
 
-void printOperands(std::ostream& out, const Instruction& instruction) {
+void printOperands(TraceWriter& out, const Instruction& instruction) {
   printOperand(out, "\t D.a     : ", instruction.getRs(), DecodeLatch.a);
   printOperand(out, "\t D.b     : ", instruction.getRt(), DecodeLatch.b);
 }
 
 }  // namespace
 
-std::int32_t DecodeUnit::decode(std::ostream& out, const MachineState& state) const {
+std::int32_t DecodeUnit::decode(TraceWriter& out, const MachineState& state) const {
   const std::int32_t n = FetchLatch.Pc;
   out << " Decoding : E(" << n << ")   " << state.sourceTextOf(n) << "\n\n";
   const std::string& opcode = decodedInstruction(state, n).opcode();
@@ -50,7 +50,7 @@ std::int32_t DecodeUnit::decode(std::ostream& out, const MachineState& state) co
   return verdict;
 }
 
-std::int32_t DecodeUnit::detectDanger(std::ostream& out, const MachineState& state) const {
+std::int32_t DecodeUnit::detectDanger(TraceWriter& out, const MachineState& state) const {
   const Instruction& instruction = decodedInstruction(state, FetchLatch.Pc);
   const std::int32_t rs = instruction.getRs();
   const std::int32_t rt = instruction.getRt();
@@ -82,7 +82,7 @@ std::int32_t DecodeUnit::detectDanger(std::ostream& out, const MachineState& sta
   return 0;
 }
 
-void DecodeUnit::readRegisterFile(std::ostream& out, const MachineState& state) const {
+void DecodeUnit::readRegisterFile(TraceWriter& out, const MachineState& state) const {
   const std::int32_t n = FetchLatch.Pc;
   const Instruction& instruction = decodedInstruction(state, n);
   out << "\t Reading Register File : \n\n";
@@ -105,7 +105,7 @@ void DecodeUnit::readRegisterFile(std::ostream& out, const MachineState& state) 
   }
 }
 
-void DecodeUnit::rereadRegisterFile(std::ostream& out, const MachineState& state) const {
+void DecodeUnit::rereadRegisterFile(TraceWriter& out, const MachineState& state) const {
   const std::int32_t n = DecodeLatch.Pc;
   const Instruction& instruction = decodedInstruction(state, n);
   out << " Stall Released : E(" << n << ")   " << state.sourceTextOf(n) << "\n\n";
@@ -115,7 +115,7 @@ void DecodeUnit::rereadRegisterFile(std::ostream& out, const MachineState& state
   out << "\n";
 }
 
-void DecodeUnit::readEnergy(std::ostream& out, std::string_view opcode) const {
+void DecodeUnit::readEnergy(TraceWriter& out, std::string_view opcode) const {
   chargeEnergy(out, decodeEnergyFile(opcode));
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
 #include <string_view>
 
+#include "common/TraceWriter.h"
 #include "loader/MachineState.h"
 
 namespace fivestage {
@@ -29,15 +29,15 @@ ControlSignals controlSignalsFor(std::string_view opcode);
 class DecodeUnit {
  public:
   // Returns 1 when the instruction must stall, 0 otherwise.
-  std::int32_t decode(std::ostream& out, const MachineState& state) const;
-  std::int32_t detectDanger(std::ostream& out, const MachineState& state) const;
-  void readRegisterFile(std::ostream& out, const MachineState& state) const;
+  std::int32_t decode(TraceWriter& out, const MachineState& state) const;
+  std::int32_t detectDanger(TraceWriter& out, const MachineState& state) const;
+  void readRegisterFile(TraceWriter& out, const MachineState& state) const;
   // When a stall is released, the waiting instruction (DecodeLatch.Pc) reads
   // its source registers again: the instruction it waited for has written
   // its result back only now.
-  void rereadRegisterFile(std::ostream& out, const MachineState& state) const;
-  void readEnergy(std::ostream& out, std::string_view opcode) const;
-  void produceControlSignals(std::ostream& out, std::string_view opcode) const;
+  void rereadRegisterFile(TraceWriter& out, const MachineState& state) const;
+  void readEnergy(TraceWriter& out, std::string_view opcode) const;
+  void produceControlSignals(TraceWriter& out, std::string_view opcode) const;
 };
 
 }  // namespace fivestage

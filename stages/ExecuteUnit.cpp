@@ -24,7 +24,7 @@ const char* operationName(std::int32_t operation) {
 
 }  // namespace
 
-std::int32_t ExecuteUnit::execute(std::ostream& out, const MachineState& state) const {
+std::int32_t ExecuteUnit::execute(TraceWriter& out, const MachineState& state) const {
   const DecodeLatchRecord& d = DecodeLatch;
   ExecuteLatchRecord& e = ExecuteLatch;
   out << " Executing : E(" << d.Pc << ")   " << state.sourceTextOf(d.Pc) << "\n\n";
@@ -57,7 +57,7 @@ std::int32_t ExecuteUnit::execute(std::ostream& out, const MachineState& state) 
   return pcMux(out, d.Pc, selected, d.pcsel, gate);
 }
 
-std::int32_t ExecuteUnit::aluSrcMux(std::ostream& out, std::int32_t b, std::int32_t imm, std::int32_t select) const {
+std::int32_t ExecuteUnit::aluSrcMux(TraceWriter& out, std::int32_t b, std::int32_t imm, std::int32_t select) const {
   out << "\t Alu input 2 :  \n";
   out << "\t Alu src     : " << select << "\n";
   if (select == 0) {
@@ -68,7 +68,7 @@ std::int32_t ExecuteUnit::aluSrcMux(std::ostream& out, std::int32_t b, std::int3
   return imm;
 }
 
-std::int32_t ExecuteUnit::alu(std::ostream& out, std::int32_t input1, std::int32_t input2, std::int32_t operation,
+std::int32_t ExecuteUnit::alu(TraceWriter& out, std::int32_t input1, std::int32_t input2, std::int32_t operation,
                               std::int32_t& zero) const {
   const char* name = operationName(operation);
   if (name == nullptr) return -1;
@@ -92,8 +92,7 @@ std::int32_t ExecuteUnit::alu(std::ostream& out, std::int32_t input1, std::int32
   return result;
 }
 
-std::int32_t ExecuteUnit::mux3Gate(std::ostream& out, std::int32_t pcsrc, std::int32_t zero,
-                                   std::int32_t branch) const {
+std::int32_t ExecuteUnit::mux3Gate(TraceWriter& out, std::int32_t pcsrc, std::int32_t zero, std::int32_t branch) const {
   out << "\t To Mux3 Gate     : \n";
   out << "\t Input 1 (PCrsrc) : " << pcsrc << "\n";
   out << "\t Input 2 (Zero)   : " << zero << "\n";
@@ -111,7 +110,7 @@ std::int32_t ExecuteUnit::mux3Gate(std::ostream& out, std::int32_t pcsrc, std::i
   return result;
 }
 
-std::int32_t ExecuteUnit::mux3(std::ostream& out, std::int32_t pc, std::int32_t label, std::int32_t gate) const {
+std::int32_t ExecuteUnit::mux3(TraceWriter& out, std::int32_t pc, std::int32_t label, std::int32_t gate) const {
   if (gate != 0) {
     out << "\t Mux3 Signal  : " << label << "\n\n";
     return label;
@@ -120,7 +119,7 @@ std::int32_t ExecuteUnit::mux3(std::ostream& out, std::int32_t pc, std::int32_t 
   return pc;
 }
 
-std::int32_t ExecuteUnit::pcMux(std::ostream& out, std::int32_t pc, std::int32_t selected, std::int32_t select,
+std::int32_t ExecuteUnit::pcMux(TraceWriter& out, std::int32_t pc, std::int32_t selected, std::int32_t select,
                                 std::int32_t gate) const {
   if (select == 0) {
     out << "\t PC    : " << pc << "\n";
@@ -133,6 +132,6 @@ std::int32_t ExecuteUnit::pcMux(std::ostream& out, std::int32_t pc, std::int32_t
   return gate != 0 ? selected : -1;
 }
 
-void ExecuteUnit::readEnergy(std::ostream& out) const { chargeEnergy(out, executeEnergyFile); }
+void ExecuteUnit::readEnergy(TraceWriter& out) const { chargeEnergy(out, executeEnergyFile); }
 
 }  // namespace fivestage

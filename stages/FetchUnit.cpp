@@ -7,7 +7,7 @@
 
 namespace fivestage {
 
-void FetchUnit::fetch(std::ostream& out, std::int32_t& pc, const MachineState& state) const {
+void FetchUnit::fetch(TraceWriter& out, std::int32_t& pc, const MachineState& state) const {
   const std::string& text = state.sourceTextOf(pc);
   out << " Fetching : E(" << pc << ")   " << text << "\n\n";
   out << "\t F.Pc = " << pc << "\n";
@@ -18,6 +18,6 @@ void FetchUnit::fetch(std::ostream& out, std::int32_t& pc, const MachineState& s
   ++pc;
 }
 
-void FetchUnit::readEnergy(std::ostream& out) const { chargeEnergy(out, fetchEnergyFile); }
+void FetchUnit::readEnergy(TraceWriter& out) const { chargeEnergy(out, fetchEnergyFile); }
 
 }  // namespace fivestage

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
 
+#include "common/TraceWriter.h"
 #include "loader/MachineState.h"
 
 namespace fivestage {
@@ -12,8 +12,8 @@ namespace fivestage {
 class FetchUnit {
  public:
   // The caller has checked that pc names an instruction.
-  void fetch(std::ostream& out, std::int32_t& pc, const MachineState& state) const;
-  void readEnergy(std::ostream& out) const;
+  void fetch(TraceWriter& out, std::int32_t& pc, const MachineState& state) const;
+  void readEnergy(TraceWriter& out) const;
 };
 
 }  // namespace fivestage

@@ -10,14 +10,14 @@
 namespace fivestage {
 namespace {
 
-void printAccess(std::ostream& out, std::int32_t data, std::int32_t address) {
+void printAccess(TraceWriter& out, std::int32_t data, std::int32_t address) {
   out << "\t Data                : " << data << "\n";
   out << "\t Adresse             : " << address << "\n\n";
 }
 
 }  // namespace
 
-void MemoryUnit::accessMemory(std::ostream& out, MachineState& state, std::int32_t index) const {
+void MemoryUnit::accessMemory(TraceWriter& out, MachineState& state, std::int32_t index) const {
   const ExecuteLatchRecord& e = ExecuteLatch;
   MemoryLatchRecord& m = MemoryLatch;
   out << " Memory Access : E(" << index << ")   " << state.sourceTextOf(index) << "\n\n";
@@ -56,6 +56,6 @@ void MemoryUnit::writeMemory(std::int32_t word, std::int32_t address, MachineSta
   memoryWordAt(state, address) = word;
 }
 
-void MemoryUnit::readEnergy(std::ostream& out) const { chargeEnergy(out, memoryEnergyFile); }
+void MemoryUnit::readEnergy(TraceWriter& out) const { chargeEnergy(out, memoryEnergyFile); }
 
 }  // namespace fivestage

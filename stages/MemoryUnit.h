@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
 
+#include "common/TraceWriter.h"
 #include "loader/MachineState.h"
 
 namespace fivestage {
@@ -12,10 +12,10 @@ namespace fivestage {
 // the word index itself: memory is addressed by word, not by byte.
 class MemoryUnit {
  public:
-  void accessMemory(std::ostream& out, MachineState& state, std::int32_t index) const;
+  void accessMemory(TraceWriter& out, MachineState& state, std::int32_t index) const;
   std::int32_t readMemory(std::int32_t address, MachineState& state) const;
   void writeMemory(std::int32_t word, std::int32_t address, MachineState& state) const;
-  void readEnergy(std::ostream& out) const;
+  void readEnergy(TraceWriter& out) const;
 };
 
 }  // namespace fivestage

@@ -8,7 +8,7 @@
 
 namespace fivestage {
 
-void WriteBackUnit::writeBack(std::ostream& out, MachineState& state, std::int32_t index) const {
+void WriteBackUnit::writeBack(TraceWriter& out, MachineState& state, std::int32_t index) const {
   const MemoryLatchRecord& m = MemoryLatch;
   out << " ----------------------------------------------------------------- \n\n";
   out << " Writing Register File  : E(" << index << ")   " << state.sourceTextOf(index) << "\n\n";
@@ -23,7 +23,7 @@ void WriteBackUnit::writeBack(std::ostream& out, MachineState& state, std::int32
   writeRegister(out, value, m.rg, state);
 }
 
-std::int32_t WriteBackUnit::memToRegMux(std::ostream& out, std::int32_t aluResult, std::int32_t loadedWord,
+std::int32_t WriteBackUnit::memToRegMux(TraceWriter& out, std::int32_t aluResult, std::int32_t loadedWord,
                                         std::int32_t select) const {
   if (select == 0) {
     out << "\t MemToReg          : " << 0 << "\n";
@@ -39,12 +39,12 @@ std::int32_t WriteBackUnit::memToRegMux(std::ostream& out, std::int32_t aluResul
   return loadedWord;
 }
 
-void WriteBackUnit::writeRegister(std::ostream& out, std::int32_t value, std::int32_t number,
+void WriteBackUnit::writeRegister(TraceWriter& out, std::int32_t value, std::int32_t number,
                                   MachineState& state) const {
   readEnergy(out);
   registerAt(state, number) = value;
 }
 
-void WriteBackUnit::readEnergy(std::ostream& out) const { chargeEnergy(out, writeBackEnergyFile); }
+void WriteBackUnit::readEnergy(TraceWriter& out) const { chargeEnergy(out, writeBackEnergyFile); }
 
 }  // namespace fivestage

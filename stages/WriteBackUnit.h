@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
 
+#include "common/TraceWriter.h"
 #include "loader/MachineState.h"
 
 namespace fivestage {
@@ -12,11 +12,11 @@ namespace fivestage {
 // first in every cycle, so Decode reads the new value in the same cycle.
 class WriteBackUnit {
  public:
-  void writeBack(std::ostream& out, MachineState& state, std::int32_t index) const;
-  std::int32_t memToRegMux(std::ostream& out, std::int32_t aluResult, std::int32_t loadedWord,
+  void writeBack(TraceWriter& out, MachineState& state, std::int32_t index) const;
+  std::int32_t memToRegMux(TraceWriter& out, std::int32_t aluResult, std::int32_t loadedWord,
                            std::int32_t select) const;
-  void writeRegister(std::ostream& out, std::int32_t value, std::int32_t number, MachineState& state) const;
-  void readEnergy(std::ostream& out) const;
+  void writeRegister(TraceWriter& out, std::int32_t value, std::int32_t number, MachineState& state) const;
+  void readEnergy(TraceWriter& out) const;
 };
 
 }  // namespace fivestage

@@ -13,8 +13,8 @@
 
 namespace fs = std::filesystem;
 using fivestage::testing::readFile;
-using fivestage::testing::RunResult;
 using fivestage::testing::runFivestageIn;
+using fivestage::testing::RunResult;
 using fivestage::testing::TempDir;
 
 namespace {

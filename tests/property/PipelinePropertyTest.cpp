@@ -12,6 +12,7 @@
 
 #include "shell/Entry.h"
 #include "shell/Scheduler.h"
+#include "tests/support/CapturedTrace.h"
 #include "tests/support/TempDir.h"
 
 namespace fivestage {
@@ -115,7 +116,7 @@ TEST(PipelineProperty, StraightLineProgramsComputeWhatTheyMean) {
 
     resetProcessState();
     std::istringstream keys(std::string(200, '\n'));
-    std::ostringstream trace;
+    testing::CapturedTrace trace;
     Pipeline pipeline;
     simulate(keys, trace, 0, pipeline, state);
 

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 
 #include "stages/DecodeUnit.h"
 #include "stages/Latches.h"
+#include "tests/support/CapturedTrace.h"
 
 namespace fivestage {
 namespace {
@@ -66,7 +66,7 @@ TEST(ProduceControlSignals, StoresAndPrintsTheBlock) {
   for (const PrintCase& c : cases) {
     resetLatches();
     DecodeLatch.Rg = c.rgFromRegisterRead;
-    std::ostringstream out;
+    testing::CapturedTrace out;
     DecodeUnit().produceControlSignals(out, c.opcode);
     EXPECT_EQ(out.str(), c.block) << c.opcode;
     const ControlSignals s = controlSignalsFor(c.opcode);

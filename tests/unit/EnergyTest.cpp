@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 
 #include "common/FatalError.h"
 #include "energy/Energy.h"
+#include "tests/support/CapturedTrace.h"
 #include "tests/support/TempDir.h"
 
 namespace fivestage {
@@ -49,7 +49,7 @@ class ChargeEnergy : public ::testing::Test {
 
   std::string charge(const char* path) {
     WorkingDirectory cwd(dir.path());
-    std::ostringstream out;
+    testing::CapturedTrace out;
     chargeEnergy(out, path);
     return out.str();
   }

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 
 #include "stages/ExecuteUnit.h"
+#include "tests/support/CapturedTrace.h"
 
 namespace fivestage {
 namespace {
@@ -27,7 +27,7 @@ TEST(Alu, ComputesWithWrapAroundAndLogicalAndOr) {
   };
   for (const AluCase& c : cases) {
     std::int32_t zero = 0;
-    std::ostringstream out;
+    testing::CapturedTrace out;
     EXPECT_EQ(ExecuteUnit().alu(out, c.input1, c.input2, c.operation, zero), c.result)
         << c.operation << ": " << c.input1 << ", " << c.input2;
     EXPECT_EQ(zero, c.zero);
@@ -36,12 +36,12 @@ TEST(Alu, ComputesWithWrapAroundAndLogicalAndOr) {
 
 TEST(Alu, PrintsTheOperationBlockAndIgnoresUnknownCodes) {
   std::int32_t zero = 7;
-  std::ostringstream out;
+  testing::CapturedTrace out;
   EXPECT_EQ(ExecuteUnit().alu(out, 12, 2, 1, zero), 10);
   EXPECT_EQ(out.str(),
             "\t Alu Operation : Sub \n\t Operants      : \n\t input 1       : 12\n"
             "\t input 2       : 2\n\t Result        : 10\n\n");
-  std::ostringstream silent;
+  testing::CapturedTrace silent;
   zero = 7;
   EXPECT_EQ(ExecuteUnit().alu(silent, 1, 1, -1, zero), -1);
   EXPECT_EQ(silent.str(), "");
@@ -49,7 +49,7 @@ TEST(Alu, PrintsTheOperationBlockAndIgnoresUnknownCodes) {
 }
 
 TEST(AluSrcMux, ChoosesBOnlyForSelectZero) {
-  std::ostringstream out;
+  testing::CapturedTrace out;
   EXPECT_EQ(ExecuteUnit().aluSrcMux(out, 4, 9, 0), 4);
   EXPECT_EQ(ExecuteUnit().aluSrcMux(out, 4, 9, -1), 9);
   EXPECT_EQ(out.str(),
@@ -69,11 +69,11 @@ TEST(Mux3Gate, BeqPassesOnEqualBnePassesOnDifferentOthersAlways) {
       {0, 0, -1, 1}, {-1, -1, -1, 1}, {0, 0, 7, 1},  // no branch
   };
   for (const GateCase& c : cases) {
-    std::ostringstream out;
+    testing::CapturedTrace out;
     EXPECT_EQ(ExecuteUnit().mux3Gate(out, c.pcsrc, c.zero, c.branch), c.result)
         << c.pcsrc << " " << c.zero << " " << c.branch;
   }
-  std::ostringstream out;
+  testing::CapturedTrace out;
   ExecuteUnit().mux3Gate(out, 0, 0, -1);
   EXPECT_EQ(out.str(),
             "\t To Mux3 Gate     : \n\t Input 1 (PCrsrc) : 0\n\t Input 2 (Zero)   : 0\n"
@@ -82,12 +82,12 @@ TEST(Mux3Gate, BeqPassesOnEqualBnePassesOnDifferentOthersAlways) {
 
 TEST(PcMux, OnlyAPassedGateChangesTheProgramCounter) {
   const ExecuteUnit execute;
-  std::ostringstream out;
+  testing::CapturedTrace out;
   EXPECT_EQ(execute.mux3(out, 3, 8, 1), 8);
   EXPECT_EQ(execute.mux3(out, 3, 8, 0), 3);
   EXPECT_EQ(out.str(), "\t Mux3 Signal  : 8\n\n\t Mux3  : 3\n\n");
 
-  std::ostringstream pc;
+  testing::CapturedTrace pc;
   EXPECT_EQ(execute.pcMux(pc, 3, 8, 0, 1), -1);  // no branch: Mux3 output unused
   EXPECT_EQ(execute.pcMux(pc, 3, 8, 1, 1), 8);   // taken
   EXPECT_EQ(execute.pcMux(pc, 3, 3, 1, 0), -1);  // not taken: fetch goes on in order

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 
 #include "common/FatalError.h"
 #include "stages/DecodeUnit.h"
 #include "stages/Latches.h"
+#include "tests/support/CapturedTrace.h"
 
 namespace fivestage {
 namespace {
@@ -50,7 +50,7 @@ TEST(DetectDanger, StallsWhenAnyRowHoldsWithItsWriteFlagSet) {
     ExecuteLatch.regWrite = c.eRegWrite;
     MemoryLatch.rg = c.mRg;
     MemoryLatch.regWrite = c.mRegWrite;
-    std::ostringstream out;
+    testing::CapturedTrace out;
     EXPECT_EQ(DecodeUnit().detectDanger(out, state), c.verdict) << c.name;
     const std::string trace = out.str();
     ASSERT_GE(trace.size(), c.message.size());
@@ -65,7 +65,7 @@ TEST(DetectDanger, PrintsTheThirteenLines) {
   state.instructions = {Instruction("beq", 2, -1, -1, -1, 0)};
   ExecuteLatch = {0, 0, 0, 1, 7, 0, 0};
   MemoryLatch = {0, -1, -1, 0, 0};
-  std::ostringstream out;
+  testing::CapturedTrace out;
   DecodeUnit().detectDanger(out, state);
   EXPECT_EQ(out.str(),
             "\t Danger Detection Unit : \n\n"
@@ -84,7 +84,7 @@ TEST(ReadRegisterFile, ReadsOperandsAndRefusesRegistersOutsideTheFile) {
   state.instructionLines = {0};
   state.registers = {0, -1, 20};
   state.instructions = {Instruction("add", 1, 2, 0, -1, -1)};
-  std::ostringstream out;
+  testing::CapturedTrace out;
   DecodeUnit().readRegisterFile(out, state);
   EXPECT_EQ(out.str(),
             "\t Reading Register File : \n\n\t D.Pc    : 0\n"
@@ -97,7 +97,7 @@ TEST(ReadRegisterFile, ReadsOperandsAndRefusesRegistersOutsideTheFile) {
   for (std::int32_t bad : {3, -2, 2147483647}) {
     state.instructions = {Instruction("add", 2, bad, 0, -1, -1)};
     try {
-      std::ostringstream ignored;
+      testing::CapturedTrace ignored;
       DecodeUnit().readRegisterFile(ignored, state);
       ADD_FAILURE() << "register " << bad << " was read";
     } catch (const FatalError& error) {
