@@ -1,0 +1,78 @@
+// Micro-benchmarks to find where a cycle or a load spends its time.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+#include "loader/MachineState.h"
+#include "shell/Entry.h"
+#include "shell/Scheduler.h"
+
+namespace {
+
+using namespace fivestage;
+
+class NullBuffer : public std::streambuf {
+ protected:
+  int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+  std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
+};
+
+void BM_ParseSource(benchmark::State& state) {
+  MachineState source;
+  const char* lines[] = {"add $3, $1, $2", "lw $5, 8($2)", "beq $1, $2, L4", "addi $1, $2, -7", "j L3", "nop"};
+  for (int i = 0; i < 10000; ++i) source.sourceLines.emplace_back(lines[i % 6]);
+  NullBuffer buffer;
+  std::ostream sink(&buffer);
+  for (auto _ : state) {
+    MachineState copy = source;
+    copy.parseSource(sink);
+    benchmark::DoNotOptimize(copy.instructions.data());
+  }
+  state.SetItemsProcessed(state.iterations() * 10000);
+}
+BENCHMARK(BM_ParseSource);
+
+// One cycle of a loop with a load, a store, arithmetic, a stall and a taken
+// branch, energy files and all; the trace goes nowhere.
+void BM_StepCycle(benchmark::State& state) {
+  std::string dir = (std::filesystem::temp_directory_path() / "fivestage-bench-XXXXXX").string();
+  if (mkdtemp(dir.data()) == nullptr) state.SkipWithError("no temporary directory");
+  std::filesystem::copy(FIVESTAGE_ENERGY_TREE, std::filesystem::path(dir) / "EnergyConsumptionInput",
+                        std::filesystem::copy_options::recursive);
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+
+  MachineState machine;
+  machine.sourceLines = {"addi $1, $1, 1", "lw $1, 0($0)",   "sw $4, 0($0)",
+                         "add $5, $4, $3", "bne $1, $2, L1", "addi $6, $6, 1"};
+  machine.registers.assign(32, 0);
+  machine.registers[2] = -1;  // never reached: the loop runs for ever
+  machine.registers[3] = 1;
+  machine.memory.assign(16, 0);
+  NullBuffer buffer;
+  std::ostream sink(&buffer);
+  machine.parseSource(sink);
+  resetProcessState();
+  Pipeline pipeline;
+  std::int32_t pc = 0;
+  std::istringstream keys(std::string(1 << 20, '\n'));
+  TraceWriter trace(sink);
+  for (auto _ : state) {
+    if (keys.peek() == EOF) {
+      keys.clear();
+      keys.seekg(0);
+    }
+    stepCycle(keys, trace, pc, pipeline, machine);
+  }
+  state.SetItemsProcessed(state.iterations());
+  resetProcessState();
+  std::filesystem::current_path(previous);
+  std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_StepCycle);
+
+}  // namespace
