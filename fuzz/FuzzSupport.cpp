@@ -22,8 +22,7 @@ std::vector<std::string_view> splitSections(const std::uint8_t* data, std::size_
   return sections;
 }
 
-std::string_view section(const std::vector<std::string_view>& sections, std::size_t index,
-                         std::string_view fallback) {
+std::string_view section(const std::vector<std::string_view>& sections, std::size_t index, std::string_view fallback) {
   return index < sections.size() ? sections[index] : fallback;
 }
 

@@ -18,13 +18,13 @@ using namespace fivestage;
 namespace {
 
 const char* const energyFiles[] = {
-    "EnergyConsumptionInput/Fetch/energy.txt",       "EnergyConsumptionInput/Execute/energy.txt",
-    "EnergyConsumptionInput/Mem/energy.txt",         "EnergyConsumptionInput/WriteBack/energy.txt",
-    "EnergyConsumptionInput/Decode/add/energy.txt",  "EnergyConsumptionInput/Decode/addi/energy.txt",
-    "EnergyConsumptionInput/Decode/and/energy.txt",  "EnergyConsumptionInput/Decode/beq/energy.txt",
-    "EnergyConsumptionInput/Decode/bne/energy.txt",  "EnergyConsumptionInput/Decode/j/energy.txt",
-    "EnergyConsumptionInput/Decode/lw/energy.txt",   "EnergyConsumptionInput/Decode/or/energy.txt",
-    "EnergyConsumptionInput/Decode/sub/energy.txt",  "EnergyConsumptionInput/Decode/sw/energy.txt",
+    "EnergyConsumptionInput/Fetch/energy.txt",      "EnergyConsumptionInput/Execute/energy.txt",
+    "EnergyConsumptionInput/Mem/energy.txt",        "EnergyConsumptionInput/WriteBack/energy.txt",
+    "EnergyConsumptionInput/Decode/add/energy.txt", "EnergyConsumptionInput/Decode/addi/energy.txt",
+    "EnergyConsumptionInput/Decode/and/energy.txt", "EnergyConsumptionInput/Decode/beq/energy.txt",
+    "EnergyConsumptionInput/Decode/bne/energy.txt", "EnergyConsumptionInput/Decode/j/energy.txt",
+    "EnergyConsumptionInput/Decode/lw/energy.txt",  "EnergyConsumptionInput/Decode/or/energy.txt",
+    "EnergyConsumptionInput/Decode/sub/energy.txt", "EnergyConsumptionInput/Decode/sw/energy.txt",
 };
 
 }  // namespace
