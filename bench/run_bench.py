@@ -9,7 +9,8 @@ side by side several times, and prints the medians and ratios of:
   3. peak memory: the long run's does not grow with the number of cycles
      (100,000 against 1,000,000 cycles, within 1 MiB), and loading stays
      under 3 x the size of the loaded data.
-Usage: bench/run_bench.py [--runs N] [--iterations N]
+Usage: bench/run_bench.py [--runs N] [--iterations N] [--fivestage PATH]
+(--fivestage measures another build of the simulator against the same floors.)
 """
 import argparse
 import os
@@ -141,10 +142,11 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--runs", type=int, default=3, help="timed runs per program (median)")
     parser.add_argument("--iterations", type=int, default=100_000, help="loop iterations of the long run")
+    parser.add_argument("--fivestage", help="simulator executable to measure instead of this tree's release build")
     args = parser.parse_args()
 
     build()
-    fivestage = os.path.join(BUILD, "fivestage")
+    fivestage = os.path.abspath(args.fivestage) if args.fivestage else os.path.join(BUILD, "fivestage")
     floor_cycles = os.path.join(BUILD, "bench", "floor_cycles")
     floor_loading = os.path.join(BUILD, "bench", "floor_loading")
     ok = True
