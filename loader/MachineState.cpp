@@ -26,7 +26,8 @@ void readNumbers(LineFile& file, const std::string& name, std::vector<std::int32
 
 MachineState::MachineState(std::ostream& log) { load(log, sourceFileName, registerFileName, memoryFileName); }
 
-void MachineState::load(std::ostream& log, std::string sourceName, std::string registerName, std::string memoryName) {
+void MachineState::load(std::ostream& log, const std::string& sourceName, const std::string& registerName,
+                        const std::string& memoryName) {
   // The files are opened relative to the working directory, which is where
   // the student starts the simulator.
   LineFile file;

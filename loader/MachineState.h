@@ -24,7 +24,8 @@ class MachineState {
 
   // Reads the source, register and memory files in this order, parsing the
   // source before the register file is opened.
-  void load(std::ostream& log, std::string sourceName, std::string registerName, std::string memoryName);
+  void load(std::ostream& log, const std::string& sourceName, const std::string& registerName,
+            const std::string& memoryName);
   // Turns sourceLines into instructions, reporting every line it cannot read.
   void parseSource(std::ostream& log);
 
