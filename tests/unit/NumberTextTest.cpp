@@ -13,6 +13,9 @@ struct AtoiCase {
   std::int32_t value;
 };
 
+// Names the case by its text (the default would dump the object's bytes, padding included).
+void PrintTo(const AtoiCase& c, std::ostream* out) { *out << '"' << c.text.substr(0, 40) << '"'; }
+
 class AtoiSaturated : public ::testing::TestWithParam<AtoiCase> {};
 
 TEST_P(AtoiSaturated, ReadsLikeAtoiAndSaturates) {

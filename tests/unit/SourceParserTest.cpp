@@ -16,6 +16,8 @@ struct ParseCase {
 };
 
 // Each line is read by a fresh parser, so its working slots all start at 0.
+void PrintTo(const ParseCase& c, std::ostream* out) { *out << '"' << c.line << '"'; }
+
 class ParseOneLine : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseOneLine, FillsTheRecordByTheOpcodeMap) {
