@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/FatalError.h"
+#include "stages/Bounds.h"
 #include "stages/Latches.h"
 
 namespace fivestage {
@@ -42,13 +43,6 @@ void releaseStallWhenDue(TraceWriter& out, Pipeline& pipeline, const MachineStat
   fetchFrozen = 0;
   executeFrozen = 0;
   pipeline.decodeUnit.rereadRegisterFile(out, state);
-}
-
-void checkInstructionExists(std::int32_t pc, const MachineState& state) {
-  if (static_cast<std::uint32_t>(pc) >= state.instructions.size()) {
-    throw FatalError(" Instruction E(" + std::to_string(pc) + ") does not exist: program size is " +
-                     std::to_string(state.instructions.size()) + " \n");
-  }
 }
 
 }  // namespace
@@ -107,7 +101,7 @@ bool stepCycle(std::istream& in, TraceWriter& out, std::int32_t& pc, Pipeline& p
 
   if (static_cast<std::size_t>(pc) == state.instructions.size() && pc >= 0) return !pipeline.isEmpty();
   if (fetchFrozen == 0) {
-    checkInstructionExists(pc, state);
+    checkInstructionExists(state, pc);
     pipeline.fetchUnit.fetch(out, pc, state);
     pipeline.decodeSlot = FetchLatch.Pc;
   }

@@ -9,7 +9,8 @@ namespace fivestage {
 namespace {
 
 // Negative numbers are out of range as well: they are taken as unsigned.
-bool fits(std::int32_t index, const std::vector<std::int32_t>& values) {
+template <typename Element>
+bool fits(std::int32_t index, const std::vector<Element>& values) {
   return static_cast<std::uint32_t>(index) < values.size();
 }
 
@@ -21,6 +22,13 @@ void checkRegister(const MachineState& state, std::int32_t number) {
 }
 
 }  // namespace
+
+void checkInstructionExists(const MachineState& state, std::int32_t index) {
+  if (!fits(index, state.instructions)) {
+    throw FatalError(" Instruction E(" + std::to_string(index) + ") does not exist: program size is " +
+                     std::to_string(state.instructions.size()) + " \n");
+  }
+}
 
 std::int32_t& registerAt(MachineState& state, std::int32_t number) {
   checkRegister(state, number);
