@@ -48,6 +48,11 @@ void place(const char* path, std::string_view content, Placement placement) {
   file.write(content.data(), static_cast<std::streamsize>(content.size()));
 }
 
+void placeInputFiles(const std::vector<std::string_view>& sections, std::string_view flags) {
+  const char* names[] = {"src.txt", "reg.txt", "mem.txt"};
+  for (std::size_t i = 0; i < 3; ++i) place(names[i], section(sections, i), placementFor(flags, i));
+}
+
 void enterScratchDirectory() {
   static bool entered = false;
   if (entered) return;

@@ -24,6 +24,10 @@ Placement placementFor(std::string_view flags, std::size_t index);
 // directory, whatever stood there before.
 void place(const char* path, std::string_view content, Placement placement);
 
+// Lays out src.txt, reg.txt and mem.txt from sections 0 to 2, each placed by
+// its byte of `flags` (bytes 0 to 2).
+void placeInputFiles(const std::vector<std::string_view>& sections, std::string_view flags);
+
 // Makes a fresh temporary directory the working directory, once per process.
 void enterScratchDirectory();
 

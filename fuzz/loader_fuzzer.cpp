@@ -13,9 +13,7 @@ using namespace fivestage;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::enterScratchDirectory();
   const auto sections = fuzz::splitSections(data, size);
-  const std::string_view flags = fuzz::section(sections, 3);
-  const char* names[] = {"src.txt", "reg.txt", "mem.txt"};
-  for (std::size_t i = 0; i < 3; ++i) fuzz::place(names[i], fuzz::section(sections, i), fuzz::placementFor(flags, i));
+  fuzz::placeInputFiles(sections, fuzz::section(sections, 3));
 
   fuzz::NullStream sink;
   try {

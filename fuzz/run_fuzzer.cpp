@@ -33,8 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::enterScratchDirectory();
   const auto sections = fuzz::splitSections(data, size);
   const std::string_view flags = fuzz::section(sections, 4);
-  const char* inputs[] = {"src.txt", "reg.txt", "mem.txt"};
-  for (std::size_t i = 0; i < 3; ++i) fuzz::place(inputs[i], fuzz::section(sections, i), fuzz::placementFor(flags, i));
+  fuzz::placeInputFiles(sections, flags);
   std::size_t index = 0;
   for (const char* path : energyFiles) {
     fuzz::place(path, fuzz::section(sections, 5 + index, "1\n"), fuzz::placementFor(flags, 3 + index));
