@@ -1,15 +1,14 @@
 // Micro-benchmarks to find where a cycle or a load spends its time.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
 #include <string>
 
+#include "core/Core.h"
 #include "loader/MachineState.h"
-#include "shell/Entry.h"
-#include "shell/Scheduler.h"
+#include "trace/ConsoleTrace.h"
 
 namespace {
 
@@ -37,14 +36,13 @@ void BM_ParseSource(benchmark::State& state) {
 BENCHMARK(BM_ParseSource);
 
 // One cycle of a loop with a load, a store, arithmetic, a stall and a taken
-// branch, energy files and all; the trace goes nowhere.
+// branch, energy files and all; the trace goes nowhere, or (with the
+// argument 0) nobody watches the run at all.
 void BM_StepCycle(benchmark::State& state) {
   std::string dir = (std::filesystem::temp_directory_path() / "fivestage-bench-XXXXXX").string();
   if (mkdtemp(dir.data()) == nullptr) state.SkipWithError("no temporary directory");
   std::filesystem::copy(FIVESTAGE_ENERGY_TREE, std::filesystem::path(dir) / "EnergyConsumptionInput",
                         std::filesystem::copy_options::recursive);
-  const auto previous = std::filesystem::current_path();
-  std::filesystem::current_path(dir);
 
   MachineState machine;
   machine.sourceLines = {"addi $1, $1, 1", "lw $1, 0($0)",   "sw $4, 0($0)",
@@ -56,23 +54,15 @@ void BM_StepCycle(benchmark::State& state) {
   NullBuffer buffer;
   std::ostream sink(&buffer);
   machine.parseSource(sink);
-  resetProcessState();
-  Pipeline pipeline;
-  std::int32_t pc = 0;
-  std::istringstream keys(std::string(1 << 20, '\n'));
-  TraceWriter trace(sink);
-  for (auto _ : state) {
-    if (keys.peek() == EOF) {
-      keys.clear();
-      keys.seekg(0);
-    }
-    stepCycle(keys, trace, pc, pipeline, machine);
+  {
+    TraceWriter writer(sink);
+    ConsoleTrace trace(writer);
+    Core core(machine, dir, state.range(0) != 0 ? &trace : nullptr);
+    for (auto _ : state) core.stepCycle(Key::Newline);
   }
   state.SetItemsProcessed(state.iterations());
-  resetProcessState();
-  std::filesystem::current_path(previous);
   std::filesystem::remove_all(dir);
 }
-BENCHMARK(BM_StepCycle);
+BENCHMARK(BM_StepCycle)->Arg(1)->Arg(0);
 
 }  // namespace

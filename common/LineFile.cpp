@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace fivestage {
 namespace {
@@ -19,6 +20,29 @@ std::string_view withoutCarriageReturn(std::string_view line) {
 LineFile::LineFile() : buffer_(new char[bufferSize]) {}
 
 LineFile::~LineFile() { close(); }
+
+LineFile::LineFile(LineFile&& other) noexcept
+    : buffer_(std::move(other.buffer_)),
+      begin_(other.begin_),
+      end_(other.end_),
+      fd_(std::exchange(other.fd_, -1)),
+      atEnd_(other.atEnd_),
+      pending_(std::move(other.pending_)),
+      pendingHandedOut_(other.pendingHandedOut_) {}
+
+LineFile& LineFile::operator=(LineFile&& other) noexcept {
+  if (this != &other) {
+    close();
+    buffer_ = std::move(other.buffer_);
+    begin_ = other.begin_;
+    end_ = other.end_;
+    fd_ = std::exchange(other.fd_, -1);
+    atEnd_ = other.atEnd_;
+    pending_ = std::move(other.pending_);
+    pendingHandedOut_ = other.pendingHandedOut_;
+  }
+  return *this;
+}
 
 void LineFile::close() {
   if (fd_ >= 0) ::close(fd_);

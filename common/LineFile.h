@@ -18,6 +18,8 @@ class LineFile {
   ~LineFile();
   LineFile(const LineFile&) = delete;
   LineFile& operator=(const LineFile&) = delete;
+  LineFile(LineFile&& other) noexcept;
+  LineFile& operator=(LineFile&& other) noexcept;
 
   // Opens the file for reading. False when it cannot be opened, which
   // includes a directory standing where the file should be.

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   fuzz::NullStream sink;
   try {
-    const MachineState state(sink);
+    const MachineState state(sink, ".");
     printLoadedData(sink, state);
   } catch (const FatalError&) {
     // A file that cannot be opened: the defined way out.

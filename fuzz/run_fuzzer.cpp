@@ -11,7 +11,6 @@
 
 #include "fuzz/FuzzSupport.h"
 #include "shell/Entry.h"
-#include "shell/Scheduler.h"
 
 using namespace fivestage;
 
@@ -42,11 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Endless programs end at the end-of-input limit; a small one keeps the
   // fuzzer fast without leaving any path unexplored.
-  resetProcessState();
-  endOfInputLimit = 300;
   std::istringstream keyboard{std::string(fuzz::section(sections, 3))};
   fuzz::NullStream screen;
-  const int status = runFivestage(keyboard, screen);
+  const int status = runFivestage(keyboard, screen, ".", 300);
   if (status != 0 && status != 1) __builtin_trap();
   return 0;
 }

@@ -4,10 +4,16 @@
 
 namespace fivestage {
 
-Instruction::Instruction() : Instruction("nop", -1, -1, -1, 0, 0) {}
+Instruction::Instruction() : Instruction("nop", {}, {}, {}, 0, 0) {}
 
-Instruction::Instruction(std::string opcode, std::int32_t rs, std::int32_t rt, std::int32_t rd, std::int32_t imm,
-                         std::int32_t label)
-    : opcode_(std::move(opcode)), rs_(rs), rt_(rt), rd_(rd), imm_(imm), label_(label) {}
+Instruction::Instruction(std::string opcode, std::optional<RegisterNumber> rs, std::optional<RegisterNumber> rt,
+                         std::optional<RegisterNumber> rd, std::optional<Word> imm,
+                         std::optional<InstructionIndex> label)
+    : opcode_(std::move(opcode)), decoded_(opcodeNamed(opcode_)), rs_(rs), rt_(rt), rd_(rd), imm_(imm), label_(label) {}
+
+void Instruction::setOpcode(std::string opcode) {
+  opcode_ = std::move(opcode);
+  decoded_ = opcodeNamed(opcode_);
+}
 
 }  // namespace fivestage

@@ -11,40 +11,42 @@ namespace {
 
 [[noreturn]] void cannotLoad(const std::string& name) { throw FatalError(" File " + name + " could not be loaded \n"); }
 
-void openOrFail(LineFile& file, const std::string& name) {
-  if (!file.open(name.c_str())) cannotLoad(name);
+// The message names the bare file name, never the folder.
+void openOrFail(LineFile& file, const std::filesystem::path& folder, const std::string& name) {
+  if (!file.open((folder / name).c_str())) cannotLoad(name);
 }
 
 // One integer per line, by the atoi rules; every line counts, an empty one as 0.
-void readNumbers(LineFile& file, const std::string& name, std::vector<std::int32_t>& values) {
-  openOrFail(file, name);
+void readNumbers(LineFile& file, const std::filesystem::path& folder, const std::string& name,
+                 std::vector<Word>& values) {
+  openOrFail(file, folder, name);
   std::string_view line;
   while (file.nextLine(line)) values.push_back(atoiSaturated(line));
 }
 
 }  // namespace
 
-MachineState::MachineState(std::ostream& log) { load(log, sourceFileName, registerFileName, memoryFileName); }
+MachineState::MachineState(std::ostream& log, const std::filesystem::path& folder) {
+  load(log, folder, sourceFileName, registerFileName, memoryFileName);
+}
 
-void MachineState::load(std::ostream& log, const std::string& sourceName, const std::string& registerName,
-                        const std::string& memoryName) {
-  // The files are opened relative to the working directory, which is where
-  // the student starts the simulator.
+void MachineState::load(std::ostream& log, const std::filesystem::path& folder, const std::string& sourceName,
+                        const std::string& registerName, const std::string& memoryName) {
   LineFile file;
-  openOrFail(file, sourceName);
+  openOrFail(file, folder, sourceName);
   std::string_view line;
   while (file.nextLine(line)) sourceLines.emplace_back(line);
 
   parseSource(log);
 
-  readNumbers(file, registerName, registers);
-  readNumbers(file, memoryName, memory);
+  readNumbers(file, folder, registerName, registers);
+  readNumbers(file, folder, memoryName, memory);
 
   log << "\n All files loaded succesfully \n\n"
       << " ******************** Ending Loading Input Phase ***************************** \n\n";
 }
 
-const std::string& MachineState::sourceTextOf(std::int32_t index) const {
+const std::string& MachineState::sourceTextOf(InstructionIndex index) const {
   return sourceLines[instructionLines.at(static_cast<std::size_t>(index))];
 }
 

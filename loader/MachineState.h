@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -18,26 +19,27 @@ class MachineState {
  public:
   // Default file names, nothing loaded: for states assembled in code.
   MachineState() = default;
-  // Default file names, then loads and parses the three files, writing the
-  // loading messages to `log`. Throws FatalError when a file cannot be opened.
-  explicit MachineState(std::ostream& log);
+  // Default file names, then loads and parses the three files in `folder`,
+  // writing the loading messages to `log`. Throws FatalError when a file
+  // cannot be opened.
+  MachineState(std::ostream& log, const std::filesystem::path& folder);
 
-  // Reads the source, register and memory files in this order, parsing the
-  // source before the register file is opened.
-  void load(std::ostream& log, const std::string& sourceName, const std::string& registerName,
-            const std::string& memoryName);
+  // Reads the source, register and memory files in `folder`, in this order,
+  // parsing the source before the register file is opened.
+  void load(std::ostream& log, const std::filesystem::path& folder, const std::string& sourceName,
+            const std::string& registerName, const std::string& memoryName);
   // Turns sourceLines into instructions, reporting every line it cannot read.
   void parseSource(std::ostream& log);
 
   // The text of the source line that instruction `index` was parsed from.
-  const std::string& sourceTextOf(std::int32_t index) const;
+  const std::string& sourceTextOf(InstructionIndex index) const;
 
   std::vector<std::string> sourceLines;
   std::vector<Instruction> instructions;
   // For each instruction, the index in sourceLines of the line it came from.
   std::vector<std::size_t> instructionLines;
-  std::vector<std::int32_t> registers;
-  std::vector<std::int32_t> memory;
+  std::vector<Word> registers;
+  std::vector<Word> memory;
   std::string sourceFileName = "src.txt";
   std::string registerFileName = "reg.txt";
   std::string memoryFileName = "mem.txt";

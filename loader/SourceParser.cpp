@@ -13,10 +13,10 @@ namespace {
 enum class Into { Rs, Rt, Rd, Imm, Label, Nothing };
 
 // What a record field is made of: a working slot, the label slot turned into
-// an instruction index, or a fixed value.
-enum class From { RsSlot, RtSlot, RdSlot, ImmSlot, LabelIndex, MinusOne, Zero };
+// an instruction index, or a fixed value (None: the form has no such operand).
+enum class From { RsSlot, RtSlot, RdSlot, ImmSlot, LabelIndex, None, Zero };
 
-struct OpcodeRow {
+struct SyntaxRow {
   std::string_view key;        // matched against the start of the line
   std::array<Into, 3> tokens;  // operand tokens 1 to 3
   std::array<From, 5> fields;  // rs, rt, rd, imm, label
@@ -29,23 +29,23 @@ using enum From;
 // "add " carries its blank so that addi and addu do not take the add row.
 // Note the lw and sw rows: lw's first register is the word it stores (rt),
 // sw's is the register it loads into (rd).
-constexpr std::array<OpcodeRow, 12> opcodeRows{{
-    {"lw", {Rt, Imm, Rs}, {RsSlot, RtSlot, MinusOne, ImmSlot, MinusOne}},
-    {"sw", {Rd, Imm, Rs}, {RsSlot, MinusOne, RdSlot, ImmSlot, MinusOne}},
-    {"add ", {Rd, Rs, Rt}, {RsSlot, RtSlot, RdSlot, MinusOne, MinusOne}},
-    {"addi", {Rd, Rs, Imm}, {RsSlot, MinusOne, RdSlot, ImmSlot, MinusOne}},
-    {"sub", {Rd, Rs, Rt}, {RsSlot, RtSlot, RdSlot, MinusOne, MinusOne}},
-    {"beq", {Rs, Rt, Label}, {RsSlot, RtSlot, MinusOne, MinusOne, LabelIndex}},
-    {"bne", {Rs, Rt, Label}, {RsSlot, RtSlot, MinusOne, MinusOne, LabelIndex}},
-    {"and", {Rd, Rs, Rt}, {RsSlot, RtSlot, RdSlot, MinusOne, MinusOne}},
-    {"or", {Rd, Rs, Rt}, {RsSlot, RtSlot, RdSlot, MinusOne, MinusOne}},
-    {"j", {Label, Nothing, Nothing}, {MinusOne, MinusOne, MinusOne, MinusOne, LabelIndex}},
+constexpr std::array<SyntaxRow, 12> syntaxRows{{
+    {"lw", {Rt, Imm, Rs}, {RsSlot, RtSlot, None, ImmSlot, None}},
+    {"sw", {Rd, Imm, Rs}, {RsSlot, None, RdSlot, ImmSlot, None}},
+    {"add ", {Rd, Rs, Rt}, {RsSlot, RtSlot, RdSlot, None, None}},
+    {"addi", {Rd, Rs, Imm}, {RsSlot, None, RdSlot, ImmSlot, None}},
+    {"sub", {Rd, Rs, Rt}, {RsSlot, RtSlot, RdSlot, None, None}},
+    {"beq", {Rs, Rt, Label}, {RsSlot, RtSlot, None, None, LabelIndex}},
+    {"bne", {Rs, Rt, Label}, {RsSlot, RtSlot, None, None, LabelIndex}},
+    {"and", {Rd, Rs, Rt}, {RsSlot, RtSlot, RdSlot, None, None}},
+    {"or", {Rd, Rs, Rt}, {RsSlot, RtSlot, RdSlot, None, None}},
+    {"j", {Label, Nothing, Nothing}, {None, None, None, None, LabelIndex}},
     {"xor", {Rd, Rs, Rt}, {RsSlot, RtSlot, RdSlot, Zero, Zero}},
-    {"nop", {Nothing, Nothing, Nothing}, {MinusOne, MinusOne, MinusOne, Zero, Zero}},
+    {"nop", {Nothing, Nothing, Nothing}, {None, None, None, Zero, Zero}},
 }};
 
-const OpcodeRow* findRow(std::string_view line) {
-  for (const OpcodeRow& row : opcodeRows) {
+const SyntaxRow* findRow(std::string_view line) {
+  for (const SyntaxRow& row : syntaxRows) {
     if (line.starts_with(row.key)) return &row;
   }
   return nullptr;
@@ -76,7 +76,7 @@ std::string SourceParser::withPunctuationBlanked(std::string_view line) {
 
 std::optional<Instruction> SourceParser::parseLine(std::string_view line, std::ostream& log) {
   const std::string text = withPunctuationBlanked(line);
-  const OpcodeRow* row = findRow(text);
+  const SyntaxRow* row = findRow(text);
   if (row == nullptr) {
     log << "\n The Instruction : " << text << " either does not exist or supported. \n\n";
     return std::nullopt;
@@ -94,20 +94,28 @@ std::optional<Instruction> SourceParser::parseLine(std::string_view line, std::o
     if (token.empty()) break;
   }
 
-  const auto field = [this](From from) -> std::int32_t {
+  const auto field = [this](From from) -> std::optional<std::int32_t> {
     switch (from) {
       case RsSlot: return slots_[0];
       case RtSlot: return slots_[1];
       case RdSlot: return slots_[2];
       case ImmSlot: return slots_[3];
       case LabelIndex: return labelIndex(slots_[4]);
-      case MinusOne: return -1;
+      case None: return std::nullopt;
       case Zero: return 0;
     }
-    return -1;
+    return std::nullopt;
+  };
+  // In this syntax -1 names no register and no instruction: $-1 reads as an
+  // absent register and L0 as an absent label, as the trace has always shown
+  // them. An immediate of -1 is a real immediate.
+  const auto reference = [&field](From from) {
+    const std::optional<std::int32_t> value = field(from);
+    return value == -1 ? std::nullopt : value;
   };
   const auto& f = row->fields;
-  return Instruction(std::string(opcode), field(f[0]), field(f[1]), field(f[2]), field(f[3]), field(f[4]));
+  return Instruction(std::string(opcode), reference(f[0]), reference(f[1]), reference(f[2]), field(f[3]),
+                     reference(f[4]));
 }
 
 void MachineState::parseSource(std::ostream& log) {

@@ -3,47 +3,76 @@
 #include <istream>
 #include <new>
 #include <ostream>
+#include <string>
 
 #include "common/FatalError.h"
-#include "energy/Energy.h"
-#include "loader/MachineState.h"
-#include "shell/Scheduler.h"
-#include "stages/Latches.h"
+#include "core/Core.h"
+#include "trace/ConsoleText.h"
+#include "trace/ConsoleTrace.h"
 
 namespace fivestage {
 namespace {
 
-int runDialogue(std::istream& in, std::ostream& out) {
-  out << "\n WELCOME TO MIPS COMPUTER ARCHITECTURE SIMULATOR \n\n";
-  MachineState state(out);
+// Waits for one key. The output is flushed only when the read will have to
+// wait for new input, so the prompt is on screen before the user is asked,
+// while a batch run with its input already buffered writes in large blocks.
+Key readKey(std::istream& in, TraceWriter& out) {
+  if (in.good() && in.rdbuf()->in_avail() <= 0) out.flush();
+  const int key = in.get();
+  if (key == std::istream::traits_type::eof()) return Key::EndOfInput;
+  return key == '\n' ? Key::Newline : Key::Other;
+}
+
+// One cycle per key: the prompt, the key, the cycle's trace. Once the input
+// has ended, the cycles run on without waiting, up to a limit.
+int simulate(std::istream& in, TraceWriter& out, Core& core, std::int64_t endOfInputLimit) {
+  std::int64_t endOfInputPrompts = 0;
+  RunState state = RunState::Running;
+  while (state == RunState::Running) {
+    out << console::stepPrompt;
+    const Key key = readKey(in, out);
+    if (key == Key::EndOfInput && ++endOfInputPrompts > endOfInputLimit) {
+      out << "\n Input ended: the program did not finish within " << endOfInputLimit << " cycles \n";
+      return 1;
+    }
+    state = core.stepCycle(key);
+  }
+  return core.outcome().exitStatus;
+}
+
+int runDialogue(std::istream& in, std::ostream& out, const std::filesystem::path& folder,
+                std::int64_t endOfInputLimit) {
+  out << console::welcome;
+  MachineState state(out, folder);
 
   std::int32_t choice = 0;
-  out << "\n Enter 1 to continue to the simulator or 2 to see the loaded data  : \n\n ";
+  out << console::choicePrompt;
   out.flush();
   // What follows the number on its line stays unread: the first step prompt
   // reads the newline, so cycle 1 follows the choice without a key press.
   // A failed read leaves choice 0 and the input failed for good.
   in >> choice;
-  out << " \n\n";
+  out << console::afterChoice;
 
   if (choice == 2) {
     printLoadedData(out, state);
-  } else {
-    // The trace is written through its own buffer, handed on to `out` before
-    // every wait for a key and at the end, also when the run fails.
-    TraceWriter trace(out);
-    Pipeline pipeline;
-    simulate(in, trace, 0, pipeline, state);
+    return 0;
   }
-  return 0;
+  // The trace is written through its own buffer, handed on to `out` before
+  // every wait for a key and at the end.
+  TraceWriter writer(out);
+  ConsoleTrace trace(writer);
+  Core core(std::move(state), folder, &trace);
+  return simulate(in, writer, core, endOfInputLimit);
 }
 
 }  // namespace
 
-int runFivestage(std::istream& in, std::ostream& out) {
+int runFivestage(std::istream& in, std::ostream& out, const std::filesystem::path& folder,
+                 std::int64_t endOfInputLimit) {
   int status = 0;
   try {
-    status = runDialogue(in, out);
+    status = runDialogue(in, out, folder, endOfInputLimit);
   } catch (const FatalError& error) {
     out << error.what();
     status = error.exitStatus();
@@ -53,12 +82,6 @@ int runFivestage(std::istream& in, std::ostream& out) {
   }
   out.flush();
   return status;
-}
-
-void resetProcessState() {
-  resetLatches();
-  resetScheduler();
-  energyTotal = 0.0;
 }
 
 }  // namespace fivestage

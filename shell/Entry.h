@@ -1,18 +1,21 @@
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <iosfwd>
 
 namespace fivestage {
 
-// The whole program: welcome, loading, the choice, then the listing or the
-// simulation. Reads the keyboard from `in`, writes everything to `out`, and
-// returns the exit status (0 after the listing or a completed run, 1 when
-// the run cannot go on). The input files are read, never written.
-int runFivestage(std::istream& in, std::ostream& out);
+// Prompts that may find the input ended before a run is given up: a program
+// that never ends must not spin for ever once nobody can press Enter.
+inline constexpr std::int64_t defaultEndOfInputLimit = 100000;
 
-// Brings every process-wide record (pipeline registers, scheduler state,
-// energy total) back to its start-up value, so that runFivestage can be
-// called again in the same process.
-void resetProcessState();
+// The whole program: welcome, loading from `folder`, the choice, then the
+// listing or the simulation, one cycle per key read from `in`. Writes
+// everything to `out` and returns the exit status (0 after the listing or a
+// completed run, 1 when the run cannot go on). The input files are read,
+// never written.
+int runFivestage(std::istream& in, std::ostream& out, const std::filesystem::path& folder,
+                 std::int64_t endOfInputLimit = defaultEndOfInputLimit);
 
 }  // namespace fivestage

@@ -1,122 +1,96 @@
 #include "stages/DecodeUnit.h"
 
 #include <array>
-#include <ostream>
 
-#include "energy/Energy.h"
 #include "stages/Bounds.h"
-#include "stages/Latches.h"
-#include "stages/TraceText.h"
 
 namespace fivestage {
 namespace {
 
-const Instruction& decodedInstruction(const MachineState& state, std::int32_t index) {
-  return state.instructions[static_cast<std::size_t>(index)];
+const Instruction& decodedInstruction(const Datapath& datapath) {
+  return datapath.state.instructions[static_cast<std::size_t>(datapath.FetchLatch.Pc)];
 }
 
-// A source register's value, or -1 when the instruction has no such register.
-std::int32_t readSource(const MachineState& state, std::int32_t number) {
-  return number == -1 ? -1 : registerAt(state, number);
-}
-
-// "\t D.a     : $1 = 10": whether a line says indifferent depends on the
-// value in the latch, so a register holding -1 reads as indifferent too.
-void printOperand(TraceWriter& out, std::string_view label, std::int32_t number, std::int32_t value) {
-  if (value == -1) {
-    printOrIndifferent(out, label, value);
-  } else {
-    out << label << "$" << number << " = " << value << "\n";
-  }
-}
-
-void printOperands(TraceWriter& out, const Instruction& instruction) {
-  printOperand(out, "\t D.a     : ", instruction.getRs(), DecodeLatch.a);
-  printOperand(out, "\t D.b     : ", instruction.getRt(), DecodeLatch.b);
+// A source register's value; nothing when the instruction has no such register.
+std::optional<Word> readSource(const MachineState& state, std::optional<RegisterNumber> number) {
+  if (!number) return std::nullopt;
+  return registerAt(state, number);
 }
 
 }  // namespace
 
-std::int32_t DecodeUnit::decode(TraceWriter& out, const MachineState& state) const {
-  const std::int32_t n = FetchLatch.Pc;
-  out << " Decoding : E(" << n << ")   " << state.sourceTextOf(n) << "\n\n";
-  const std::string& opcode = decodedInstruction(state, n).opcode();
-  const std::int32_t verdict = detectDanger(out, state);
+bool DecodeUnit::decode(Datapath& datapath) const {
+  const InstructionIndex n = datapath.FetchLatch.Pc;
+  datapath.report(StageEntered{Stage::Decode, n, datapath.state.sourceTextOf(n)});
+  const std::optional<Opcode> opcode = decodedInstruction(datapath).decoded();
+  const DangerVerdict verdict = detectDanger(datapath);
   // A stalled instruction still does all its decoding work.
-  readRegisterFile(out, state);
-  readEnergy(out, opcode);
-  produceControlSignals(out, opcode);
-  if (verdict == 1) out << "\t Stall : E(" << n << ") \n\n";
-  return verdict;
+  readRegisterFile(datapath);
+  readEnergy(datapath, opcode);
+  produceControlSignals(datapath, opcode);
+  if (verdict.stall) datapath.report(StallTriggered{n, verdict.blockedRegister, verdict.waitsFor});
+  return verdict.stall;
 }
 
-std::int32_t DecodeUnit::detectDanger(TraceWriter& out, const MachineState& state) const {
-  const Instruction& instruction = decodedInstruction(state, FetchLatch.Pc);
-  const std::int32_t rs = instruction.getRs();
-  const std::int32_t rt = instruction.getRt();
-  const ExecuteLatchRecord& e = ExecuteLatch;
-  const MemoryLatchRecord& m = MemoryLatch;
-
-  out << "\t Danger Detection Unit : \n\n";
-  out << "\t E.rg = $" << e.rg << "\n\t R1 = $" << rs << "\n\t E.Regwrite = " << e.regWrite << "\n\n";
-  out << "\t E.rg = $" << e.rg << "\n\t R2 = $" << rt << "\n\t E.Regwrite = " << e.regWrite << "\n\n";
-  out << "\t M.rg = $" << m.rg << "\n\t R1 = $" << rs << "\n\t M.Regwrite = " << m.regWrite << "\n\n";
-  out << "\t M.rg = $" << m.rg << "\n\t R2 = $" << rt << "\n\t M.Regwrite = " << m.regWrite << "\n\n";
+DangerVerdict DecodeUnit::detectDanger(const Datapath& datapath) const {
+  const Instruction& instruction = decodedInstruction(datapath);
+  const ExecuteLatchRecord& e = datapath.ExecuteLatch;
+  const MemoryLatchRecord& m = datapath.MemoryLatch;
 
   // A source register is in danger when an instruction in Execute or Memory
   // is still to write it. Every row is examined: a row whose registers match
   // but whose write flag is off must not hide a later row that holds.
   struct Row {
-    std::int32_t destination, writeFlag, source;
+    const std::optional<RegisterNumber>& destination;
+    bool writeFlag;
+    const std::optional<InstructionIndex>& writer;
+    std::optional<RegisterNumber> source;
   };
-  const std::array<Row, 4> rows{
-      {{e.rg, e.regWrite, rs}, {m.rg, m.regWrite, rs}, {e.rg, e.regWrite, rt}, {m.rg, m.regWrite, rt}}};
+  const std::array<Row, 4> rows{{{e.rg, e.regWrite, e.Pc, instruction.getRs()},
+                                 {m.rg, m.regWrite, m.Pc, instruction.getRs()},
+                                 {e.rg, e.regWrite, e.Pc, instruction.getRt()},
+                                 {m.rg, m.regWrite, m.Pc, instruction.getRt()}}};
+  DangerVerdict verdict;
   for (const Row& row : rows) {
-    if (row.destination == row.source && row.writeFlag == 1) {
-      out << "\t Register $" << row.source << " cant be readen \n";
-      out << "\t Stall Triggering ... \n\n";
-      return 1;
+    if (row.destination == row.source && row.writeFlag) {
+      verdict = {true, row.source, row.writer};
+      break;
     }
   }
-  out << "\t No Danger Detected \n\n";
-  return 0;
+  datapath.report(DangerChecked{instruction.getRs(),
+                                instruction.getRt(),
+                                {e.rg, e.regWrite},
+                                {m.rg, m.regWrite},
+                                verdict.stall,
+                                verdict.blockedRegister,
+                                verdict.waitsFor});
+  return verdict;
 }
 
-void DecodeUnit::readRegisterFile(TraceWriter& out, const MachineState& state) const {
-  const std::int32_t n = FetchLatch.Pc;
-  const Instruction& instruction = decodedInstruction(state, n);
-  out << "\t Reading Register File : \n\n";
-
-  DecodeLatchRecord& d = DecodeLatch;
+void DecodeUnit::readRegisterFile(Datapath& datapath) const {
+  const Instruction& instruction = decodedInstruction(datapath);
+  DecodeLatchRecord& d = datapath.DecodeLatch;
+  datapath.report(RegisterReadStarted{});
   d.Rg = instruction.getRd();
-  d.Pc = n;
-  d.a = readSource(state, instruction.getRs());
-  d.b = readSource(state, instruction.getRt());
+  d.Pc = datapath.FetchLatch.Pc;
+  d.a = readSource(datapath.state, instruction.getRs());
+  d.b = readSource(datapath.state, instruction.getRt());
   d.imm = instruction.getImm();
   d.Label = instruction.getLabel();
-
-  out << "\t D.Pc    : " << d.Pc << "\n";
-  printOperands(out, instruction);
-  printOrIndifferent(out, "\t D.imm   : ", d.imm);
-  if (d.Label == -1) {
-    out << "\t D.Label : indifferent \n\n";
-  } else {
-    out << "\t D.Label : E(" << d.Label << ") \n\n";
-  }
+  datapath.report(RegistersRead{d.Pc, instruction.getRs(), instruction.getRt(), d.a, d.b, d.imm, d.Label});
 }
 
-void DecodeUnit::rereadRegisterFile(TraceWriter& out, const MachineState& state) const {
-  const std::int32_t n = DecodeLatch.Pc;
-  const Instruction& instruction = decodedInstruction(state, n);
-  out << " Stall Released : E(" << n << ")   " << state.sourceTextOf(n) << "\n\n";
-  DecodeLatch.a = readSource(state, instruction.getRs());
-  DecodeLatch.b = readSource(state, instruction.getRt());
-  printOperands(out, instruction);
-  out << "\n";
+void DecodeUnit::rereadRegisterFile(Datapath& datapath) const {
+  DecodeLatchRecord& d = datapath.DecodeLatch;
+  const Instruction& instruction = datapath.state.instructions[static_cast<std::size_t>(d.Pc)];
+  d.a = readSource(datapath.state, instruction.getRs());
+  d.b = readSource(datapath.state, instruction.getRt());
+  datapath.report(
+      StallReleased{d.Pc, datapath.state.sourceTextOf(d.Pc), instruction.getRs(), instruction.getRt(), d.a, d.b});
 }
 
-void DecodeUnit::readEnergy(TraceWriter& out, std::string_view opcode) const {
-  chargeEnergy(out, decodeEnergyFile(opcode));
+void DecodeUnit::readEnergy(Datapath& datapath, std::optional<Opcode> opcode) const {
+  datapath.chargeEnergy({Stage::Decode, opcode});
 }
 
 }  // namespace fivestage

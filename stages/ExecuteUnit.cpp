@@ -1,137 +1,89 @@
 #include "stages/ExecuteUnit.h"
 
-#include <ostream>
-
-#include "energy/Energy.h"
-#include "stages/Latches.h"
-#include "stages/TraceText.h"
-
 namespace fivestage {
 namespace {
 
 // Two's-complement arithmetic that wraps on overflow, as the hardware does.
-std::int32_t wrapped(std::uint32_t value) { return static_cast<std::int32_t>(value); }
-
-const char* operationName(std::int32_t operation) {
-  switch (operation) {
-    case 0: return "Add";
-    case 1: return "Sub";
-    case 2: return "And";
-    case 3: return "Or";
-    default: return nullptr;
-  }
-}
+Word wrapped(std::uint32_t value) { return static_cast<Word>(value); }
 
 }  // namespace
 
-std::int32_t ExecuteUnit::execute(TraceWriter& out, const MachineState& state) const {
-  const DecodeLatchRecord& d = DecodeLatch;
-  ExecuteLatchRecord& e = ExecuteLatch;
-  out << " Executing : E(" << d.Pc << ")   " << state.sourceTextOf(d.Pc) << "\n\n";
-  readEnergy(out);
-  std::int32_t zero = 0;
+std::optional<InstructionIndex> ExecuteUnit::execute(Datapath& datapath) const {
+  const DecodeLatchRecord& d = datapath.DecodeLatch;
+  ExecuteLatchRecord& e = datapath.ExecuteLatch;
+  datapath.report(StageEntered{Stage::Execute, d.Pc, datapath.state.sourceTextOf(d.Pc)});
+  readEnergy(datapath);
 
   e.memRead = d.memread;
   e.memWrite = d.memwrite;
-  out << "\t C2         : \n";
-  out << "\t E.memRead  = " << e.memRead << "\n";
-  out << "\t E.memWrite = " << e.memWrite << "\n";
-
   e.memToreg = d.memtoreg;
   e.regWrite = d.regwrite;
   e.rg = d.Rg;
-  out << "\t C3          : \n";
-  out << "\t E.memToreg  = " << e.memToreg << "\n";
-  out << "\t E.regWrite  = " << e.regWrite << "\n";
-  out << "\t E.rg        = " << e.rg << "\n";
+  e.Pc = d.Pc;
+  datapath.report(ExecuteSignalsPassed{e.memRead, e.memWrite, e.memToreg, e.regWrite, e.rg});
 
-  const std::int32_t input2 = aluSrcMux(out, d.b, d.imm, d.alusrc);
-  e.AluOut = alu(out, d.a, input2, d.aluop, zero);
-  out << "\t E.AluOut = " << e.AluOut << "\n";
-
+  bool zero = false;
+  const Word input2 = aluSrcMux(datapath, onBus(d.b), onBus(d.imm), d.alusrc);
+  e.AluOut = alu(datapath, onBus(d.a), input2, d.aluop, zero);
   e.A2 = d.b;
-  printOrIndifferent(out, "\t E.A2 = ", e.A2, "\n\n");
+  datapath.report(ExecuteResultLatched{e.AluOut, e.A2});
 
-  const std::int32_t gate = mux3Gate(out, d.pcsrc, zero, d.branch);
-  const std::int32_t selected = mux3(out, d.Pc, d.Label, gate);
-  return pcMux(out, d.Pc, selected, d.pcsel, gate);
+  const bool gate = mux3Gate(datapath, d.pcsrc, zero, d.branch);
+  const std::optional<InstructionIndex> selected = mux3(datapath, d.Pc, d.Label, gate);
+  return pcMux(datapath, d.Pc, selected, d.pcsel, gate);
 }
 
-std::int32_t ExecuteUnit::aluSrcMux(TraceWriter& out, std::int32_t b, std::int32_t imm, std::int32_t select) const {
-  out << "\t Alu input 2 :  \n";
-  out << "\t Alu src     : " << select << "\n";
-  if (select == 0) {
-    out << "\t D.B         : " << b << "\n\n";
-    return b;
-  }
-  out << "\t D.Imm       : " << imm << "\n\n";
-  return imm;
+Word ExecuteUnit::aluSrcMux(const Datapath& datapath, Word b, Word imm, std::optional<AluSource> select) const {
+  // Only a select of RegisterB takes b; the indifferent select of j takes imm.
+  const Word chosen = select == AluSource::RegisterB ? b : imm;
+  datapath.report(AluInputSelected{select, b, imm, chosen});
+  return chosen;
 }
 
-std::int32_t ExecuteUnit::alu(TraceWriter& out, std::int32_t input1, std::int32_t input2, std::int32_t operation,
-                              std::int32_t& zero) const {
-  const char* name = operationName(operation);
-  if (name == nullptr) return -1;
-
-  std::int32_t result = 0;
+Word ExecuteUnit::alu(const Datapath& datapath, Word input1, Word input2, AluOperation operation, bool& zero) const {
   const auto x = static_cast<std::uint32_t>(input1);
   const auto y = static_cast<std::uint32_t>(input2);
+  Word result = 0;
   switch (operation) {
-    case 0: result = wrapped(x + y); break;
-    case 1: result = wrapped(x - y); break;
+    case AluOperation::Add: result = wrapped(x + y); break;
+    case AluOperation::Sub:
+      result = wrapped(x - y);
+      zero = input1 != input2;
+      break;
     // And and Or are logical, not bitwise: their results are 0 or 1.
-    case 2: result = (input1 != 0 && input2 != 0) ? 1 : 0; break;
-    default: result = (input1 != 0 || input2 != 0) ? 1 : 0; break;
+    case AluOperation::And: result = (input1 != 0 && input2 != 0) ? 1 : 0; break;
+    case AluOperation::Or: result = (input1 != 0 || input2 != 0) ? 1 : 0; break;
   }
-  out << "\t Alu Operation : " << name << " \n";
-  out << "\t Operants      : \n";
-  out << "\t input 1       : " << input1 << "\n";
-  out << "\t input 2       : " << input2 << "\n";
-  out << "\t Result        : " << result << "\n\n";
-  if (operation == 1) zero = input1 != input2 ? 1 : 0;
+  datapath.report(AluComputed{operation, input1, input2, result, zero});
   return result;
 }
 
-std::int32_t ExecuteUnit::mux3Gate(TraceWriter& out, std::int32_t pcsrc, std::int32_t zero, std::int32_t branch) const {
-  out << "\t To Mux3 Gate     : \n";
-  out << "\t Input 1 (PCrsrc) : " << pcsrc << "\n";
-  out << "\t Input 2 (Zero)   : " << zero << "\n";
-  std::int32_t result = 1;
-  if (branch == -1) {
-    out << "\t Input 3 (Branch) : indifferent \n";
-  } else {
-    out << "\t Input 3 (Branch) : " << branch << "\n";
-    // beq passes on equal operands, bne on different ones (Zero is inverted);
-    // j, and every instruction that is no branch, passes.
-    if (branch == 0) result = (pcsrc == 1 && zero == 0) ? 1 : 0;
-    if (branch == 1) result = (pcsrc == 1 && zero != 0) ? 1 : 0;
-  }
-  out << "\t Result           : " << result << "\n\n";
-  return result;
+bool ExecuteUnit::mux3Gate(const Datapath& datapath, bool pcsrc, bool zero, std::optional<BranchKind> branch) const {
+  // beq passes on equal operands, bne on different ones (Zero is inverted);
+  // j, and every instruction that is no branch, passes.
+  bool passed = true;
+  if (branch == BranchKind::IfEqual) passed = pcsrc && !zero;
+  if (branch == BranchKind::IfNotEqual) passed = pcsrc && zero;
+  datapath.report(GateEvaluated{pcsrc, zero, branch, passed});
+  return passed;
 }
 
-std::int32_t ExecuteUnit::mux3(TraceWriter& out, std::int32_t pc, std::int32_t label, std::int32_t gate) const {
-  if (gate != 0) {
-    out << "\t Mux3 Signal  : " << label << "\n\n";
-    return label;
-  }
-  out << "\t Mux3  : " << pc << "\n\n";
-  return pc;
+std::optional<InstructionIndex> ExecuteUnit::mux3(const Datapath& datapath, InstructionIndex pc,
+                                                  std::optional<InstructionIndex> label, bool gate) const {
+  const std::optional<InstructionIndex> selected = gate ? label : pc;
+  datapath.report(Mux3Selected{gate, pc, label, selected});
+  return selected;
 }
 
-std::int32_t ExecuteUnit::pcMux(TraceWriter& out, std::int32_t pc, std::int32_t selected, std::int32_t select,
-                                std::int32_t gate) const {
-  if (select == 0) {
-    out << "\t PC    : " << pc << "\n";
-    out << "\t PcSel : " << 0 << "\n\n";
-    return -1;
-  }
-  out << "\t PC  : " << selected << "\n";
-  out << "\t PcSel : " << select << "\n\n";
+std::optional<InstructionIndex> ExecuteUnit::pcMux(const Datapath& datapath, InstructionIndex pc,
+                                                   std::optional<InstructionIndex> selected, bool select,
+                                                   bool gate) const {
   // A branch that is not taken must not send Fetch back to the branch itself.
-  return gate != 0 ? selected : -1;
+  const std::optional<InstructionIndex> newPc = select && gate ? selected : std::nullopt;
+  datapath.report(PcMuxSelected{select, pc, selected, newPc});
+  return newPc;
 }
 
-void ExecuteUnit::readEnergy(TraceWriter& out) const { chargeEnergy(out, executeEnergyFile); }
+void ExecuteUnit::readEnergy(Datapath& datapath) const { datapath.chargeEnergy({Stage::Execute, {}}); }
 
 }  // namespace fivestage

@@ -1,23 +1,14 @@
 #include "stages/FetchUnit.h"
 
-#include <ostream>
-
-#include "energy/Energy.h"
-#include "stages/Latches.h"
-
 namespace fivestage {
 
-void FetchUnit::fetch(TraceWriter& out, std::int32_t& pc, const MachineState& state) const {
-  const std::string& text = state.sourceTextOf(pc);
-  out << " Fetching : E(" << pc << ")   " << text << "\n\n";
-  out << "\t F.Pc = " << pc << "\n";
-  // The instruction register is shown as the instruction's source text.
-  out << "\t F.Ir = " << text << "\n";
-  FetchLatch.Pc = pc;
-  readEnergy(out);
+void FetchUnit::fetch(Datapath& datapath, InstructionIndex& pc) const {
+  datapath.report(StageEntered{Stage::Fetch, pc, datapath.state.sourceTextOf(pc)});
+  datapath.FetchLatch.Pc = pc;
+  readEnergy(datapath);
   ++pc;
 }
 
-void FetchUnit::readEnergy(TraceWriter& out) const { chargeEnergy(out, fetchEnergyFile); }
+void FetchUnit::readEnergy(Datapath& datapath) const { datapath.chargeEnergy({Stage::Fetch, {}}); }
 
 }  // namespace fivestage

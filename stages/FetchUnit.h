@@ -1,19 +1,16 @@
 #pragma once
 
-#include <cstdint>
-
-#include "common/TraceWriter.h"
-#include "loader/MachineState.h"
+#include "stages/Datapath.h"
 
 namespace fivestage {
 
-// Stage 1: shows the instruction at the program counter, hands its index to
-// Decode through FetchLatch and advances the program counter.
+// Stage 1: takes up the instruction at the program counter, hands its index
+// to Decode through FetchLatch and advances the program counter.
 class FetchUnit {
  public:
   // The caller has checked that pc names an instruction.
-  void fetch(TraceWriter& out, std::int32_t& pc, const MachineState& state) const;
-  void readEnergy(TraceWriter& out) const;
+  void fetch(Datapath& datapath, InstructionIndex& pc) const;
+  void readEnergy(Datapath& datapath) const;
 };
 
 }  // namespace fivestage

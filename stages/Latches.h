@@ -1,65 +1,63 @@
 #pragma once
 
-#include <cstdint>
+#include <optional>
+
+#include "common/Machine.h"
+#include "isa/InstructionSet.h"
 
 namespace fivestage {
 
-// The pipeline registers between the stages. Each is one process-wide
-// record, zero at start-up and never cleared: a field keeps its value until
-// its stage writes it again. -1 marks an indifferent signal or unused operand.
+// The pipeline registers between the stages. A field keeps its value until
+// its stage writes it again; nothing clears them between instructions.
 
 // F: between Fetch and Decode.
 struct FetchLatchRecord {
-  std::int32_t Pc = 0;  // index of the instruction fetched last
+  InstructionIndex Pc = 0;  // index of the instruction fetched last
 };
 
-// D: between Decode and Execute. The first ten fields are the control
-// signals (C1 for Execute, C2 for Memory, C3 for Write-back).
+// D: between Decode and Execute. Decode writes every field before Execute
+// first reads the record. The control signals come first: C1 for Execute,
+// C2 for Memory, C3 for Write-back.
 struct DecodeLatchRecord {
-  std::int32_t pcsel = 0;     // 0: keep the PC as Fetch advanced it
-  std::int32_t pcsrc = 0;     // gate input 1 in front of Mux3
-  std::int32_t branch = 0;    // 0 beq, 1 bne, 2 j
-  std::int32_t alusrc = 0;    // 0: ALU input 2 is b, else imm
-  std::int32_t aluop = 0;     // 0 add, 1 sub, 2 and, 3 or
-  std::int32_t memread = 0;   // 1: Memory loads a word
-  std::int32_t memwrite = 0;  // 1: Memory stores a word
-  std::int32_t memtoreg = 0;  // Write-back: 0 ALU result, 1 loaded word
-  std::int32_t regwrite = 0;  // 1: Write-back writes Rg
-  std::int32_t Rg = 0;        // destination register
-  std::int32_t Pc = 0;        // index of the decoded instruction
-  std::int32_t a = 0;         // value of register rs
-  std::int32_t b = 0;         // value of register rt
-  std::int32_t imm = 0;
-  std::int32_t Label = 0;  // branch or jump target index
+  bool pcsel = false;  // Execute's PC multiplexer chooses the next PC
+  bool pcsrc = false;  // gate input 1 in front of Mux3
+  std::optional<BranchKind> branch;
+  std::optional<AluSource> alusrc;
+  AluOperation aluop = AluOperation::Add;
+  bool memread = false;   // the Memory stage loads a word
+  bool memwrite = false;  // the Memory stage stores a word
+  std::optional<WriteBackSource> memtoreg;
+  bool regwrite = false;             // Write-back writes Rg
+  std::optional<RegisterNumber> Rg;  // destination register
+  InstructionIndex Pc = 0;           // index of the decoded instruction
+  std::optional<Word> a;             // value of register rs
+  std::optional<Word> b;             // value of register rt
+  std::optional<Word> imm;
+  std::optional<InstructionIndex> Label;  // branch or jump target
 };
 
-// E: between Execute and Memory.
+// E: between Execute and Memory. At start-up it reads as register 0 with its
+// write flag off, which is what the hazard check sees before the first
+// instruction has executed.
 struct ExecuteLatchRecord {
-  std::int32_t memRead = 0;
-  std::int32_t memWrite = 0;
-  std::int32_t memToreg = 0;
-  std::int32_t regWrite = 0;
-  std::int32_t rg = 0;
-  std::int32_t AluOut = 0;
-  std::int32_t A2 = 0;  // the word a store writes (value of rt)
+  bool memRead = false;
+  bool memWrite = false;
+  std::optional<WriteBackSource> memToreg = WriteBackSource::AluResult;
+  bool regWrite = false;
+  std::optional<RegisterNumber> rg = 0;
+  Word AluOut = 0;
+  std::optional<Word> A2 = 0;          // the word a store writes (value of rt)
+  std::optional<InstructionIndex> Pc;  // the instruction whose values these are
 };
 
-// M: between Memory and Write-back.
+// M: between Memory and Write-back; start-up values as for E.
 struct MemoryLatchRecord {
-  std::int32_t memToreg = 0;
-  std::int32_t regWrite = 0;
-  std::int32_t rg = 0;
-  std::int32_t Dr = 0;  // word of the most recent load
-  std::int32_t AluOut = 0;
+  std::optional<WriteBackSource> memToreg = WriteBackSource::AluResult;
+  bool regWrite = false;
+  std::optional<RegisterNumber> rg = 0;
+  Word Dr = 0;  // word of the most recent load
+  Word AluOut = 0;
+  std::optional<InstructionIndex> Pc;  // the instruction whose values these are
 };
-
-inline FetchLatchRecord FetchLatch;
-inline DecodeLatchRecord DecodeLatch;
-inline ExecuteLatchRecord ExecuteLatch;
-inline MemoryLatchRecord MemoryLatch;
-
-// Brings all four records back to their start-up state, for running
-// several simulations in one process (tests, fuzzing).
-void resetLatches();
 
 }  // namespace fivestage

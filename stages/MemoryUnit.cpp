@@ -1,61 +1,51 @@
 #include "stages/MemoryUnit.h"
 
-#include <ostream>
-
-#include "energy/Energy.h"
 #include "stages/Bounds.h"
-#include "stages/Latches.h"
-#include "stages/TraceText.h"
 
 namespace fivestage {
 namespace {
 
-void printAccess(TraceWriter& out, std::int32_t data, std::int32_t address) {
-  out << "\t Data                : " << data << "\n";
-  out << "\t Adresse             : " << address << "\n\n";
+// A load is tested first, so it wins if both signals were set.
+MemoryAccess accessOf(const ExecuteLatchRecord& e) {
+  if (e.memRead) return MemoryAccess::Load;
+  if (e.memWrite) return MemoryAccess::Store;
+  return MemoryAccess::None;
 }
 
 }  // namespace
 
-void MemoryUnit::accessMemory(TraceWriter& out, MachineState& state, std::int32_t index) const {
-  const ExecuteLatchRecord& e = ExecuteLatch;
-  MemoryLatchRecord& m = MemoryLatch;
-  out << " Memory Access : E(" << index << ")   " << state.sourceTextOf(index) << "\n\n";
+void MemoryUnit::accessMemory(Datapath& datapath, InstructionIndex index) const {
+  const ExecuteLatchRecord& e = datapath.ExecuteLatch;
+  MemoryLatchRecord& m = datapath.MemoryLatch;
+  datapath.report(StageEntered{Stage::Memory, index, datapath.state.sourceTextOf(index)});
 
   m.memToreg = e.memToreg;
   m.regWrite = e.regWrite;
   m.rg = e.rg;
-  out << "\t C3         : \n";
-  printOrIndifferent(out, "\t M.memToreg = ", m.memToreg);
-  printOrIndifferent(out, "\t M.regWrite = ", m.regWrite);
-  printOrIndifferent(out, "\t M.rg       = ", m.rg, "\n\n", "$");
-
   m.AluOut = e.AluOut;
-  out << "\t M.AluOut   = " << m.AluOut << "\n\n";
+  m.Pc = e.Pc;
+  datapath.report(MemorySignalsPassed{m.memToreg, m.regWrite, m.rg, m.AluOut});
 
-  if (e.memRead == 1) {
-    readEnergy(out);
-    m.Dr = readMemory(m.AluOut, state);
-    out << "\t Reading from Memory : \n";
-    printAccess(out, m.Dr, m.AluOut);
-  } else if (e.memWrite == 1) {
-    out << "\t Writing to Memory  : \n\n";
-    readEnergy(out);
-    writeMemory(e.A2, m.AluOut, state);
-    printAccess(out, e.A2, m.AluOut);
-  } else {
-    out << "\t No memory Access \n\n";
+  const MemoryAccess access = accessOf(e);
+  datapath.report(MemoryAccessChosen{access});
+  if (access == MemoryAccess::Load) {
+    readEnergy(datapath);
+    m.Dr = readMemory(m.AluOut, datapath.state);
+    datapath.report(MemoryRead{m.AluOut, m.Dr});
+  } else if (access == MemoryAccess::Store) {
+    readEnergy(datapath);
+    const Word word = onBus(e.A2);
+    writeMemory(word, m.AluOut, datapath.state);
+    datapath.report(MemoryWritten{m.AluOut, word});
   }
 }
 
-std::int32_t MemoryUnit::readMemory(std::int32_t address, MachineState& state) const {
-  return memoryWordAt(state, address);
-}
+Word MemoryUnit::readMemory(Address address, MachineState& state) const { return memoryWordAt(state, address); }
 
-void MemoryUnit::writeMemory(std::int32_t word, std::int32_t address, MachineState& state) const {
+void MemoryUnit::writeMemory(Word word, Address address, MachineState& state) const {
   memoryWordAt(state, address) = word;
 }
 
-void MemoryUnit::readEnergy(TraceWriter& out) const { chargeEnergy(out, memoryEnergyFile); }
+void MemoryUnit::readEnergy(Datapath& datapath) const { datapath.chargeEnergy({Stage::Memory, {}}); }
 
 }  // namespace fivestage

@@ -1,9 +1,6 @@
 #pragma once
 
-#include <cstdint>
-
-#include "common/TraceWriter.h"
-#include "loader/MachineState.h"
+#include "stages/Datapath.h"
 
 namespace fivestage {
 
@@ -12,10 +9,10 @@ namespace fivestage {
 // the word index itself: memory is addressed by word, not by byte.
 class MemoryUnit {
  public:
-  void accessMemory(TraceWriter& out, MachineState& state, std::int32_t index) const;
-  std::int32_t readMemory(std::int32_t address, MachineState& state) const;
-  void writeMemory(std::int32_t word, std::int32_t address, MachineState& state) const;
-  void readEnergy(TraceWriter& out) const;
+  void accessMemory(Datapath& datapath, InstructionIndex index) const;
+  Word readMemory(Address address, MachineState& state) const;
+  void writeMemory(Word word, Address address, MachineState& state) const;
+  void readEnergy(Datapath& datapath) const;
 };
 
 }  // namespace fivestage

@@ -1,9 +1,6 @@
 #pragma once
 
-#include <cstdint>
-
-#include "common/TraceWriter.h"
-#include "loader/MachineState.h"
+#include "stages/Datapath.h"
 
 namespace fivestage {
 
@@ -12,11 +9,11 @@ namespace fivestage {
 // first in every cycle, so Decode reads the new value in the same cycle.
 class WriteBackUnit {
  public:
-  void writeBack(TraceWriter& out, MachineState& state, std::int32_t index) const;
-  std::int32_t memToRegMux(TraceWriter& out, std::int32_t aluResult, std::int32_t loadedWord,
-                           std::int32_t select) const;
-  void writeRegister(TraceWriter& out, std::int32_t value, std::int32_t number, MachineState& state) const;
-  void readEnergy(TraceWriter& out) const;
+  void writeBack(Datapath& datapath, InstructionIndex index) const;
+  Word memToRegMux(const Datapath& datapath, Word aluResult, Word loadedWord,
+                   std::optional<WriteBackSource> select) const;
+  void writeRegister(Datapath& datapath, Word value, std::optional<RegisterNumber> number) const;
+  void readEnergy(Datapath& datapath) const;
 };
 
 }  // namespace fivestage

@@ -10,9 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "shell/Entry.h"
-#include "shell/Scheduler.h"
-#include "tests/support/CapturedTrace.h"
+#include "core/Core.h"
+#include "tests/support/EventLog.h"
 #include "tests/support/TempDir.h"
 
 namespace fivestage {
@@ -62,18 +61,21 @@ std::int32_t wrap(std::int64_t value) { return static_cast<std::int32_t>(static_
 std::vector<RegisterWrite> interpret(const MachineState& parsed, std::vector<std::int32_t>& registers,
                                      std::vector<std::int32_t>& memory) {
   std::vector<RegisterWrite> writes;
-  auto reg = [&registers](std::int32_t r) { return registers.at(static_cast<std::size_t>(r)); };
-  auto write = [&](std::int32_t r, std::int32_t value) {
-    registers.at(static_cast<std::size_t>(r)) = value;
-    writes.emplace_back(r, value);
+  auto reg = [&registers](std::optional<RegisterNumber> r) {
+    return registers.at(static_cast<std::size_t>(r.value()));
+  };
+  auto write = [&](std::optional<RegisterNumber> r, std::int32_t value) {
+    registers.at(static_cast<std::size_t>(r.value())) = value;
+    writes.emplace_back(r.value(), value);
   };
   for (const Instruction& i : parsed.instructions) {
     const std::string& op = i.opcode();
-    const std::size_t address = static_cast<std::size_t>(wrap(std::int64_t{reg(i.getRs())} + i.getImm()));
+    const Word imm = i.getImm().value_or(0);
+    const std::size_t address = static_cast<std::size_t>(wrap(std::int64_t{reg(i.getRs())} + imm));
     if (op == "lw") memory.at(address) = reg(i.getRt());
     if (op == "sw") write(i.getRd(), memory.at(address));
     if (op == "add") write(i.getRd(), wrap(std::int64_t{reg(i.getRs())} + reg(i.getRt())));
-    if (op == "addi") write(i.getRd(), wrap(std::int64_t{reg(i.getRs())} + i.getImm()));
+    if (op == "addi") write(i.getRd(), wrap(std::int64_t{reg(i.getRs())} + imm));
     if (op == "sub") write(i.getRd(), wrap(std::int64_t{reg(i.getRs())} - reg(i.getRt())));
     if (op == "and") write(i.getRd(), (reg(i.getRs()) != 0 && reg(i.getRt()) != 0) ? 1 : 0);
     if (op == "or") write(i.getRd(), (reg(i.getRs()) != 0 || reg(i.getRt()) != 0) ? 1 : 0);
@@ -81,23 +83,9 @@ std::vector<RegisterWrite> interpret(const MachineState& parsed, std::vector<std
   return writes;
 }
 
-// The register writes a trace reports, in order.
-std::vector<RegisterWrite> writesInTrace(const std::string& trace) {
-  static const std::string marker = "\t Writing Register File (regWrite=1) : \n\t Data   : ";
-  static const std::string registerLabel = "\n\t Rg     : $";
-  std::vector<RegisterWrite> writes;
-  for (std::size_t at = trace.find(marker); at != std::string::npos; at = trace.find(marker, at + 1)) {
-    const std::size_t valueAt = at + marker.size();
-    const std::size_t registerAt = trace.find(registerLabel, valueAt) + registerLabel.size();
-    writes.emplace_back(std::stoi(trace.substr(registerAt, 12)), std::stoi(trace.substr(valueAt, 12)));
-  }
-  return writes;
-}
-
 TEST(PipelineProperty, StraightLineProgramsComputeWhatTheyMean) {
   testing::TempDir dir;
   dir.addEnergyTree();
-  testing::WorkingDirectory cwd(dir.path());
   std::mt19937 random(20261208);
 
   for (int run = 0; run < 400; ++run) {
@@ -114,19 +102,18 @@ TEST(PipelineProperty, StraightLineProgramsComputeWhatTheyMean) {
     std::vector<std::int32_t> expectedMemory = program.memory;
     const std::vector<RegisterWrite> expectedWrites = interpret(state, expectedRegisters, expectedMemory);
 
-    resetProcessState();
-    std::istringstream keys(std::string(200, '\n'));
-    testing::CapturedTrace trace;
-    Pipeline pipeline;
-    simulate(keys, trace, 0, pipeline, state);
-
+    testing::EventLog log;
+    Core core(state, dir.path(), &log);
     std::string listing;
     for (const std::string& line : program.lines) listing += line + "\n";
-    ASSERT_EQ(writesInTrace(trace.str()), expectedWrites) << listing;
-    ASSERT_EQ(state.registers, expectedRegisters) << listing;
-    ASSERT_EQ(state.memory, expectedMemory) << listing;
+    ASSERT_EQ(runToEnd(core).state, RunState::Completed) << listing;
+
+    std::vector<RegisterWrite> writes;
+    for (const RegisterWritten& write : log.all<RegisterWritten>()) writes.emplace_back(write.number, write.value);
+    ASSERT_EQ(writes, expectedWrites) << listing;
+    ASSERT_EQ(core.machine().registers, expectedRegisters) << listing;
+    ASSERT_EQ(core.machine().memory, expectedMemory) << listing;
   }
-  resetProcessState();
 }
 
 }  // namespace

@@ -3,15 +3,14 @@
 #include <string>
 
 #include "common/FatalError.h"
-#include "energy/Energy.h"
-#include "tests/support/CapturedTrace.h"
+#include "energy/EnergySource.h"
 #include "tests/support/TempDir.h"
+#include "trace/EnergyText.h"
 
 namespace fivestage {
 namespace {
 
 using testing::TempDir;
-using testing::WorkingDirectory;
 
 TEST(FormatEnergy, DefaultNotationWithThreeExponentDigits) {
   const std::pair<double, const char*> cases[] = {
@@ -31,61 +30,72 @@ TEST(FormatEnergy, DefaultNotationWithThreeExponentDigits) {
   for (const auto& [total, text] : cases) EXPECT_EQ(formatEnergy(total), text) << total;
 }
 
-TEST(DecodeEnergyFile, OneDirectoryPerKnownOpcodeOnly) {
-  for (const char* opcode : {"add", "addi", "and", "beq", "bne", "j", "lw", "or", "sub", "sw"}) {
-    const char* path = decodeEnergyFile(opcode);
-    ASSERT_NE(path, nullptr) << opcode;
-    EXPECT_EQ(std::string(path), std::string("EnergyConsumptionInput/Decode/") + opcode + "/energy.txt");
-  }
-  for (const char* opcode : {"xor", "nop", "ADD", "addx", "ori", "jal", ""}) {
-    EXPECT_EQ(decodeEnergyFile(opcode), nullptr) << opcode;
+const EnergyFile fetch{Stage::Fetch, {}};
+const EnergyFile execute{Stage::Execute, {}};
+const EnergyFile memory{Stage::Memory, {}};
+const EnergyFile writeBack{Stage::WriteBack, {}};
+
+TEST(EnergySource, FindsEachStagesFileAndDecodesOnlyForOpcodesWithFigures) {
+  const EnergySource source("in");
+  EXPECT_EQ(source.pathOf(fetch), "in/EnergyConsumptionInput/Fetch/energy.txt");
+  EXPECT_EQ(source.pathOf(memory), "in/EnergyConsumptionInput/Mem/energy.txt");
+  EXPECT_EQ(source.pathOf(writeBack), "in/EnergyConsumptionInput/WriteBack/energy.txt");
+  EXPECT_EQ(source.pathOf({Stage::Decode, Opcode::Addi}), "in/EnergyConsumptionInput/Decode/addi/energy.txt");
+  for (const std::optional<Opcode> opcode :
+       {std::optional(Opcode::Xor), std::optional(Opcode::Nop), std::optional<Opcode>()}) {
+    EXPECT_EQ(source.pathOf({Stage::Decode, opcode}), std::nullopt);
   }
 }
 
-class ChargeEnergy : public ::testing::Test {
+class EnergyReading : public ::testing::Test {
  protected:
-  void SetUp() override { energyTotal = 0.0; }
-  void TearDown() override { energyTotal = 0.0; }
-
-  std::string charge(const char* path) {
-    WorkingDirectory cwd(dir.path());
-    testing::CapturedTrace out;
-    chargeEnergy(out, path);
-    return out.str();
-  }
+  // Charges one file and returns what it added; `total` keeps running.
+  std::int64_t charge(const EnergyFile& file) { return source.addTo(file, total); }
 
   TempDir dir;
+  EnergySource source{dir.path()};
+  double total = 0.0;
 };
 
-TEST_F(ChargeEnergy, AddsEveryLineAndReportsTheRunningTotal) {
-  dir.write(fetchEnergyFile, "1\n2\n3");
-  dir.write(executeEnergyFile, " -3\n2.5\n\n1 joule\r\n");
-  EXPECT_EQ(charge(fetchEnergyFile), "\n Energy Consumed until now : 6\n\n");
-  EXPECT_EQ(charge(executeEnergyFile), "\n Energy Consumed until now : 6\n\n");  // -3 + 2 + 0 + 1
-  EXPECT_EQ(charge(fetchEnergyFile), "\n Energy Consumed until now : 12\n\n");
+TEST_F(EnergyReading, AddsEveryLineToTheRunningTotal) {
+  dir.write("EnergyConsumptionInput/Fetch/energy.txt", "1\n2\n3");
+  dir.write("EnergyConsumptionInput/Execute/energy.txt", " -3\n2.5\n\n1 joule\r\n");
+  EXPECT_EQ(charge(fetch), 6);
+  EXPECT_EQ(charge(execute), 0);  // -3 + 2 + 0 + 1
+  EXPECT_EQ(charge(fetch), 6);
+  EXPECT_EQ(total, 12.0);
 }
 
-TEST_F(ChargeEnergy, ReadsTheFileAfreshAtEveryCall) {
-  dir.write(memoryEnergyFile, "999999\n");
-  EXPECT_EQ(charge(memoryEnergyFile), "\n Energy Consumed until now : 999999\n\n");
-  dir.write(memoryEnergyFile, "1\n");
-  EXPECT_EQ(charge(memoryEnergyFile), "\n Energy Consumed until now : 1e+006\n\n");
-  dir.write(memoryEnergyFile, "");
-  EXPECT_EQ(charge(memoryEnergyFile), "\n Energy Consumed until now : 1e+006\n\n");
+TEST_F(EnergyReading, ReadsTheFileAfreshAtEveryCall) {
+  dir.write("EnergyConsumptionInput/Mem/energy.txt", "999999\n");
+  EXPECT_EQ(charge(memory), 999999);
+  dir.write("EnergyConsumptionInput/Mem/energy.txt", "1\n");
+  EXPECT_EQ(charge(memory), 1);
+  dir.write("EnergyConsumptionInput/Mem/energy.txt", "");
+  EXPECT_EQ(charge(memory), 0);
+  EXPECT_EQ(total, 1000000.0);
 }
 
-TEST_F(ChargeEnergy, FileThatCannotBeOpenedEndsTheRun) {
+// The total is kept line by line in double arithmetic; the charge is the exact sum.
+TEST_F(EnergyReading, ReportsTheExactSumBeyondThePrecisionOfTheTotal) {
+  total = 9007199254740992.0;  // 2^53: adding 1 to it rounds back down
+  dir.write("EnergyConsumptionInput/Fetch/energy.txt", "1\n1\n");
+  EXPECT_EQ(charge(fetch), 2);
+  EXPECT_EQ(total, 9007199254740992.0);
+}
+
+TEST_F(EnergyReading, FileThatCannotBeOpenedEndsTheRun) {
   std::filesystem::create_directories(dir.path() / "EnergyConsumptionInput/WriteBack/energy.txt");
-  for (const char* path : {fetchEnergyFile, writeBackEnergyFile, static_cast<const char*>(nullptr)}) {
+  for (const EnergyFile& file : {fetch, writeBack, EnergyFile{Stage::Decode, Opcode::Xor}}) {
     try {
-      charge(path);
-      ADD_FAILURE() << "no error for " << (path ? path : "no file");
+      charge(file);
+      ADD_FAILURE() << "no error for " << stageName(file.stage);
     } catch (const FatalError& error) {
       EXPECT_STREQ(error.what(), " File could not be loaded \n");
       EXPECT_EQ(error.exitStatus(), 1);
     }
   }
-  EXPECT_EQ(energyTotal, 0.0);
+  EXPECT_EQ(total, 0.0);
 }
 
 }  // namespace

@@ -11,7 +11,6 @@ namespace fivestage {
 namespace {
 
 using testing::TempDir;
-using testing::WorkingDirectory;
 
 struct LoadOutcome {
   std::string log;
@@ -20,11 +19,10 @@ struct LoadOutcome {
 };
 
 LoadOutcome loadIn(const TempDir& dir, MachineState& state) {
-  WorkingDirectory cwd(dir.path());
   std::ostringstream log;
   LoadOutcome outcome;
   try {
-    state.load(log, "src.txt", "reg.txt", "mem.txt");
+    state.load(log, dir.path(), "src.txt", "reg.txt", "mem.txt");
   } catch (const FatalError& error) {
     outcome.error = error.what();
     outcome.status = error.exitStatus();

@@ -10,6 +10,9 @@
 namespace fivestage {
 namespace {
 
+// An operand the instruction does not have.
+constexpr std::nullopt_t none = std::nullopt;
+
 struct ParseCase {
   std::string line;
   Instruction expected;
@@ -29,38 +32,48 @@ TEST_P(ParseOneLine, FillsTheRecordByTheOpcodeMap) {
   EXPECT_EQ(log.str(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryOpcodeRow, ParseOneLine,
-    ::testing::Values(
-        // lw puts its first register into rt, sw into rd.
-        ParseCase{"lw $5, 8($2)", {"lw", 2, 5, -1, 8, -1}}, ParseCase{"sw $4, 8($2)", {"sw", 2, -1, 4, 8, -1}},
-        ParseCase{"add $3, $1, $2", {"add", 1, 2, 3, -1, -1}}, ParseCase{"addi $1, $2, -7", {"addi", 2, -1, 1, -7, -1}},
-        ParseCase{"sub $5, $6, $7", {"sub", 6, 7, 5, -1, -1}}, ParseCase{"beq $1, $2, L4", {"beq", 1, 2, -1, -1, 3}},
-        ParseCase{"bne $1, $2, L1", {"bne", 1, 2, -1, -1, 0}}, ParseCase{"and $3, $1, $2", {"and", 1, 2, 3, -1, -1}},
-        ParseCase{"or $3, $1, $2", {"or", 1, 2, 3, -1, -1}}, ParseCase{"j L3", {"j", -1, -1, -1, -1, 2}},
-        ParseCase{"xor $3, $1, $2", {"xor", 1, 2, 3, 0, 0}}, ParseCase{"nop", Instruction()},
-        ParseCase{"nop $1, $2, $3", Instruction()}));
+INSTANTIATE_TEST_SUITE_P(EveryOpcodeRow, ParseOneLine,
+                         ::testing::Values(
+                             // lw puts its first register into rt, sw into rd.
+                             ParseCase{"lw $5, 8($2)", {"lw", 2, 5, none, 8, none}},
+                             ParseCase{"sw $4, 8($2)", {"sw", 2, none, 4, 8, none}},
+                             ParseCase{"add $3, $1, $2", {"add", 1, 2, 3, none, none}},
+                             ParseCase{"addi $1, $2, -7", {"addi", 2, none, 1, -7, none}},
+                             ParseCase{"sub $5, $6, $7", {"sub", 6, 7, 5, none, none}},
+                             ParseCase{"beq $1, $2, L4", {"beq", 1, 2, none, none, 3}},
+                             ParseCase{"bne $1, $2, L1", {"bne", 1, 2, none, none, 0}},
+                             ParseCase{"and $3, $1, $2", {"and", 1, 2, 3, none, none}},
+                             ParseCase{"or $3, $1, $2", {"or", 1, 2, 3, none, none}},
+                             ParseCase{"j L3", {"j", none, none, none, none, 2}},
+                             ParseCase{"xor $3, $1, $2", {"xor", 1, 2, 3, 0, 0}}, ParseCase{"nop", Instruction()},
+                             ParseCase{"nop $1, $2, $3", Instruction()}));
 
 INSTANTIATE_TEST_SUITE_P(
     TokenRules, ParseOneLine,
-    ::testing::Values(
-        ParseCase{"add 3 1 2", {"add", 1, 2, 3, -1, -1}},                // punctuation is optional
-        ParseCase{"add$3,$1,$2", {"add", 1, 2, 3, -1, -1}},              // "$" turns into the blank "add " needs
-        ParseCase{"beq 1 2 4", {"beq", 1, 2, -1, -1, 3}},                // label without L
-        ParseCase{"beq $1, $2, L0", {"beq", 1, 2, -1, -1, -1}},          // L0 is the same as no label
-        ParseCase{"j loop", {"j", -1, -1, -1, -1, -1}},                  // a word reads as 0
-        ParseCase{"j L-2147483648", {"j", -1, -1, -1, -1, 2147483647}},  // label index wraps
-        ParseCase{"j L99999999999", {"j", -1, -1, -1, -1, 2147483646}},  // saturates, then minus one
-        ParseCase{"add $t0, $1, $2", {"add", 1, 2, 0, -1, -1}},          // named register reads as 0
-        ParseCase{"addi $1, $2, 0x10", {"addi", 2, -1, 1, 0, -1}},       // hexadecimal reads as 0
-        ParseCase{"add $1, $2, $3 # sum", {"add", 2, 3, 1, -1, -1}},     // trailing text ignored
-        ParseCase{"lw $1, ($2)", {"lw", 0, 1, -1, 2, -1}},               // the offset slot takes 2
-        ParseCase{"add $1, $2", {"add", 2, 0, 1, -1, -1}},               // first missing operand is 0
-        ParseCase{"j", {"j", -1, -1, -1, -1, -1}}, ParseCase{"beq $1, $2", {"beq", 1, 2, -1, -1, -1}},
-        // Prefix matches keep their own opcode text and take the row of the key.
-        ParseCase{"ori $1, $2, 5", {"ori", 2, 5, 1, -1, -1}}, ParseCase{"andi $1, $2, 5", {"andi", 2, 5, 1, -1, -1}},
-        ParseCase{"jal L3", {"jal", -1, -1, -1, -1, 2}}, ParseCase{"lwx $5, 8($2)", {"lwx", 2, 5, -1, 8, -1}},
-        ParseCase{"nope $1", {"nope", -1, -1, -1, 0, 0}}, ParseCase{"jr $31", {"jr", -1, -1, -1, -1, 30}}));
+    ::testing::Values(ParseCase{"add 3 1 2", {"add", 1, 2, 3, none, none}},    // punctuation is optional
+                      ParseCase{"add$3,$1,$2", {"add", 1, 2, 3, none, none}},  // "$" turns into the blank "add " needs
+                      ParseCase{"beq 1 2 4", {"beq", 1, 2, none, none, 3}},    // label without L
+                      ParseCase{"beq $1, $2, L0", {"beq", 1, 2, none, none, none}},   // L0 is the same as no label
+                      ParseCase{"add $3, $-1, $2", {"add", none, 2, 3, none, none}},  // $-1 is the same as no register
+                      ParseCase{"addi $1, $2, -1", {"addi", 2, none, 1, -1, none}},   // an immediate of -1 is one
+                      ParseCase{"j loop", {"j", none, none, none, none, none}},       // a word reads as 0
+                      ParseCase{"j L-2147483648", {"j", none, none, none, none, 2147483647}},  // label index wraps
+                      ParseCase{"j L99999999999",
+                                {"j", none, none, none, none, 2147483646}},             // saturates, then minus one
+                      ParseCase{"add $t0, $1, $2", {"add", 1, 2, 0, none, none}},       // named register reads as 0
+                      ParseCase{"addi $1, $2, 0x10", {"addi", 2, none, 1, 0, none}},    // hexadecimal reads as 0
+                      ParseCase{"add $1, $2, $3 # sum", {"add", 2, 3, 1, none, none}},  // trailing text ignored
+                      ParseCase{"lw $1, ($2)", {"lw", 0, 1, none, 2, none}},            // the offset slot takes 2
+                      ParseCase{"add $1, $2", {"add", 2, 0, 1, none, none}},            // first missing operand is 0
+                      ParseCase{"j", {"j", none, none, none, none, none}},
+                      ParseCase{"beq $1, $2", {"beq", 1, 2, none, none, none}},
+                      // Prefix matches keep their own opcode text and take the row of the key.
+                      ParseCase{"ori $1, $2, 5", {"ori", 2, 5, 1, none, none}},
+                      ParseCase{"andi $1, $2, 5", {"andi", 2, 5, 1, none, none}},
+                      ParseCase{"jal L3", {"jal", none, none, none, none, 2}},
+                      ParseCase{"lwx $5, 8($2)", {"lwx", 2, 5, none, 8, none}},
+                      ParseCase{"nope $1", {"nope", none, none, none, 0, 0}},
+                      ParseCase{"jr $31", {"jr", none, none, none, none, 30}}));
 
 TEST(SourceParser, RejectsLinesThatMatchNoKeyWithTheTransformedText) {
   const std::vector<std::pair<std::string, std::string>> cases{
@@ -86,12 +99,12 @@ TEST(SourceParser, MissingOperandsKeepWhatEarlierLinesLeftInTheSlots) {
   SourceParser parser;
   std::ostringstream log;
   ASSERT_TRUE(parser.parseLine("sub $5, $6, $7", log));
-  EXPECT_EQ(*parser.parseLine("add $1", log), Instruction("add", 0, 7, 1, -1, -1));
+  EXPECT_EQ(*parser.parseLine("add $1", log), Instruction("add", 0, 7, 1, none, none));
   ASSERT_TRUE(parser.parseLine("addi $2, $3, 9", log));
-  EXPECT_EQ(*parser.parseLine("lw $4", log), Instruction("lw", 3, 4, -1, 0, -1));
+  EXPECT_EQ(*parser.parseLine("lw $4", log), Instruction("lw", 3, 4, none, 0, none));
   ASSERT_TRUE(parser.parseLine("beq $1, $2, L6", log));
-  EXPECT_EQ(*parser.parseLine("j", log), Instruction("j", -1, -1, -1, -1, -1));
-  EXPECT_EQ(*parser.parseLine("bne", log), Instruction("bne", 0, 2, -1, -1, -1));
+  EXPECT_EQ(*parser.parseLine("j", log), Instruction("j", none, none, none, none, none));
+  EXPECT_EQ(*parser.parseLine("bne", log), Instruction("bne", 0, 2, none, none, none));
 }
 
 TEST(SourceParser, ParseSourceKeepsEachInstructionsOwnLine) {

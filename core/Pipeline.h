@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstdint>
+#include <optional>
 
 #include "stages/DecodeUnit.h"
 #include "stages/ExecuteUnit.h"
@@ -11,20 +11,20 @@
 namespace fivestage {
 
 // The five stage units and which instruction each of the last four handles
-// next (an instruction index, -1 when the stage is empty). Fetch takes the
-// program counter instead.
+// next (empty when the stage has nothing to do). Fetch takes the program
+// counter instead.
 struct Pipeline {
   FetchUnit fetchUnit;
   DecodeUnit decodeUnit;
   ExecuteUnit executeUnit;
   MemoryUnit memoryUnit;
   WriteBackUnit writeBackUnit;
-  std::int32_t decodeSlot = -1;
-  std::int32_t executeSlot = -1;
-  std::int32_t memorySlot = -1;
-  std::int32_t writeBackSlot = -1;
+  std::optional<InstructionIndex> decodeSlot;
+  std::optional<InstructionIndex> executeSlot;
+  std::optional<InstructionIndex> memorySlot;
+  std::optional<InstructionIndex> writeBackSlot;
 
-  bool isEmpty() const { return decodeSlot == -1 && executeSlot == -1 && memorySlot == -1 && writeBackSlot == -1; }
+  bool isEmpty() const { return !decodeSlot && !executeSlot && !memorySlot && !writeBackSlot; }
 };
 
 }  // namespace fivestage

@@ -1,0 +1,91 @@
+#include "core/Core.h"
+
+#include <utility>
+
+#include "common/FatalError.h"
+#include "stages/Bounds.h"
+
+namespace fivestage {
+
+Core::Core(MachineState machine, const std::filesystem::path& folder, RunObserver* observer)
+    : datapath_(std::move(machine), folder, observer) {}
+
+RunState Core::stepCycle(Key key) {
+  if (outcome_.state != RunState::Running) return outcome_.state;
+  if (key == Key::Newline) ++CycleCounter_;
+  ++cyclesRun_;
+  datapath_.report(CycleStarted{cyclesRun_, CycleCounter_});
+  try {
+    runStages();
+  } catch (const FatalError& error) {
+    end(RunState::Failed, error.what(), error.exitStatus());
+  }
+  return outcome_.state;
+}
+
+void Core::runStages() {
+  Pipeline& p = pipeline_;
+  // The stages run from the back of the pipeline to the front, so each one
+  // consumes what the stage in front of it produced in the previous cycle.
+  if (p.writeBackSlot) {
+    p.writeBackUnit.writeBack(datapath_, *p.writeBackSlot);
+    p.writeBackSlot.reset();
+  }
+  releaseStallWhenDue();
+
+  if (p.memorySlot) {
+    p.memoryUnit.accessMemory(datapath_, *p.memorySlot);
+    p.writeBackSlot = std::exchange(p.memorySlot, std::nullopt);
+  }
+
+  if (p.executeSlot && !executeFrozen_) {
+    if (const std::optional<InstructionIndex> newPc = p.executeUnit.execute(datapath_)) pc_ = *newPc;
+    p.memorySlot = std::exchange(p.executeSlot, std::nullopt);
+  }
+
+  if (p.decodeSlot && !decodeStall_) {
+    decodeStall_ = p.decodeUnit.decode(datapath_);
+    if (decodeStall_) {
+      stallCycle_ = cyclesRun_;
+      fetchFrozen_ = true;
+      executeFrozen_ = true;
+    }
+    // A stalled instruction waits in Execute's slot, already decoded.
+    p.executeSlot = std::exchange(p.decodeSlot, std::nullopt);
+  }
+
+  const bool programDone = pc_ >= 0 && static_cast<std::size_t>(pc_) == datapath_.state.instructions.size();
+  if (programDone) {
+    if (p.isEmpty()) end(RunState::Completed, "", 0);
+    return;
+  }
+  if (!fetchFrozen_) {
+    checkInstructionExists(datapath_.state, pc_);
+    p.fetchUnit.fetch(datapath_, pc_);
+    p.decodeSlot = datapath_.FetchLatch.Pc;
+  }
+}
+
+// A stall holds Decode, Execute and Fetch until the instruction it waits for
+// has been written back: two cycles after it was triggered. The test is made
+// every cycle, measured in cycles run, so no freeze can last for ever.
+void Core::releaseStallWhenDue() {
+  if (!decodeStall_ || cyclesRun_ - stallCycle_ < 2) return;
+  decodeStall_ = false;
+  fetchFrozen_ = false;
+  executeFrozen_ = false;
+  pipeline_.decodeUnit.rereadRegisterFile(datapath_);
+}
+
+void Core::end(RunState state, std::string message, int exitStatus) {
+  outcome_ = {state, std::move(message), exitStatus};
+  datapath_.report(RunEnded{state == RunState::Completed, outcome_.message, exitStatus});
+}
+
+const RunOutcome& runToEnd(Core& core) {
+  while (core.stepCycle(Key::Newline) == RunState::Running) {
+  }
+  return core.outcome();
+}
+
+}  // namespace fivestage

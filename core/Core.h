@@ -1,0 +1,73 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "core/Pipeline.h"
+#include "stages/Datapath.h"
+
+namespace fivestage {
+
+// What the key read at a cycle's prompt was. Only a newline advances the
+// cycle number the console shows.
+enum class Key { Newline, Other, EndOfInput };
+
+// How a run stands after a cycle.
+enum class RunState { Running, Completed, Failed };
+
+// How a run ended, when it has.
+struct RunOutcome {
+  RunState state = RunState::Running;
+  std::string message;  // for a failed run: what the console shows
+  int exitStatus = 0;
+};
+
+// One run of a program through the pipeline: the machine and every register
+// between its stages, the scheduler's cycle and stall state, the program
+// counter and the energy total, all owned here, so runs never share state.
+// Each cycle the stages report what they do to the observer.
+class Core {
+ public:
+  // Runs `machine`, whose energy figures are in `folder`, from instruction 0.
+  Core(MachineState machine, const std::filesystem::path& folder, RunObserver* observer);
+
+  // One clock cycle: the stages from the back of the pipeline to the front.
+  // Returns the state of the run afterwards; a failure (a file that cannot
+  // be read, an access outside the machine) ends the run and is reported as
+  // its end, not thrown.
+  RunState stepCycle(Key key);
+
+  RunState state() const { return outcome_.state; }
+  const RunOutcome& outcome() const { return outcome_; }
+  const MachineState& machine() const { return datapath_.state; }
+  const Datapath& datapath() const { return datapath_; }
+  const Pipeline& pipeline() const { return pipeline_; }
+  InstructionIndex pc() const { return pc_; }
+  Cycle cyclesRun() const { return cyclesRun_; }
+  Cycle cycleCounter() const { return CycleCounter_; }
+  double energyTotal() const { return datapath_.energyTotal; }
+
+ private:
+  void runStages();
+  void releaseStallWhenDue();
+  void end(RunState state, std::string message, int exitStatus);
+
+  Datapath datapath_;
+  Pipeline pipeline_;
+  InstructionIndex pc_ = 0;  // the next instruction to fetch
+  // The scheduler's state.
+  Cycle CycleCounter_ = 0;    // the banner number: newlines read at the prompts
+  Cycle cyclesRun_ = 0;       // every cycle run, whatever its prompt read
+  Cycle stallCycle_ = 0;      // cyclesRun_ when the last stall was triggered
+  bool decodeStall_ = false;  // a stall holds Decode
+  bool fetchFrozen_ = false;
+  bool executeFrozen_ = false;
+  RunOutcome outcome_;
+};
+
+// Runs cycles until the run has ended, one newline per cycle, as a student
+// pressing Enter would. Returns how it ended.
+const RunOutcome& runToEnd(Core& core);
+
+}  // namespace fivestage

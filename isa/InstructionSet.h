@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace fivestage {
+
+// The opcodes of the assembly language.
+enum class Opcode : std::uint8_t { Lw, Sw, Add, Addi, Sub, Beq, Bne, And, Or, J, Xor, Nop };
+
+// The values of the control signals, numbered as the trace prints them.
+enum class BranchKind : std::int32_t { IfEqual = 0, IfNotEqual = 1, Jump = 2 };  // beq, bne, j
+enum class AluSource : std::int32_t { RegisterB = 0, Immediate = 1 };            // ALU input 2
+enum class AluOperation : std::int32_t { Add = 0, Sub = 1, And = 2, Or = 3 };    // And and Or are logical
+enum class WriteBackSource : std::int32_t { AluResult = 0, LoadedWord = 1 };     // the MemToReg select
+
+// The control signals Decode produces for one opcode. An empty optional is a
+// signal the instruction leaves indifferent. C1 (pcsel to aluop) steers
+// Execute, C2 (memread, memwrite) the Memory stage, C3 (memtoreg, regwrite)
+// Write-back. An opcode that writes a register (regwrite) writes its rd.
+struct ControlSignals {
+  bool pcsel = false;  // Execute's PC multiplexer chooses the next PC
+  bool pcsrc = false;  // gate input 1 in front of Mux3
+  std::optional<BranchKind> branch;
+  std::optional<AluSource> alusrc;
+  AluOperation aluop = AluOperation::Add;
+  bool memread = false;
+  bool memwrite = false;
+  std::optional<WriteBackSource> memtoreg;
+  bool regwrite = false;
+
+  bool operator==(const ControlSignals&) const = default;
+};
+
+// One opcode of the instruction set: its mnemonic, its control signals and
+// the folder of its Decode energy figures. xor and nop are part of the
+// language but have neither: decoding one ends the run, since it has no
+// energy figures to charge.
+struct OpcodeRow {
+  Opcode opcode;
+  std::string_view mnemonic;
+  std::optional<ControlSignals> control;
+  std::optional<std::string_view> decodeEnergyFolder;
+};
+
+// All twelve opcodes, in the order of the Opcode enumeration.
+std::span<const OpcodeRow> instructionSet();
+
+const OpcodeRow& opcodeRow(Opcode opcode);
+
+// The opcode whose mnemonic is exactly `text` (case-sensitive), if any.
+std::optional<Opcode> opcodeNamed(std::string_view text);
+
+}  // namespace fivestage

@@ -1,0 +1,205 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <variant>
+
+#include "common/Machine.h"
+#include "energy/EnergySource.h"
+#include "isa/InstructionSet.h"
+
+namespace fivestage {
+
+// What the machine does, step by step, in the order the console trace shows
+// it. The stages and the scheduler report these to the run's observer; the
+// console trace is one observer, the report another. Texts are views of the
+// run's source lines and stay valid for the run.
+
+// A clock cycle begins. `cycle` counts every cycle run, from 1; `banner` is
+// the number the console shows, which counts the newlines read at the prompts.
+struct CycleStarted {
+  Cycle cycle;
+  Cycle banner;
+};
+
+// A stage takes up an instruction.
+struct StageEntered {
+  Stage stage;
+  InstructionIndex instruction;
+  std::string_view text;
+};
+
+// The state of one of the two pipeline registers the hazard check reads.
+struct PendingWrite {
+  std::optional<RegisterNumber> rg;
+  bool regWrite;
+};
+
+// Decode's hazard check (the Danger Detection Unit): the instruction's source
+// registers against the registers still to be written by the instructions in
+// Execute and Memory, and the verdict.
+struct DangerChecked {
+  std::optional<RegisterNumber> rs, rt;
+  PendingWrite execute, memory;
+  bool stall;
+  std::optional<RegisterNumber> blockedRegister;  // when stalling: the register that cannot be read yet
+  std::optional<InstructionIndex> waitsFor;       // when stalling: the instruction still to write it
+};
+
+// Decode begins to read the register file: a register outside it ends the
+// run before the values are known.
+struct RegisterReadStarted {};
+
+// Decode has read the source registers and the instruction's fields into
+// the Decode pipeline register.
+struct RegistersRead {
+  InstructionIndex Pc;
+  std::optional<RegisterNumber> rs, rt;
+  std::optional<Word> a, b, imm;
+  std::optional<InstructionIndex> Label;
+};
+
+// A stage adds one energy file's figures to the running total.
+struct EnergyCharged {
+  EnergyFile file;
+  std::int64_t added;  // exact sum of the file's lines
+  double total;        // the running total after this charge
+};
+
+struct ControlSignalsProduced {
+  ControlSignals signals;
+  std::optional<RegisterNumber> Rg;
+};
+
+// Decode has found a hazard: the instruction waits, already decoded, and the
+// scheduler freezes Fetch and Execute.
+struct StallTriggered {
+  InstructionIndex instruction;
+  std::optional<RegisterNumber> blockedRegister;
+  std::optional<InstructionIndex> waitsFor;
+};
+
+// The instruction it waited for has been written back: the waiting
+// instruction reads its source registers again and the pipeline moves on.
+struct StallReleased {
+  InstructionIndex instruction;
+  std::string_view text;
+  std::optional<RegisterNumber> rs, rt;
+  std::optional<Word> a, b;
+};
+
+// Execute passes the memory and write-back signals on to its pipeline register.
+struct ExecuteSignalsPassed {
+  bool memRead, memWrite;
+  std::optional<WriteBackSource> memToreg;
+  bool regWrite;
+  std::optional<RegisterNumber> rg;
+};
+
+struct AluInputSelected {
+  std::optional<AluSource> select;
+  Word b, imm;  // the two candidates as the wires carry them
+  Word chosen;
+};
+
+// Zero is inverted in this machine: true when Sub's inputs differ.
+struct AluComputed {
+  AluOperation operation;
+  Word input1, input2, result;
+  bool zero;
+};
+
+struct ExecuteResultLatched {
+  Word AluOut;
+  std::optional<Word> A2;
+};
+
+// The gate in front of Mux3 decides whether a branch or jump is taken.
+struct GateEvaluated {
+  bool pcsrc, zero;
+  std::optional<BranchKind> branch;
+  bool passed;
+};
+
+struct Mux3Selected {
+  bool gate;
+  InstructionIndex pc;
+  std::optional<InstructionIndex> label;
+  std::optional<InstructionIndex> selected;
+};
+
+// The PC multiplexer: with pcsel the instruction is a branch or jump, taken
+// when `newPc` is set; the scheduler then fetches from there.
+struct PcMuxSelected {
+  bool pcsel;
+  InstructionIndex pc;
+  std::optional<InstructionIndex> selected;
+  std::optional<InstructionIndex> newPc;
+};
+
+// The Memory stage passes the write-back signals and the ALU result on.
+struct MemorySignalsPassed {
+  std::optional<WriteBackSource> memToreg;
+  bool regWrite;
+  std::optional<RegisterNumber> rg;
+  Word AluOut;
+};
+
+enum class MemoryAccess { Load, Store, None };
+
+// Which access the Memory stage makes, before it makes it.
+struct MemoryAccessChosen {
+  MemoryAccess access;
+};
+
+struct MemoryRead {
+  Address address;
+  Word data;
+};
+
+struct MemoryWritten {
+  Address address;
+  Word data;
+};
+
+// Write-back's MemToReg multiplexer.
+struct MemToRegSelected {
+  std::optional<WriteBackSource> select;
+  Word aluResult, loadedWord, value;
+};
+
+// Whether Write-back writes a register, before it writes it.
+struct RegisterWriteDecided {
+  bool regWrite;
+  Word value;
+  std::optional<RegisterNumber> rg;
+};
+
+struct RegisterWritten {
+  RegisterNumber number;
+  Word value;
+};
+
+// The run is over: the last instruction has left the pipeline, or the run
+// cannot go on (the message and exit status the console shows).
+struct RunEnded {
+  bool completed;
+  std::string_view message;
+  int exitStatus;
+};
+
+using Event = std::variant<CycleStarted, StageEntered, DangerChecked, RegisterReadStarted, RegistersRead, EnergyCharged,
+                           ControlSignalsProduced, StallTriggered, StallReleased, ExecuteSignalsPassed,
+                           AluInputSelected, AluComputed, ExecuteResultLatched, GateEvaluated, Mux3Selected,
+                           PcMuxSelected, MemorySignalsPassed, MemoryAccessChosen, MemoryRead, MemoryWritten,
+                           MemToRegSelected, RegisterWriteDecided, RegisterWritten, RunEnded>;
+
+// Receives a run's events as they happen.
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  virtual void observe(const Event& event) = 0;
+};
+
+}  // namespace fivestage

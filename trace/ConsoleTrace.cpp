@@ -1,0 +1,269 @@
+#include "trace/ConsoleTrace.h"
+
+#include <string_view>
+
+#include "trace/EnergyText.h"
+
+namespace fivestage {
+namespace {
+
+// Writes one event's lines.
+class Renderer {
+ public:
+  explicit Renderer(TraceWriter& out) : out_(out) {}
+
+  void operator()(const CycleStarted& e) {
+    out_ << "\n\n --------------------- Cpu Cycle " << e.banner << " ---------------------------- \n\n";
+  }
+
+  void operator()(const StageEntered& e) {
+    switch (e.stage) {
+      case Stage::Fetch:
+        header(" Fetching : E(", e);
+        out_ << "\t F.Pc = " << e.instruction << "\n";
+        // The instruction register is shown as the instruction's source text.
+        out_ << "\t F.Ir = " << e.text << "\n";
+        break;
+      case Stage::Decode: header(" Decoding : E(", e); break;
+      case Stage::Execute: header(" Executing : E(", e); break;
+      case Stage::Memory: header(" Memory Access : E(", e); break;
+      case Stage::WriteBack:
+        out_ << " ----------------------------------------------------------------- \n\n";
+        header(" Writing Register File  : E(", e);
+        break;
+    }
+  }
+
+  void operator()(const DangerChecked& e) {
+    out_ << "\t Danger Detection Unit : \n\n";
+    pendingWrite("\t E.rg = $", e.execute, "\n\t R1 = $", e.rs, "\n\t E.Regwrite = ");
+    pendingWrite("\t E.rg = $", e.execute, "\n\t R2 = $", e.rt, "\n\t E.Regwrite = ");
+    pendingWrite("\t M.rg = $", e.memory, "\n\t R1 = $", e.rs, "\n\t M.Regwrite = ");
+    pendingWrite("\t M.rg = $", e.memory, "\n\t R2 = $", e.rt, "\n\t M.Regwrite = ");
+    if (e.stall) {
+      out_ << "\t Register $" << onBus(e.blockedRegister) << " cant be readen \n";
+      out_ << "\t Stall Triggering ... \n\n";
+    } else {
+      out_ << "\t No Danger Detected \n\n";
+    }
+  }
+
+  void operator()(const RegisterReadStarted&) { out_ << "\t Reading Register File : \n\n"; }
+
+  void operator()(const RegistersRead& e) {
+    out_ << "\t D.Pc    : " << e.Pc << "\n";
+    operands(e.rs, e.a, e.rt, e.b);
+    orIndifferent("\t D.imm   : ", onBus(e.imm));
+    if (e.Label) {
+      out_ << "\t D.Label : E(" << *e.Label << ") \n\n";
+    } else {
+      out_ << "\t D.Label : indifferent \n\n";
+    }
+  }
+
+  void operator()(const EnergyCharged& e) {
+    out_ << "\n Energy Consumed until now : " << formatEnergy(e.total) << "\n\n";
+  }
+
+  void operator()(const ControlSignalsProduced& e) {
+    const ControlSignals& s = e.signals;
+    out_ << "\t Producing Control signals : \n\n";
+    out_ << "\t C1  \n";
+    out_ << "\t D.0 : pcsel     = " << bit(s.pcsel) << "\n";
+    out_ << "\t D.1 : pcsrc     = " << bit(s.pcsrc) << "\n";
+    orIndifferent("\t D.2 : branch    = ", onBus(s.branch));
+    orIndifferent("\t D.3 : alusrc    = ", onBus(s.alusrc));
+    out_ << "\t D.4 : aluop     = " << static_cast<int>(s.aluop) << "\n";
+    out_ << "\t C2  \n";
+    out_ << "\t D.5 : memread   = " << bit(s.memread) << "\n";
+    out_ << "\t D.6 : memwrite  = " << bit(s.memwrite) << "\n";
+    out_ << "\t C3  \n";
+    orIndifferent("\t D.7 : memtoreg  = ", onBus(s.memtoreg));
+    out_ << "\t D.8 : regwrite  = " << bit(s.regwrite) << "\n";
+    orIndifferent("\t D.9 : Rg        = ", onBus(e.Rg), "\n", "$");
+    out_ << "\n\n";
+  }
+
+  void operator()(const StallTriggered& e) { out_ << "\t Stall : E(" << e.instruction << ") \n\n"; }
+
+  void operator()(const StallReleased& e) {
+    out_ << " Stall Released : E(" << e.instruction << ")   " << e.text << "\n\n";
+    operands(e.rs, e.a, e.rt, e.b);
+    out_ << "\n";
+  }
+
+  void operator()(const ExecuteSignalsPassed& e) {
+    out_ << "\t C2         : \n";
+    out_ << "\t E.memRead  = " << bit(e.memRead) << "\n";
+    out_ << "\t E.memWrite = " << bit(e.memWrite) << "\n";
+    out_ << "\t C3          : \n";
+    out_ << "\t E.memToreg  = " << onBus(e.memToreg) << "\n";
+    out_ << "\t E.regWrite  = " << bit(e.regWrite) << "\n";
+    out_ << "\t E.rg        = " << onBus(e.rg) << "\n";
+  }
+
+  void operator()(const AluInputSelected& e) {
+    out_ << "\t Alu input 2 :  \n";
+    out_ << "\t Alu src     : " << onBus(e.select) << "\n";
+    if (e.select == AluSource::RegisterB) {
+      out_ << "\t D.B         : " << e.b << "\n\n";
+    } else {
+      out_ << "\t D.Imm       : " << e.imm << "\n\n";
+    }
+  }
+
+  void operator()(const AluComputed& e) {
+    out_ << "\t Alu Operation : " << operationName(e.operation) << " \n";
+    out_ << "\t Operants      : \n";
+    out_ << "\t input 1       : " << e.input1 << "\n";
+    out_ << "\t input 2       : " << e.input2 << "\n";
+    out_ << "\t Result        : " << e.result << "\n\n";
+  }
+
+  void operator()(const ExecuteResultLatched& e) {
+    out_ << "\t E.AluOut = " << e.AluOut << "\n";
+    orIndifferent("\t E.A2 = ", onBus(e.A2), "\n\n");
+  }
+
+  void operator()(const GateEvaluated& e) {
+    out_ << "\t To Mux3 Gate     : \n";
+    out_ << "\t Input 1 (PCrsrc) : " << bit(e.pcsrc) << "\n";
+    out_ << "\t Input 2 (Zero)   : " << bit(e.zero) << "\n";
+    orIndifferent("\t Input 3 (Branch) : ", onBus(e.branch));
+    out_ << "\t Result           : " << bit(e.passed) << "\n\n";
+  }
+
+  void operator()(const Mux3Selected& e) {
+    if (e.gate) {
+      out_ << "\t Mux3 Signal  : " << onBus(e.label) << "\n\n";
+    } else {
+      out_ << "\t Mux3  : " << e.pc << "\n\n";
+    }
+  }
+
+  void operator()(const PcMuxSelected& e) {
+    // The two PC lines differ in their blanks.
+    if (e.pcsel) {
+      out_ << "\t PC  : " << onBus(e.selected) << "\n";
+    } else {
+      out_ << "\t PC    : " << e.pc << "\n";
+    }
+    out_ << "\t PcSel : " << bit(e.pcsel) << "\n\n";
+  }
+
+  void operator()(const MemorySignalsPassed& e) {
+    out_ << "\t C3         : \n";
+    orIndifferent("\t M.memToreg = ", onBus(e.memToreg));
+    out_ << "\t M.regWrite = " << bit(e.regWrite) << "\n";
+    orIndifferent("\t M.rg       = ", onBus(e.rg), "\n\n", "$");
+    out_ << "\t M.AluOut   = " << e.AluOut << "\n\n";
+  }
+
+  void operator()(const MemoryAccessChosen& e) {
+    if (e.access == MemoryAccess::Store) out_ << "\t Writing to Memory  : \n\n";
+    if (e.access == MemoryAccess::None) out_ << "\t No memory Access \n\n";
+  }
+
+  void operator()(const MemoryRead& e) {
+    out_ << "\t Reading from Memory : \n";
+    access(e.data, e.address);
+  }
+
+  void operator()(const MemoryWritten& e) { access(e.data, e.address); }
+
+  void operator()(const MemToRegSelected& e) {
+    if (e.select == WriteBackSource::AluResult) {
+      out_ << "\t MemToReg          : 0\n";
+      out_ << "\t Data from AluOut  : " << e.aluResult << "\n\n";
+      return;
+    }
+    // "Indifferent" has its capital here.
+    if (e.select) {
+      out_ << "\t MemToReg          : " << static_cast<int>(*e.select) << "\n";
+    } else {
+      out_ << "\t MemToReg          : Indifferent \n";
+    }
+    out_ << "\t Data from Dr      : " << e.loadedWord << "\n\n";
+  }
+
+  void operator()(const RegisterWriteDecided& e) {
+    if (!e.regWrite) {
+      out_ << "\t No Writing Register File (regWrite=0)  \n\n";
+      return;
+    }
+    out_ << "\t Writing Register File (regWrite=1) : \n";
+    out_ << "\t Data   : " << e.value << "\n";
+    out_ << "\t Rg     : $" << onBus(e.rg) << "\n\n";
+  }
+
+  void operator()(const RegisterWritten&) {}
+
+  void operator()(const RunEnded& e) {
+    if (!e.completed) out_ << e.message;
+  }
+
+ private:
+  static int bit(bool flag) { return flag ? 1 : 0; }
+
+  static std::string_view operationName(AluOperation operation) {
+    switch (operation) {
+      case AluOperation::Add: return "Add";
+      case AluOperation::Sub: return "Sub";
+      case AluOperation::And: return "And";
+      case AluOperation::Or: return "Or";
+    }
+    return "";
+  }
+
+  void header(std::string_view title, const StageEntered& e) {
+    out_ << title << e.instruction << ")   " << e.text << "\n\n";
+  }
+
+  // `label`, then either `valuePrefix` and the value, or the word
+  // indifferent and a blank when the value is -1; then `end`.
+  void orIndifferent(std::string_view label, std::int32_t value, std::string_view end = "\n",
+                     std::string_view valuePrefix = "") {
+    out_ << label;
+    if (value == -1) {
+      out_ << "indifferent ";
+    } else {
+      out_ << valuePrefix << value;
+    }
+    out_ << end;
+  }
+
+  // "\t D.a     : $1 = 10": whether a line says indifferent depends on the
+  // value read, so a register holding -1 reads as indifferent too.
+  void operand(std::string_view label, std::optional<RegisterNumber> number, std::optional<Word> value) {
+    if (onBus(value) == -1) {
+      orIndifferent(label, -1);
+    } else {
+      out_ << label << "$" << onBus(number) << " = " << *value << "\n";
+    }
+  }
+
+  void operands(std::optional<RegisterNumber> rs, std::optional<Word> a, std::optional<RegisterNumber> rt,
+                std::optional<Word> b) {
+    operand("\t D.a     : ", rs, a);
+    operand("\t D.b     : ", rt, b);
+  }
+
+  void pendingWrite(std::string_view destinationLabel, const PendingWrite& write, std::string_view sourceLabel,
+                    std::optional<RegisterNumber> source, std::string_view flagLabel) {
+    out_ << destinationLabel << onBus(write.rg) << sourceLabel << onBus(source) << flagLabel << bit(write.regWrite)
+         << "\n\n";
+  }
+
+  void access(Word data, Address address) {
+    out_ << "\t Data                : " << data << "\n";
+    out_ << "\t Adresse             : " << address << "\n\n";
+  }
+
+  TraceWriter& out_;
+};
+
+}  // namespace
+
+void ConsoleTrace::observe(const Event& event) { std::visit(Renderer(out_), event); }
+
+}  // namespace fivestage
