@@ -11,10 +11,16 @@
 
 namespace fivestage {
 
-// The cycle trace's output. A cycle writes about a hundred short pieces;
-// collecting them in one buffer and handing it to the stream in large blocks
-// costs a fraction of formatted stream insertion. Numbers are written in plain
-// decimal, as stream insertion writes them by default.
+// A number to be written in lower-case hexadecimal digits, without prefix.
+struct Hex {
+  std::size_t value;
+};
+
+// Output in many short pieces: the cycle trace (about a hundred pieces a
+// cycle) and the listing of loaded data. Collecting them in one buffer and
+// handing it to the stream in large blocks costs a fraction of formatted
+// stream insertion. Numbers are written in plain decimal, as stream insertion
+// writes them by default.
 class TraceWriter {
  public:
   explicit TraceWriter(std::ostream& sink) : sink_(sink), buffer_(new char[capacity]) {}
@@ -40,10 +46,9 @@ class TraceWriter {
 
   template <std::integral Number>
   TraceWriter& operator<<(Number value) {
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    return *this << std::string_view(digits, static_cast<std::size_t>(end - digits));
+    return number(value, 10);
   }
+  TraceWriter& operator<<(Hex hex) { return number(hex.value, 16); }
 
   // Hands everything written so far to the stream and flushes it: before the
   // program waits for a key, and at the end.
@@ -53,6 +58,13 @@ class TraceWriter {
   }
 
  private:
+  template <std::integral Number>
+  TraceWriter& number(Number value, int base) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value, base).ptr;
+    return *this << std::string_view(digits, static_cast<std::size_t>(end - digits));
+  }
+
   void spill() {
     if (used_ == 0) return;
     sink_.write(buffer_.get(), static_cast<std::streamsize>(used_));

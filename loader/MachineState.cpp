@@ -5,6 +5,7 @@
 #include "common/FatalError.h"
 #include "common/LineFile.h"
 #include "common/NumberText.h"
+#include "common/TraceWriter.h"
 
 namespace fivestage {
 namespace {
@@ -50,7 +51,9 @@ const std::string& MachineState::sourceTextOf(InstructionIndex index) const {
   return sourceLines[instructionLines.at(static_cast<std::size_t>(index))];
 }
 
-std::ostream& printLoadedData(std::ostream& out, const MachineState& state) {
+std::ostream& printLoadedData(std::ostream& stream, const MachineState& state) {
+  // A listing may run to millions of lines: it is written in large blocks.
+  TraceWriter out(stream);
   out << " Source Code Loaded : \n\n";
   for (std::size_t i = 0; i < state.sourceLines.size(); ++i) {
     out << " L(" << i + 1 << ") : " << state.sourceLines[i] << " \n";
@@ -61,10 +64,10 @@ std::ostream& printLoadedData(std::ostream& out, const MachineState& state) {
   }
   out << "\n Memory File Loaded : \n\n";
   for (std::size_t i = 0; i < state.memory.size(); ++i) {
-    out << " " << std::hex << i << std::dec << " : " << state.memory[i] << " \n";
+    out << " " << Hex{i} << " : " << state.memory[i] << " \n";
   }
   out << "\n\n";
-  return out;
+  return stream;
 }
 
 }  // namespace fivestage
