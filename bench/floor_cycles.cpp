@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,6 @@ int main(int argc, char** argv) {
     }
   }
   std::fflush(stdout);
-  std::fprintf(stderr, "floor energy %lld\n", energy);
-  return 0;
+  // The sums decide nothing but must not be optimised away.
+  return energy == std::numeric_limits<long long>::min() ? 3 : 0;
 }

@@ -11,6 +11,11 @@ side by side several times, and prints the medians and ratios of:
      under 3 x the size of the loaded data.
 Usage: bench/run_bench.py [--runs N] [--iterations N] [--fivestage PATH]
 (--fivestage measures another build of the simulator against the same floors.)
+
+Needs CMake and a C++20 compiler, Google Benchmark (Debian: libbenchmark-dev)
+for the micro-benchmarks built alongside, and GNU time (Debian: time) for the
+peak memory. Missing packages are installed with apt-get when running as root;
+otherwise the script names them and stops.
 """
 import argparse
 import os
@@ -38,10 +43,38 @@ STAGE_FILES = {
 }
 
 
+# What the measurements need: a check that it is there, and its Debian package.
+PREREQUISITES = [
+    ("cmake", lambda: shutil.which("cmake") is not None, "cmake"),
+    ("a C++ compiler", lambda: shutil.which("c++") is not None, "g++"),
+    ("GNU time", lambda: os.access("/usr/bin/time", os.X_OK), "time"),
+    ("Google Benchmark", lambda: subprocess.run(["dpkg", "-s", "libbenchmark-dev"], stdout=subprocess.DEVNULL,
+                                                stderr=subprocess.DEVNULL).returncode == 0, "libbenchmark-dev"),
+]
+
+
+def ensure_prerequisites():
+    missing = [(name, package) for name, present, package in PREREQUISITES if not present()]
+    if not missing:
+        return
+    packages = [package for _, package in missing]
+    if os.geteuid() == 0 and shutil.which("apt-get"):
+        quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
+        subprocess.run(["apt-get", "update"], check=False, **quiet)
+        subprocess.run(["apt-get", "install", "-y"] + packages, check=False, env=dict(os.environ,
+                       DEBIAN_FRONTEND="noninteractive"), **quiet)
+        missing = [(name, package) for name, present, package in PREREQUISITES if not present()]
+    if missing:
+        names = ", ".join(f"{name} (package {package})" for name, package in missing)
+        sys.exit(f"run_bench.py needs {names}: apt-get install {' '.join(p for _, p in missing)}")
+
+
 def build():
-    subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-DCMAKE_BUILD_TYPE=Release", "-DFIVESTAGE_BENCH=ON",
-                    "-DFIVESTAGE_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", BUILD, "-j2"], check=True, stdout=subprocess.DEVNULL)
+    for command in (["cmake", "-S", ROOT, "-B", BUILD, "-DCMAKE_BUILD_TYPE=Release", "-DFIVESTAGE_BENCH=ON",
+                     "-DFIVESTAGE_TESTS=OFF"], ["cmake", "--build", BUILD, "-j2"]):
+        result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        if result.returncode != 0:
+            sys.exit(f"{' '.join(command)} failed:\n{result.stdout}")
 
 
 def run(command, cwd, stdin_path):
@@ -145,6 +178,7 @@ def main():
     parser.add_argument("--fivestage", help="simulator executable to measure instead of this tree's release build")
     args = parser.parse_args()
 
+    ensure_prerequisites()
     build()
     fivestage = os.path.abspath(args.fivestage) if args.fivestage else os.path.join(BUILD, "fivestage")
     floor_cycles = os.path.join(BUILD, "bench", "floor_cycles")
