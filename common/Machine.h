@@ -16,6 +16,19 @@ using Address = std::int32_t;           // data memory is addressed by word
 // Cycles are counted in 64 bits: a batch run may go on for days.
 using Cycle = std::int64_t;
 
+// Which fetch of the run brought an instruction into the pipeline, from 1.
+// An instruction in a loop is fetched again and again, and several of its
+// fetches may be in the pipeline at once: the views tell them apart by this.
+using FetchNumber = std::int64_t;
+
+// An instruction in the pipeline: which one, and which fetch of it.
+struct InstructionTag {
+  InstructionIndex index;
+  FetchNumber fetch;
+
+  bool operator==(const InstructionTag&) const = default;
+};
+
 // The five stages, front to back.
 enum class Stage { Fetch, Decode, Execute, Memory, WriteBack };
 

@@ -24,6 +24,7 @@ struct Datapath {
   MemoryLatchRecord MemoryLatch;
   EnergySource energy;
   double energyTotal = 0.0;  // energy consumed so far by all stages together
+  FetchNumber fetches = 0;   // instructions fetched so far
   RunObserver* observer;     // may be null: nobody watches
 
   void report(const Event& event) const {

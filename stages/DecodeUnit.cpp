@@ -20,15 +20,15 @@ std::optional<Word> readSource(const MachineState& state, std::optional<Register
 }  // namespace
 
 bool DecodeUnit::decode(Datapath& datapath) const {
-  const InstructionIndex n = datapath.FetchLatch.Pc;
-  datapath.report(StageEntered{Stage::Decode, n, datapath.state.sourceTextOf(n)});
+  const InstructionTag tag{datapath.FetchLatch.Pc, datapath.FetchLatch.fetch};
+  datapath.report(StageEntered{Stage::Decode, tag, datapath.state.sourceTextOf(tag.index)});
   const std::optional<Opcode> opcode = decodedInstruction(datapath).decoded();
   const DangerVerdict verdict = detectDanger(datapath);
   // A stalled instruction still does all its decoding work.
   readRegisterFile(datapath);
   readEnergy(datapath, opcode);
   produceControlSignals(datapath, opcode);
-  if (verdict.stall) datapath.report(StallTriggered{n, verdict.blockedRegister, verdict.waitsFor});
+  if (verdict.stall) datapath.report(StallTriggered{tag, verdict.blockedRegister, verdict.waitsFor});
   return verdict.stall;
 }
 
@@ -43,13 +43,13 @@ DangerVerdict DecodeUnit::detectDanger(const Datapath& datapath) const {
   struct Row {
     const std::optional<RegisterNumber>& destination;
     bool writeFlag;
-    const std::optional<InstructionIndex>& writer;
+    const std::optional<InstructionTag>& writer;
     std::optional<RegisterNumber> source;
   };
-  const std::array<Row, 4> rows{{{e.rg, e.regWrite, e.Pc, instruction.getRs()},
-                                 {m.rg, m.regWrite, m.Pc, instruction.getRs()},
-                                 {e.rg, e.regWrite, e.Pc, instruction.getRt()},
-                                 {m.rg, m.regWrite, m.Pc, instruction.getRt()}}};
+  const std::array<Row, 4> rows{{{e.rg, e.regWrite, e.writer, instruction.getRs()},
+                                 {m.rg, m.regWrite, m.writer, instruction.getRs()},
+                                 {e.rg, e.regWrite, e.writer, instruction.getRt()},
+                                 {m.rg, m.regWrite, m.writer, instruction.getRt()}}};
   DangerVerdict verdict;
   for (const Row& row : rows) {
     if (row.destination == row.source && row.writeFlag) {
@@ -73,6 +73,7 @@ void DecodeUnit::readRegisterFile(Datapath& datapath) const {
   datapath.report(RegisterReadStarted{});
   d.Rg = instruction.getRd();
   d.Pc = datapath.FetchLatch.Pc;
+  d.fetch = datapath.FetchLatch.fetch;
   d.a = readSource(datapath.state, instruction.getRs());
   d.b = readSource(datapath.state, instruction.getRt());
   d.imm = instruction.getImm();
@@ -85,8 +86,8 @@ void DecodeUnit::rereadRegisterFile(Datapath& datapath) const {
   const Instruction& instruction = datapath.state.instructions[static_cast<std::size_t>(d.Pc)];
   d.a = readSource(datapath.state, instruction.getRs());
   d.b = readSource(datapath.state, instruction.getRt());
-  datapath.report(
-      StallReleased{d.Pc, datapath.state.sourceTextOf(d.Pc), instruction.getRs(), instruction.getRt(), d.a, d.b});
+  datapath.report(StallReleased{
+      {d.Pc, d.fetch}, datapath.state.sourceTextOf(d.Pc), instruction.getRs(), instruction.getRt(), d.a, d.b});
 }
 
 void DecodeUnit::readEnergy(Datapath& datapath, std::optional<Opcode> opcode) const {

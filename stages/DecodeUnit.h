@@ -11,7 +11,7 @@ namespace fivestage {
 struct DangerVerdict {
   bool stall = false;
   std::optional<RegisterNumber> blockedRegister;
-  std::optional<InstructionIndex> waitsFor;
+  std::optional<InstructionTag> waitsFor;
 };
 
 // Stage 2: checks for data hazards, reads the source registers, charges the

@@ -26,7 +26,7 @@ struct CycleStarted {
 // A stage takes up an instruction.
 struct StageEntered {
   Stage stage;
-  InstructionIndex instruction;
+  InstructionTag instruction;
   std::string_view text;
 };
 
@@ -44,7 +44,7 @@ struct DangerChecked {
   PendingWrite execute, memory;
   bool stall;
   std::optional<RegisterNumber> blockedRegister;  // when stalling: the register that cannot be read yet
-  std::optional<InstructionIndex> waitsFor;       // when stalling: the instruction still to write it
+  std::optional<InstructionTag> waitsFor;         // when stalling: the instruction still to write it
 };
 
 // Decode begins to read the register file: a register outside it ends the
@@ -75,15 +75,15 @@ struct ControlSignalsProduced {
 // Decode has found a hazard: the instruction waits, already decoded, and the
 // scheduler freezes Fetch and Execute.
 struct StallTriggered {
-  InstructionIndex instruction;
+  InstructionTag instruction;
   std::optional<RegisterNumber> blockedRegister;
-  std::optional<InstructionIndex> waitsFor;
+  std::optional<InstructionTag> waitsFor;
 };
 
 // The instruction it waited for has been written back: the waiting
 // instruction reads its source registers again and the pipeline moves on.
 struct StallReleased {
-  InstructionIndex instruction;
+  InstructionTag instruction;
   std::string_view text;
   std::optional<RegisterNumber> rs, rt;
   std::optional<Word> a, b;

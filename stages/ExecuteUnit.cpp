@@ -11,7 +11,7 @@ Word wrapped(std::uint32_t value) { return static_cast<Word>(value); }
 std::optional<InstructionIndex> ExecuteUnit::execute(Datapath& datapath) const {
   const DecodeLatchRecord& d = datapath.DecodeLatch;
   ExecuteLatchRecord& e = datapath.ExecuteLatch;
-  datapath.report(StageEntered{Stage::Execute, d.Pc, datapath.state.sourceTextOf(d.Pc)});
+  datapath.report(StageEntered{Stage::Execute, {d.Pc, d.fetch}, datapath.state.sourceTextOf(d.Pc)});
   readEnergy(datapath);
 
   e.memRead = d.memread;
@@ -19,7 +19,7 @@ std::optional<InstructionIndex> ExecuteUnit::execute(Datapath& datapath) const {
   e.memToreg = d.memtoreg;
   e.regWrite = d.regwrite;
   e.rg = d.Rg;
-  e.Pc = d.Pc;
+  e.writer = InstructionTag{d.Pc, d.fetch};
   datapath.report(ExecuteSignalsPassed{e.memRead, e.memWrite, e.memToreg, e.regWrite, e.rg});
 
   bool zero = false;

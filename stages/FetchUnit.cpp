@@ -3,8 +3,10 @@
 namespace fivestage {
 
 void FetchUnit::fetch(Datapath& datapath, InstructionIndex& pc) const {
-  datapath.report(StageEntered{Stage::Fetch, pc, datapath.state.sourceTextOf(pc)});
+  const InstructionTag tag{pc, ++datapath.fetches};
+  datapath.report(StageEntered{Stage::Fetch, tag, datapath.state.sourceTextOf(pc)});
   datapath.FetchLatch.Pc = pc;
+  datapath.FetchLatch.fetch = tag.fetch;
   readEnergy(datapath);
   ++pc;
 }

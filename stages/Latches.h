@@ -13,6 +13,7 @@ namespace fivestage {
 // F: between Fetch and Decode.
 struct FetchLatchRecord {
   InstructionIndex Pc = 0;  // index of the instruction fetched last
+  FetchNumber fetch = 0;    // and which fetch it was
 };
 
 // D: between Decode and Execute. Decode writes every field before Execute
@@ -30,6 +31,7 @@ struct DecodeLatchRecord {
   bool regwrite = false;             // Write-back writes Rg
   std::optional<RegisterNumber> Rg;  // destination register
   InstructionIndex Pc = 0;           // index of the decoded instruction
+  FetchNumber fetch = 0;             // and which fetch it was
   std::optional<Word> a;             // value of register rs
   std::optional<Word> b;             // value of register rt
   std::optional<Word> imm;
@@ -46,8 +48,8 @@ struct ExecuteLatchRecord {
   bool regWrite = false;
   std::optional<RegisterNumber> rg = 0;
   Word AluOut = 0;
-  std::optional<Word> A2 = 0;          // the word a store writes (value of rt)
-  std::optional<InstructionIndex> Pc;  // the instruction whose values these are
+  std::optional<Word> A2 = 0;            // the word a store writes (value of rt)
+  std::optional<InstructionTag> writer;  // the instruction whose values these are
 };
 
 // M: between Memory and Write-back; start-up values as for E.
@@ -57,7 +59,7 @@ struct MemoryLatchRecord {
   std::optional<RegisterNumber> rg = 0;
   Word Dr = 0;  // word of the most recent load
   Word AluOut = 0;
-  std::optional<InstructionIndex> Pc;  // the instruction whose values these are
+  std::optional<InstructionTag> writer;  // the instruction whose values these are
 };
 
 }  // namespace fivestage

@@ -17,13 +17,13 @@ MemoryAccess accessOf(const ExecuteLatchRecord& e) {
 void MemoryUnit::accessMemory(Datapath& datapath, InstructionIndex index) const {
   const ExecuteLatchRecord& e = datapath.ExecuteLatch;
   MemoryLatchRecord& m = datapath.MemoryLatch;
-  datapath.report(StageEntered{Stage::Memory, index, datapath.state.sourceTextOf(index)});
+  datapath.report(StageEntered{Stage::Memory, {index, e.writer->fetch}, datapath.state.sourceTextOf(index)});
 
   m.memToreg = e.memToreg;
   m.regWrite = e.regWrite;
   m.rg = e.rg;
   m.AluOut = e.AluOut;
-  m.Pc = e.Pc;
+  m.writer = e.writer;
   datapath.report(MemorySignalsPassed{m.memToreg, m.regWrite, m.rg, m.AluOut});
 
   const MemoryAccess access = accessOf(e);

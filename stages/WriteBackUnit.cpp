@@ -6,7 +6,7 @@ namespace fivestage {
 
 void WriteBackUnit::writeBack(Datapath& datapath, InstructionIndex index) const {
   const MemoryLatchRecord& m = datapath.MemoryLatch;
-  datapath.report(StageEntered{Stage::WriteBack, index, datapath.state.sourceTextOf(index)});
+  datapath.report(StageEntered{Stage::WriteBack, {index, m.writer->fetch}, datapath.state.sourceTextOf(index)});
   const Word value = memToRegMux(datapath, m.AluOut, m.Dr, m.memToreg);
   datapath.report(RegisterWriteDecided{m.regWrite, value, m.rg});
   if (m.regWrite) writeRegister(datapath, value, m.rg);

@@ -20,7 +20,7 @@ class Renderer {
     switch (e.stage) {
       case Stage::Fetch:
         header(" Fetching : E(", e);
-        out_ << "\t F.Pc = " << e.instruction << "\n";
+        out_ << "\t F.Pc = " << e.instruction.index << "\n";
         // The instruction register is shown as the instruction's source text.
         out_ << "\t F.Ir = " << e.text << "\n";
         break;
@@ -84,10 +84,10 @@ class Renderer {
     out_ << "\n\n";
   }
 
-  void operator()(const StallTriggered& e) { out_ << "\t Stall : E(" << e.instruction << ") \n\n"; }
+  void operator()(const StallTriggered& e) { out_ << "\t Stall : E(" << e.instruction.index << ") \n\n"; }
 
   void operator()(const StallReleased& e) {
-    out_ << " Stall Released : E(" << e.instruction << ")   " << e.text << "\n\n";
+    out_ << " Stall Released : E(" << e.instruction.index << ")   " << e.text << "\n\n";
     operands(e.rs, e.a, e.rt, e.b);
     out_ << "\n";
   }
@@ -216,7 +216,7 @@ class Renderer {
   }
 
   void header(std::string_view title, const StageEntered& e) {
-    out_ << title << e.instruction << ")   " << e.text << "\n\n";
+    out_ << title << e.instruction.index << ")   " << e.text << "\n\n";
   }
 
   // `label`, then either `valuePrefix` and the value, or the word

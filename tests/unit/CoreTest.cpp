@@ -62,7 +62,7 @@ TEST(Core, RunsKnownProgramsInTheirNumberOfCycles) {
         blocked.push_back(onBus(stall->blockedRegister));
       }
       if (const auto* entered = std::get_if<StageEntered>(&event); entered && entered->stage == Stage::Fetch) {
-        fetched.push_back(entered->instruction);
+        fetched.push_back(entered->instruction.index);
       }
     }
     EXPECT_EQ(core.state(), RunState::Completed) << c.name;

@@ -33,10 +33,10 @@ Datapath decodingWith(const HazardCase& c, RunObserver* observer) {
   Datapath datapath(state, "", observer);
   datapath.ExecuteLatch.rg = c.eRg;
   datapath.ExecuteLatch.regWrite = c.eRegWrite;
-  datapath.ExecuteLatch.Pc = 7;
+  datapath.ExecuteLatch.writer = InstructionTag{7, 70};
   datapath.MemoryLatch.rg = c.mRg;
   datapath.MemoryLatch.regWrite = c.mRegWrite;
-  datapath.MemoryLatch.Pc = 6;
+  datapath.MemoryLatch.writer = InstructionTag{6, 60};
   return datapath;
 }
 
@@ -66,7 +66,9 @@ TEST(DetectDanger, StallsWhenAnyRowHoldsWithItsWriteFlagSet) {
     const DangerVerdict verdict = DecodeUnit().detectDanger(datapath);
     EXPECT_EQ(verdict.stall, c.stall) << c.name;
     EXPECT_EQ(verdict.blockedRegister, c.blocked) << c.name;
-    EXPECT_EQ(verdict.waitsFor, c.waitsFor) << c.name;
+    // The instruction waited for is the one that wrote the matching pipeline register.
+    const auto writer = c.waitsFor ? std::optional(InstructionTag{*c.waitsFor, *c.waitsFor * 10}) : std::nullopt;
+    EXPECT_EQ(verdict.waitsFor, writer) << c.name;
     const auto checks = log.all<DangerChecked>();
     ASSERT_EQ(checks.size(), 1U) << c.name;
     EXPECT_EQ(checks[0].stall, c.stall) << c.name;

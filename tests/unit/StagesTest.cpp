@@ -67,7 +67,8 @@ TEST_F(StageTest, MemoryLoadsStoresOrDoesNothing) {
   for (const MemoryCase& c : cases) {
     log.events.clear();
     Datapath datapath = datapathFor(testing::machineOf({"sw $1, 0($2)"}, {0, 0, 0}, {10, 11, 12, 13}));
-    datapath.ExecuteLatch = {c.memRead, c.memWrite, WriteBackSource::LoadedWord, true, 4, c.address, c.A2, 0};
+    datapath.ExecuteLatch = {c.memRead, c.memWrite, WriteBackSource::LoadedWord, true, 4,
+                             c.address, c.A2,       InstructionTag{0, 1}};
     datapath.MemoryLatch.Dr = 99;
     MemoryUnit().accessMemory(datapath, 0);
     EXPECT_EQ(datapath.state.memory, c.memoryAfter) << c.name;
@@ -88,7 +89,7 @@ TEST_F(StageTest, MemoryRefusesAnAddressOutsideTheDataMemoryAfterChargingItsEner
   for (const Word address : {4, -1}) {
     log.events.clear();
     Datapath datapath = datapathFor(testing::machineOf({"sw $1, 0($2)"}, {0}, {10, 11, 12, 13}));
-    datapath.ExecuteLatch = {true, false, WriteBackSource::LoadedWord, true, 4, address, 7, 0};
+    datapath.ExecuteLatch = {true, false, WriteBackSource::LoadedWord, true, 4, address, 7, InstructionTag{0, 1}};
     datapath.MemoryLatch.Dr = 99;
     EXPECT_THROW(MemoryUnit().accessMemory(datapath, 0), FatalError);
     EXPECT_EQ(datapath.MemoryLatch.Dr, 99);
@@ -115,7 +116,7 @@ TEST_F(StageTest, WriteBackWritesTheChosenValueOnlyWhenRegWriteIsSet) {
   for (const WriteBackCase& c : cases) {
     log.events.clear();
     Datapath datapath = datapathFor(testing::machineOf({"add $3, $1, $2"}, {0, 0, 0, 0}));
-    datapath.MemoryLatch = {c.memToreg, c.regWrite, c.rg, 42, 12, 0};
+    datapath.MemoryLatch = {c.memToreg, c.regWrite, c.rg, 42, 12, InstructionTag{0, 1}};
     WriteBackUnit().writeBack(datapath, 0);
     EXPECT_EQ(datapath.state.registers, c.registersAfter) << c.name;
     const std::vector<MemToRegSelected> selected = log.all<MemToRegSelected>();
@@ -130,7 +131,7 @@ TEST_F(StageTest, WriteBackRefusesARegisterOutsideTheFileAfterChargingItsEnergy)
   for (const std::optional<RegisterNumber> rg : {std::optional<RegisterNumber>(4), std::optional<RegisterNumber>()}) {
     log.events.clear();
     Datapath datapath = datapathFor(testing::machineOf({"add $3, $1, $2"}, {0, 0, 0, 0}));
-    datapath.MemoryLatch = {WriteBackSource::AluResult, true, rg, 0, 12, 0};
+    datapath.MemoryLatch = {WriteBackSource::AluResult, true, rg, 0, 12, InstructionTag{0, 1}};
     try {
       WriteBackUnit().writeBack(datapath, 0);
       ADD_FAILURE() << "register " << onBus(rg) << " was written";
