@@ -74,6 +74,15 @@ std::string SourceParser::withPunctuationBlanked(std::string_view line) {
   return copy;
 }
 
+std::optional<std::string_view> SourceParser::rowOpcodeOf(std::string_view line) {
+  const SyntaxRow* row = findRow(withPunctuationBlanked(line));
+  if (row == nullptr) return std::nullopt;
+  std::string_view key = row->key;
+  // "add " carries its blank only to keep addi and addu out.
+  if (key.ends_with(' ')) key.remove_suffix(1);
+  return key;
+}
+
 std::optional<Instruction> SourceParser::parseLine(std::string_view line, std::ostream& log) {
   const std::string text = withPunctuationBlanked(line);
   const SyntaxRow* row = findRow(text);

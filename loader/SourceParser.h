@@ -27,6 +27,10 @@ class SourceParser {
   // The line as the parser reads it: punctuation and capital L turned into blanks.
   static std::string withPunctuationBlanked(std::string_view line);
 
+  // The opcode whose row reads the line ("or" for a line that starts with
+  // ori), or nothing when the line is rejected.
+  static std::optional<std::string_view> rowOpcodeOf(std::string_view line);
+
  private:
   // The working slots of rs, rt, rd, imm and label, in this order; all start at 0.
   std::array<std::int32_t, 5> slots_{};

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "common/Machine.h"
 #include "energy/EnergySource.h"
@@ -200,6 +201,18 @@ class RunObserver {
  public:
   virtual ~RunObserver() = default;
   virtual void observe(const Event& event) = 0;
+};
+
+// Hands every event to several observers, in the order they were added.
+class RunObservers final : public RunObserver {
+ public:
+  void add(RunObserver& observer) { observers_.push_back(&observer); }
+  void observe(const Event& event) override {
+    for (RunObserver* observer : observers_) observer->observe(event);
+  }
+
+ private:
+  std::vector<RunObserver*> observers_;
 };
 
 }  // namespace fivestage

@@ -1,0 +1,273 @@
+#include "report/HtmlReport.h"
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
+#include "report/Figures.h"
+
+namespace fivestage::report {
+namespace {
+
+constexpr int cellWidth = 18;
+
+std::string stageTitle(char cell) {
+  switch (cell) {
+    case 'F': return "Fetch";
+    case 'D': return "Decode";
+    case 's': return "Stall";
+    case 'X': return "Execute";
+    case 'M': return "Memory";
+    case 'W': return "Write-back";
+    default: return "";
+  }
+}
+
+const char* stageColour(Stage stage) {
+  switch (stage) {
+    case Stage::Fetch: return "var(--fetch)";
+    case Stage::Decode: return "var(--decode)";
+    case Stage::Execute: return "var(--execute)";
+    case Stage::Memory: return "var(--memory)";
+    case Stage::WriteBack: return "var(--writeback)";
+  }
+  return "";
+}
+
+// Data for the page's script. "<" is escaped so that no text can end the
+// script element; bytes that are not UTF-8 become U+FFFD.
+std::string scriptJson(const nlohmann::json& value) {
+  const std::string text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char c : text) {
+    if (c == '<') {
+      escaped += "\\u003c";
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
+std::string number(std::int64_t value) { return std::to_string(value); }
+
+std::string figure(const std::string& name, const std::string& value) {
+  return "<dt>" + htmlEscaped(name) + "</dt><dd>" + value + "</dd>";
+}
+
+std::string instruction(const ReportData& data, InstructionTag tag) {
+  return "<code>" + htmlEscaped(instructionText(*data.program, tag.index)) + "</code>";
+}
+
+}  // namespace
+
+std::string htmlEscaped(std::string_view text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '&': escaped += "&amp;"; break;
+      case '<': escaped += "&lt;"; break;
+      case '>': escaped += "&gt;"; break;
+      case '"': escaped += "&quot;"; break;
+      case '\'': escaped += "&#39;"; break;
+      default: escaped += c;
+    }
+  }
+  return escaped;
+}
+
+std::string chartHtml(const ReportData& data, std::optional<Cycle> current) {
+  const RunRecord& record = data.record;
+  const Cycle first = record.window.from;
+  const Cycle last = std::min(record.window.to, record.cycles);
+  const Cycle columns = std::max<Cycle>(0, last - first + 1);
+  std::string html =
+      "<div class=\"chart\" data-first-cycle=\"" + number(first) + "\" style=\"--cycles: " + number(columns) + "\">";
+  html += "<div class=\"row head\"><div class=\"label\">instruction \\ cycle</div><div class=\"cycles\">";
+  for (Cycle cycle = first; cycle <= last; ++cycle) {
+    html += "<div class=\"cycle" + std::string(cycle == current ? " current" : "") + "\" data-cycle=\"" +
+            number(cycle) + "\">" + number(cycle) + "</div>";
+  }
+  html += "</div></div>";
+  for (const ChartRow& row : record.chart) {
+    const std::string name = htmlEscaped(instructionText(*data.program, row.instruction.index));
+    html += "<div class=\"row\" data-fetch=\"" + number(row.instruction.fetch) + "\"><div class=\"label\" title=\"" +
+            name + "\">" + name + "</div><div class=\"cells\">";
+    for (std::size_t i = 0; i < row.cells.size(); ++i) {
+      const Cycle cycle = row.firstCycle + static_cast<Cycle>(i);
+      if (cycle < first || cycle > last) continue;
+      const char cell = row.cells[i];
+      std::string title = name + " · cycle " + number(cycle) + " · " + stageTitle(cell);
+      if (!row.notes[i].empty()) title += ": " + htmlEscaped(row.notes[i]);
+      html += "<span class=\"c " + std::string(1, cell) + "\" style=\"grid-column: " + number(cycle - first + 1) +
+              "\" data-cycle=\"" + number(cycle) + "\" title=\"" + title + "\">" + std::string(1, cell) + "</span>";
+    }
+    html += "</div></div>";
+  }
+  return html + "</div>";
+}
+
+std::string summaryHtml(const ReportData& data, Cycle maxCycles) {
+  const RunRecord& record = data.record;
+  std::string html = "<dl class=\"figures\">";
+  html += figure("Cycles", number(record.cycles));
+  html += figure("Fetched", number(record.fetched));
+  html += figure("Completed (left Write-back)", number(record.completed));
+  const std::optional<double> cpi = cyclesPerInstruction(record);
+  html += figure("CPI", cpi ? twoDecimals(*cpi) : "none completed");
+  html += figure("Stalls", number(record.stallCount) + ", " + number(record.cyclesLost) + " cycles lost");
+  html += figure("Branches and jumps", number(record.taken) + " taken, " + number(record.notTaken) + " not taken");
+  html += figure("Ran behind a taken branch", number(record.behindTakenCount) + " (this machine does not cancel them)");
+  const std::optional<double> perInstruction = energyPerCompletedInstruction(record);
+  html += figure("Energy", number(record.energyTotal()) +
+                               (perInstruction ? ", " + twoDecimals(*perInstruction) + " per completed instruction"
+                                               : std::string()));
+  html += figure("Status", htmlEscaped(statusText(record, maxCycles)));
+  html += "</dl>";
+
+  html += "<h3>Energy by stage</h3><table><tr>";
+  for (const Stage stage : allStages) html += "<th class=\"number\">" + std::string(stageName(stage)) + "</th>";
+  html += "</tr><tr>";
+  for (const Stage stage : allStages) {
+    html += "<td class=\"number\">" + number(record.energyByStage[static_cast<std::size_t>(stage)]) + "</td>";
+  }
+  html += "</tr></table><h3>Energy by opcode</h3><table>";
+  for (const OpcodeEnergy& opcode : energyByOpcode(data)) {
+    html += "<tr><td><code>" + htmlEscaped(opcode.opcode) + "</code></td><td class=\"number\">" +
+            number(opcode.energy) + "</td></tr>";
+  }
+  html +=
+      "</table><h3>Energy by source line, largest first</h3><table><tr><th>line</th><th>instruction</th>"
+      "<th class=\"number\">energy</th></tr>";
+  for (const LineEnergy& line : energyByLine(data)) {
+    html += "<tr><td class=\"number\">" + number(static_cast<std::int64_t>(line.line)) + "</td><td><code>" +
+            htmlEscaped(line.text) + "</code></td><td class=\"number\">" + number(line.energy) + "</td></tr>";
+  }
+  html += "</table><h3>Stalls</h3>";
+  if (record.stalls.empty()) {
+    html += "<p class=\"note\">No stall in these cycles.</p>";
+  } else {
+    html +=
+        "<table class=\"stalls\"><tr><th class=\"number\">cycle</th><th>waiting instruction</th><th>register</th>"
+        "<th>waits for</th><th class=\"number\">cycles lost</th></tr>";
+    for (const StallRecord& stall : record.stalls) {
+      html += "<tr><td class=\"number\">" + number(stall.cycle) + "</td><td>" + instruction(data, stall.waiting) +
+              "</td><td><code>$" + number(onBus(stall.blockedRegister)) + "</code></td><td>" +
+              (stall.waitsFor ? instruction(data, *stall.waitsFor) : std::string()) + "</td><td class=\"number\">" +
+              number(stall.cyclesLost) + "</td></tr>";
+    }
+    html += "</table>";
+  }
+  if (!record.behindTaken.empty()) {
+    html +=
+        "<h3>Ran behind a taken branch</h3><table><tr><th class=\"number\">cycle</th><th>branch</th>"
+        "<th>instruction behind it</th></tr>";
+    for (const BehindTakenBranch& behind : record.behindTaken) {
+      html += "<tr><td class=\"number\">" + number(behind.cycle) + "</td><td>" + instruction(data, behind.branch) +
+              "</td><td>" + instruction(data, behind.behind) + "</td></tr>";
+    }
+    html += "</table>";
+  }
+  return html;
+}
+
+std::string energyChartHtml(const RunRecord& record) {
+  const auto cycles = static_cast<int>(record.energyPerCycle.size());
+  std::int64_t highest = 1;
+  for (const StageEnergy& cycle : record.energyPerCycle) {
+    std::int64_t sum = 0;
+    for (const std::int64_t stage : cycle) sum += std::max<std::int64_t>(stage, 0);
+    highest = std::max(highest, sum);
+  }
+  constexpr int height = 160;
+  std::string svg = "<div class=\"energy-scroll\"><svg class=\"energy-chart\" width=\"" +
+                    std::to_string(std::max(cycles, 1) * cellWidth) + "\" height=\"" + std::to_string(height + 16) +
+                    "\" role=\"img\" aria-label=\"energy per cycle by stage\">";
+  for (int i = 0; i < cycles; ++i) {
+    const Cycle cycle = record.window.from + i;
+    double top = height;
+    for (const Stage stage : allStages) {
+      const std::int64_t energy = record.energyPerCycle[static_cast<std::size_t>(i)][static_cast<std::size_t>(stage)];
+      if (energy <= 0) continue;
+      const double barHeight = static_cast<double>(energy) * height / static_cast<double>(highest);
+      top -= barHeight;
+      svg += "<rect x=\"" + std::to_string(i * cellWidth + 2) + "\" y=\"" + twoDecimals(top) + "\" width=\"" +
+             std::to_string(cellWidth - 4) + "\" height=\"" + twoDecimals(barHeight) + "\" fill=\"" +
+             stageColour(stage) + "\"><title>cycle " + number(cycle) + " · " + std::string(stageName(stage)) + " " +
+             number(energy) + "</title></rect>";
+    }
+    if (cycle % 10 == 0) {
+      svg += "<text x=\"" + std::to_string(i * cellWidth + cellWidth / 2) + "\" y=\"" + std::to_string(height + 13) +
+             "\" font-size=\"10\" text-anchor=\"middle\" fill=\"#6b6b70\">" + number(cycle) + "</text>";
+    }
+  }
+  svg += "</svg></div><p class=\"legend\">";
+  for (const Stage stage : allStages) {
+    svg += "<span><i style=\"background: " + std::string(stageColour(stage)) + "\"></i>" +
+           std::string(stageName(stage)) + "</span>";
+  }
+  return svg + "<span class=\"note\">highest cycle: " + number(highest) + "</span></p>";
+}
+
+std::string finalStateHtml(const RunRecord& record) {
+  if (record.registerChanges.empty() && record.memoryChanges.empty()) return "<p class=\"note\">Nothing changed.</p>";
+  std::string html = "<table><tr><th></th><th class=\"number\">initial</th><th class=\"number\">final</th></tr>";
+  const auto rows = [&html](const std::vector<ValueChange>& changes, const char* prefix) {
+    for (const ValueChange& change : changes) {
+      html += "<tr><td><code>" + std::string(prefix) + number(change.location) + "</code></td><td class=\"number\">" +
+              number(change.initial) + "</td><td class=\"number\">" + number(change.final) + "</td></tr>";
+    }
+  };
+  rows(record.registerChanges, "$");
+  rows(record.memoryChanges, "word ");
+  return html + "</table>";
+}
+
+std::string warningsHtml(const std::vector<Warning>& warnings) {
+  if (warnings.empty()) return "<p class=\"note\">Nothing to warn about.</p>";
+  std::string html = "<ul class=\"warnings\">";
+  for (const Warning& warning : warnings) {
+    html += "<li><strong>" + (warning.line ? "line " + number(static_cast<std::int64_t>(*warning.line)) : "energy") +
+            "</strong>: " + htmlEscaped(warning.message) + "</li>";
+  }
+  return html + "</ul>";
+}
+
+std::string htmlReport(const ReportData& data, Cycle maxCycles) {
+  const RunRecord& record = data.record;
+  const std::string folder = htmlEscaped(data.folder.string());
+  std::string html =
+      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
+      "<title>fivestage report: " +
+      folder + "</title><style>" + std::string(reportCss) + "</style></head><body><main>";
+  html += "<h1>fivestage report</h1><p class=\"status" + std::string(record.end == RunEnd::Completed ? "" : " failed") +
+          "\">" + folder + ": " + htmlEscaped(statusText(record, maxCycles)) + "</p>";
+  if (!data.program) return html + "</main></body></html>\n";
+
+  html += "<section><h2>Program check</h2>" + warningsHtml(data.warnings) + "</section>";
+  html += "<section><h2>Summary</h2>" + summaryHtml(data, maxCycles) + "</section>";
+  html += "<section><h2>Final state</h2>" + finalStateHtml(record) + "</section>";
+  const Cycle last = std::min(record.window.to, record.cycles);
+  html += "<section><h2>Pipeline chart</h2><p class=\"note\">Cycles " + number(record.window.from) + " to " +
+          number(last) + " of " + number(record.cycles) +
+          ". Hover over a cell to see what its stage did; click a cycle to see its console trace.</p>"
+          "<p class=\"legend\"><span><i style=\"background: var(--fetch)\"></i>F fetch</span>"
+          "<span><i style=\"background: var(--decode)\"></i>D decode</span>"
+          "<span><i style=\"background: var(--stall)\"></i>s stall</span>"
+          "<span><i style=\"background: var(--execute)\"></i>X execute</span>"
+          "<span><i style=\"background: var(--memory)\"></i>M memory</span>"
+          "<span><i style=\"background: var(--writeback)\"></i>W write-back</span></p>"
+          "<div class=\"chart-scroll\">" +
+          chartHtml(data) + "</div></section>";
+  html +=
+      "<section><h2 id=\"cycle-trace-title\">Cycle trace</h2><pre class=\"trace\" id=\"cycle-trace\">"
+      "Click a cycle in the chart.</pre></section>";
+  html += "<section><h2>Energy per cycle</h2>" + energyChartHtml(record) + "</section>";
+  html += "<script type=\"application/json\" id=\"cycle-texts\">" + scriptJson(data.cycleTexts) + "</script>";
+  html += "<script>" + std::string(reportJs) + "</script></main></body></html>\n";
+  return html;
+}
+
+}  // namespace fivestage::report

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "report/ReportRun.h"
+
+namespace fivestage::report {
+
+// The report as one self-contained page: no network access, it opens from
+// disk. Its pieces are fragments of HTML that other pages (the browser
+// edition) embed as well.
+std::string htmlReport(const ReportData& data, Cycle maxCycles);
+
+// The pipeline chart of the window's cycles: a sticky instruction column and
+// cycle header, a cell per stage and cycle whose tooltip tells what the
+// stage did. `current` marks a cycle (the one a stepping page shows).
+std::string chartHtml(const ReportData& data, std::optional<Cycle> current = std::nullopt);
+// The summary figures, energy tables and stall table.
+std::string summaryHtml(const ReportData& data, Cycle maxCycles);
+// Energy of each cycle of the window, stacked by stage.
+std::string energyChartHtml(const RunRecord& record);
+// Registers and memory words the run changed.
+std::string finalStateHtml(const RunRecord& record);
+// The program check's warnings.
+std::string warningsHtml(const std::vector<Warning>& warnings);
+
+std::string htmlEscaped(std::string_view text);
+
+// The page's style sheet and script, shared with the browser edition.
+extern const std::string_view reportCss;
+extern const std::string_view reportJs;
+
+}  // namespace fivestage::report

@@ -1,0 +1,118 @@
+#include "report/JsonReport.h"
+
+#include "report/Figures.h"
+
+namespace fivestage::report {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json instructionJson(const MachineState& program, InstructionIndex index) {
+  const std::size_t line = program.instructionLines.at(static_cast<std::size_t>(index));
+  return {{"index", index}, {"line", line + 1}, {"text", program.sourceLines[line]}};
+}
+
+Json optionalNumber(const std::optional<double>& value) { return value ? Json(*value) : Json(nullptr); }
+
+Json stageEnergyJson(const StageEnergy& energy) {
+  Json byStage = Json::object();
+  for (const Stage stage : allStages) byStage[std::string(stageName(stage))] = energy[static_cast<std::size_t>(stage)];
+  return byStage;
+}
+
+Json changesJson(const std::vector<ValueChange>& changes, const char* location) {
+  Json list = Json::array();
+  for (const ValueChange& change : changes) {
+    list.push_back({{location, change.location}, {"initial", change.initial}, {"final", change.final}});
+  }
+  return list;
+}
+
+Json energyJson(const ReportData& data) {
+  const RunRecord& record = data.record;
+  Json byOpcode = Json::object();
+  Json byLine = Json::array();
+  if (data.program) {
+    for (const OpcodeEnergy& opcode : energyByOpcode(data)) byOpcode[opcode.opcode] = opcode.energy;
+    for (const LineEnergy& line : energyByLine(data)) {
+      byLine.push_back({{"line", line.line}, {"text", line.text}, {"energy", line.energy}});
+    }
+  }
+  return {{"total", record.energyTotal()},
+          {"byStage", stageEnergyJson(record.energyByStage)},
+          {"byOpcode", byOpcode},
+          {"byLine", byLine},
+          {"perCompletedInstruction", optionalNumber(energyPerCompletedInstruction(record))}};
+}
+
+Json detailsJson(const ReportData& data) {
+  const RunRecord& record = data.record;
+  const MachineState& program = *data.program;
+  Json stalls = Json::array();
+  for (const StallRecord& stall : record.stalls) {
+    stalls.push_back({{"cycle", stall.cycle},
+                      {"instruction", instructionJson(program, stall.waiting.index)},
+                      {"register", stall.blockedRegister ? Json(*stall.blockedRegister) : Json(nullptr)},
+                      {"waitsFor", stall.waitsFor ? instructionJson(program, stall.waitsFor->index) : Json(nullptr)},
+                      {"cyclesLost", stall.cyclesLost}});
+  }
+  Json behind = Json::array();
+  for (const BehindTakenBranch& entry : record.behindTaken) {
+    behind.push_back({{"cycle", entry.cycle},
+                      {"branch", instructionJson(program, entry.branch.index)},
+                      {"instruction", instructionJson(program, entry.behind.index)}});
+  }
+  Json chart = Json::array();
+  for (const ChartRow& row : record.chart) {
+    chart.push_back({{"instruction", instructionJson(program, row.instruction.index)},
+                     {"fetch", row.instruction.fetch},
+                     {"firstCycle", row.firstCycle},
+                     {"cells", row.cells},
+                     {"notes", row.notes}});
+  }
+  Json perCycle = Json::array();
+  for (std::size_t i = 0; i < record.energyPerCycle.size(); ++i) {
+    Json cycle = {{"cycle", record.window.from + static_cast<Cycle>(i)}};
+    cycle.update(stageEnergyJson(record.energyPerCycle[i]));
+    perCycle.push_back(cycle);
+  }
+  return {{"stalls", stalls}, {"behindTaken", behind}, {"chart", chart}, {"energyPerCycle", perCycle}};
+}
+
+}  // namespace
+
+nlohmann::ordered_json jsonReport(const ReportData& data, Cycle maxCycles) {
+  const RunRecord& record = data.record;
+  Json warnings = Json::array();
+  for (const Warning& warning : data.warnings) {
+    warnings.push_back({{"line", warning.line ? Json(*warning.line) : Json(nullptr)},
+                        {"kind", warning.kind},
+                        {"message", warning.message}});
+  }
+  Json report = {
+      {"schema", jsonSchemaVersion},
+      {"folder", data.folder.string()},
+      {"status", statusText(record, maxCycles)},
+      {"exitStatus", exitStatusOf(record)},
+      {"cycles", record.cycles},
+      {"fetched", record.fetched},
+      {"completed", record.completed},
+      {"cpi", optionalNumber(cyclesPerInstruction(record))},
+      {"stallCount", record.stallCount},
+      {"cyclesLost", record.cyclesLost},
+      {"branches", {{"taken", record.taken}, {"notTaken", record.notTaken}, {"behindTaken", record.behindTakenCount}}},
+      {"energy", energyJson(data)},
+      {"registers", changesJson(record.registerChanges, "register")},
+      {"memory", changesJson(record.memoryChanges, "word")},
+      {"warnings", warnings},
+      {"window", {{"from", record.window.from}, {"to", record.window.to}}},
+  };
+  if (data.program) {
+    report.update(detailsJson(data));
+  } else {
+    for (const char* empty : {"stalls", "behindTaken", "chart", "energyPerCycle"}) report[empty] = Json::array();
+  }
+  return report;
+}
+
+}  // namespace fivestage::report

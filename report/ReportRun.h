@@ -1,0 +1,41 @@
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "loader/MachineState.h"
+#include "report/ProgramCheck.h"
+#include "report/RunRecord.h"
+#include "stages/Events.h"
+
+namespace fivestage::report {
+
+struct RunOptions {
+  CycleWindow window;
+  Cycle maxCycles = 100000;     // a run still going after this many cycles is stopped
+  bool keepCycleTexts = false;  // the console text of each cycle of the window, for the page
+};
+
+// Everything a report shows about the run of one input folder.
+struct ReportData {
+  std::filesystem::path folder;         // as the report names it
+  std::optional<MachineState> program;  // as loaded; empty when loading failed
+  std::vector<Warning> warnings;
+  RunRecord record;
+  std::vector<std::string> cycleTexts;  // from record.window.from, when kept
+};
+
+// Loads the folder's files and runs the program exactly as fivestage does
+// with choice 1 and one Enter per cycle, up to the cycle limit. The console's
+// whole output goes to `trace` when given; `extra` observes the run too.
+ReportData runReport(const std::filesystem::path& folder, const RunOptions& options, std::ostream* trace,
+                     RunObserver* extra);
+
+// A report's exit status: 0 for a completed run, 1 when loading failed, the
+// run ended on one of the console's errors or was stopped.
+int exitStatusOf(const RunRecord& record);
+
+}  // namespace fivestage::report

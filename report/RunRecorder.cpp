@@ -1,0 +1,222 @@
+#include "report/RunRecorder.h"
+
+#include <algorithm>
+
+namespace fivestage::report {
+namespace {
+
+constexpr char cellLetter(Stage stage) {
+  switch (stage) {
+    case Stage::Fetch: return 'F';
+    case Stage::Decode: return 'D';
+    case Stage::Execute: return 'X';
+    case Stage::Memory: return 'M';
+    case Stage::WriteBack: return 'W';
+  }
+  return '?';
+}
+
+constexpr char stallLetter = 's';
+
+std::string instructionName(InstructionTag tag) { return "E(" + std::to_string(tag.index) + ")"; }
+
+std::string registerName(std::optional<RegisterNumber> number) { return "$" + std::to_string(onBus(number)); }
+
+std::string aluSymbol(AluOperation operation) {
+  switch (operation) {
+    case AluOperation::Add: return " + ";
+    case AluOperation::Sub: return " - ";
+    case AluOperation::And: return " and ";
+    case AluOperation::Or: return " or ";
+  }
+  return " ? ";
+}
+
+}  // namespace
+
+RunRecorder::RunRecorder(const MachineState& program, CycleWindow window) {
+  record_.window = window;
+  record_.byInstruction.resize(program.instructions.size());
+}
+
+void RunRecorder::observe(const Event& event) { std::visit(*this, event); }
+
+ChartRow* RunRecorder::currentRow() {
+  const auto row = inFlight_.find(current_.fetch);
+  if (row == inFlight_.end() || !record_.window.contains(cycle_)) return nullptr;
+  return &row->second;
+}
+
+void RunRecorder::note(const std::string& text) {
+  ChartRow* row = currentRow();
+  if (row == nullptr || row->notes.empty()) return;
+  std::string& notes = row->notes.back();
+  notes += notes.empty() ? "" : "; ";
+  notes += text;
+}
+
+void RunRecorder::operator()(const CycleStarted& e) {
+  cycle_ = e.cycle;
+  record_.cycles = e.cycle;
+  takenBranch_.reset();
+  if (record_.window.contains(cycle_)) record_.energyPerCycle.emplace_back();
+}
+
+void RunRecorder::operator()(const StageEntered& e) {
+  stage_ = e.stage;
+  current_ = e.instruction;
+  const auto index = static_cast<std::size_t>(e.instruction.index);
+  if (e.stage == Stage::Fetch) {
+    ++record_.fetched;
+    ++record_.byInstruction[index].fetched;
+    if (cycle_ <= record_.window.to) inFlight_[e.instruction.fetch] = ChartRow{e.instruction, cycle_, {}, {}};
+  }
+  if (e.stage == Stage::Decode && takenBranch_) {
+    ++record_.behindTakenCount;
+    if (record_.window.contains(cycle_)) record_.behindTaken.push_back({cycle_, *takenBranch_, e.instruction});
+  }
+  const auto row = inFlight_.find(e.instruction.fetch);
+  if (row == inFlight_.end()) return;
+  row->second.cells += cellLetter(e.stage);
+  row->second.notes.emplace_back();
+}
+
+void RunRecorder::operator()(const DangerChecked& e) {
+  if (e.stall) {
+    note("hazard: " + registerName(e.blockedRegister) + " is still to be written" +
+         (e.waitsFor ? " by " + instructionName(*e.waitsFor) : ""));
+  } else {
+    note("no hazard");
+  }
+}
+
+void RunRecorder::operator()(const RegistersRead& e) {
+  std::string read;
+  if (e.a) read += registerName(e.rs) + " = " + std::to_string(*e.a);
+  if (e.b) read += (read.empty() ? "" : ", ") + registerName(e.rt) + " = " + std::to_string(*e.b);
+  note(read.empty() ? "reads no register" : "reads " + read);
+}
+
+void RunRecorder::operator()(const EnergyCharged& e) {
+  const auto stage = static_cast<std::size_t>(e.file.stage);
+  record_.energyByStage[stage] += e.added;
+  record_.byInstruction[static_cast<std::size_t>(current_.index)].energy += e.added;
+  if (record_.window.contains(cycle_)) record_.energyPerCycle.back()[stage] += e.added;
+  note("energy " + std::to_string(e.added));
+}
+
+void RunRecorder::operator()(const StallTriggered& e) {
+  ++record_.stallCount;
+  ++record_.byInstruction[static_cast<std::size_t>(e.instruction.index)].stalls;
+  std::string waitNote = "stalled: waits for " + registerName(e.blockedRegister);
+  if (e.waitsFor) waitNote += " from " + instructionName(*e.waitsFor);
+  openStall_ = OpenStall{cycle_, e.instruction, std::nullopt, waitNote};
+  if (record_.window.contains(cycle_)) {
+    openStall_->recordIndex = record_.stalls.size();
+    record_.stalls.push_back({cycle_, e.instruction, e.blockedRegister, e.waitsFor, 0});
+  }
+  note("stall");
+}
+
+void RunRecorder::closeStall(Cycle releasedAt) {
+  if (!openStall_) return;
+  const Cycle lost = releasedAt - openStall_->cycle;
+  record_.cyclesLost += lost;
+  if (openStall_->recordIndex) record_.stalls[*openStall_->recordIndex].cyclesLost = lost;
+  // The cycles the instruction waited between Decode and the release are
+  // its stall cells.
+  if (const auto row = inFlight_.find(openStall_->waiting.fetch); row != inFlight_.end()) {
+    ChartRow& chart = row->second;
+    while (chart.lastCycle() < releasedAt - 1) {
+      chart.cells += stallLetter;
+      chart.notes.push_back(record_.window.contains(chart.lastCycle()) ? openStall_->waitNote : "");
+    }
+  }
+  openStall_.reset();
+}
+
+void RunRecorder::operator()(const StallReleased&) { closeStall(cycle_); }
+
+void RunRecorder::operator()(const AluComputed& e) {
+  note("ALU " + std::to_string(e.input1) + aluSymbol(e.operation) + std::to_string(e.input2) + " = " +
+       std::to_string(e.result));
+}
+
+void RunRecorder::operator()(const PcMuxSelected& e) {
+  if (!e.pcsel) return;
+  InstructionTotals& totals = record_.byInstruction[static_cast<std::size_t>(current_.index)];
+  if (e.newPc) {
+    ++record_.taken;
+    ++totals.taken;
+    takenBranch_ = current_;
+    note("taken: next fetch E(" + std::to_string(*e.newPc) + ")");
+  } else {
+    ++record_.notTaken;
+    ++totals.notTaken;
+    note("not taken");
+  }
+}
+
+void RunRecorder::operator()(const MemoryAccessChosen& e) {
+  if (e.access == MemoryAccess::None) note("no memory access");
+}
+
+void RunRecorder::operator()(const MemoryRead& e) {
+  note("loads word " + std::to_string(e.address) + " = " + std::to_string(e.data));
+}
+
+void RunRecorder::operator()(const MemoryWritten& e) {
+  note("stores " + std::to_string(e.data) + " at word " + std::to_string(e.address));
+}
+
+void RunRecorder::operator()(const RegisterWriteDecided& e) {
+  if (e.regWrite) return;
+  note("writes no register");
+  complete();
+}
+
+void RunRecorder::operator()(const RegisterWritten& e) {
+  note("$" + std::to_string(e.number) + " = " + std::to_string(e.value));
+  complete();
+}
+
+void RunRecorder::complete() {
+  ++record_.completed;
+  ++record_.byInstruction[static_cast<std::size_t>(current_.index)].completed;
+  if (const auto row = inFlight_.find(current_.fetch); row != inFlight_.end()) retire(row);
+}
+
+void RunRecorder::operator()(const RunEnded& e) {
+  record_.end = e.completed ? RunEnd::Completed : RunEnd::Failed;
+  record_.message = std::string(e.message);
+  record_.exitStatus = e.exitStatus;
+}
+
+void RunRecorder::stop() { record_.end = RunEnd::Stopped; }
+
+void RunRecorder::retire(std::map<FetchNumber, ChartRow>::iterator row) {
+  if (row->second.lastCycle() >= record_.window.from) record_.chart.push_back(std::move(row->second));
+  inFlight_.erase(row);
+}
+
+RunRecord RunRecorder::finish(const MachineState& initial, const MachineState& final) {
+  // A stall still open at the end lasted to the last cycle; its instruction
+  // waited in every cycle since.
+  if (openStall_) closeStall(record_.cycles + 1);
+  while (!inFlight_.empty()) retire(inFlight_.begin());
+  std::sort(record_.chart.begin(), record_.chart.end(),
+            [](const ChartRow& a, const ChartRow& b) { return a.instruction.fetch < b.instruction.fetch; });
+
+  const auto changes = [](const std::vector<Word>& before, const std::vector<Word>& after) {
+    std::vector<ValueChange> changed;
+    for (std::size_t i = 0; i < before.size() && i < after.size(); ++i) {
+      if (before[i] != after[i]) changed.push_back({static_cast<std::int64_t>(i), before[i], after[i]});
+    }
+    return changed;
+  };
+  record_.registerChanges = changes(initial.registers, final.registers);
+  record_.memoryChanges = changes(initial.memory, final.memory);
+  return std::move(record_);
+}
+
+}  // namespace fivestage::report

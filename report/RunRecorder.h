@@ -1,0 +1,70 @@
+#pragma once
+
+#include <map>
+#include <optional>
+
+#include "loader/MachineState.h"
+#include "report/RunRecord.h"
+#include "stages/Events.h"
+
+namespace fivestage::report {
+
+// Builds the record of a run from its events: totals over the whole run,
+// details for the cycles of the window. Its memory grows with the window and
+// the size of the program, never with the number of cycles.
+class RunRecorder final : public RunObserver {
+ public:
+  RunRecorder(const MachineState& program, CycleWindow window);
+
+  void observe(const Event& event) override;
+
+  // The run was stopped from outside after its last cycle (a cycle limit).
+  void stop();
+  // Completes the record: the rows still in the pipeline, and the values
+  // the run changed, comparing the machine as loaded with the machine now.
+  RunRecord finish(const MachineState& initial, const MachineState& final);
+
+  void operator()(const CycleStarted& e);
+  void operator()(const StageEntered& e);
+  void operator()(const DangerChecked& e);
+  void operator()(const RegistersRead& e);
+  void operator()(const EnergyCharged& e);
+  void operator()(const StallTriggered& e);
+  void operator()(const StallReleased& e);
+  void operator()(const AluComputed& e);
+  void operator()(const PcMuxSelected& e);
+  void operator()(const MemoryRead& e);
+  void operator()(const MemoryWritten& e);
+  void operator()(const MemoryAccessChosen& e);
+  void operator()(const RegisterWriteDecided& e);
+  void operator()(const RegisterWritten& e);
+  void operator()(const RunEnded& e);
+  template <typename Other>
+  void operator()(const Other&) {}
+
+ private:
+  // The row of the instruction the current stage works on, when it shows.
+  ChartRow* currentRow();
+  // Adds to the note of the current stage's cell.
+  void note(const std::string& text);
+  void closeStall(Cycle releasedAt);
+  // The instruction in the current stage has left Write-back.
+  void complete();
+  void retire(std::map<FetchNumber, ChartRow>::iterator row);
+
+  RunRecord record_;
+  Cycle cycle_ = 0;
+  Stage stage_ = Stage::Fetch;
+  InstructionTag current_{0, 0};
+  std::map<FetchNumber, ChartRow> inFlight_;  // rows of the instructions in the pipeline
+  struct OpenStall {
+    Cycle cycle;
+    InstructionTag waiting;
+    std::optional<std::size_t> recordIndex;  // in record_.stalls, when it shows
+    std::string waitNote;
+  };
+  std::optional<OpenStall> openStall_;
+  std::optional<InstructionTag> takenBranch_;  // taken in this cycle
+};
+
+}  // namespace fivestage::report

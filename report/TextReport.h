@@ -1,0 +1,23 @@
+#pragma once
+
+#include <iosfwd>
+
+#include "report/ReportRun.h"
+
+namespace fivestage::report {
+
+struct TextOptions {
+  Cycle maxCycles = 100000;
+  // Whether the user chose the window: then the chart shows all of it, in
+  // bands; otherwise only the first cycles that fit.
+  bool windowChosen = false;
+};
+
+// The report for a terminal, at most 100 columns wide: the program check,
+// the summary, the final state and the pipeline chart.
+void writeTextReport(std::ostream& out, const ReportData& data, const TextOptions& options);
+
+// How many cycles one band of the text chart shows.
+inline constexpr Cycle chartBandCycles = 60;
+
+}  // namespace fivestage::report

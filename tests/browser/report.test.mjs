@@ -1,0 +1,83 @@
+// The report's page in a real browser: it opens from disk without errors,
+// its chart has a row per fetch and a column per cycle, a cycle's click shows
+// that cycle's console trace, and it stays small for a long run.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync, spawnSync } from 'node:child_process';
+import { cpSync, mkdtempSync, readFileSync, rmSync, statSync, writeFileSync, mkdirSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { pathToFileURL } from 'node:url';
+import { launch, openPage } from './browser.js';
+
+const reportTool = process.env.FIVESTAGE_REPORT;
+const sourceDir = process.env.FIVESTAGE_SOURCE_DIR;
+const screenshots = process.env.FIVESTAGE_SCREENSHOTS ?? tmpdir();
+assert.ok(reportTool && sourceDir, 'FIVESTAGE_REPORT and FIVESTAGE_SOURCE_DIR name the tool and the sources');
+
+const prompt = '\n Press Enter to perform a step :  ';
+let browser;
+let work;
+
+before(async () => {
+  browser = await launch();
+  work = mkdtempSync(join(tmpdir(), 'fivestage-page-'));
+});
+after(async () => {
+  await browser?.close();
+  rmSync(work, { recursive: true, force: true });
+});
+
+// Runs the report on a copy of `folder`; returns the JSON, the trace and the page's URL.
+function report(name, folder, extra = []) {
+  const copy = join(work, name);
+  cpSync(folder, copy, { recursive: true });
+  const result = spawnSync(reportTool, [copy, '--html', join(copy, 'page.html'), '--json', join(copy, 'report.json'),
+    '--trace', join(copy, 'trace.txt'), ...extra]);
+  assert.ok(result.status === 0 || result.status === 1, String(result.stderr));
+  return {
+    json: JSON.parse(readFileSync(join(copy, 'report.json'), 'utf8')),
+    trace: readFileSync(join(copy, 'trace.txt'), 'latin1'),
+    page: join(copy, 'page.html'),
+  };
+}
+
+test('the example opens from disk and its chart and traces match the run', async () => {
+  const { json, trace, page: file } = report('basic', join(sourceDir, 'examples', 'basic'));
+  const { page, errors } = await openPage(browser, pathToFileURL(file).href);
+
+  assert.equal(await page.$$eval('.chart .row:not(.head)', (rows) => rows.length), json.fetched);
+  assert.equal(await page.$$eval('.chart .cycle', (cycles) => cycles.length), json.cycles);
+  // A stalled instruction's waiting cell is marked as such and says why.
+  const stall = await page.$eval('.chart .c.s', (cell) => cell.title);
+  assert.match(stall, /Stall: stalled: waits for \$\d+ from E\(\d+\)/);
+
+  // The console text of cycle 6 runs from its prompt to the next one.
+  const cycles = trace.split(prompt).slice(1).map((text) => prompt + text);
+  await page.click('.chart .cycle[data-cycle="6"]');
+  assert.equal(await page.$eval('#cycle-trace', (pre) => pre.textContent), cycles[5]);
+  assert.match(await page.$eval('#cycle-trace-title', (title) => title.textContent), /Cycle 6/);
+  await page.click('.chart .row:not(.head) .c[data-cycle="9"]');
+  assert.equal(await page.$eval('#cycle-trace', (pre) => pre.textContent), cycles[8]);
+
+  mkdirSync(screenshots, { recursive: true });
+  await page.screenshot({ path: join(screenshots, 'report.png'), fullPage: true });
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('a long run holds a window and stays small', async () => {
+  const folder = join(work, 'loop-input');
+  cpSync(join(sourceDir, 'examples', 'basic'), folder, { recursive: true });
+  writeFileSync(join(folder, 'src.txt'), 'addi $1, $1, 1\nsw $4, 0($0)\nadd $5, $4, $1\nj L1\n');
+  const { json, page: file } = report('loop', folder, ['--max-cycles', '20000']);
+  assert.equal(json.cycles, 20000);
+  assert.ok(statSync(file).size < 4 * 1024 * 1024, `the page has ${statSync(file).size} bytes`);
+
+  const { page, errors } = await openPage(browser, pathToFileURL(file).href);
+  assert.equal(await page.$$eval('.chart .cycle', (cycles) => cycles.length), 1000);
+  await page.click('.chart .cycle[data-cycle="1000"]');
+  assert.match(await page.$eval('#cycle-trace', (pre) => pre.textContent), /Cpu Cycle 1000 /);
+  assert.deepEqual(errors, []);
+  await page.close();
+});

@@ -1,0 +1,71 @@
+#!/usr/bin/env python3
+"""Runs fivestage-report --json on runs of every kind and validates each
+report against report/report.schema.json; checks a few figures as well.
+Usage: validate_json.py FIVESTAGE_REPORT SOURCE_DIR"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+try:
+    import jsonschema
+except ImportError:
+    print("needs the python3-jsonschema package (apt-get install python3-jsonschema)")
+    sys.exit(1)
+
+report, source = sys.argv[1], sys.argv[2]
+schema = json.load(open(os.path.join(source, "report", "report.schema.json")))
+jsonschema.Draft202012Validator.check_schema(schema)
+validator = jsonschema.Draft202012Validator(schema)
+energy = os.path.join(source, "tests", "e2e", "energy", "EnergyConsumptionInput")
+
+# program, extra arguments, expected status text start, exit status
+RUNS = {
+    "completed": ("add $3, $1, $2\nadd $4, $3, $5\nbeq $0, $0, L5\nadd $1, $1, $1\nsw $1, 0($0)\n", [], "completed", 0),
+    "failed": ("add $3, $1, $2\nxor $1, $1, $1\n", [], "File could not be loaded", 1),
+    "stopped": ("j L1\n", ["--max-cycles", "40"], "stopped", 1),
+    "windowed": ("add $3, $1, $2\nadd $4, $3, $5\n", ["--cycles", "3:4"], "completed", 0),
+    "warnings": ("ori $1, $1, 1\n\nj L0\nadd $40, $1, $1\n", [], "File could not be loaded", 1),
+    "not loaded": (None, [], "File src.txt could not be loaded", 1),
+    "odd bytes": ("add $3, $1, $2 \xff\xfe <b>&\n", [], "completed", 0),
+}
+
+failures = 0
+for name, (program, arguments, status, exit_status) in RUNS.items():
+    with tempfile.TemporaryDirectory() as folder:
+        shutil.copytree(energy, os.path.join(folder, "EnergyConsumptionInput"))
+        if program is not None:
+            with open(os.path.join(folder, "src.txt"), "w", encoding="latin-1") as f:
+                f.write(program)
+        with open(os.path.join(folder, "reg.txt"), "w") as f:
+            f.write("".join(f"{r}\n" for r in range(8)))
+        with open(os.path.join(folder, "mem.txt"), "w") as f:
+            f.write("5\n")
+        result = subprocess.run([report, folder, "--json", os.path.join(folder, "report.json")] + arguments,
+                                stdout=subprocess.DEVNULL)
+        data = json.load(open(os.path.join(folder, "report.json")))
+        errors = list(validator.iter_errors(data))
+        problems = [f"{list(e.path)}: {e.message}" for e in errors]
+        if result.returncode != exit_status or data["exitStatus"] != exit_status:
+            problems.append(f"exit status {result.returncode}, exitStatus {data['exitStatus']}, wanted {exit_status}")
+        if not data["status"].startswith(status):
+            problems.append(f"status {data['status']!r}, wanted {status!r}...")
+        if data["energy"]["total"] != sum(data["energy"]["byStage"].values()):
+            problems.append("energy total is not the sum of the stages")
+        if data["energy"]["total"] != sum(data["energy"]["byOpcode"].values()):
+            problems.append("energy total is not the sum of the opcodes")
+        if data["energy"]["total"] != sum(line["energy"] for line in data["energy"]["byLine"]):
+            problems.append("energy total is not the sum of the lines")
+        if data["window"]["from"] == 1 and data["cycles"] <= data["window"]["to"]:
+            if len(data["chart"]) != data["fetched"]:
+                problems.append("the chart does not have one row per fetch")
+            per_cycle = sum(sum(v for k, v in cycle.items() if k != "cycle") for cycle in data["energyPerCycle"])
+            if per_cycle != data["energy"]["total"]:
+                problems.append("the energy per cycle does not add up to the total")
+        for problem in problems:
+            print(f"{name}: {problem}")
+        failures += len(problems)
+        print(f"{name}: {'ok' if not problems else 'FAILED'}")
+sys.exit(1 if failures else 0)

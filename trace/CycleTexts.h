@@ -1,0 +1,38 @@
+#pragma once
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/TraceWriter.h"
+#include "stages/Events.h"
+#include "trace/ConsoleTrace.h"
+
+namespace fivestage {
+
+// The console's text of each cycle of a range, as fivestage prints it: the
+// step prompt that asks for the cycle, then everything up to the next
+// prompt. Joined after the dialogue's opening they make the whole trace.
+class CycleTexts final : public RunObserver {
+ public:
+  // Keeps the cycles from `first` to `last` (cycles run, from 1).
+  CycleTexts(Cycle first, Cycle last);
+
+  void observe(const Event& event) override;
+
+  // The texts of the kept cycles so far, from the first; the cycle in
+  // progress is complete once the next one starts or the run has ended.
+  const std::vector<std::string>& texts();
+
+ private:
+  void closeCycle();
+
+  Cycle first_, last_;
+  bool capturing_ = false;
+  std::ostringstream text_;
+  TraceWriter writer_{text_};
+  ConsoleTrace trace_{writer_};
+  std::vector<std::string> texts_;
+};
+
+}  // namespace fivestage
