@@ -8,13 +8,17 @@ side by side several times, and prints the medians and ratios of:
   2. loading and listing large files (target: at most 1.5 x the floor),
   3. peak memory: the long run's does not grow with the number of cycles
      (100,000 against 1,000,000 cycles, within 1 MiB), and loading stays
-     under 3 x the size of the loaded data.
+     under 3 x the size of the loaded data,
+  4. fivestage-report on the long run: at most 1.5 x the console's batch run,
+     its memory does not grow with the cycles either, and its page stays
+     under a few MB.
 Usage: bench/run_bench.py [--runs N] [--iterations N] [--fivestage PATH]
 (--fivestage measures another build of the simulator against the same floors.)
 
 Needs CMake and a C++20 compiler, Google Benchmark (Debian: libbenchmark-dev)
-for the micro-benchmarks built alongside, and GNU time (Debian: time) for the
-peak memory. Missing packages are installed with apt-get when running as root;
+for the micro-benchmarks built alongside, nlohmann-json and CLI11 (Debian:
+nlohmann-json3-dev, libcli11-dev) for the report, and GNU time (Debian: time)
+for the peak memory. Missing packages are installed with apt-get when running as root;
 otherwise the script names them and stops.
 """
 import argparse
@@ -48,9 +52,14 @@ PREREQUISITES = [
     ("cmake", lambda: shutil.which("cmake") is not None, "cmake"),
     ("a C++ compiler", lambda: shutil.which("c++") is not None, "g++"),
     ("GNU time", lambda: os.access("/usr/bin/time", os.X_OK), "time"),
-    ("Google Benchmark", lambda: subprocess.run(["dpkg", "-s", "libbenchmark-dev"], stdout=subprocess.DEVNULL,
-                                                stderr=subprocess.DEVNULL).returncode == 0, "libbenchmark-dev"),
+    ("Google Benchmark", lambda: debian_package("libbenchmark-dev"), "libbenchmark-dev"),
+    ("nlohmann-json", lambda: debian_package("nlohmann-json3-dev"), "nlohmann-json3-dev"),
+    ("CLI11", lambda: debian_package("libcli11-dev"), "libcli11-dev"),
 ]
+
+
+def debian_package(name):
+    return subprocess.run(["dpkg", "-s", name], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
 
 
 def ensure_prerequisites():
@@ -150,7 +159,15 @@ def cycle_throughput(parent, runs, iterations, fivestage, floor):
     program_s, program_rss = median_run([fivestage], folder, keys, runs)
     floor_command = [floor, str(cycles), str(written)] + [x for path, n in sorted(reads.items()) for x in (path, str(n))]
     floor_s, _ = median_run(floor_command, folder, keys, runs)
-    return cycles, written, sum(reads.values()), program_s, floor_s, program_rss
+    return folder, cycles, written, sum(reads.values()), program_s, floor_s, program_rss
+
+
+def report_run(report, folder, runs, outputs=()):
+    """The report of the loop folder's whole run (its stdout goes nowhere)."""
+    command = [report, folder, "--max-cycles", "100000000"]
+    for option in outputs:
+        command += [option, os.path.join(folder, "out." + option.lstrip("-"))]
+    return median_run(command, folder, "/dev/null", runs)
 
 
 def loading_folder(parent):
@@ -185,7 +202,7 @@ def main():
     floor_loading = os.path.join(BUILD, "bench", "floor_loading")
     ok = True
     with tempfile.TemporaryDirectory(prefix="fivestage-bench-") as parent:
-        cycles, written, reads, program_s, floor_s, rss_long = cycle_throughput(
+        long_folder, cycles, written, reads, program_s, floor_s, rss_long = cycle_throughput(
             parent, args.runs, args.iterations, fivestage, floor_cycles)
         ratio = program_s / floor_s
         ok &= ratio <= 1.3
@@ -200,6 +217,22 @@ def main():
         ok &= abs(growth) <= 1024
         print(f"3a. peak memory: {rss_short} KiB at {cycles // 10} cycles, {rss_long} KiB at {cycles} cycles, "
               f"difference {growth} KiB (target within 1024) {'ok' if abs(growth) <= 1024 else 'MISSED'}")
+
+        report = os.path.join(BUILD, "fivestage-report")
+        report_s, _ = report_run(report, long_folder, args.runs)
+        ratio = report_s / program_s
+        ok &= ratio <= 1.5
+        print(f"4. report of the {cycles}-cycle run: {report_s:.2f} s against the console's {program_s:.2f} s, "
+              f"ratio {ratio:.2f} (target <= 1.5) {'ok' if ratio <= 1.5 else 'MISSED'}")
+        all_outputs = ("--html", "--json", "--kanata")
+        everything_s, everything_rss = report_run(report, long_folder, 1, all_outputs)
+        _, short_rss = report_run(report, short, 1, all_outputs)
+        page = os.path.getsize(os.path.join(long_folder, "out.html"))
+        growth = everything_rss - short_rss
+        ok &= abs(growth) <= 1024 and page < 4 * 2**20
+        print(f"   with --html --json --kanata: {everything_s:.2f} s; peak memory {short_rss} KiB at {cycles // 10} "
+              f"cycles, {everything_rss} KiB at {cycles} cycles, difference {growth} KiB (target within 1024); "
+              f"page {page / 2**20:.1f} MiB (target < 4) {'ok' if abs(growth) <= 1024 and page < 4 * 2**20 else 'MISSED'}")
 
         folder, data_bytes = loading_folder(parent)
         keys = os.path.join(folder, "keys")

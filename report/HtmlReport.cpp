@@ -248,7 +248,6 @@ std::string htmlReport(const ReportData& data, Cycle maxCycles) {
 
   html += "<section><h2>Program check</h2>" + warningsHtml(data.warnings) + "</section>";
   html += "<section><h2>Summary</h2>" + summaryHtml(data, maxCycles) + "</section>";
-  html += "<section><h2>Final state</h2>" + finalStateHtml(record) + "</section>";
   const Cycle last = std::min(record.window.to, record.cycles);
   html += "<section><h2>Pipeline chart</h2><p class=\"note\">Cycles " + number(record.window.from) + " to " +
           number(last) + " of " + number(record.cycles) +
@@ -265,6 +264,7 @@ std::string htmlReport(const ReportData& data, Cycle maxCycles) {
       "<section><h2 id=\"cycle-trace-title\">Cycle trace</h2><pre class=\"trace\" id=\"cycle-trace\">"
       "Click a cycle in the chart.</pre></section>";
   html += "<section><h2>Energy per cycle</h2>" + energyChartHtml(record) + "</section>";
+  html += "<section><h2>Final state</h2>" + finalStateHtml(record) + "</section>";
   html += "<script type=\"application/json\" id=\"cycle-texts\">" + scriptJson(data.cycleTexts) + "</script>";
   html += "<script>" + std::string(reportJs) + "</script></main></body></html>\n";
   return html;

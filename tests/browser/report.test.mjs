@@ -32,8 +32,8 @@ after(async () => {
 function report(name, folder, extra = []) {
   const copy = join(work, name);
   cpSync(folder, copy, { recursive: true });
-  const result = spawnSync(reportTool, [copy, '--html', join(copy, 'page.html'), '--json', join(copy, 'report.json'),
-    '--trace', join(copy, 'trace.txt'), ...extra]);
+  const result = spawnSync(reportTool, [name, '--html', join(copy, 'page.html'), '--json', join(copy, 'report.json'),
+    '--trace', join(copy, 'trace.txt'), ...extra], { cwd: work });
   assert.ok(result.status === 0 || result.status === 1, String(result.stderr));
   return {
     json: JSON.parse(readFileSync(join(copy, 'report.json'), 'utf8')),
