@@ -77,10 +77,8 @@ std::string htmlEscaped(std::string_view text) {
   return escaped;
 }
 
-std::string chartHtml(const ReportData& data, std::optional<Cycle> current) {
-  const RunRecord& record = data.record;
-  const Cycle first = record.window.from;
-  const Cycle last = std::min(record.window.to, record.cycles);
+std::string chartHtml(const MachineState& program, const std::vector<const ChartRow*>& rows, Cycle first, Cycle last,
+                      std::optional<Cycle> current) {
   const Cycle columns = std::max<Cycle>(0, last - first + 1);
   std::string html =
       "<div class=\"chart\" data-first-cycle=\"" + number(first) + "\" style=\"--cycles: " + number(columns) + "\">";
@@ -90,20 +88,27 @@ std::string chartHtml(const ReportData& data, std::optional<Cycle> current) {
             number(cycle) + "\">" + number(cycle) + "</div>";
   }
   html += "</div></div>";
-  for (const ChartRow& row : record.chart) {
-    const std::string name = htmlEscaped(instructionText(*data.program, row.instruction.index));
-    html += "<div class=\"row\" data-fetch=\"" + number(row.instruction.fetch) + "\"><div class=\"label\" title=\"" +
-            name + "\">" + name + "</div><div class=\"cells\">";
+  // A page that steps redraws the chart every cycle: it is built by appending
+  // in place.
+  for (const ChartRow* chartRow : rows) {
+    const ChartRow& row = *chartRow;
+    if (row.lastCycle() < first || row.firstCycle > last) continue;
+    const std::string name = htmlEscaped(instructionText(program, row.instruction.index));
+    html.append("<div class=\"row\" data-fetch=\"").append(number(row.instruction.fetch));
+    html.append("\"><div class=\"label\" title=\"").append(name).append("\">").append(name);
+    html.append("</div><div class=\"cells\">");
     for (std::size_t i = 0; i < row.cells.size(); ++i) {
       const Cycle cycle = row.firstCycle + static_cast<Cycle>(i);
       if (cycle < first || cycle > last) continue;
       const char cell = row.cells[i];
-      std::string title = name + " · cycle " + number(cycle) + " · " + stageTitle(cell);
-      if (!row.notes[i].empty()) title += ": " + htmlEscaped(row.notes[i]);
-      html += "<span class=\"c " + std::string(1, cell) + "\" style=\"grid-column: " + number(cycle - first + 1) +
-              "\" data-cycle=\"" + number(cycle) + "\" title=\"" + title + "\">" + std::string(1, cell) + "</span>";
+      html.append("<span class=\"c ").append(1, cell).append("\" style=\"grid-column: ");
+      html.append(number(cycle - first + 1)).append("\" data-cycle=\"").append(number(cycle));
+      html.append("\" title=\"").append(name).append(" · cycle ").append(number(cycle)).append(" · ");
+      html.append(stageTitle(cell));
+      if (!row.notes[i].empty()) html.append(": ").append(htmlEscaped(row.notes[i]));
+      html.append("\">").append(1, cell).append("</span>");
     }
-    html += "</div></div>";
+    html.append("</div></div>");
   }
   return html + "</div>";
 }
@@ -249,6 +254,8 @@ std::string htmlReport(const ReportData& data, Cycle maxCycles) {
   html += "<section><h2>Program check</h2>" + warningsHtml(data.warnings) + "</section>";
   html += "<section><h2>Summary</h2>" + summaryHtml(data, maxCycles) + "</section>";
   const Cycle last = std::min(record.window.to, record.cycles);
+  std::vector<const ChartRow*> rows;
+  for (const ChartRow& row : record.chart) rows.push_back(&row);
   html += "<section><h2>Pipeline chart</h2><p class=\"note\">Cycles " + number(record.window.from) + " to " +
           number(last) + " of " + number(record.cycles) +
           ". Hover over a cell to see what its stage did; click a cycle to see its console trace.</p>"
@@ -259,7 +266,7 @@ std::string htmlReport(const ReportData& data, Cycle maxCycles) {
           "<span><i style=\"background: var(--memory)\"></i>M memory</span>"
           "<span><i style=\"background: var(--writeback)\"></i>W write-back</span></p>"
           "<div class=\"chart-scroll\">" +
-          chartHtml(data) + "</div></section>";
+          chartHtml(*data.program, rows, record.window.from, last) + "</div></section>";
   html +=
       "<section><h2 id=\"cycle-trace-title\">Cycle trace</h2><pre class=\"trace\" id=\"cycle-trace\">"
       "Click a cycle in the chart.</pre></section>";

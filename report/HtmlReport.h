@@ -13,10 +13,12 @@ namespace fivestage::report {
 // edition) embed as well.
 std::string htmlReport(const ReportData& data, Cycle maxCycles);
 
-// The pipeline chart of the window's cycles: a sticky instruction column and
-// cycle header, a cell per stage and cycle whose tooltip tells what the
-// stage did. `current` marks a cycle (the one a stepping page shows).
-std::string chartHtml(const ReportData& data, std::optional<Cycle> current = std::nullopt);
+// The pipeline chart of cycles `first` to `last`: a sticky instruction column
+// and cycle header, a row per fetch, a cell per stage and cycle whose tooltip
+// tells what the stage did. `current` marks a cycle (the one a stepping page
+// shows).
+std::string chartHtml(const MachineState& program, const std::vector<const ChartRow*>& rows, Cycle first, Cycle last,
+                      std::optional<Cycle> current = std::nullopt);
 // The summary figures, energy tables and stall table.
 std::string summaryHtml(const ReportData& data, Cycle maxCycles);
 // Energy of each cycle of the window, stacked by stage.

@@ -194,6 +194,12 @@ void RunRecorder::operator()(const RunEnded& e) {
 
 void RunRecorder::stop() { record_.end = RunEnd::Stopped; }
 
+std::vector<const ChartRow*> RunRecorder::rowsInPipeline() const {
+  std::vector<const ChartRow*> rows;
+  for (const auto& [fetch, row] : inFlight_) rows.push_back(&row);
+  return rows;
+}
+
 void RunRecorder::retire(std::map<FetchNumber, ChartRow>::iterator row) {
   if (row->second.lastCycle() >= record_.window.from) record_.chart.push_back(std::move(row->second));
   inFlight_.erase(row);

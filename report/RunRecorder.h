@@ -20,6 +20,11 @@ class RunRecorder final : public RunObserver {
 
   // The run was stopped from outside after its last cycle (a cycle limit).
   void stop();
+  // The record so far, for a view that watches the run as it goes: its
+  // chart holds the rows of the instructions that have left the pipeline.
+  const RunRecord& live() const { return record_; }
+  // The rows of the instructions still in the pipeline, in fetch order.
+  std::vector<const ChartRow*> rowsInPipeline() const;
   // Completes the record: the rows still in the pipeline, and the values
   // the run changed, comparing the machine as loaded with the machine now.
   RunRecord finish(const MachineState& initial, const MachineState& final);

@@ -4,7 +4,7 @@
 
 namespace fivestage {
 
-CycleTexts::CycleTexts(Cycle first, Cycle last) : first_(first), last_(last) {}
+CycleTexts::CycleTexts(Cycle first, Cycle last, std::size_t keep) : first_(first), last_(last), keep_(keep) {}
 
 void CycleTexts::observe(const Event& event) {
   if (const auto* started = std::get_if<CycleStarted>(&event)) {
@@ -21,6 +21,7 @@ void CycleTexts::closeCycle() {
   if (!capturing_) return;
   writer_.flush();
   texts_.push_back(text_.str());
+  if (texts_.size() > keep_) texts_.erase(texts_.begin());
   text_.str("");
   capturing_ = false;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,8 +16,9 @@ namespace fivestage {
 // prompt. Joined after the dialogue's opening they make the whole trace.
 class CycleTexts final : public RunObserver {
  public:
-  // Keeps the cycles from `first` to `last` (cycles run, from 1).
-  CycleTexts(Cycle first, Cycle last);
+  // Keeps the cycles from `first` to `last` (cycles run, from 1), at most the
+  // `keep` latest of them.
+  CycleTexts(Cycle first, Cycle last, std::size_t keep = std::numeric_limits<std::size_t>::max());
 
   void observe(const Event& event) override;
 
@@ -28,6 +30,7 @@ class CycleTexts final : public RunObserver {
   void closeCycle();
 
   Cycle first_, last_;
+  std::size_t keep_;
   bool capturing_ = false;
   std::ostringstream text_;
   TraceWriter writer_{text_};

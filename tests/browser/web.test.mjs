@@ -1,0 +1,202 @@
+// The browser edition in a real browser: the console program through the
+// page's scripting interface for every golden case, and a user's flows.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawnSync } from 'node:child_process';
+import { existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, statSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, relative, sep } from 'node:path';
+import { pathToFileURL } from 'node:url';
+import { launch, openPage } from './browser.js';
+import { serve } from './site.js';
+
+const site = process.env.FIVESTAGE_WEB_SITE;
+const sourceDir = process.env.FIVESTAGE_SOURCE_DIR;
+const reportTool = process.env.FIVESTAGE_REPORT;
+const screenshots = process.env.FIVESTAGE_SCREENSHOTS ?? tmpdir();
+assert.ok(site && sourceDir && reportTool, 'FIVESTAGE_WEB_SITE, FIVESTAGE_SOURCE_DIR and FIVESTAGE_REPORT are set');
+const casesDir = join(sourceDir, 'tests', 'e2e', 'cases');
+const sharedEnergy = join(sourceDir, 'tests', 'e2e', 'energy');
+
+let browser;
+let server;
+before(async () => {
+  browser = await launch();
+  server = await serve(site);
+});
+after(async () => {
+  await browser?.close();
+  await server?.close();
+});
+
+// Every file below `folder`, by its path relative to it.
+function filesBelow(folder, prefix = '') {
+  const files = {};
+  for (const name of readdirSync(folder)) {
+    const path = join(folder, name);
+    if (statSync(path).isDirectory()) Object.assign(files, filesBelow(path, `${prefix}${name}/`));
+    else files[prefix + name] = readFileSync(path, 'utf8');
+  }
+  return files;
+}
+
+// A case's files as the end-to-end runner lays them out: its own input
+// files and energy tree (or the shared one), less the paths it removes. A
+// folder in place of a file is a file that cannot be opened: a missing one.
+function caseFiles(caseDir) {
+  const files = {};
+  for (const name of ['src.txt', 'reg.txt', 'mem.txt']) {
+    if (existsSync(join(caseDir, name))) files[name] = readFileSync(join(caseDir, name), 'utf8');
+  }
+  const own = join(caseDir, 'EnergyConsumptionInput');
+  Object.assign(files, filesBelow(existsSync(own) ? caseDir : sharedEnergy, ''));
+  for (const name of ['src.txt', 'reg.txt', 'mem.txt', 'expected_stdout', 'expected_stdout_tail', 'expected_status',
+    'stdin', 'remove', 'mkdir']) {
+    if (!(name in files) || !['src.txt', 'reg.txt', 'mem.txt'].includes(name)) delete files[name];
+  }
+  for (const list of ['remove', 'mkdir']) {
+    if (!existsSync(join(caseDir, list))) continue;
+    for (const path of readFileSync(join(caseDir, list), 'utf8').split('\n').filter(Boolean)) {
+      for (const file of Object.keys(files)) if (file === path || file.startsWith(`${path}/`)) delete files[file];
+    }
+  }
+  return files;
+}
+
+test('every golden case prints, through the page, exactly what the console prints', async () => {
+  const { page, errors } = await openPage(browser, server.url);
+  await page.evaluate(() => window.fivestage.ready);
+  const cases = readdirSync(casesDir).filter((name) => statSync(join(casesDir, name)).isDirectory()).sort();
+  assert.ok(cases.length >= 36);
+  for (const name of cases) {
+    const caseDir = join(casesDir, name);
+    const stdin = existsSync(join(caseDir, 'stdin')) ? readFileSync(join(caseDir, 'stdin'), 'utf8') : '';
+    const result = await page.evaluate((files, keys) => window.fivestage.run(files, keys), caseFiles(caseDir), stdin);
+    assert.equal(result.status, Number(readFileSync(join(caseDir, 'expected_status'), 'utf8')), name);
+    if (existsSync(join(caseDir, 'expected_stdout'))) {
+      assert.equal(result.stdout, readFileSync(join(caseDir, 'expected_stdout'), 'utf8'), name);
+    } else {
+      const tail = readFileSync(join(caseDir, 'expected_stdout_tail'), 'utf8');
+      assert.ok(tail.length > 0);
+      assert.equal(result.stdout.slice(-tail.length), tail, name);
+    }
+  }
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+// What the page shows of the machine: the console panel and the two tables.
+const snapshot = (page) => page.evaluate(() => ({
+  cycle: document.getElementById('cycle').textContent,
+  console: document.getElementById('console').textContent,
+  registers: document.getElementById('registers').innerHTML,
+  memory: document.getElementById('memory').innerHTML,
+}));
+
+test('a student steps the example, goes back, and runs it to the end', async () => {
+  const { page, errors } = await openPage(browser, server.url);
+  await page.evaluate(() => window.fivestage.ready);
+  assert.match(await page.$eval('#console', (pre) => pre.textContent), /All files loaded succesfully[\s\S]*Source Code Loaded/);
+
+  await page.click('#step');
+  await page.keyboard.press('Enter');  // Enter steps, as at the console
+  const afterTwo = await snapshot(page);
+  assert.equal(afterTwo.cycle, '2');
+  assert.match(afterTwo.console, /Cpu Cycle 2 /);
+  await page.click('#step');
+  assert.equal((await snapshot(page)).cycle, '3');
+  await page.click('#back');
+  assert.deepEqual(await snapshot(page), afterTwo);
+
+  await page.click('#run');
+  const work = mkdtempSync(join(tmpdir(), 'fivestage-web-'));
+  try {
+    spawnSync(reportTool, [join(sourceDir, 'examples', 'basic'), '--json', join(work, 'report.json')]);
+    const report = JSON.parse(readFileSync(join(work, 'report.json'), 'utf8'));
+    const figure = (id) => page.$eval(`#${id}`, (element) => Number(element.textContent));
+    assert.equal(await page.$eval('#run-state', (element) => element.textContent), 'completed');
+    assert.equal(await figure('cycle'), report.cycles);
+    assert.equal(await figure('fetched'), report.fetched);
+    assert.equal(await figure('completed'), report.completed);
+    assert.equal(await figure('stalls'), report.stallCount);
+    assert.equal(await figure('taken'), report.branches.taken);
+    assert.equal(await figure('not-taken'), report.branches.notTaken);
+    assert.equal(await figure('energy-total'), report.energy.total);
+    for (const [stage, energy] of Object.entries(report.energy.byStage)) {
+      assert.equal(await page.$eval(`#energy [data-stage="${stage}"]`, (cell) => Number(cell.textContent)), energy, stage);
+    }
+    assert.equal(await page.$$eval('#chart .row:not(.head)', (rows) => rows.length), report.fetched);
+    assert.equal(await page.$$eval('#chart .cycle', (cycles) => cycles.length), report.cycles);
+    assert.equal(await page.$eval('#chart .cycle.current', (cycle) => cycle.dataset.cycle), String(report.cycles));
+
+    // The downloads: the trace of the run so far, and the report page.
+    const client = await page.createCDPSession();
+    await client.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: work });
+    await page.click('#download-trace');
+    await page.click('#download-report');
+    for (let wait = 0; wait < 100 && !(existsSync(join(work, 'trace.txt')) && existsSync(join(work, 'report.html'))); ++wait) {
+      await new Promise((resolve) => setTimeout(resolve, 100));
+    }
+    spawnSync(reportTool, [join(sourceDir, 'examples', 'basic'), '--trace', join(work, 'native-trace.txt')]);
+    assert.equal(readFileSync(join(work, 'trace.txt'), 'latin1'), readFileSync(join(work, 'native-trace.txt'), 'latin1'));
+    assert.match(readFileSync(join(work, 'report.html'), 'utf8'), /<h1>fivestage report<\/h1>/);
+  } finally {
+    rmSync(work, { recursive: true, force: true });
+  }
+
+  mkdirSync(screenshots, { recursive: true });
+  await page.click('#chart .cycle[data-cycle="6"]');  // a click on a cycle goes to it
+  assert.equal((await snapshot(page)).cycle, '6');
+  await page.screenshot({ path: join(screenshots, 'web.png') });
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('a missing Decode energy figure ends the run with the console\'s message', async () => {
+  const { page, errors } = await openPage(browser, server.url);
+  await page.evaluate(() => window.fivestage.ready);
+  await page.click('#energy-files tr[data-path="EnergyConsumptionInput/Decode/add/energy.txt"] input');
+  await page.click('#load');
+  await page.click('#run');
+  assert.equal(await page.$eval('#run-state', (element) => element.textContent), 'ended on an error');
+  assert.match(await page.$eval('#console', (pre) => pre.textContent), / File could not be loaded \n$/);
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('a shared link reopens the same inputs', async () => {
+  const { page, errors } = await openPage(browser, server.url);
+  await page.evaluate(() => window.fivestage.ready);
+  await page.$eval('textarea[id="src.txt"]', (editor) => { editor.value = 'addi $1, $0, 41\nadd $2, $1, $1 # twice\n'; });
+  await page.$eval('tr[data-path="EnergyConsumptionInput/Mem/energy.txt"] textarea', (editor) => { editor.value = '7\n8\n'; });
+  await page.click('tr[data-path="EnergyConsumptionInput/Decode/j/energy.txt"] input');
+  await page.click('#link');
+  await page.waitForFunction(() => document.getElementById('shared-link').value.includes('#inputs='));
+  const link = await page.$eval('#shared-link', (input) => input.value);
+  // The files the editors hold: a file marked missing has no text.
+  const editors = (p) => p.evaluate(() => [
+    ...['src.txt', 'reg.txt', 'mem.txt'].map((name) => document.getElementById(name).value),
+    ...[...document.querySelectorAll('#energy-files tr')].map((row) =>
+      [row.dataset.path, row.querySelector('input').checked ? row.querySelector('textarea').value : null]),
+  ]);
+  const shared = await editors(page);
+
+  const { page: opened, errors: openedErrors } = await openPage(browser, link);
+  await opened.evaluate(() => window.fivestage.ready);
+  assert.deepEqual(await editors(opened), shared);
+  assert.match(await opened.$eval('#console', (pre) => pre.textContent), /L\(2\) : add \$2, \$1, \$1 # twice/);
+  assert.deepEqual([...errors, ...openedErrors], []);
+  await page.close();
+  await opened.close();
+});
+
+test('the page works opened from disk, and is small', async () => {
+  const { page, errors } = await openPage(browser, pathToFileURL(join(site, 'index.html')).href);
+  await page.evaluate(() => window.fivestage.ready);
+  await page.click('#step');
+  assert.equal(await page.$eval('#cycle', (element) => element.textContent), '1');
+  assert.deepEqual(errors, []);
+  await page.close();
+  const size = readdirSync(site).reduce((sum, name) => sum + statSync(join(site, name)).size, 0);
+  assert.ok(size < 1024 * 1024, `the site has ${size} bytes`);
+});

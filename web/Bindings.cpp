@@ -1,0 +1,36 @@
+// The module's interface to the page's script.
+#include <emscripten/bind.h>
+#include <emscripten/val.h>
+
+#include "web/Session.h"
+
+namespace {
+
+using fivestage::web::Session;
+
+// The console's output as bytes, exactly as fivestage writes them, and its exit status.
+emscripten::val runConsole(const std::string& folder, const std::string& keys) {
+  const fivestage::web::ConsoleRun run = fivestage::web::runConsole(folder, keys);
+  emscripten::val result = emscripten::val::object();
+  const emscripten::val bytes = emscripten::val(
+      emscripten::typed_memory_view(run.output.size(), reinterpret_cast<const unsigned char*>(run.output.data())));
+  result.set("stdout", emscripten::val::global("Uint8Array").new_(bytes));
+  result.set("status", run.status);
+  return result;
+}
+
+}  // namespace
+
+EMSCRIPTEN_BINDINGS(fivestage) {
+  emscripten::function("runConsole", &runConsole);
+  emscripten::class_<Session>("Session")
+      .constructor<const std::string&>()
+      .function("opening", &Session::opening)
+      .function("view", &Session::view)
+      .function("step", &Session::step)
+      .function("back", &Session::back)
+      .function("runUntil", &Session::runUntil)
+      .function("goTo", &Session::goTo)
+      .function("trace", &Session::trace)
+      .function("reportPage", &Session::reportPage);
+}

@@ -1,0 +1,196 @@
+#include "web/Session.h"
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "common/FatalError.h"
+#include "report/Figures.h"
+#include "report/HtmlReport.h"
+#include "report/ReportRun.h"
+#include "shell/Entry.h"
+#include "trace/ConsoleText.h"
+#include "trace/EnergyText.h"
+
+namespace fivestage::web {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// The page shows at most this many cycles of the chart, the latest ones,
+// and at most this many memory words, the first ones.
+constexpr Cycle chartCycles = 120;
+constexpr std::size_t memoryShown = 1024;
+constexpr Cycle cycleLimit = 100000;
+
+std::string jsonText(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+// The registers and memory words written in the current cycle.
+class CycleChanges final : public RunObserver {
+ public:
+  void observe(const Event& event) override {
+    if (std::holds_alternative<CycleStarted>(event)) {
+      registers.clear();
+      memory.clear();
+    } else if (const auto* written = std::get_if<RegisterWritten>(&event)) {
+      registers.push_back(written->number);
+    } else if (const auto* stored = std::get_if<MemoryWritten>(&event)) {
+      memory.push_back(stored->address);
+    }
+  }
+
+  std::vector<RegisterNumber> registers;
+  std::vector<Address> memory;
+};
+
+const char* stateName(RunState state) {
+  switch (state) {
+    case RunState::Running: return "running";
+    case RunState::Completed: return "completed";
+    case RunState::Failed: return "failed";
+  }
+  return "";
+}
+
+}  // namespace
+
+ConsoleRun runConsole(const std::string& folder, const std::string& keys) {
+  std::istringstream in(keys);
+  std::ostringstream out;
+  const int status = runFivestage(in, out, folder);
+  return {out.str(), status};
+}
+
+struct Session::Run {
+  explicit Run(const MachineState& program, const std::filesystem::path& folder)
+      : recorder(program, {1, cycleLimit}), latest(1, cycleLimit, 1), core(program, folder, &observers) {
+    observers.add(recorder);
+    observers.add(latest);
+    observers.add(changes);
+  }
+
+  report::RunRecorder recorder;
+  CycleTexts latest;
+  CycleChanges changes;
+  RunObservers observers;
+  Core core;
+};
+
+Session::Session(const std::string& folder) : folder_(folder) {
+  std::ostringstream log;
+  log << console::welcome;
+  try {
+    program_.emplace(log, folder_);
+    std::ostringstream listing;
+    printLoadedData(listing, *program_);
+    listing_ = listing.str();
+  } catch (const FatalError& error) {
+    log << error.what();
+  }
+  loading_ = log.str();
+  start();
+}
+
+Session::~Session() = default;
+
+void Session::start() {
+  if (program_) run_ = std::make_unique<Run>(*program_, folder_);
+}
+
+bool Session::running() const { return run_ && run_->core.state() == RunState::Running; }
+
+std::string Session::opening() const {
+  return jsonText({{"loading", loading_}, {"listing", listing_}, {"loaded", program_.has_value()}});
+}
+
+std::string Session::view() const {
+  if (!run_) return jsonText({{"state", "not loaded"}, {"cycle", 0}});
+  const Core& core = run_->core;
+  const report::RunRecord& record = run_->recorder.live();
+  const MachineState& machine = core.machine();
+
+  Json energy = Json::object();
+  for (const Stage stage : allStages) {
+    energy[std::string(stageName(stage))] = record.energyByStage[static_cast<std::size_t>(stage)];
+  }
+  const std::size_t shown = std::min(machine.memory.size(), memoryShown);
+  const Cycle cycle = core.cyclesRun();
+
+  // The chart's latest cycles: the rows that have left the pipeline and
+  // reach into them, then those still in it.
+  std::vector<const report::ChartRow*> rows;
+  const Cycle first = std::max<Cycle>(1, cycle - chartCycles + 1);
+  for (auto row = record.chart.rbegin(); row != record.chart.rend() && row->firstCycle + chartCycles >= first; ++row) {
+    rows.insert(rows.begin(), &*row);
+  }
+  for (const report::ChartRow* row : run_->recorder.rowsInPipeline()) rows.push_back(row);
+
+  return jsonText({
+      {"state", stateName(core.state())},
+      {"message", core.outcome().message},
+      {"cycle", cycle},
+      {"banner", core.cycleCounter()},
+      {"trace", cycle == 0 ? std::string() : run_->latest.texts().back()},
+      {"registers", machine.registers},
+      {"changedRegisters", run_->changes.registers},
+      {"memory",
+       std::vector<Word>(machine.memory.begin(), machine.memory.begin() + static_cast<std::ptrdiff_t>(shown))},
+      {"memorySize", machine.memory.size()},
+      {"changedMemory", run_->changes.memory},
+      {"energy", energy},
+      {"energyTotal", record.energyTotal()},
+      {"consoleTotal", formatEnergy(core.energyTotal())},
+      {"fetched", record.fetched},
+      {"completed", record.completed},
+      {"stalls", record.stallCount},
+      {"cyclesLost", record.cyclesLost},
+      {"taken", record.taken},
+      {"notTaken", record.notTaken},
+      {"chart", cycle == 0 ? std::string() : report::chartHtml(*program_, rows, first, cycle, cycle)},
+  });
+}
+
+std::string Session::step() {
+  if (running()) run_->core.stepCycle(Key::Newline);
+  return view();
+}
+
+std::string Session::back() {
+  if (!run_ || run_->core.cyclesRun() == 0) return view();
+  return goTo(static_cast<double>(run_->core.cyclesRun() - 1));
+}
+
+// The run is deterministic: going back is running again from the start.
+std::string Session::goTo(double cycle) {
+  if (!run_) return view();
+  if (static_cast<Cycle>(cycle) < run_->core.cyclesRun()) start();
+  return runUntil(cycle);
+}
+
+std::string Session::runUntil(double cycle) {
+  const Cycle limit = std::min<Cycle>(cycleLimit, static_cast<Cycle>(cycle));
+  while (running() && run_->core.cyclesRun() < limit) run_->core.stepCycle(Key::Newline);
+  return view();
+}
+
+std::string Session::trace() const {
+  std::ostringstream out;
+  const Cycle cycles = run_ ? run_->core.cyclesRun() : 0;
+  if (cycles == 0) {
+    out << loading_;
+    if (program_) out << console::choicePrompt << console::afterChoice;
+  } else {
+    report::RunOptions options;
+    options.maxCycles = cycles;
+    options.window = {1, 1};
+    report::runReport(folder_, options, &out, nullptr);
+  }
+  return out.str();
+}
+
+std::string Session::reportPage() const {
+  report::RunOptions options;
+  options.keepCycleTexts = true;
+  return report::htmlReport(report::runReport(folder_, options, nullptr, nullptr), options.maxCycles);
+}
+
+}  // namespace fivestage::web

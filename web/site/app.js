@@ -1,0 +1,274 @@
+// The page: editors for the input files, and the simulator compiled to
+// WebAssembly behind Load, Step, Back, Run and Reset. Everything the page
+// shows about a run comes from the module; this script only puts it on screen.
+'use strict';
+
+(function () {
+  const energyFiles = ['Fetch', 'Decode/add', 'Decode/addi', 'Decode/and', 'Decode/beq', 'Decode/bne', 'Decode/j',
+    'Decode/lw', 'Decode/or', 'Decode/sub', 'Decode/sw', 'Execute', 'Mem', 'WriteBack']
+    .map((name) => `EnergyConsumptionInput/${name}/energy.txt`);
+  const inputNames = ['src.txt', 'reg.txt', 'mem.txt'];
+  const $ = (id) => document.getElementById(id);
+
+  let module = null;
+  let session = null;
+  let folders = 0;
+  let opening = null;
+
+  // ---- files in the module's in-memory file system -------------------------
+
+  function removeTree(path) {
+    const { FS } = module;
+    for (const name of FS.readdir(path)) {
+      if (name === '.' || name === '..') continue;
+      const child = `${path}/${name}`;
+      if (FS.isDir(FS.stat(child).mode)) removeTree(child); else FS.unlink(child);
+    }
+    FS.rmdir(path);
+  }
+
+  // A fresh folder holding `files` (relative path to text); a missing path is a missing file.
+  function writeFolder(files) {
+    const folder = `/inputs/${++folders}`;
+    module.FS.mkdirTree(folder);
+    for (const [path, text] of Object.entries(files)) {
+      const slash = path.lastIndexOf('/');
+      if (slash > 0) module.FS.mkdirTree(`${folder}/${path.slice(0, slash)}`);
+      module.FS.writeFile(`${folder}/${path}`, text);
+    }
+    return folder;
+  }
+
+  // ---- the editors ----------------------------------------------------------
+
+  function energyRow(path) {
+    const row = document.createElement('tr');
+    row.dataset.path = path;
+    const name = path.replace('EnergyConsumptionInput/', '').replace('/energy.txt', '');
+    row.innerHTML = `<td><label><input type="checkbox" checked title="present"> ${name}</label></td><td><textarea spellcheck="false"></textarea></td>`;
+    row.querySelector('input').addEventListener('change', (event) => row.classList.toggle('missing', !event.target.checked));
+    return row;
+  }
+
+  function energyRows() { return [...$('energy-files').querySelectorAll('tr')]; }
+
+  // Fills the editors with `files`; files it lacks are shown missing.
+  function fillEditors(files) {
+    for (const name of inputNames) $(name).value = files[name] ?? '';
+    const table = $('energy-files');
+    table.replaceChildren();
+    const paths = [...energyFiles];
+    for (const path of Object.keys(files)) {
+      if (path.startsWith('EnergyConsumptionInput/') && !paths.includes(path)) paths.push(path);
+    }
+    for (const path of paths) {
+      const row = energyRow(path);
+      const present = path in files;
+      row.querySelector('input').checked = present;
+      row.classList.toggle('missing', !present);
+      row.querySelector('textarea').value = files[path] ?? '';
+      table.append(row);
+    }
+  }
+
+  function editorFiles() {
+    const files = {};
+    for (const name of inputNames) files[name] = $(name).value;
+    for (const row of energyRows()) {
+      if (row.querySelector('input').checked) files[row.dataset.path] = row.querySelector('textarea').value;
+    }
+    return files;
+  }
+
+  // ---- showing a run --------------------------------------------------------
+
+  function valuesHtml(values, changed, prefix) {
+    const marked = new Set(changed);
+    return values.map((value, index) =>
+      `<span${marked.has(index) ? ' class="changed"' : ''}><b>${prefix}${index}</b> ${value}</span>`).join('');
+  }
+
+  const stageColours = { Fetch: 'var(--fetch)', Decode: 'var(--decode)', Execute: 'var(--execute)', Mem: 'var(--memory)',
+    WriteBack: 'var(--writeback)' };
+
+  function render(view) {
+    const status = $('status');
+    status.className = `status ${view.state}`;
+    if (view.state === 'not loaded') {
+      status.textContent = 'The files could not be loaded: see the console.';
+      return;
+    }
+    const states = { running: 'running', completed: 'completed', failed: 'ended on an error' };
+    status.innerHTML = `Cycle <b id="cycle">${view.cycle}</b> <span class="note">(the console's Cpu Cycle ${view.banner})</span> · ` +
+      `<span id="run-state">${states[view.state]}</span> · fetched <b id="fetched">${view.fetched}</b>, completed ` +
+      `<b id="completed">${view.completed}</b>, stalls <b id="stalls">${view.stalls}</b> (${view.cyclesLost} cycles lost), ` +
+      `branches <b id="taken">${view.taken}</b> taken, <b id="not-taken">${view.notTaken}</b> not taken · energy ` +
+      `<b id="energy-total">${view.energyTotal}</b>`;
+
+    $('chart').innerHTML = view.chart;
+    const current = $('chart').querySelector('.cycle.current');
+    if (current) $('chart').scrollLeft = $('chart').scrollWidth;
+
+    if (view.cycle === 0) {
+      $('console-title').textContent = 'Console: loading and listing';
+      $('console').textContent = opening.loading + opening.listing;
+    } else {
+      $('console-title').textContent = `Console: cycle ${view.cycle}`;
+      $('console').textContent = view.trace;
+    }
+    const highest = Math.max(1, ...Object.values(view.energy));
+    $('energy').innerHTML = Object.entries(view.energy).map(([stage, energy]) =>
+      `<tr><td>${stage}</td><td class="number" data-stage="${stage}">${energy}</td><td class="meter"><i style="width: ${100 * Math.max(0, energy) / highest}%; background: ${stageColours[stage]}"></i></td></tr>`).join('');
+    $('registers').innerHTML = valuesHtml(view.registers, view.changedRegisters, '$');
+    $('memory').innerHTML = valuesHtml(view.memory, view.changedMemory, '');
+    $('memory-note').textContent = view.memorySize > view.memory.length ? `first ${view.memory.length} of ${view.memorySize} words` : '';
+    for (const id of ['step', 'run']) $(id).disabled = view.state !== 'running';
+    $('back').disabled = view.cycle === 0;
+  }
+
+  function load() {
+    if (session) session.delete();
+    session = new module.Session(writeFolder(editorFiles()));
+    opening = JSON.parse(session.opening());
+    render(JSON.parse(session.view()));
+  }
+
+  function act(action) {
+    if (!session) load();
+    render(JSON.parse(action()));
+  }
+
+  // ---- sharing --------------------------------------------------------------
+
+  async function deflate(text, direction) {
+    const stream = new Blob([text]).stream().pipeThrough(direction);
+    return new Uint8Array(await new Response(stream).arrayBuffer());
+  }
+
+  async function linkFor(files) {
+    const bytes = await deflate(new TextEncoder().encode(JSON.stringify(files)), new CompressionStream('deflate-raw'));
+    let binary = '';
+    for (const byte of bytes) binary += String.fromCharCode(byte);
+    const encoded = btoa(binary).replaceAll('+', '-').replaceAll('/', '_').replace(/=+$/, '');
+    return `${location.href.split('#')[0]}#inputs=${encoded}`;
+  }
+
+  async function filesFromLink(hash) {
+    const match = /^#inputs=([A-Za-z0-9_-]+)$/.exec(hash);
+    if (!match) return null;
+    const binary = atob(match[1].replaceAll('-', '+').replaceAll('_', '/'));
+    const bytes = Uint8Array.from(binary, (c) => c.charCodeAt(0));
+    return JSON.parse(new TextDecoder().decode(await deflate(bytes, new DecompressionStream('deflate-raw'))));
+  }
+
+  function download(name, text, type) {
+    const url = URL.createObjectURL(new Blob([text], { type }));
+    const anchor = document.createElement('a');
+    anchor.href = url;
+    anchor.download = name;
+    anchor.click();
+    setTimeout(() => URL.revokeObjectURL(url), 1000);
+  }
+
+  // ---- opening a local folder -----------------------------------------------
+
+  // Keeps the files the simulator reads, by their path inside the folder.
+  function inputFiles(entries) {
+    const files = {};
+    for (const [path, text] of entries) {
+      const inside = path.split('/').slice(1).join('/');
+      if (inputNames.includes(inside) || /^EnergyConsumptionInput\/.+\/energy\.txt$/.test(inside)) files[inside] = text;
+    }
+    return files;
+  }
+
+  async function droppedEntries(entry, path = entry.name) {
+    if (entry.isFile) return [[path, await new Promise((resolve, reject) => entry.file((file) => file.text().then(resolve), reject))]];
+    const reader = entry.createReader();
+    const children = [];
+    for (let batch; (batch = await new Promise((resolve, reject) => reader.readEntries(resolve, reject))).length;) children.push(...batch);
+    return (await Promise.all(children.map((child) => droppedEntries(child, `${path}/${child.name}`)))).flat();
+  }
+
+  function openFiles(files) {
+    fillEditors(files);
+    load();
+  }
+
+  // ---- wiring -----------------------------------------------------------------
+
+  function wire() {
+    const select = $('example');
+    for (const name of Object.keys(window.fivestageExamples)) select.add(new Option(name, name));
+    select.addEventListener('change', () => openFiles(window.fivestageExamples[select.value]));
+    $('folder').addEventListener('change', async (event) => {
+      const entries = await Promise.all([...event.target.files].map(async (file) => [file.webkitRelativePath, await file.text()]));
+      openFiles(inputFiles(entries));
+    });
+    const inputs = $('inputs');
+    inputs.addEventListener('dragover', (event) => { event.preventDefault(); inputs.classList.add('dropping'); });
+    inputs.addEventListener('dragleave', () => inputs.classList.remove('dropping'));
+    inputs.addEventListener('drop', async (event) => {
+      event.preventDefault();
+      inputs.classList.remove('dropping');
+      const entry = [...event.dataTransfer.items].map((item) => item.webkitGetAsEntry()).find((e) => e && e.isDirectory);
+      if (entry) openFiles(inputFiles(await droppedEntries(entry)));
+    });
+
+    $('load').addEventListener('click', load);
+    $('reset').addEventListener('click', load);
+    $('step').addEventListener('click', () => act(() => session.step()));
+    $('back').addEventListener('click', () => act(() => session.back()));
+    $('run').addEventListener('click', () => act(() => session.runUntil(Number($('until').value) || 100000)));
+    $('chart').addEventListener('click', (event) => {
+      const cycle = event.target.closest('[data-cycle]');
+      if (cycle && session) act(() => session.goTo(Number(cycle.dataset.cycle)));
+    });
+    document.addEventListener('keydown', (event) => {
+      const typing = event.target.closest('textarea, input, select, button');
+      if (event.key === 'Enter' && !typing && !$('step').disabled) {
+        event.preventDefault();
+        act(() => session.step());
+      }
+    });
+    $('link').addEventListener('click', async () => {
+      const link = await linkFor(editorFiles());
+      history.replaceState(null, '', link);
+      $('shared-link').value = link;
+      $('shared').hidden = false;
+      navigator.clipboard?.writeText(link).catch(() => {});
+    });
+    $('download-trace').addEventListener('click', () => {
+      if (!session) load();
+      download('trace.txt', session.trace(), 'text/plain');
+    });
+    $('download-report').addEventListener('click', () => {
+      if (!session) load();
+      download('report.html', session.reportPage(), 'text/html');
+    });
+  }
+
+  // The scripting interface: the whole console program on `files` with
+  // `stdin` as its standard input, apart from the page's editors.
+  window.fivestage = {
+    ready: null,
+    async run(files, stdin = '') {
+      await window.fivestage.ready;
+      const folder = writeFolder(files);
+      try {
+        const result = module.runConsole(folder, stdin);
+        return { stdout: new TextDecoder().decode(result.stdout), status: result.status };
+      } finally {
+        removeTree(folder);
+      }
+    },
+  };
+
+  window.fivestage.ready = createFivestage().then(async (instance) => {
+    module = instance;
+    wire();
+    const shared = await filesFromLink(location.hash).catch(() => null);
+    fillEditors(shared ?? window.fivestageExamples.basic);
+    load();
+  });
+})();
