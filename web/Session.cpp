@@ -18,7 +18,7 @@ using Json = nlohmann::ordered_json;
 
 // The page shows at most this many cycles of the chart, the latest ones,
 // and at most this many memory words, the first ones.
-constexpr Cycle chartCycles = 120;
+constexpr Cycle chartCycles = 60;
 constexpr std::size_t memoryShown = 1024;
 constexpr Cycle cycleLimit = 100000;
 
