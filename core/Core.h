@@ -41,9 +41,6 @@ class Core {
   RunState state() const { return outcome_.state; }
   const RunOutcome& outcome() const { return outcome_; }
   const MachineState& machine() const { return datapath_.state; }
-  const Datapath& datapath() const { return datapath_; }
-  const Pipeline& pipeline() const { return pipeline_; }
-  InstructionIndex pc() const { return pc_; }
   Cycle cyclesRun() const { return cyclesRun_; }
   Cycle cycleCounter() const { return CycleCounter_; }
   double energyTotal() const { return datapath_.energyTotal; }

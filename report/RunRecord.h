@@ -51,14 +51,10 @@ struct BehindTakenBranch {
   InstructionTag behind;
 };
 
-// What the instructions of one source line did, over the whole run.
+// What the instruction of one source line took, over the whole run.
 struct InstructionTotals {
   std::int64_t energy = 0;
   std::int64_t fetched = 0;
-  std::int64_t completed = 0;
-  std::int64_t stalls = 0;
-  std::int64_t taken = 0;
-  std::int64_t notTaken = 0;
 };
 
 enum class RunEnd { Running, Completed, Failed, Stopped };

@@ -47,14 +47,6 @@ ChartRow* RunRecorder::currentRow() {
   return &row->second;
 }
 
-void RunRecorder::note(const std::string& text) {
-  ChartRow* row = currentRow();
-  if (row == nullptr || row->notes.empty()) return;
-  std::string& notes = row->notes.back();
-  notes += notes.empty() ? "" : "; ";
-  notes += text;
-}
-
 void RunRecorder::operator()(const CycleStarted& e) {
   cycle_ = e.cycle;
   record_.cycles = e.cycle;
@@ -63,7 +55,6 @@ void RunRecorder::operator()(const CycleStarted& e) {
 }
 
 void RunRecorder::operator()(const StageEntered& e) {
-  stage_ = e.stage;
   current_ = e.instruction;
   const auto index = static_cast<std::size_t>(e.instruction.index);
   if (e.stage == Stage::Fetch) {
@@ -83,18 +74,22 @@ void RunRecorder::operator()(const StageEntered& e) {
 
 void RunRecorder::operator()(const DangerChecked& e) {
   if (e.stall) {
-    note("hazard: " + registerName(e.blockedRegister) + " is still to be written" +
-         (e.waitsFor ? " by " + instructionName(*e.waitsFor) : ""));
+    note([&] {
+      return "hazard: " + registerName(e.blockedRegister) + " is still to be written" +
+             (e.waitsFor ? " by " + instructionName(*e.waitsFor) : "");
+    });
   } else {
-    note("no hazard");
+    note([&] { return "no hazard"; });
   }
 }
 
 void RunRecorder::operator()(const RegistersRead& e) {
-  std::string read;
-  if (e.a) read += registerName(e.rs) + " = " + std::to_string(*e.a);
-  if (e.b) read += (read.empty() ? "" : ", ") + registerName(e.rt) + " = " + std::to_string(*e.b);
-  note(read.empty() ? "reads no register" : "reads " + read);
+  note([&] {
+    std::string read;
+    if (e.a) read += registerName(e.rs) + " = " + std::to_string(*e.a);
+    if (e.b) read += (read.empty() ? "" : ", ") + registerName(e.rt) + " = " + std::to_string(*e.b);
+    return read.empty() ? "reads no register" : "reads " + read;
+  });
 }
 
 void RunRecorder::operator()(const EnergyCharged& e) {
@@ -102,12 +97,11 @@ void RunRecorder::operator()(const EnergyCharged& e) {
   record_.energyByStage[stage] += e.added;
   record_.byInstruction[static_cast<std::size_t>(current_.index)].energy += e.added;
   if (record_.window.contains(cycle_)) record_.energyPerCycle.back()[stage] += e.added;
-  note("energy " + std::to_string(e.added));
+  note([&] { return "energy " + std::to_string(e.added); });
 }
 
 void RunRecorder::operator()(const StallTriggered& e) {
   ++record_.stallCount;
-  ++record_.byInstruction[static_cast<std::size_t>(e.instruction.index)].stalls;
   std::string waitNote = "stalled: waits for " + registerName(e.blockedRegister);
   if (e.waitsFor) waitNote += " from " + instructionName(*e.waitsFor);
   openStall_ = OpenStall{cycle_, e.instruction, std::nullopt, waitNote};
@@ -115,7 +109,7 @@ void RunRecorder::operator()(const StallTriggered& e) {
     openStall_->recordIndex = record_.stalls.size();
     record_.stalls.push_back({cycle_, e.instruction, e.blockedRegister, e.waitsFor, 0});
   }
-  note("stall");
+  note([&] { return "stall"; });
 }
 
 void RunRecorder::closeStall(Cycle releasedAt) {
@@ -138,51 +132,49 @@ void RunRecorder::closeStall(Cycle releasedAt) {
 void RunRecorder::operator()(const StallReleased&) { closeStall(cycle_); }
 
 void RunRecorder::operator()(const AluComputed& e) {
-  note("ALU " + std::to_string(e.input1) + aluSymbol(e.operation) + std::to_string(e.input2) + " = " +
-       std::to_string(e.result));
+  note([&] {
+    return "ALU " + std::to_string(e.input1) + aluSymbol(e.operation) + std::to_string(e.input2) + " = " +
+           std::to_string(e.result);
+  });
 }
 
 void RunRecorder::operator()(const PcMuxSelected& e) {
   if (!e.pcsel) return;
-  InstructionTotals& totals = record_.byInstruction[static_cast<std::size_t>(current_.index)];
   if (e.newPc) {
     ++record_.taken;
-    ++totals.taken;
     takenBranch_ = current_;
-    note("taken: next fetch E(" + std::to_string(*e.newPc) + ")");
+    note([&] { return "taken: next fetch E(" + std::to_string(*e.newPc) + ")"; });
   } else {
     ++record_.notTaken;
-    ++totals.notTaken;
-    note("not taken");
+    note([&] { return "not taken"; });
   }
 }
 
 void RunRecorder::operator()(const MemoryAccessChosen& e) {
-  if (e.access == MemoryAccess::None) note("no memory access");
+  if (e.access == MemoryAccess::None) note([&] { return "no memory access"; });
 }
 
 void RunRecorder::operator()(const MemoryRead& e) {
-  note("loads word " + std::to_string(e.address) + " = " + std::to_string(e.data));
+  note([&] { return "loads word " + std::to_string(e.address) + " = " + std::to_string(e.data); });
 }
 
 void RunRecorder::operator()(const MemoryWritten& e) {
-  note("stores " + std::to_string(e.data) + " at word " + std::to_string(e.address));
+  note([&] { return "stores " + std::to_string(e.data) + " at word " + std::to_string(e.address); });
 }
 
 void RunRecorder::operator()(const RegisterWriteDecided& e) {
   if (e.regWrite) return;
-  note("writes no register");
+  note([&] { return "writes no register"; });
   complete();
 }
 
 void RunRecorder::operator()(const RegisterWritten& e) {
-  note("$" + std::to_string(e.number) + " = " + std::to_string(e.value));
+  note([&] { return "$" + std::to_string(e.number) + " = " + std::to_string(e.value); });
   complete();
 }
 
 void RunRecorder::complete() {
   ++record_.completed;
-  ++record_.byInstruction[static_cast<std::size_t>(current_.index)].completed;
   if (const auto row = inFlight_.find(current_.fetch); row != inFlight_.end()) retire(row);
 }
 

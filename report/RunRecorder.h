@@ -50,8 +50,16 @@ class RunRecorder final : public RunObserver {
  private:
   // The row of the instruction the current stage works on, when it shows.
   ChartRow* currentRow();
-  // Adds to the note of the current stage's cell.
-  void note(const std::string& text);
+  // Adds `text()` to the note of the current stage's cell, when its row
+  // shows in the window: outside it the text is not even made.
+  template <typename Text>
+  void note(const Text& text) {
+    if (ChartRow* row = currentRow(); row != nullptr && !row->notes.empty()) {
+      std::string& notes = row->notes.back();
+      notes += notes.empty() ? "" : "; ";
+      notes += text();
+    }
+  }
   void closeStall(Cycle releasedAt);
   // The instruction in the current stage has left Write-back.
   void complete();
@@ -59,7 +67,6 @@ class RunRecorder final : public RunObserver {
 
   RunRecord record_;
   Cycle cycle_ = 0;
-  Stage stage_ = Stage::Fetch;
   InstructionTag current_{0, 0};
   std::map<FetchNumber, ChartRow> inFlight_;  // rows of the instructions in the pipeline
   struct OpenStall {
