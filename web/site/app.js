@@ -94,8 +94,19 @@
   function render(view) {
     const status = $('status');
     status.className = `status ${view.state}`;
+    if (view.cycle === 0) {
+      $('console-title').textContent = 'Console: loading and listing';
+      $('console').textContent = opening.loading + opening.listing;
+    } else {
+      $('console-title').textContent = `Console: cycle ${view.cycle}`;
+      $('console').textContent = view.trace;
+    }
+    for (const id of ['step', 'run']) $(id).disabled = view.state !== 'running';
+    $('back').disabled = view.cycle === 0;
     if (view.state === 'not loaded') {
+      status.className = 'status failed';
       status.textContent = 'The files could not be loaded: see the console.';
+      for (const id of ['chart', 'energy', 'registers', 'memory']) $(id).replaceChildren();
       return;
     }
     const states = { running: 'running', completed: 'completed', failed: 'ended on an error' };
@@ -109,21 +120,12 @@
     const current = $('chart').querySelector('.cycle.current');
     if (current) $('chart').scrollLeft = $('chart').scrollWidth;
 
-    if (view.cycle === 0) {
-      $('console-title').textContent = 'Console: loading and listing';
-      $('console').textContent = opening.loading + opening.listing;
-    } else {
-      $('console-title').textContent = `Console: cycle ${view.cycle}`;
-      $('console').textContent = view.trace;
-    }
     const highest = Math.max(1, ...Object.values(view.energy));
     $('energy').innerHTML = Object.entries(view.energy).map(([stage, energy]) =>
       `<tr><td>${stage}</td><td class="number" data-stage="${stage}">${energy}</td><td class="meter"><i style="width: ${100 * Math.max(0, energy) / highest}%; background: ${stageColours[stage]}"></i></td></tr>`).join('');
     $('registers').innerHTML = valuesHtml(view.registers, view.changedRegisters, '$');
     $('memory').innerHTML = valuesHtml(view.memory, view.changedMemory, '');
     $('memory-note').textContent = view.memorySize > view.memory.length ? `first ${view.memory.length} of ${view.memorySize} words` : '';
-    for (const id of ['step', 'run']) $(id).disabled = view.state !== 'running';
-    $('back').disabled = view.cycle === 0;
   }
 
   function load() {
