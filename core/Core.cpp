@@ -82,7 +82,7 @@ void Core::end(RunState state, std::string message, int exitStatus) {
   datapath_.report(RunEnded{state == RunState::Completed, outcome_.message, exitStatus});
 }
 
-const RunOutcome& runToEnd(Core& core) {
+const RunOutcome& simulate(Core& core) {
   while (core.stepCycle(Key::Newline) == RunState::Running) {
   }
   return core.outcome();

@@ -65,6 +65,6 @@ class Core {
 
 // Runs cycles until the run has ended, one newline per cycle, as a student
 // pressing Enter would. Returns how it ended.
-const RunOutcome& runToEnd(Core& core);
+const RunOutcome& simulate(Core& core);
 
 }  // namespace fivestage

@@ -25,7 +25,7 @@ Key readKey(std::istream& in, TraceWriter& out) {
 
 // One cycle per key: the prompt, the key, the cycle's trace. Once the input
 // has ended, the cycles run on without waiting, up to a limit.
-int simulate(std::istream& in, TraceWriter& out, Core& core, std::int64_t endOfInputLimit) {
+int stepByKeys(std::istream& in, TraceWriter& out, Core& core, std::int64_t endOfInputLimit) {
   std::int64_t endOfInputPrompts = 0;
   RunState state = RunState::Running;
   while (state == RunState::Running) {
@@ -63,7 +63,7 @@ int runDialogue(std::istream& in, std::ostream& out, const std::filesystem::path
   TraceWriter writer(out);
   ConsoleTrace trace(writer);
   Core core(std::move(state), folder, &trace);
-  return simulate(in, writer, core, endOfInputLimit);
+  return stepByKeys(in, writer, core, endOfInputLimit);
 }
 
 }  // namespace

@@ -106,7 +106,7 @@ TEST(PipelineProperty, StraightLineProgramsComputeWhatTheyMean) {
     Core core(state, dir.path(), &log);
     std::string listing;
     for (const std::string& line : program.lines) listing += line + "\n";
-    ASSERT_EQ(runToEnd(core).state, RunState::Completed) << listing;
+    ASSERT_EQ(simulate(core).state, RunState::Completed) << listing;
 
     std::vector<RegisterWrite> writes;
     for (const RegisterWritten& write : log.all<RegisterWritten>()) writes.emplace_back(write.number, write.value);

@@ -54,7 +54,7 @@ TEST(Core, RunsKnownProgramsInTheirNumberOfCycles) {
     std::vector<Cycle> stallCycles;
     std::vector<RegisterNumber> blocked;
     std::vector<InstructionIndex> fetched;
-    runToEnd(core);
+    simulate(core);
     for (const Event& event : log.events) {
       if (const auto* started = std::get_if<CycleStarted>(&event)) cycle = started->cycle;
       if (const auto* stall = std::get_if<StallTriggered>(&event)) {
@@ -78,7 +78,7 @@ TEST(Core, AFailureEndsTheRunWithTheConsolesMessage) {
   dir.addEnergyTree();
   testing::EventLog log;
   Core core(testing::machineOf({"addi $1, $0, 1", "xor $3, $1, $2", "addi $2, $0, 2"}, tens()), dir.path(), &log);
-  const RunOutcome& outcome = runToEnd(core);
+  const RunOutcome& outcome = simulate(core);
   EXPECT_EQ(outcome.state, RunState::Failed);
   EXPECT_EQ(outcome.message, " File could not be loaded \n");
   EXPECT_EQ(outcome.exitStatus, 1);
