@@ -9,15 +9,7 @@ void DecodeUnit::produceControlSignals(Datapath& datapath, std::optional<Opcode>
   const std::optional<ControlSignals>& signals = opcode ? opcodeRow(*opcode).control : std::nullopt;
   if (!signals) throw FatalError(" File could not be loaded \n");
   DecodeLatchRecord& d = datapath.DecodeLatch;
-  d.pcsel = signals->pcsel;
-  d.pcsrc = signals->pcsrc;
-  d.branch = signals->branch;
-  d.alusrc = signals->alusrc;
-  d.aluop = signals->aluop;
-  d.memread = signals->memread;
-  d.memwrite = signals->memwrite;
-  d.memtoreg = signals->memtoreg;
-  d.regwrite = signals->regwrite;
+  static_cast<ControlSignals&>(d) = *signals;
   // An instruction that writes a register writes its rd, which the register
   // read has put into Rg; the others write none.
   if (!signals->regwrite) d.Rg.reset();

@@ -17,18 +17,10 @@ struct FetchLatchRecord {
 };
 
 // D: between Decode and Execute. Decode writes every field before Execute
-// first reads the record. The control signals come first: C1 for Execute,
-// C2 for Memory, C3 for Write-back.
-struct DecodeLatchRecord {
-  bool pcsel = false;  // Execute's PC multiplexer chooses the next PC
-  bool pcsrc = false;  // gate input 1 in front of Mux3
-  std::optional<BranchKind> branch;
-  std::optional<AluSource> alusrc;
-  AluOperation aluop = AluOperation::Add;
-  bool memread = false;   // the Memory stage loads a word
-  bool memwrite = false;  // the Memory stage stores a word
-  std::optional<WriteBackSource> memtoreg;
-  bool regwrite = false;             // Write-back writes Rg
+// first reads the record. The control signals come first (pcsel to
+// regwrite: C1 for Execute, C2 for Memory, C3 for Write-back), then the
+// operands the register read puts there.
+struct DecodeLatchRecord : ControlSignals {
   std::optional<RegisterNumber> Rg;  // destination register
   InstructionIndex Pc = 0;           // index of the decoded instruction
   FetchNumber fetch = 0;             // and which fetch it was
