@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -18,29 +17,6 @@ using fivestage::testing::RunResult;
 using fivestage::testing::TempDir;
 
 namespace {
-
-std::vector<std::string> lines(const fs::path& file) {
-  std::vector<std::string> result;
-  std::ifstream in(file);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty()) result.push_back(line);
-  }
-  return result;
-}
-
-// Lays out the case's working directory as the case describes it.
-void prepare(const fs::path& caseDir, const TempDir& work) {
-  for (const char* name : {"src.txt", "reg.txt", "mem.txt"}) {
-    if (fs::exists(caseDir / name)) fs::copy(caseDir / name, work.path() / name);
-  }
-  if (fs::exists(caseDir / "EnergyConsumptionInput")) {
-    fs::copy(caseDir / "EnergyConsumptionInput", work.path() / "EnergyConsumptionInput", fs::copy_options::recursive);
-  } else {
-    work.addEnergyTree();
-  }
-  for (const std::string& path : lines(caseDir / "remove")) fs::remove_all(work.path() / path);
-  for (const std::string& path : lines(caseDir / "mkdir")) fs::create_directories(work.path() / path);
-}
 
 std::vector<std::string> caseNames() {
   std::vector<std::string> names;
@@ -56,7 +32,7 @@ class GoldenTrace : public ::testing::TestWithParam<std::string> {};
 TEST_P(GoldenTrace, MatchesExpectedOutputAndStatus) {
   const fs::path caseDir = fs::path(FIVESTAGE_CASES_DIR) / GetParam();
   TempDir work;
-  prepare(caseDir, work);
+  work.layOutCase(caseDir);
   const fs::path input = fs::exists(caseDir / "stdin") ? caseDir / "stdin" : fs::path("/dev/null");
 
   const RunResult result = runFivestageIn(work.path(), input);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <regex>
 
@@ -148,18 +147,7 @@ TEST(ReportCli, TraceIsTheConsolesOutputForOneEnterPerCycle) {
     if (keys.size() - 2 < banners) continue;
 
     TempDir work;
-    for (const char* name : {"src.txt", "reg.txt", "mem.txt"}) {
-      if (fs::exists(caseDir / name)) fs::copy(caseDir / name, work.path() / name);
-    }
-    if (fs::exists(caseDir / "EnergyConsumptionInput")) {
-      fs::copy(caseDir / "EnergyConsumptionInput", work.path() / "EnergyConsumptionInput", fs::copy_options::recursive);
-    } else {
-      work.addEnergyTree();
-    }
-    if (fs::exists(caseDir / "remove")) {
-      std::ifstream removals(caseDir / "remove");
-      for (std::string path; std::getline(removals, path);) fs::remove_all(work.path() / path);
-    }
+    work.layOutCase(caseDir);
     const RunResult result = report(work.path(), {"--trace", "trace.txt"});
     EXPECT_EQ(readFile(work.path() / "trace.txt"), expected) << caseDir.filename();
     EXPECT_EQ(result.status, std::stoi(readFile(caseDir / "expected_status"))) << caseDir.filename();

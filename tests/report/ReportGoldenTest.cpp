@@ -26,8 +26,7 @@ TEST(ReportGolden, TextReportOfTheBundledExample) {
 TEST(ReportGolden, KanataLogOfADependentPair) {
   testing::TempDir work;
   const fs::path caseDir = fs::path(FIVESTAGE_CASES_DIR) / "dependent_pair";
-  for (const char* name : {"src.txt", "reg.txt", "mem.txt"}) fs::copy(caseDir / name, work.path() / name);
-  work.addEnergyTree();
+  work.layOutCase(caseDir);
   const testing::RunResult result = testing::runProgram(FIVESTAGE_REPORT, {"--kanata", "run.kanata"}, work.path());
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(readFile(work.path() / "run.kanata"), readFile(golden / "dependent_pair.kanata"));
@@ -41,8 +40,7 @@ TEST(ReportGolden, FiguresOfConsoleCases) {
   for (const auto& [name, want] : expected.items()) {
     testing::TempDir work;
     const fs::path caseDir = fs::path(FIVESTAGE_CASES_DIR) / name;
-    for (const char* file : {"src.txt", "reg.txt", "mem.txt"}) fs::copy(caseDir / file, work.path() / file);
-    work.addEnergyTree();
+    work.layOutCase(caseDir);
     testing::runProgram(FIVESTAGE_REPORT, {"--json", "report.json"}, work.path());
     const Json report = Json::parse(readFile(work.path() / "report.json"));
 

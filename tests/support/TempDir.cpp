@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 namespace fivestage::testing {
 
@@ -31,6 +32,34 @@ void TempDir::write(const std::filesystem::path& relative, const std::string& co
 void TempDir::addEnergyTree() const {
   std::filesystem::copy(FIVESTAGE_ENERGY_TREE, path_ / "EnergyConsumptionInput",
                         std::filesystem::copy_options::recursive);
+}
+
+namespace {
+
+// The non-empty lines of a file; none when it does not exist.
+std::vector<std::string> linesOf(const std::filesystem::path& file) {
+  std::vector<std::string> result;
+  std::ifstream in(file);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty()) result.push_back(line);
+  }
+  return result;
+}
+
+}  // namespace
+
+void TempDir::layOutCase(const std::filesystem::path& caseDir) const {
+  namespace fs = std::filesystem;
+  for (const char* name : {"src.txt", "reg.txt", "mem.txt"}) {
+    if (fs::exists(caseDir / name)) fs::copy(caseDir / name, path_ / name);
+  }
+  if (fs::exists(caseDir / "EnergyConsumptionInput")) {
+    fs::copy(caseDir / "EnergyConsumptionInput", path_ / "EnergyConsumptionInput", fs::copy_options::recursive);
+  } else {
+    addEnergyTree();
+  }
+  for (const std::string& path : linesOf(caseDir / "remove")) fs::remove_all(path_ / path);
+  for (const std::string& path : linesOf(caseDir / "mkdir")) fs::create_directories(path_ / path);
 }
 
 WorkingDirectory::WorkingDirectory(const std::filesystem::path& path) : previous_(std::filesystem::current_path()) {

@@ -19,6 +19,10 @@ class TempDir {
   void write(const std::filesystem::path& relative, const std::string& content) const;
   // Copies the shared test energy tree into the directory.
   void addEnergyTree() const;
+  // Lays out an end-to-end case's working directory as the case describes it
+  // (tests/e2e/README.md): its input files, its energy tree or the shared
+  // one, less the paths in its `remove` list, plus the folders in `mkdir`.
+  void layOutCase(const std::filesystem::path& caseDir) const;
 
  private:
   std::filesystem::path path_;
