@@ -55,8 +55,8 @@ ReportData runReport(const std::filesystem::path& folder, const RunOptions& opti
     consoleTrace.emplace(*traceWriter);
     observers.add(*consoleTrace);
   }
-  CycleTexts cycleTexts(options.window.from, options.keepCycleTexts ? options.window.to : 0);
-  if (options.keepCycleTexts) observers.add(cycleTexts);
+  std::optional<CycleTexts> cycleTexts;
+  if (options.keepCycleTexts) observers.add(cycleTexts.emplace(options.window.from, options.window.to));
   if (extra != nullptr) observers.add(*extra);
 
   Core core(*data.program, folder, &observers);
@@ -70,7 +70,7 @@ ReportData runReport(const std::filesystem::path& folder, const RunOptions& opti
   }
   if (traceWriter) traceWriter->flush();
   data.record = recorder.finish(*data.program, core.machine());
-  if (options.keepCycleTexts) data.cycleTexts = cycleTexts.texts();
+  if (cycleTexts) data.cycleTexts = cycleTexts->texts();
   return data;
 }
 

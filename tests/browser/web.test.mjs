@@ -49,11 +49,8 @@ function caseFiles(caseDir) {
     if (existsSync(join(caseDir, name))) files[name] = readFileSync(join(caseDir, name), 'utf8');
   }
   const own = join(caseDir, 'EnergyConsumptionInput');
-  Object.assign(files, filesBelow(existsSync(own) ? caseDir : sharedEnergy, ''));
-  for (const name of ['src.txt', 'reg.txt', 'mem.txt', 'expected_stdout', 'expected_stdout_tail', 'expected_status',
-    'stdin', 'remove', 'mkdir']) {
-    if (!(name in files) || !['src.txt', 'reg.txt', 'mem.txt'].includes(name)) delete files[name];
-  }
+  const tree = existsSync(own) ? own : join(sharedEnergy, 'EnergyConsumptionInput');
+  Object.assign(files, filesBelow(tree, 'EnergyConsumptionInput/'));
   for (const list of ['remove', 'mkdir']) {
     if (!existsSync(join(caseDir, list))) continue;
     for (const path of readFileSync(join(caseDir, list), 'utf8').split('\n').filter(Boolean)) {
