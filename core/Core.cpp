@@ -55,15 +55,17 @@ void Core::runStages() {
   }
 
   const bool programDone = pc_ >= 0 && static_cast<std::size_t>(pc_) == datapath_.state.instructions.size();
-  if (programDone) {
-    if (p.isEmpty()) end(RunState::Completed, "", 0);
+  if (programDone && p.isEmpty()) {
+    end(RunState::Completed, "", 0);
     return;
   }
-  if (!fetchFrozen_) {
-    checkInstructionExists(datapath_.state, pc_);
-    p.fetchUnit.fetch(datapath_, pc_);
-    p.decodeSlot = datapath_.FetchLatch.Pc;
+  if (programDone || fetchFrozen_) {
+    datapath_.report(FetchIdle{fetchFrozen_, programDone});
+    return;
   }
+  checkInstructionExists(datapath_.state, pc_);
+  p.fetchUnit.fetch(datapath_, pc_);
+  p.decodeSlot = datapath_.FetchLatch.Pc;
 }
 
 // A stall holds Decode, Execute and Fetch until the instruction it waits for

@@ -7,6 +7,10 @@
 namespace fivestage::report {
 namespace {
 
+// The cycles the first instruction takes from Fetch to Write-back, before
+// one instruction can complete every cycle.
+constexpr Cycle pipelineFill = 4;
+
 std::string trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(" \n");
   if (first == std::string_view::npos) return "";
@@ -36,7 +40,8 @@ std::vector<LineEnergy> energyByLine(const ReportData& data) {
   for (std::size_t index = 0; index < record.byInstruction.size(); ++index) {
     if (record.byInstruction[index].fetched == 0) continue;
     const std::size_t line = data.program->instructionLines[index];
-    result.push_back({line + 1, data.program->sourceLines[line], record.byInstruction[index].energy});
+    result.push_back(
+        {line + 1, std::string(withoutComment(data.program->sourceLines[line])), record.byInstruction[index].energy});
   }
   std::stable_sort(result.begin(), result.end(),
                    [](const LineEnergy& a, const LineEnergy& b) { return a.energy > b.energy; });
@@ -63,8 +68,62 @@ std::string statusText(const RunRecord& record, Cycle maxCycles) {
   return "";
 }
 
+std::optional<CycleBreakdown> cycleBreakdown(const RunRecord& record) {
+  if (record.end != RunEnd::Completed || record.completed == 0) return std::nullopt;
+  return CycleBreakdown{record.completed, pipelineFill, record.cyclesLost, record.nothingToFetch};
+}
+
+std::string breakdownText(Cycle cycles, const CycleBreakdown& breakdown) {
+  std::string text = std::to_string(cycles) + (cycles == 1 ? " cycle = " : " cycles = ") +
+                     std::to_string(breakdown.instructions) +
+                     (breakdown.instructions == 1 ? " instruction + " : " instructions + ") +
+                     std::to_string(breakdown.fill) + " to fill the pipeline";
+  if (breakdown.stalls > 0) text += " + " + std::to_string(breakdown.stalls) + " lost to stalls";
+  if (breakdown.nothingToFetch > 0) {
+    text += " + " + std::to_string(breakdown.nothingToFetch) + " with nothing to fetch before a branch";
+  }
+  return text;
+}
+
+std::string stallReason(const StallRecord& stall) {
+  const std::string reg = "$" + std::to_string(onBus(stall.blockedRegister));
+  const std::string waiting = "E(" + std::to_string(stall.waiting.index) + ")";
+  std::string text = reg + " is still to be written";
+  if (stall.waitsFor) {
+    text = reg + " is written by E(" + std::to_string(stall.waitsFor->index) + ")";
+    if (stall.writtenBack) text += ", which writes it back in cycle " + std::to_string(*stall.writtenBack);
+  }
+  text += "; this machine does not forward results, so " + waiting;
+  text += stall.released ? " reads it in cycle " + std::to_string(*stall.released) : " waits to the end of the run";
+  const auto cycles = [](Cycle count) { return std::to_string(count) + (count == 1 ? " cycle" : " cycles"); };
+  if (stall.fetchHeld > 0) text += " and Fetch stands still for " + cycles(stall.fetchHeld);
+  if (stall.endDelay > 0)
+    text += "; it is the last instruction fetched, so the run ends " + cycles(stall.endDelay) + " later";
+  return text;
+}
+
+std::string cyclesText(Cycle first, Cycle last, std::int64_t count) {
+  if (count == 1) return "cycle " + std::to_string(first);
+  return "cycles " + std::to_string(first) + " to " + std::to_string(last) + ", " + std::to_string(count) + " times";
+}
+
+std::string stallGroupText(const MachineState& program, const StallGroup& group) {
+  const StallRecord& stall = group.first;
+  std::string text = cyclesText(stall.cycle, group.lastCycle, group.count) + ": " +
+                     instructionText(program, stall.waiting.index) + " waits for $" +
+                     std::to_string(onBus(stall.blockedRegister));
+  if (stall.waitsFor) text += " from " + instructionText(program, stall.waitsFor->index);
+  return text + " (" + std::to_string(group.cyclesLost) + " lost)";
+}
+
+std::string_view withoutComment(std::string_view line) {
+  line = line.substr(0, line.find('#'));
+  const std::size_t last = line.find_last_not_of(" \t\r");
+  return line.substr(0, last == std::string_view::npos ? 0 : last + 1);
+}
+
 std::string instructionText(const MachineState& program, InstructionIndex index) {
-  return "E(" + std::to_string(index) + ") " + program.sourceTextOf(index);
+  return "E(" + std::to_string(index) + ") " + std::string(withoutComment(program.sourceTextOf(index)));
 }
 
 std::string twoDecimals(double value) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "report/ReportRun.h"
@@ -34,7 +35,35 @@ std::optional<double> energyPerCompletedInstruction(const RunRecord& record);
 // surrounding blanks), or what stopped it.
 std::string statusText(const RunRecord& record, Cycle maxCycles);
 
-// "E(3) add $3, $1, $2": the instruction and its own source text.
+// Where a completed run's cycles went. The terms add up to its cycles:
+// instructions + fill + stalls + nothingToFetch.
+struct CycleBreakdown {
+  std::int64_t instructions;  // completed, one cycle each once the pipeline is full
+  Cycle fill;                 // the first instruction's way to Write-back
+  Cycle stalls;               // what the stalls cost
+  Cycle nothingToFetch;       // Fetch at the program's end, waiting for a branch to lead it back
+};
+
+// Empty for a run that did not complete or ran no instruction.
+std::optional<CycleBreakdown> cycleBreakdown(const RunRecord& record);
+
+// "17 cycles = 7 instructions + 4 to fill the pipeline + 6 lost to stalls".
+std::string breakdownText(Cycle cycles, const CycleBreakdown& breakdown);
+
+// Why a stall happened and what it cost, in a sentence.
+std::string stallReason(const StallRecord& stall);
+
+// "cycle 4", or for something that happened several times "cycles 12 to 90, 9 times".
+std::string cyclesText(Cycle first, Cycle last, std::int64_t count);
+
+// "cycle 4: E(2) add $3, $1, $2 waits for $1 from E(0) addi $1, $0, 5 (2 lost)", or for a
+// group "cycles 12 to 90, 9 times: ... (18 lost)".
+std::string stallGroupText(const MachineState& program, const StallGroup& group);
+
+// A source line as the views show it: without a trailing # comment.
+std::string_view withoutComment(std::string_view line);
+
+// "E(3) add $3, $1, $2": the instruction and its own source text, without a comment.
 std::string instructionText(const MachineState& program, InstructionIndex index);
 
 // A number with two decimals.

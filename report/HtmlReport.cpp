@@ -15,6 +15,7 @@ std::string stageTitle(char cell) {
     case 'F': return "Fetch";
     case 'D': return "Decode";
     case 's': return "Stall";
+    case 'f': return "Waits to be fetched";
     case 'X': return "Execute";
     case 'M': return "Memory";
     case 'W': return "Write-back";
@@ -94,8 +95,11 @@ std::string chartHtml(const MachineState& program, const std::vector<const Chart
     const ChartRow& row = *chartRow;
     if (row.lastCycle() < first || row.firstCycle > last) continue;
     const std::string name = htmlEscaped(instructionText(program, row.instruction.index));
+    const std::size_t line = program.instructionLines[static_cast<std::size_t>(row.instruction.index)] + 1;
     html.append("<div class=\"row\" data-fetch=\"").append(number(row.instruction.fetch));
-    html.append("\"><div class=\"label\" title=\"").append(name).append("\">").append(name);
+    html.append("\"><div class=\"label\" title=\"").append(name).append(" (source line ");
+    html.append(number(static_cast<std::int64_t>(line))).append(")\"><span class=\"line\">L");
+    html.append(number(static_cast<std::int64_t>(line))).append("</span>").append(name);
     html.append("</div><div class=\"cells\">");
     for (std::size_t i = 0; i < row.cells.size(); ++i) {
       const Cycle cycle = row.firstCycle + static_cast<Cycle>(i);
@@ -116,7 +120,12 @@ std::string chartHtml(const MachineState& program, const std::vector<const Chart
 std::string summaryHtml(const ReportData& data, Cycle maxCycles) {
   const RunRecord& record = data.record;
   std::string html = "<dl class=\"figures\">";
-  html += figure("Cycles", number(record.cycles));
+  html += figure("Status", htmlEscaped(statusText(record, maxCycles)));
+  if (const std::optional<CycleBreakdown> breakdown = cycleBreakdown(record)) {
+    html += figure("Cycles", htmlEscaped(breakdownText(record.cycles, *breakdown)));
+  } else {
+    html += figure("Cycles", number(record.cycles));
+  }
   html += figure("Fetched", number(record.fetched));
   html += figure("Completed (left Write-back)", number(record.completed));
   const std::optional<double> cpi = cyclesPerInstruction(record);
@@ -128,7 +137,6 @@ std::string summaryHtml(const ReportData& data, Cycle maxCycles) {
   html += figure("Energy", number(record.energyTotal()) +
                                (perInstruction ? ", " + twoDecimals(*perInstruction) + " per completed instruction"
                                                : std::string()));
-  html += figure("Status", htmlEscaped(statusText(record, maxCycles)));
   html += "</dl>";
 
   html += "<h3>Energy by stage</h3><table><tr>";
@@ -142,39 +150,58 @@ std::string summaryHtml(const ReportData& data, Cycle maxCycles) {
     html += "<tr><td><code>" + htmlEscaped(opcode.opcode) + "</code></td><td class=\"number\">" +
             number(opcode.energy) + "</td></tr>";
   }
-  html +=
-      "</table><h3>Energy by source line, largest first</h3><table><tr><th>line</th><th>instruction</th>"
-      "<th class=\"number\">energy</th></tr>";
-  for (const LineEnergy& line : energyByLine(data)) {
+  return html + "</table>";
+}
+
+// A list that may run long, folded away until it is opened.
+std::string foldedSection(const std::string& title, std::size_t entries, const std::string& body) {
+  return "<section><details" + std::string(entries <= 10 ? " open" : "") + "><summary><h2>" + htmlEscaped(title) +
+         " <span class=\"note\">(" + number(static_cast<std::int64_t>(entries)) + ")</span></h2></summary>" + body +
+         "</details></section>";
+}
+
+std::string stallsHtml(const ReportData& data) {
+  const RunRecord& record = data.record;
+  if (record.stallGroups.empty()) return foldedSection("Stalls", 0, "<p class=\"note\">No stall.</p>");
+  std::string html =
+      "<p class=\"note\">The same waiting instruction, register and producer is listed once.</p><table "
+      "class=\"stalls\"><tr><th>cycles</th><th>waiting instruction</th>"
+      "<th>register</th><th>waits for</th><th class=\"number\">cycles lost</th></tr>";
+  for (const StallGroup& group : record.stallGroups) {
+    const StallRecord& stall = group.first;
+    html += "<tr><td>" + htmlEscaped(cyclesText(stall.cycle, group.lastCycle, group.count)) + "</td><td>" +
+            instruction(data, stall.waiting) + "</td><td><code>$" + number(onBus(stall.blockedRegister)) +
+            "</code></td><td>" + (stall.waitsFor ? instruction(data, *stall.waitsFor) : std::string()) +
+            "</td><td class=\"number\">" + number(group.cyclesLost) +
+            "</td></tr><tr class=\"reason\"><td></td><td colspan=\"4\">" + htmlEscaped(stallReason(stall)) +
+            "</td></tr>";
+  }
+  return foldedSection("Stalls", record.stallGroups.size(), html + "</table>");
+}
+
+std::string behindTakenHtml(const ReportData& data) {
+  const RunRecord& record = data.record;
+  if (record.behindTakenGroups.empty()) {
+    return foldedSection("Ran behind a taken branch", 0,
+                         "<p class=\"note\">None: no instruction ran behind a taken branch.</p>");
+  }
+  std::string html = "<table><tr><th>cycles</th><th>branch</th><th>instruction behind it</th></tr>";
+  for (const BehindTakenGroup& group : record.behindTakenGroups) {
+    html += "<tr><td class=\"number\">" + htmlEscaped(cyclesText(group.first.cycle, group.lastCycle, group.count)) +
+            "</td><td>" + instruction(data, group.first.branch) + "</td><td>" + instruction(data, group.first.behind) +
+            "</td></tr>";
+  }
+  return foldedSection("Ran behind a taken branch", record.behindTakenGroups.size(), html + "</table>");
+}
+
+std::string energyByLineHtml(const ReportData& data) {
+  const std::vector<LineEnergy> lines = energyByLine(data);
+  std::string html = "<table><tr><th>line</th><th>instruction</th><th class=\"number\">energy</th></tr>";
+  for (const LineEnergy& line : lines) {
     html += "<tr><td class=\"number\">" + number(static_cast<std::int64_t>(line.line)) + "</td><td><code>" +
             htmlEscaped(line.text) + "</code></td><td class=\"number\">" + number(line.energy) + "</td></tr>";
   }
-  html += "</table><h3>Stalls</h3>";
-  if (record.stalls.empty()) {
-    html += "<p class=\"note\">No stall in these cycles.</p>";
-  } else {
-    html +=
-        "<table class=\"stalls\"><tr><th class=\"number\">cycle</th><th>waiting instruction</th><th>register</th>"
-        "<th>waits for</th><th class=\"number\">cycles lost</th></tr>";
-    for (const StallRecord& stall : record.stalls) {
-      html += "<tr><td class=\"number\">" + number(stall.cycle) + "</td><td>" + instruction(data, stall.waiting) +
-              "</td><td><code>$" + number(onBus(stall.blockedRegister)) + "</code></td><td>" +
-              (stall.waitsFor ? instruction(data, *stall.waitsFor) : std::string()) + "</td><td class=\"number\">" +
-              number(stall.cyclesLost) + "</td></tr>";
-    }
-    html += "</table>";
-  }
-  if (!record.behindTaken.empty()) {
-    html +=
-        "<h3>Ran behind a taken branch</h3><table><tr><th class=\"number\">cycle</th><th>branch</th>"
-        "<th>instruction behind it</th></tr>";
-    for (const BehindTakenBranch& behind : record.behindTaken) {
-      html += "<tr><td class=\"number\">" + number(behind.cycle) + "</td><td>" + instruction(data, behind.branch) +
-              "</td><td>" + instruction(data, behind.behind) + "</td></tr>";
-    }
-    html += "</table>";
-  }
-  return html;
+  return foldedSection("Energy by source line, largest first", lines.size(), html + "</table>");
 }
 
 std::string energyChartHtml(const RunRecord& record) {
@@ -251,8 +278,9 @@ std::string htmlReport(const ReportData& data, Cycle maxCycles) {
           "\">" + folder + ": " + htmlEscaped(statusText(record, maxCycles)) + "</p>";
   if (!data.program) return html + "</main></body></html>\n";
 
-  html += "<section><h2>Program check</h2>" + warningsHtml(data.warnings) + "</section>";
   html += "<section><h2>Summary</h2>" + summaryHtml(data, maxCycles) + "</section>";
+  html += "<section><h2>Final state</h2>" + finalStateHtml(record) + "</section>";
+  html += "<section><h2>Program check</h2>" + warningsHtml(data.warnings) + "</section>";
   const Cycle last = std::min(record.window.to, record.cycles);
   std::vector<const ChartRow*> rows;
   for (const ChartRow& row : record.chart) rows.push_back(&row);
@@ -260,6 +288,7 @@ std::string htmlReport(const ReportData& data, Cycle maxCycles) {
           number(last) + " of " + number(record.cycles) +
           ". Hover over a cell to see what its stage did; click a cycle to see its console trace.</p>"
           "<p class=\"legend\"><span><i style=\"background: var(--fetch)\"></i>F fetch</span>"
+          "<span><i class=\"held\"></i>f waits to be fetched</span>"
           "<span><i style=\"background: var(--decode)\"></i>D decode</span>"
           "<span><i style=\"background: var(--stall)\"></i>s stall</span>"
           "<span><i style=\"background: var(--execute)\"></i>X execute</span>"
@@ -271,7 +300,7 @@ std::string htmlReport(const ReportData& data, Cycle maxCycles) {
       "<section><h2 id=\"cycle-trace-title\">Cycle trace</h2><pre class=\"trace\" id=\"cycle-trace\">"
       "Click a cycle in the chart.</pre></section>";
   html += "<section><h2>Energy per cycle</h2>" + energyChartHtml(record) + "</section>";
-  html += "<section><h2>Final state</h2>" + finalStateHtml(record) + "</section>";
+  html += stallsHtml(data) + behindTakenHtml(data) + energyByLineHtml(data);
   html += "<script type=\"application/json\" id=\"cycle-texts\">" + scriptJson(data.cycleTexts) + "</script>";
   html += "<script>" + std::string(reportJs) + "</script></main></body></html>\n";
   return html;

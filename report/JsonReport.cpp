@@ -28,6 +28,30 @@ Json changesJson(const std::vector<ValueChange>& changes, const char* location) 
   return list;
 }
 
+Json optionalCycle(const std::optional<Cycle>& cycle) { return cycle ? Json(*cycle) : Json(nullptr); }
+
+Json stallJson(const MachineState& program, const StallRecord& stall) {
+  return {{"cycle", stall.cycle},
+          {"instruction", instructionJson(program, stall.waiting.index)},
+          {"register", stall.blockedRegister ? Json(*stall.blockedRegister) : Json(nullptr)},
+          {"waitsFor", stall.waitsFor ? instructionJson(program, stall.waitsFor->index) : Json(nullptr)},
+          {"writtenBack", optionalCycle(stall.writtenBack)},
+          {"released", optionalCycle(stall.released)},
+          {"fetchHeld", stall.fetchHeld},
+          {"endDelay", stall.endDelay},
+          {"cyclesLost", stall.cyclesLost()},
+          {"reason", stallReason(stall)}};
+}
+
+Json breakdownJson(const RunRecord& record) {
+  const std::optional<CycleBreakdown> breakdown = cycleBreakdown(record);
+  if (!breakdown) return nullptr;
+  return {{"instructions", breakdown->instructions},
+          {"fill", breakdown->fill},
+          {"stalls", breakdown->stalls},
+          {"nothingToFetch", breakdown->nothingToFetch}};
+}
+
 Json energyJson(const ReportData& data) {
   const RunRecord& record = data.record;
   Json byOpcode = Json::object();
@@ -49,12 +73,14 @@ Json detailsJson(const ReportData& data) {
   const RunRecord& record = data.record;
   const MachineState& program = *data.program;
   Json stalls = Json::array();
-  for (const StallRecord& stall : record.stalls) {
-    stalls.push_back({{"cycle", stall.cycle},
-                      {"instruction", instructionJson(program, stall.waiting.index)},
-                      {"register", stall.blockedRegister ? Json(*stall.blockedRegister) : Json(nullptr)},
-                      {"waitsFor", stall.waitsFor ? instructionJson(program, stall.waitsFor->index) : Json(nullptr)},
-                      {"cyclesLost", stall.cyclesLost}});
+  for (const StallRecord& stall : record.stalls) stalls.push_back(stallJson(program, stall));
+  Json groups = Json::array();
+  for (const StallGroup& group : record.stallGroups) {
+    groups.push_back({{"count", group.count},
+                      {"firstCycle", group.first.cycle},
+                      {"lastCycle", group.lastCycle},
+                      {"cyclesLost", group.cyclesLost},
+                      {"first", stallJson(program, group.first)}});
   }
   Json behind = Json::array();
   for (const BehindTakenBranch& entry : record.behindTaken) {
@@ -76,7 +102,11 @@ Json detailsJson(const ReportData& data) {
     cycle.update(stageEnergyJson(record.energyPerCycle[i]));
     perCycle.push_back(cycle);
   }
-  return {{"stalls", stalls}, {"behindTaken", behind}, {"chart", chart}, {"energyPerCycle", perCycle}};
+  return {{"stalls", stalls},
+          {"stallGroups", groups},
+          {"behindTaken", behind},
+          {"chart", chart},
+          {"energyPerCycle", perCycle}};
 }
 
 }  // namespace
@@ -98,11 +128,14 @@ nlohmann::ordered_json jsonReport(const ReportData& data, Cycle maxCycles) {
       {"fetched", record.fetched},
       {"completed", record.completed},
       {"cpi", optionalNumber(cyclesPerInstruction(record))},
+      {"cycleBreakdown", breakdownJson(record)},
       {"stallCount", record.stallCount},
       {"cyclesLost", record.cyclesLost},
+      {"nothingToFetch", record.nothingToFetch},
       {"branches", {{"taken", record.taken}, {"notTaken", record.notTaken}, {"behindTaken", record.behindTakenCount}}},
       {"energy", energyJson(data)},
       {"registers", changesJson(record.registerChanges, "register")},
+      {"finalRegisters", record.finalRegisters},
       {"memory", changesJson(record.memoryChanges, "word")},
       {"warnings", warnings},
       {"window", {{"from", record.window.from}, {"to", record.window.to}}},
@@ -110,7 +143,8 @@ nlohmann::ordered_json jsonReport(const ReportData& data, Cycle maxCycles) {
   if (data.program) {
     report.update(detailsJson(data));
   } else {
-    for (const char* empty : {"stalls", "behindTaken", "chart", "energyPerCycle"}) report[empty] = Json::array();
+    for (const char* empty : {"stalls", "stallGroups", "behindTaken", "chart", "energyPerCycle"})
+      report[empty] = Json::array();
   }
   return report;
 }

@@ -24,8 +24,10 @@ struct CycleWindow {
 using StageEnergy = std::array<std::int64_t, 5>;
 
 // One fetched instruction in the pipeline chart: one letter per cycle from
-// the cycle it was fetched, F D X M W for the stage it was in and s for a
-// cycle it waited in a stall, with a note of what the stage did.
+// the cycle it was fetched, F D X M W for the stage it was in, s for a
+// cycle it waited in a stall and, before its F, f for each cycle a stall
+// kept Fetch from fetching it beyond the waiting instruction's own wait; with
+// a note of what the stage did in each.
 struct ChartRow {
   InstructionTag instruction;
   Cycle firstCycle = 0;
@@ -40,7 +42,24 @@ struct StallRecord {
   InstructionTag waiting;
   std::optional<RegisterNumber> blockedRegister;
   std::optional<InstructionTag> waitsFor;
-  Cycle cyclesLost = 0;  // cycles Fetch stood still: from the hazard to the release
+  std::optional<Cycle> writtenBack;  // when waitsFor wrote the register back
+  std::optional<Cycle> released;     // when the waiting instruction read its registers again
+  // What the stall cost the run, in one of two ways: cycles in which Fetch
+  // stood still with an instruction to fetch, or, when the waiting
+  // instruction was the last one fetched, the cycles the run ended later.
+  Cycle fetchHeld = 0;
+  Cycle endDelay = 0;
+
+  Cycle cyclesLost() const { return fetchHeld + endDelay; }
+};
+
+// The stalls of one waiting instruction on one register written by one
+// producer, over the whole run: a loop repeats the same stall every turn.
+struct StallGroup {
+  StallRecord first;  // the first of them, to explain them all
+  std::int64_t count = 0;
+  Cycle lastCycle = 0;
+  Cycle cyclesLost = 0;  // all of them together
 };
 
 // An instruction that ran behind a taken branch or jump: fetched before the
@@ -49,6 +68,13 @@ struct BehindTakenBranch {
   Cycle cycle;  // when the branch was taken
   InstructionTag branch;
   InstructionTag behind;
+};
+
+// The same instruction behind the same taken branch, over the whole run.
+struct BehindTakenGroup {
+  BehindTakenBranch first;
+  std::int64_t count = 0;
+  Cycle lastCycle = 0;
 };
 
 // What the instruction of one source line took, over the whole run.
@@ -75,10 +101,13 @@ struct RunRecord {
   std::int64_t fetched = 0;
   std::int64_t completed = 0;  // instructions that left Write-back
   std::int64_t stallCount = 0;
-  Cycle cyclesLost = 0;
+  Cycle cyclesLost = 0;                 // the sum of every stall's cyclesLost
+  Cycle nothingToFetch = 0;             // cycles, before the last fetch, in which Fetch found the program's end
+  std::vector<StallGroup> stallGroups;  // the whole run's stalls, by first cycle
   std::int64_t taken = 0;
   std::int64_t notTaken = 0;
   std::int64_t behindTakenCount = 0;
+  std::vector<BehindTakenGroup> behindTakenGroups;  // the whole run's, by first cycle
   StageEnergy energyByStage{};
   std::vector<InstructionTotals> byInstruction;  // by instruction index
 
@@ -90,6 +119,7 @@ struct RunRecord {
 
   std::vector<ValueChange> registerChanges;
   std::vector<ValueChange> memoryChanges;
+  std::vector<Word> finalRegisters;  // the whole register file at the end
 
   std::int64_t energyTotal() const {
     std::int64_t total = 0;

@@ -1,6 +1,7 @@
 #include "report/RunRecorder.h"
 
 #include <algorithm>
+#include <string>
 
 namespace fivestage::report {
 namespace {
@@ -17,6 +18,7 @@ constexpr char cellLetter(Stage stage) {
 }
 
 constexpr char stallLetter = 's';
+constexpr char heldLetter = 'f';
 
 std::string instructionName(InstructionTag tag) { return "E(" + std::to_string(tag.index) + ")"; }
 
@@ -54,17 +56,48 @@ void RunRecorder::operator()(const CycleStarted& e) {
   if (record_.window.contains(cycle_)) record_.energyPerCycle.emplace_back();
 }
 
+void RunRecorder::operator()(const FetchIdle& e) {
+  // In the cycle a stall is found at the program's end Fetch would have had
+  // nothing to fetch anyway: only a branch still to execute can lead it back.
+  const bool heldByStall = e.frozen && !(e.atProgramEnd && stall_ && stall_->stall.cycle == cycle_);
+  ++(heldByStall ? heldSinceFetch_ : idleSinceFetch_);
+}
+
 void RunRecorder::operator()(const StageEntered& e) {
   current_ = e.instruction;
   const auto index = static_cast<std::size_t>(e.instruction.index);
   if (e.stage == Stage::Fetch) {
     ++record_.fetched;
     ++record_.byInstruction[index].fetched;
-    if (cycle_ <= record_.window.to) inFlight_[e.instruction.fetch] = ChartRow{e.instruction, cycle_, {}, {}};
+    // The cycles a stall held Fetch beyond the waiting instruction's own
+    // wait show as f cells before this instruction's F.
+    Cycle waitedToBeFetched = 0;
+    std::string heldNote;
+    if (stall_) {
+      const Cycle ownWait = stall_->stall.released ? *stall_->stall.released - stall_->stall.cycle - 1 : 0;
+      waitedToBeFetched = std::max<Cycle>(0, heldSinceFetch_ - ownWait);
+      heldNote = "waits to be fetched: the stall of " + instructionName(stall_->stall.waiting) + " holds Fetch";
+    }
+    settleFetchGap();
+    lastFetch_ = e.instruction;
+    lastFetchCycle_ = cycle_;
+    if (cycle_ <= record_.window.to) {
+      ChartRow row{e.instruction,
+                   cycle_ - waitedToBeFetched,
+                   std::string(static_cast<std::size_t>(waitedToBeFetched), heldLetter),
+                   {}};
+      for (Cycle cycle = row.firstCycle; cycle < cycle_; ++cycle) {
+        row.notes.push_back(record_.window.contains(cycle) ? heldNote : "");
+      }
+      inFlight_[e.instruction.fetch] = std::move(row);
+    }
+  }
+  if (e.stage == Stage::WriteBack && stall_ && stall_->stall.waitsFor &&
+      stall_->stall.waitsFor->fetch == e.instruction.fetch) {
+    stall_->stall.writtenBack = cycle_;
   }
   if (e.stage == Stage::Decode && takenBranch_) {
-    ++record_.behindTakenCount;
-    if (record_.window.contains(cycle_)) record_.behindTaken.push_back({cycle_, *takenBranch_, e.instruction});
+    addBehindTaken({cycle_, *takenBranch_, e.instruction});
   }
   const auto row = inFlight_.find(e.instruction.fetch);
   if (row == inFlight_.end()) return;
@@ -104,32 +137,85 @@ void RunRecorder::operator()(const StallTriggered& e) {
   ++record_.stallCount;
   std::string waitNote = "stalled: waits for " + registerName(e.blockedRegister);
   if (e.waitsFor) waitNote += " from " + instructionName(*e.waitsFor);
-  openStall_ = OpenStall{cycle_, e.instruction, std::nullopt, waitNote};
+  const StallRecord stall{cycle_, e.instruction, e.blockedRegister, e.waitsFor, {}, {}, 0, 0};
+  stall_ = PendingStall{stall, std::nullopt, groupOf(stall), waitNote};
   if (record_.window.contains(cycle_)) {
-    openStall_->recordIndex = record_.stalls.size();
-    record_.stalls.push_back({cycle_, e.instruction, e.blockedRegister, e.waitsFor, 0});
+    stall_->recordIndex = record_.stalls.size();
+    record_.stalls.push_back(stall);
   }
   note([&] { return "stall"; });
 }
 
+std::size_t RunRecorder::groupOf(const StallRecord& stall) {
+  const auto key = std::make_tuple(stall.waiting.index, static_cast<std::int64_t>(onBus(stall.blockedRegister)),
+                                   stall.waitsFor ? static_cast<std::int64_t>(stall.waitsFor->index) : -1);
+  const auto [found, added] = groups_.try_emplace(key, record_.stallGroups.size());
+  if (added) record_.stallGroups.push_back({stall, 0, stall.cycle, 0});
+  StallGroup& group = record_.stallGroups[found->second];
+  ++group.count;
+  group.lastCycle = stall.cycle;
+  return found->second;
+}
+
+void RunRecorder::addBehindTaken(const BehindTakenBranch& behind) {
+  ++record_.behindTakenCount;
+  if (record_.window.contains(cycle_)) record_.behindTaken.push_back(behind);
+  const auto [found, added] =
+      behindGroups_.try_emplace({behind.branch.index, behind.behind.index}, record_.behindTakenGroups.size());
+  if (added) record_.behindTakenGroups.push_back({behind, 0, behind.cycle});
+  BehindTakenGroup& group = record_.behindTakenGroups[found->second];
+  ++group.count;
+  group.lastCycle = behind.cycle;
+}
+
 void RunRecorder::closeStall(Cycle releasedAt) {
-  if (!openStall_) return;
-  const Cycle lost = releasedAt - openStall_->cycle;
-  record_.cyclesLost += lost;
-  if (openStall_->recordIndex) record_.stalls[*openStall_->recordIndex].cyclesLost = lost;
+  if (!stall_ || !stall_->open) return;
+  stall_->open = false;
   // The cycles the instruction waited between Decode and the release are
   // its stall cells.
-  if (const auto row = inFlight_.find(openStall_->waiting.fetch); row != inFlight_.end()) {
+  if (const auto row = inFlight_.find(stall_->stall.waiting.fetch); row != inFlight_.end()) {
     ChartRow& chart = row->second;
     while (chart.lastCycle() < releasedAt - 1) {
       chart.cells += stallLetter;
-      chart.notes.push_back(record_.window.contains(chart.lastCycle()) ? openStall_->waitNote : "");
+      chart.notes.push_back(record_.window.contains(chart.lastCycle()) ? stall_->waitNote : "");
     }
   }
-  openStall_.reset();
 }
 
-void RunRecorder::operator()(const StallReleased&) { closeStall(cycle_); }
+void RunRecorder::operator()(const StallReleased&) {
+  if (stall_) stall_->stall.released = cycle_;
+  closeStall(cycle_);
+}
+
+void RunRecorder::settleFetchGap() {
+  if (stall_) settleStall(heldSinceFetch_, 0);
+  record_.nothingToFetch += idleSinceFetch_;
+  heldSinceFetch_ = 0;
+  idleSinceFetch_ = 0;
+}
+
+void RunRecorder::settleStall(Cycle fetchHeld, Cycle endDelay) {
+  StallRecord& stall = stall_->stall;
+  stall.fetchHeld = fetchHeld;
+  stall.endDelay = endDelay;
+  record_.cyclesLost += stall.cyclesLost();
+  if (stall_->recordIndex) record_.stalls[*stall_->recordIndex] = stall;
+  StallGroup& group = record_.stallGroups[stall_->group];
+  if (group.first.cycle == stall.cycle) group.first = stall;
+  group.cyclesLost += stall.cyclesLost();
+  stall_.reset();
+}
+
+void RunRecorder::settleRunEnd() {
+  // The last instruction fetched needs four cycles after its fetch to
+  // leave Write-back; any more were its own wait in a stall.
+  const Cycle beyondDrain = lastFetch_ ? record_.cycles - lastFetchCycle_ - 4 : 0;
+  if (stall_ && lastFetch_ && stall_->stall.waiting.fetch == lastFetch_->fetch) {
+    settleStall(0, beyondDrain);
+  } else {
+    record_.nothingToFetch += beyondDrain;
+  }
+}
 
 void RunRecorder::operator()(const AluComputed& e) {
   note([&] {
@@ -200,7 +286,13 @@ void RunRecorder::retire(std::map<FetchNumber, ChartRow>::iterator row) {
 RunRecord RunRecorder::finish(const MachineState& initial, const MachineState& final) {
   // A stall still open at the end lasted to the last cycle; its instruction
   // waited in every cycle since.
-  if (openStall_) closeStall(record_.cycles + 1);
+  closeStall(record_.cycles + 1);
+  if (record_.end == RunEnd::Completed) {
+    settleRunEnd();
+  } else {
+    // A run cut short: what Fetch stood still for so far.
+    settleFetchGap();
+  }
   while (!inFlight_.empty()) retire(inFlight_.begin());
   std::sort(record_.chart.begin(), record_.chart.end(),
             [](const ChartRow& a, const ChartRow& b) { return a.instruction.fetch < b.instruction.fetch; });
@@ -214,6 +306,7 @@ RunRecord RunRecorder::finish(const MachineState& initial, const MachineState& f
   };
   record_.registerChanges = changes(initial.registers, final.registers);
   record_.memoryChanges = changes(initial.memory, final.memory);
+  record_.finalRegisters = final.registers;
   return std::move(record_);
 }
 

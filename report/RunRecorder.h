@@ -2,6 +2,7 @@
 
 #include <map>
 #include <optional>
+#include <tuple>
 
 #include "loader/MachineState.h"
 #include "report/RunRecord.h"
@@ -30,6 +31,7 @@ class RunRecorder final : public RunObserver {
   RunRecord finish(const MachineState& initial, const MachineState& final);
 
   void operator()(const CycleStarted& e);
+  void operator()(const FetchIdle& e);
   void operator()(const StageEntered& e);
   void operator()(const DangerChecked& e);
   void operator()(const RegistersRead& e);
@@ -60,7 +62,18 @@ class RunRecorder final : public RunObserver {
       notes += text();
     }
   }
+  // The waiting instruction's cells up to the cycle before its release.
   void closeStall(Cycle releasedAt);
+  // Fetch has fetched again: the cycles it stood still since its last fetch
+  // go to the stall that held it or to the program's end.
+  void settleFetchGap();
+  // Puts what the latest stall cost into the record, its group and the total.
+  void settleStall(Cycle fetchHeld, Cycle endDelay);
+  // The cycles after the last fetch of a completed run beyond the four its
+  // instruction needs to leave the pipeline: its own stall made them.
+  void settleRunEnd();
+  std::size_t groupOf(const StallRecord& stall);
+  void addBehindTaken(const BehindTakenBranch& behind);
   // The instruction in the current stage has left Write-back.
   void complete();
   void retire(std::map<FetchNumber, ChartRow>::iterator row);
@@ -69,13 +82,29 @@ class RunRecorder final : public RunObserver {
   Cycle cycle_ = 0;
   InstructionTag current_{0, 0};
   std::map<FetchNumber, ChartRow> inFlight_;  // rows of the instructions in the pipeline
-  struct OpenStall {
-    Cycle cycle;
-    InstructionTag waiting;
+
+  // The latest stall, from its trigger until its cost is known.
+  struct PendingStall {
+    StallRecord stall;
     std::optional<std::size_t> recordIndex;  // in record_.stalls, when it shows
+    std::size_t group;                       // in record_.stallGroups
     std::string waitNote;
+    bool open = true;  // not released yet
   };
-  std::optional<OpenStall> openStall_;
+  std::optional<PendingStall> stall_;
+  // The groups of stalls by waiting instruction, register and producer
+  // (absent ones as -1).
+  std::map<std::tuple<InstructionIndex, std::int64_t, std::int64_t>, std::size_t> groups_;
+  // The groups of instructions behind a taken branch, by branch and instruction.
+  std::map<std::pair<InstructionIndex, InstructionIndex>, std::size_t> behindGroups_;
+
+  // Fetch since its last fetch: cycles a stall held it, cycles it found the
+  // program's end.
+  std::optional<InstructionTag> lastFetch_;
+  Cycle lastFetchCycle_ = 0;
+  Cycle heldSinceFetch_ = 0;
+  Cycle idleSinceFetch_ = 0;
+
   std::optional<InstructionTag> takenBranch_;  // taken in this cycle
 };
 

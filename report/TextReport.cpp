@@ -9,7 +9,7 @@
 namespace fivestage::report {
 namespace {
 
-constexpr std::size_t labelWidth = 30;
+constexpr std::size_t labelWidth = 36;
 
 std::string padded(std::string text, std::size_t width) {
   if (text.size() > width) {
@@ -65,31 +65,29 @@ class TextReport {
   void summary() {
     out_ << "\nSummary\n";
     row("Run", runText());
+    if (const std::optional<CycleBreakdown> breakdown = cycleBreakdown(record_)) {
+      row("Cycles", breakdownText(record_.cycles, *breakdown));
+    }
     row("Instructions", std::to_string(record_.fetched) + " fetched, " + std::to_string(record_.completed) +
                             " completed (left Write-back)");
     const std::optional<double> cpi = cyclesPerInstruction(record_);
     row("CPI", cpi ? twoDecimals(*cpi) + " cycles per completed instruction" : "none completed");
     row("Stalls", std::to_string(record_.stallCount) + (record_.stallCount == 1 ? " stall, " : " stalls, ") +
-                      std::to_string(record_.cyclesLost) + " cycles lost" +
-                      (record_.stallCount > 0 ? " (Fetch frozen from hazard to release)" : ""));
-    for (const StallRecord& stall : record_.stalls) {
-      std::string line = "cycle " + std::to_string(stall.cycle) + ": " + instruction(stall.waiting) + " waits for $" +
-                         std::to_string(onBus(stall.blockedRegister));
-      if (stall.waitsFor) line += " from " + instruction(*stall.waitsFor);
-      detail(line + " (" + std::to_string(stall.cyclesLost) + " lost)");
+                      std::to_string(record_.cyclesLost) + (record_.cyclesLost == 1 ? " cycle lost" : " cycles lost"));
+    for (const StallGroup& group : record_.stallGroups) {
+      detail(stallGroupText(*data_.program, group));
+      detail("  " + stallReason(group.first));
     }
-    omitted(record_.stallCount, record_.stalls.size(), "stalls");
     row("Branches, jumps",
         std::to_string(record_.taken) + " taken, " + std::to_string(record_.notTaken) + " not taken");
     if (record_.behindTakenCount > 0) {
       row("Behind taken", std::to_string(record_.behindTakenCount) +
                               (record_.behindTakenCount == 1 ? " instruction" : " instructions") +
                               " ran behind a taken branch or jump: this machine does not cancel them");
-      for (const BehindTakenBranch& behind : record_.behindTaken) {
-        detail("cycle " + std::to_string(behind.cycle) + ": " + instruction(behind.behind) + " behind " +
-               instruction(behind.branch));
+      for (const BehindTakenGroup& group : record_.behindTakenGroups) {
+        detail(cyclesText(group.first.cycle, group.lastCycle, group.count) + ": " + instruction(group.first.behind) +
+               " behind " + instruction(group.first.branch));
       }
-      omitted(record_.behindTakenCount, record_.behindTaken.size(), "of them");
     }
     energy();
   }
@@ -158,7 +156,7 @@ class TextReport {
     }
     const Cycle shownLast = options_.windowChosen ? last : std::min(last, first + chartBandCycles - 1);
     out_ << "  cycles " << first << " to " << shownLast << " of " << record_.cycles
-         << "; F fetch, D decode, s stall, X execute, M memory, W write-back\n";
+         << "; F fetch, f waits to be fetched, D decode, s stall, X execute, M memory, W write-back\n";
     for (Cycle band = first; band <= shownLast; band += chartBandCycles) {
       chartBand(band, std::min(shownLast, band + chartBandCycles - 1));
     }
@@ -192,21 +190,22 @@ class TextReport {
       for (Cycle cycle = std::max(from, row.firstCycle); cycle <= std::min(to, row.lastCycle()); ++cycle) {
         cells[static_cast<std::size_t>(cycle - from)] = row.cells[static_cast<std::size_t>(cycle - row.firstCycle)];
       }
-      out_ << withoutTrailingBlanks("  " + padded(instruction(row.instruction), labelWidth) + " " + cells) << "\n";
+      out_ << withoutTrailingBlanks("  " + chartLabel(row.instruction) + " " + cells) << "\n";
     }
+  }
+
+  // "E(5)  L6   beq $3, $4, L9": the instruction and the source line it
+  // stands on, named as a label names it.
+  std::string chartLabel(InstructionTag tag) const {
+    const MachineState& program = *data_.program;
+    const std::size_t line = program.instructionLines[static_cast<std::size_t>(tag.index)] + 1;
+    return padded("E(" + std::to_string(tag.index) + ")", 6) + padded("L" + std::to_string(line), 5) +
+           padded(std::string(withoutComment(program.sourceTextOf(tag.index))), labelWidth - 11);
   }
 
   void row(const std::string& heading, const std::string& text) { out_ << "  " << padded(heading, 18) << text << "\n"; }
 
   void detail(const std::string& text) { out_ << "  " << std::string(18, ' ') << text << "\n"; }
-
-  // Details are kept for the window's cycles only.
-  void omitted(std::int64_t total, std::size_t shown, const char* what) {
-    if (static_cast<std::size_t>(total) > shown) {
-      detail("(" + std::to_string(total - static_cast<std::int64_t>(shown)) + " more " + what + " outside cycles " +
-             std::to_string(record_.window.from) + " to " + std::to_string(record_.window.to) + ")");
-    }
-  }
 
   std::ostream& out_;
   const ReportData& data_;

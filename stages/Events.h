@@ -24,6 +24,14 @@ struct CycleStarted {
   Cycle banner;
 };
 
+// Fetch fetches nothing this cycle: a stall has frozen it, or the program
+// counter stands at the end of the program (where a branch still in the
+// pipeline may yet lead it back).
+struct FetchIdle {
+  bool frozen;
+  bool atProgramEnd;
+};
+
 // A stage takes up an instruction.
 struct StageEntered {
   Stage stage;
@@ -190,8 +198,8 @@ struct RunEnded {
   int exitStatus;
 };
 
-using Event = std::variant<CycleStarted, StageEntered, DangerChecked, RegisterReadStarted, RegistersRead, EnergyCharged,
-                           ControlSignalsProduced, StallTriggered, StallReleased, ExecuteSignalsPassed,
+using Event = std::variant<CycleStarted, FetchIdle, StageEntered, DangerChecked, RegisterReadStarted, RegistersRead,
+                           EnergyCharged, ControlSignalsProduced, StallTriggered, StallReleased, ExecuteSignalsPassed,
                            AluInputSelected, AluComputed, ExecuteResultLatched, GateEvaluated, Mux3Selected,
                            PcMuxSelected, MemorySignalsPassed, MemoryAccessChosen, MemoryRead, MemoryWritten,
                            MemToRegSelected, RegisterWriteDecided, RegisterWritten, RunEnded>;

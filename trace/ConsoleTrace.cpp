@@ -16,6 +16,9 @@ class Renderer {
     out_ << "\n\n --------------------- Cpu Cycle " << e.banner << " ---------------------------- \n\n";
   }
 
+  // The console says nothing of a Fetch that fetches nothing.
+  void operator()(const FetchIdle&) {}
+
   void operator()(const StageEntered& e) {
     switch (e.stage) {
       case Stage::Fetch:

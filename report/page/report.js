@@ -1,5 +1,6 @@
 // Clicking a cycle of the pipeline chart (its number or any cell in its
-// column) shows that cycle's console trace, exactly as fivestage prints it.
+// column) shows that cycle's console trace, exactly as fivestage prints it,
+// and brings it into view.
 (function () {
   'use strict';
   function cycleTexts() {
@@ -17,6 +18,9 @@
     const text = texts[cycle - first];
     title.textContent = 'Cycle ' + cycle;
     trace.textContent = text === undefined ? 'This cycle is outside the cycles the page holds.' : text;
+    // The trace stands below the chart: bring it into view, without moving
+    // the page when it is already on screen.
+    title.scrollIntoView({ block: 'nearest' });
   }
   window.fivestageChart = { showCycle: showCycle };
   document.addEventListener('click', (event) => {

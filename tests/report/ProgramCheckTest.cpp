@@ -33,6 +33,9 @@ TEST(ProgramCheck, WarnsAboutWhatSilentlySurprisesStudents) {
       {"one past the end ends the program", "beq $1, $2, L2\n", {}, ""},
       {"L0 is never taken", "j L0\n", {{1, "label-never-taken"}}, "never taken"},
       {"a named label is never taken", "bne $1, $2, loop\n", {{1, "label-never-taken"}}, ""},
+      // reg.txt has 8 registers: $7 is the last, $8 the first missing one.
+      {"the last register is in reg.txt", "add $7, $7, $7\n", {}, ""},
+      {"the first register beyond reg.txt", "add $1, $8, $1\n", {{1, "register-outside"}}, "$8 is not in reg.txt"},
       {"a register beyond reg.txt",
        "add $3, $40, $1\nsw $9, 0($0)\n",
        {{1, "register-outside"}, {2, "register-outside"}},

@@ -58,9 +58,25 @@ for name, (program, arguments, status, exit_status) in RUNS.items():
             problems.append("energy total is not the sum of the opcodes")
         if data["energy"]["total"] != sum(line["energy"] for line in data["energy"]["byLine"]):
             problems.append("energy total is not the sum of the lines")
+        breakdown = data["cycleBreakdown"]
+        if (breakdown is None) != (data["status"] != "completed" or data["completed"] == 0):
+            problems.append("a breakdown where there is none, or none where there is one")
+        if breakdown is not None and sum(breakdown.values()) != data["cycles"]:
+            problems.append(f"the breakdown {breakdown} does not add up to {data['cycles']} cycles")
+        if sum(group["count"] for group in data["stallGroups"]) != data["stallCount"]:
+            problems.append("the stall groups do not count every stall")
+        if sum(group["cyclesLost"] for group in data["stallGroups"]) != data["cyclesLost"]:
+            problems.append("the stall groups do not add up to the cycles lost")
+        if program is not None and len(data["finalRegisters"]) != 8:
+            problems.append("the final register file does not have the 8 registers of reg.txt")
+        for change in data["registers"]:
+            if data["finalRegisters"][change["register"]] != change["final"]:
+                problems.append(f"register {change['register']} differs between the changes and the final file")
         if data["window"]["from"] == 1 and data["cycles"] <= data["window"]["to"]:
             if len(data["chart"]) != data["fetched"]:
                 problems.append("the chart does not have one row per fetch")
+            if sum(row["cells"].count("s") + row["cells"].count("f") for row in data["chart"]) != data["cyclesLost"]:
+                problems.append("the chart's s and f cells do not add up to the cycles lost")
             per_cycle = sum(sum(v for k, v in cycle.items() if k != "cycle") for cycle in data["energyPerCycle"])
             if per_cycle != data["energy"]["total"]:
                 problems.append("the energy per cycle does not add up to the total")
