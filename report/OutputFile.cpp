@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <stdexcept>
 
 namespace fivestage::report {
 namespace {
@@ -17,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 
 [[noreturn]] void cannotWrite(const std::string& name, const std::string& reason) {
-  throw std::runtime_error("cannot write " + name + ": " + reason);
+  throw OutputError("cannot write " + name + ": " + reason);
 }
 
 constexpr const char* whatCanBeWritten =

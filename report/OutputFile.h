@@ -5,12 +5,18 @@
 #include <filesystem>
 #include <optional>
 #include <ostream>
+#include <stdexcept>
 #include <streambuf>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace fivestage::report {
+
+// An output that cannot be written, with a message naming it.
+struct OutputError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
 
 // Where a report output goes, decided from the name the user gave before
 // anything is written:
@@ -27,8 +33,7 @@ class OutputPlace {
  public:
   enum class Kind { Replace, InPlace, Descriptor };
 
-  // Throws std::runtime_error with a message naming the output when it cannot
-  // be written there.
+  // Throws OutputError when the output cannot be written there.
   explicit OutputPlace(std::string name);
 
   const std::string& name() const { return name_; }
@@ -80,8 +85,7 @@ class DescriptorBuffer final : public std::streambuf {
 // named pipe waits for its reader.
 class OutputFile {
  public:
-  // Throws std::runtime_error with a message naming the output when it
-  // cannot be opened.
+  // Throws OutputError when the output cannot be opened.
   explicit OutputFile(const OutputPlace& place);
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
@@ -89,10 +93,10 @@ class OutputFile {
 
   std::ostream& stream() { return stream_; }
   // Writes out all that the stream holds and closes the file. Throws
-  // std::runtime_error when writing failed.
+  // OutputError when writing failed.
   void finish();
   // Renames a replaced file's temporary into place; nothing for the others.
-  // Throws std::runtime_error when it cannot.
+  // Throws OutputError when it cannot.
   void publish();
 
  private:

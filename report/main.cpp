@@ -3,6 +3,7 @@
 // as a whole.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <iostream>
 #include <limits>
@@ -67,14 +68,21 @@ CycleWindow windowOf(const std::string& text) {
 
 // The command line, as given.
 struct Arguments {
-  std::vector<std::string> folders;
+  std::string folder = ".";
   std::string maxCycles, cycles;
   struct Output {
     const char* option;
     std::string name;  // empty when not asked for
   };
-  Output html{"--html", {}}, json{"--json", {}}, kanata{"--kanata", {}}, trace{"--trace", {}};
+  // In the order they are checked, written and put in place.
+  std::array<Output, 4> outputs{{{"--html", {}}, {"--json", {}}, {"--kanata", {}}, {"--trace", {}}}};
+  enum { html, json, kanata, trace };
 };
+
+// What an option that takes a value takes, as the messages say it.
+const std::string& takenBy(std::string_view option) {
+  return option == "--max-cycles" ? maxCyclesTakes : option == "--cycles" ? cyclesTakes : outputTakes;
+}
 
 // "a", "a and b", "a, b and c".
 std::string listed(const std::vector<std::string>& items) {
@@ -84,6 +92,45 @@ std::string listed(const std::vector<std::string>& items) {
     text += items[i];
   }
   return text;
+}
+
+// Checks what CLI11 leaves to the program: unknown options and words beyond
+// the folder, options given twice, output names.
+void checkArguments(const CLI::App& app, const Arguments& arguments) {
+  std::vector<std::string> folders{arguments.folder};
+  for (const std::string& extra : app.remaining()) {
+    if (extra == "--") continue;
+    if (extra.size() > 1 && extra.front() == '-') {
+      throw UsageError{"no option " + extra.substr(0, extra.find('=')) + " (see fivestage-report --help)"};
+    }
+    folders.push_back(extra);
+  }
+  if (folders.size() > 1) throw UsageError{"one input folder at a time: got " + listed(folders)};
+  for (const CLI::Option* option : app.get_options()) {
+    if (option->count() > 1) {
+      throw UsageError{option->get_name() + " is given " + std::to_string(option->count()) + " times: give it once"};
+    }
+  }
+  for (const Arguments::Output& output : arguments.outputs) {
+    if (app.count(output.option) == 0) continue;
+    // A forgotten file name: CLI11 takes the next word, even an option.
+    if (output.name.empty() || (output.name.front() == '-' && output.name != "-")) {
+      throw UsageError{std::string(output.option) + " takes " + outputTakes + ", not '" + output.name + "'" +
+                       (output.name.empty() ? "" : " (./" + output.name + " for a file so named)")};
+    }
+  }
+}
+
+RunOptions runOptionsOf(const CLI::App& app, const Arguments& arguments) {
+  RunOptions options;
+  if (app.count("--max-cycles") > 0) {
+    const std::optional<Cycle> limit = positiveNumber(arguments.maxCycles);
+    if (!limit) refuseValue("--max-cycles", maxCyclesTakes, arguments.maxCycles);
+    options.maxCycles = *limit;
+  }
+  if (app.count("--cycles") > 0) options.window = windowOf(arguments.cycles);
+  options.keepCycleTexts = !arguments.outputs[Arguments::html].name.empty();
+  return options;
 }
 
 // An output must not replace one of the files the run reads.
@@ -102,6 +149,30 @@ void refuseInputFile(const std::filesystem::path& folder, const OutputPlace& out
   }
 }
 
+using Places = std::array<std::optional<OutputPlace>, 4>;
+
+// Where every output goes, settled before anything is created: two outputs
+// on one file, or on standard output, would overwrite each other.
+Places placesOf(const Arguments& arguments, const std::filesystem::path& folder) {
+  Places places;
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    if (arguments.outputs[i].name.empty()) continue;
+    refuseInputFile(folder, places[i].emplace(arguments.outputs[i].name));
+  }
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    for (std::size_t j = i + 1; j < places.size(); ++j) {
+      if (!places[i] || !places[j] || !places[i]->sameAs(*places[j])) continue;
+      const Arguments::Output& first = arguments.outputs[i];
+      const Arguments::Output& second = arguments.outputs[j];
+      const std::string both =
+          std::string(first.option) + " " + first.name + " and " + second.option + " " + second.name;
+      throw UsageError{places[i]->isStandardOutput() ? "only one output can go to standard output, not both " + both
+                                                     : both + " are the same file: give each output a file of its own"};
+    }
+  }
+  return places;
+}
+
 // One line on standard error when the run did not complete and the text
 // report, which would say so, is left out.
 std::string runEnding(const ReportData& data, Cycle maxCycles) {
@@ -111,65 +182,26 @@ std::string runEnding(const ReportData& data, Cycle maxCycles) {
   return status;
 }
 
-int writeReports(const Arguments& arguments) {
-  const std::filesystem::path folder = arguments.folders.empty() ? "." : arguments.folders.front();
+int writeReports(const Arguments& arguments, const RunOptions& options) {
+  const std::filesystem::path folder = arguments.folder;
   if (!std::filesystem::is_directory(folder)) throw UsageError{"no such folder: " + folder.string()};
-  RunOptions options;
-  if (!arguments.maxCycles.empty()) {
-    const std::optional<Cycle> limit = positiveNumber(arguments.maxCycles);
-    if (!limit) refuseValue("--max-cycles", maxCyclesTakes, arguments.maxCycles);
-    options.maxCycles = *limit;
-  }
-  if (!arguments.cycles.empty()) options.window = windowOf(arguments.cycles);
-  options.keepCycleTexts = !arguments.html.name.empty();
-
-  // Where every output goes is settled, and every conflict found, before
-  // anything is created.
-  const Arguments::Output* const asked[] = {&arguments.html, &arguments.json, &arguments.kanata, &arguments.trace};
-  std::vector<std::pair<const Arguments::Output*, OutputPlace>> places;
-  for (const Arguments::Output* output : asked) {
-    if (output->name.empty()) continue;
-    try {
-      places.emplace_back(output, OutputPlace(output->name));
-    } catch (const std::runtime_error& error) {
-      throw UsageError{error.what()};
-    }
-    refuseInputFile(folder, places.back().second);
-  }
-  for (std::size_t i = 0; i < places.size(); ++i) {
-    for (std::size_t j = i + 1; j < places.size(); ++j) {
-      const auto& [first, firstPlace] = places[i];
-      const auto& [second, secondPlace] = places[j];
-      if (!firstPlace.sameAs(secondPlace)) continue;
-      const std::string both =
-          std::string(first->option) + " " + first->name + " and " + second->option + " " + second->name;
-      throw UsageError{firstPlace.isStandardOutput() ? "only one output can go to standard output, not both " + both
-                                                     : both + " are the same file: give each output a file of its own"};
-    }
-  }
-  const bool standardOutputTaken =
-      std::any_of(places.begin(), places.end(), [](const auto& place) { return place.second.isStandardOutput(); });
+  const Places places = placesOf(arguments, folder);
 
   // Every output is opened before the run, so that a place that cannot be
   // written is known at once: first the files written under a temporary name,
   // then the devices and pipes, as opening a pipe waits for its reader.
-  std::unique_ptr<OutputFile> html, json, kanata, trace;
-  const auto fileOf = [&](const Arguments::Output* output) -> std::unique_ptr<OutputFile>& {
-    return output == &arguments.html     ? html
-           : output == &arguments.json   ? json
-           : output == &arguments.kanata ? kanata
-                                         : trace;
-  };
+  std::array<std::unique_ptr<OutputFile>, 4> files;
   for (const bool replaced : {true, false}) {
-    for (const auto& [output, place] : places) {
-      if ((place.kind() == OutputPlace::Kind::Replace) != replaced) continue;
-      try {
-        fileOf(output) = std::make_unique<OutputFile>(place);
-      } catch (const std::runtime_error& error) {
-        throw UsageError{error.what()};
+    for (std::size_t i = 0; i < places.size(); ++i) {
+      if (places[i] && (places[i]->kind() == OutputPlace::Kind::Replace) == replaced) {
+        files[i] = std::make_unique<OutputFile>(*places[i]);
       }
     }
   }
+  OutputFile* const html = files[Arguments::html].get();
+  OutputFile* const json = files[Arguments::json].get();
+  OutputFile* const kanata = files[Arguments::kanata].get();
+  OutputFile* const trace = files[Arguments::trace].get();
 
   std::optional<KanataLog> kanataLog;
   if (kanata) kanataLog.emplace(kanata->stream());
@@ -182,19 +214,17 @@ int writeReports(const Arguments& arguments) {
   if (html) html->stream() << htmlReport(data, options.maxCycles);
 
   // Nothing is put in place unless every output was written whole.
-  try {
-    for (OutputFile* output : {html.get(), json.get(), kanata.get(), trace.get()}) {
-      if (output != nullptr) output->finish();
-    }
-    for (OutputFile* output : {html.get(), json.get(), kanata.get(), trace.get()}) {
-      if (output != nullptr) output->publish();
-    }
-  } catch (const std::runtime_error& error) {
-    throw UsageError{error.what()};
+  for (const auto& file : files) {
+    if (file) file->finish();
+  }
+  for (const auto& file : files) {
+    if (file) file->publish();
   }
 
   // Standard output carries one thing: the text report, or the output named -.
   const int status = exitStatusOf(data.record);
+  const bool standardOutputTaken =
+      std::any_of(places.begin(), places.end(), [](const auto& place) { return place && place->isStandardOutput(); });
   if (!standardOutputTaken) {
     writeTextReport(std::cout, data, {options.maxCycles, !arguments.cycles.empty()});
   } else if (status != 0) {
@@ -203,39 +233,23 @@ int writeReports(const Arguments& arguments) {
   return status;
 }
 
-// The option that a command line ending in it gives no value, if any.
-std::optional<std::string> optionWithoutValue(int argc, char** argv, const std::vector<const char*>& options) {
-  if (argc < 2) return std::nullopt;
-  const std::string last = argv[argc - 1];
-  for (const char* option : options) {
+// The option taking a value that ends the command line without one, if any.
+std::optional<std::string> optionWithoutValue(int argc, char** argv) {
+  const std::string last = argc > 1 ? argv[argc - 1] : "";
+  for (const char* option : {"--html", "--json", "--kanata", "--trace", "--max-cycles", "--cycles"}) {
     if (last == option || last == std::string(option) + "=") return option;
   }
   return std::nullopt;
 }
 
-// Checks what CLI11 leaves to the program: unknown options, options given
-// twice, more than one folder, and each value.
-void checkArguments(const CLI::App& app, const Arguments& arguments) {
-  for (const std::string& extra : app.remaining()) {
-    if (extra == "--") continue;
-    throw UsageError{"no option " + extra.substr(0, extra.find('=')) + " (see fivestage-report --help)"};
+// CLI11's refusal as one plain line.
+UsageError usageErrorOf(const CLI::ParseError& error, int argc, char** argv) {
+  const std::optional<std::string> option = optionWithoutValue(argc, argv);
+  if (option && dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
+    return {*option + " takes " + takenBy(*option) + ", and none was given"};
   }
-  for (const CLI::Option* option : app.get_options()) {
-    if (option->count() > 1 && !option->get_positional()) {
-      throw UsageError{option->get_name() + " is given " + std::to_string(option->count()) + " times: give it once"};
-    }
-  }
-  if (arguments.folders.size() > 1) throw UsageError{"one input folder at a time: got " + listed(arguments.folders)};
-  for (const Arguments::Output* output : {&arguments.html, &arguments.json, &arguments.kanata, &arguments.trace}) {
-    if (app.count(output->option) == 0) continue;
-    // A forgotten file name: CLI11 takes the next word, even an option.
-    if (output->name.empty() || (output->name.front() == '-' && output->name != "-")) {
-      throw UsageError{std::string(output->option) + " takes " + outputTakes + ", not '" + output->name + "'" +
-                       (output->name.empty() ? "" : " (./" + output->name + " for a file so named)")};
-    }
-  }
-  if (app.count("--max-cycles") > 0 && arguments.maxCycles.empty()) refuseValue("--max-cycles", maxCyclesTakes, "");
-  if (app.count("--cycles") > 0 && arguments.cycles.empty()) refuseValue("--cycles", cyclesTakes, "");
+  const std::string message = error.what();
+  return {message.substr(0, message.find('\n')) + " (see fivestage-report --help)"};
 }
 
 }  // namespace
@@ -251,18 +265,20 @@ int main(int argc, char** argv) {
       "named pipe (written in place). Exit status: 0 when the run completed, 1 when loading failed, the run\n"
       "ended on an error or was stopped, 2 for a usage error.",
       program};
-  app.allow_extras();  // unknown options are reported below, in plain words
+  app.allow_extras();  // unknown options and a second folder are reported below, in plain words
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);  // and options given twice
-  app.add_option("folder", arguments.folders, "The input folder (default: the working directory)")->type_name("FOLDER");
-  app.add_option("--html", arguments.html.name, "Also write the report as one self-contained web page (- for stdout)")
+  app.add_option("folder", arguments.folder, "The input folder (default: the working directory)")->type_name("FOLDER");
+  app.add_option("--html", arguments.outputs[Arguments::html].name,
+                 "Also write the report as one self-contained web page (- for stdout)")
       ->type_name("FILE");
-  app.add_option("--json", arguments.json.name,
+  app.add_option("--json", arguments.outputs[Arguments::json].name,
                  "Also write the report as JSON (report/report.schema.json; - for stdout)")
       ->type_name("FILE");
-  app.add_option("--kanata", arguments.kanata.name,
+  app.add_option("--kanata", arguments.outputs[Arguments::kanata].name,
                  "Also write the run as a Kanata log, for the Konata viewer (- for stdout)")
       ->type_name("FILE");
-  app.add_option("--trace", arguments.trace.name, "Also write the full console trace of the run (- for stdout)")
+  app.add_option("--trace", arguments.outputs[Arguments::trace].name,
+                 "Also write the full console trace of the run (- for stdout)")
       ->type_name("FILE");
   app.add_option("--max-cycles", arguments.maxCycles,
                  "Stop a run still going after N cycles, 1 to " + largestCycle + " (default 100000)")
@@ -277,23 +293,15 @@ int main(int argc, char** argv) {
     } catch (const CLI::Success& success) {
       return app.exit(success);  // --help or --version
     } catch (const CLI::ParseError& error) {
-      // An option at the end without its value; anything else in CLI11's words.
-      const std::optional<std::string> option =
-          optionWithoutValue(argc, argv, {"--html", "--json", "--kanata", "--trace", "--max-cycles", "--cycles"});
-      if (option && dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
-        const std::string& takes = *option == "--max-cycles" ? maxCyclesTakes
-                                   : *option == "--cycles"   ? cyclesTakes
-                                                             : outputTakes;
-        throw UsageError{*option + " takes " + takes + ", and none was given"};
-      }
-      std::string message = error.what();
-      message = message.substr(0, message.find('\n'));
-      throw UsageError{message + " (see fivestage-report --help)"};
+      throw usageErrorOf(error, argc, argv);
     }
     checkArguments(app, arguments);
-    return writeReports(arguments);
+    return writeReports(arguments, runOptionsOf(app, arguments));
   } catch (const UsageError& error) {
     std::cerr << program << ": " << error.message << "\n";
+    return usageError;
+  } catch (const OutputError& error) {
+    std::cerr << program << ": " << error.what() << "\n";
     return usageError;
   }
 }
