@@ -2,13 +2,17 @@
 // fivestage does with choice 1 and one Enter per cycle, and reports the run
 // as a whole.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "report/Figures.h"
 #include "report/HtmlReport.h"
 #include "report/JsonReport.h"
 #include "report/KanataLog.h"
@@ -22,19 +26,26 @@ using namespace fivestage;
 using namespace fivestage::report;
 
 constexpr int usageError = 2;
+constexpr const char* program = "fivestage-report";
+const std::string largestCycle = std::to_string(std::numeric_limits<Cycle>::max());
 
-struct Arguments {
-  std::string folder = ".";
-  std::string html, json, kanata, trace, cycles;
-  Cycle maxCycles = 100000;
-};
+// What each option takes, as the messages say it.
+const std::string maxCyclesTakes = "a whole number from 1 to " + largestCycle;
+const std::string cyclesTakes = "FROM:TO, two cycle numbers from 1 to " + largestCycle + " with FROM <= TO";
+const std::string outputTakes = "a file name, or - for standard output";
 
 struct UsageError {
   std::string message;
 };
 
+[[noreturn]] void refuseValue(const std::string& option, const std::string& takes, const std::string& value) {
+  throw UsageError{option + " takes " + takes + ", not '" + value + "'"};
+}
+
+// A whole number from 1 to the largest cycle number, digits only.
 std::optional<Cycle> positiveNumber(std::string_view text) {
   Cycle value = 0;
+  if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size() || value < 1) return std::nullopt;
   return value;
@@ -47,9 +58,7 @@ CycleWindow windowOf(const std::string& text) {
   const std::optional<Cycle> from = positiveNumber(std::string_view(text).substr(0, colon));
   const std::optional<Cycle> to =
       colon == std::string::npos ? std::nullopt : positiveNumber(std::string_view(text).substr(colon + 1));
-  if (!from || !to || *from > *to) {
-    throw UsageError{"--cycles wants FROM:TO, two cycle numbers from 1 with FROM <= TO, not '" + text + "'"};
-  }
+  if (!from || !to || *from > *to) refuseValue("--cycles", cyclesTakes, text);
   if (*to - *from + 1 > CycleWindow::maximumLength) {
     throw UsageError{"--cycles shows at most " + std::to_string(CycleWindow::maximumLength) +
                      " cycles at a time, not " + std::to_string(*to - *from + 1)};
@@ -57,65 +66,190 @@ CycleWindow windowOf(const std::string& text) {
   return {*from, *to};
 }
 
-// An output must not replace one of the files the run reads.
-void refuseInputFile(const std::filesystem::path& folder, const std::string& output) {
-  std::error_code error;
-  for (const char* input : {"src.txt", "reg.txt", "mem.txt"}) {
-    if (std::filesystem::equivalent(folder / input, output, error)) {
-      throw UsageError{"will not write " + output + ": it is the input file " + input};
+// The command line, as given.
+struct Arguments {
+  std::string folder = ".";
+  std::string maxCycles, cycles;
+  struct Output {
+    const char* option;
+    std::string name;  // empty when not asked for
+  };
+  // In the order they are checked, written and put in place.
+  std::array<Output, 4> outputs{{{"--html", {}}, {"--json", {}}, {"--kanata", {}}, {"--trace", {}}}};
+  enum { html, json, kanata, trace };
+};
+
+// What an option that takes a value takes, as the messages say it.
+const std::string& takenBy(std::string_view option) {
+  return option == "--max-cycles" ? maxCyclesTakes : option == "--cycles" ? cyclesTakes : outputTakes;
+}
+
+// "a", "a and b", "a, b and c".
+std::string listed(const std::vector<std::string>& items) {
+  std::string text;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) text += i + 1 == items.size() ? " and " : ", ";
+    text += items[i];
+  }
+  return text;
+}
+
+// Checks what CLI11 leaves to the program: unknown options and words beyond
+// the folder, options given twice, output names.
+void checkArguments(const CLI::App& app, const Arguments& arguments) {
+  std::vector<std::string> folders{arguments.folder};
+  for (const std::string& extra : app.remaining()) {
+    if (extra == "--") continue;
+    if (extra.size() > 1 && extra.front() == '-') {
+      throw UsageError{"no option " + extra.substr(0, extra.find('=')) + " (see fivestage-report --help)"};
+    }
+    folders.push_back(extra);
+  }
+  if (folders.size() > 1) throw UsageError{"one input folder at a time: got " + listed(folders)};
+  for (const CLI::Option* option : app.get_options()) {
+    if (option->count() > 1) {
+      throw UsageError{option->get_name() + " is given " + std::to_string(option->count()) + " times: give it once"};
     }
   }
-  const auto energy = std::filesystem::weakly_canonical(folder / "EnergyConsumptionInput", error);
-  const auto target = std::filesystem::weakly_canonical(output, error);
-  if (!error && std::mismatch(energy.begin(), energy.end(), target.begin(), target.end()).first == energy.end()) {
-    throw UsageError{"will not write " + output + ": it is inside the energy figures"};
+  for (const Arguments::Output& output : arguments.outputs) {
+    if (app.count(output.option) == 0) continue;
+    // A forgotten file name: CLI11 takes the next word, even an option.
+    if (output.name.empty() || (output.name.front() == '-' && output.name != "-")) {
+      throw UsageError{std::string(output.option) + " takes " + outputTakes + ", not '" + output.name + "'" +
+                       (output.name.empty() ? "" : " (./" + output.name + " for a file so named)")};
+    }
   }
 }
 
-int writeReports(const Arguments& arguments, const CLI::App& app) {
-  const std::filesystem::path folder = arguments.folder;
-  if (!std::filesystem::is_directory(folder)) throw UsageError{"no such folder: " + arguments.folder};
+RunOptions runOptionsOf(const CLI::App& app, const Arguments& arguments) {
   RunOptions options;
-  if (!arguments.cycles.empty()) options.window = windowOf(arguments.cycles);
-  options.maxCycles = arguments.maxCycles;
-  options.keepCycleTexts = !arguments.html.empty();
+  if (app.count("--max-cycles") > 0) {
+    const std::optional<Cycle> limit = positiveNumber(arguments.maxCycles);
+    if (!limit) refuseValue("--max-cycles", maxCyclesTakes, arguments.maxCycles);
+    options.maxCycles = *limit;
+  }
+  if (app.count("--cycles") > 0) options.window = windowOf(arguments.cycles);
+  options.keepCycleTexts = !arguments.outputs[Arguments::html].name.empty();
+  return options;
+}
 
-  // Every output is created before the run, so that a place that cannot be
-  // written is known at once.
-  const auto open = [&](const std::string& path) -> std::unique_ptr<OutputFile> {
-    if (path.empty()) return nullptr;
-    refuseInputFile(folder, path);
-    try {
-      return std::make_unique<OutputFile>(path);
-    } catch (const std::runtime_error& error) {
-      throw UsageError{error.what()};
+// An output must not replace one of the files the run reads.
+void refuseInputFile(const std::filesystem::path& folder, const OutputPlace& output) {
+  if (output.kind() == OutputPlace::Kind::Descriptor) return;
+  std::error_code error;
+  for (const char* input : {"src.txt", "reg.txt", "mem.txt"}) {
+    if (std::filesystem::equivalent(folder / input, output.path(), error)) {
+      throw UsageError{"will not write " + output.name() + ": it is the input file " + input};
     }
-  };
-  const std::unique_ptr<OutputFile> html = open(arguments.html);
-  const std::unique_ptr<OutputFile> json = open(arguments.json);
-  const std::unique_ptr<OutputFile> kanata = open(arguments.kanata);
-  const std::unique_ptr<OutputFile> trace = open(arguments.trace);
+  }
+  const auto energy = std::filesystem::weakly_canonical(folder / "EnergyConsumptionInput", error);
+  const auto target = std::filesystem::weakly_canonical(output.path(), error);
+  if (!error && std::mismatch(energy.begin(), energy.end(), target.begin(), target.end()).first == energy.end()) {
+    throw UsageError{"will not write " + output.name() + ": it is inside the energy figures"};
+  }
+}
+
+using Places = std::array<std::optional<OutputPlace>, 4>;
+
+// Where every output goes, settled before anything is created: two outputs
+// on one file, or on standard output, would overwrite each other.
+Places placesOf(const Arguments& arguments, const std::filesystem::path& folder) {
+  Places places;
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    if (arguments.outputs[i].name.empty()) continue;
+    refuseInputFile(folder, places[i].emplace(arguments.outputs[i].name));
+  }
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    for (std::size_t j = i + 1; j < places.size(); ++j) {
+      if (!places[i] || !places[j] || !places[i]->sameAs(*places[j])) continue;
+      const Arguments::Output& first = arguments.outputs[i];
+      const Arguments::Output& second = arguments.outputs[j];
+      const std::string both =
+          std::string(first.option) + " " + first.name + " and " + second.option + " " + second.name;
+      throw UsageError{places[i]->isStandardOutput() ? "only one output can go to standard output, not both " + both
+                                                     : both + " are the same file: give each output a file of its own"};
+    }
+  }
+  return places;
+}
+
+// One line on standard error when the run did not complete and the text
+// report, which would say so, is left out.
+std::string runEnding(const ReportData& data, Cycle maxCycles) {
+  const std::string status = statusText(data.record, maxCycles);
+  if (!data.program) return "not run: " + status;
+  if (data.record.end == RunEnd::Failed) return "ended in cycle " + std::to_string(data.record.cycles) + ": " + status;
+  return status;
+}
+
+int writeReports(const Arguments& arguments, const RunOptions& options) {
+  const std::filesystem::path folder = arguments.folder;
+  if (!std::filesystem::is_directory(folder)) throw UsageError{"no such folder: " + folder.string()};
+  const Places places = placesOf(arguments, folder);
+
+  // Every output is opened before the run, so that a place that cannot be
+  // written is known at once: first the files written under a temporary name,
+  // then the devices and pipes, as opening a pipe waits for its reader.
+  std::array<std::unique_ptr<OutputFile>, 4> files;
+  for (const bool replaced : {true, false}) {
+    for (std::size_t i = 0; i < places.size(); ++i) {
+      if (places[i] && (places[i]->kind() == OutputPlace::Kind::Replace) == replaced) {
+        files[i] = std::make_unique<OutputFile>(*places[i]);
+      }
+    }
+  }
+  OutputFile* const html = files[Arguments::html].get();
+  OutputFile* const json = files[Arguments::json].get();
+  OutputFile* const kanata = files[Arguments::kanata].get();
+  OutputFile* const trace = files[Arguments::trace].get();
 
   std::optional<KanataLog> kanataLog;
   if (kanata) kanataLog.emplace(kanata->stream());
   const ReportData data =
       runReport(folder, options, trace ? &trace->stream() : nullptr, kanataLog ? &*kanataLog : nullptr);
   if (kanataLog) kanataLog->finish();
-
-  writeTextReport(std::cout, data, {options.maxCycles, app.count("--cycles") > 0});
   if (json)
     json->stream() << jsonReport(data, options.maxCycles).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
                    << "\n";
   if (html) html->stream() << htmlReport(data, options.maxCycles);
-  for (OutputFile* output : {html.get(), json.get(), kanata.get(), trace.get()}) {
-    if (output == nullptr) continue;
-    try {
-      output->commit();
-    } catch (const std::runtime_error& error) {
-      throw UsageError{error.what()};
-    }
+
+  // Nothing is put in place unless every output was written whole.
+  for (const auto& file : files) {
+    if (file) file->finish();
   }
-  return exitStatusOf(data.record);
+  for (const auto& file : files) {
+    if (file) file->publish();
+  }
+
+  // Standard output carries one thing: the text report, or the output named -.
+  const int status = exitStatusOf(data.record);
+  const bool standardOutputTaken =
+      std::any_of(places.begin(), places.end(), [](const auto& place) { return place && place->isStandardOutput(); });
+  if (!standardOutputTaken) {
+    writeTextReport(std::cout, data, {options.maxCycles, !arguments.cycles.empty()});
+  } else if (status != 0) {
+    std::cerr << program << ": " << runEnding(data, options.maxCycles) << "\n";
+  }
+  return status;
+}
+
+// The option taking a value that ends the command line without one, if any.
+std::optional<std::string> optionWithoutValue(int argc, char** argv) {
+  const std::string last = argc > 1 ? argv[argc - 1] : "";
+  for (const char* option : {"--html", "--json", "--kanata", "--trace", "--max-cycles", "--cycles"}) {
+    if (last == option || last == std::string(option) + "=") return option;
+  }
+  return std::nullopt;
+}
+
+// CLI11's refusal as one plain line.
+UsageError usageErrorOf(const CLI::ParseError& error, int argc, char** argv) {
+  const std::optional<std::string> option = optionWithoutValue(argc, argv);
+  if (option && dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
+    return {*option + " takes " + takenBy(*option) + ", and none was given"};
+  }
+  const std::string message = error.what();
+  return {message.substr(0, message.find('\n')) + " (see fivestage-report --help)"};
 }
 
 }  // namespace
@@ -126,35 +260,48 @@ int main(int argc, char** argv) {
       "Runs the program in an input folder (src.txt, reg.txt, mem.txt, EnergyConsumptionInput/) to its end, exactly\n"
       "as fivestage runs it with choice 1 and one Enter per cycle, and reports the whole run: a program check,\n"
       "the summary (cycles, CPI, stalls, branches, energy by stage, opcode and line), the final state and the\n"
-      "pipeline chart. Exit status: 0 when the run completed, 1 when loading failed, the run ended on an error or\n"
-      "was stopped, 2 for a usage error.",
-      "fivestage-report"};
-  app.add_option("folder", arguments.folder, "The input folder (default: the working directory)");
-  app.add_option("--html", arguments.html, "Also write the report as one self-contained web page")->type_name("FILE");
-  app.add_option("--json", arguments.json, "Also write the report as JSON (report/report.schema.json)")
+      "pipeline chart. An output FILE may be - for standard output (one output at most; the text report is then\n"
+      "left out), a file (replaced whole once written; a symbolic link is followed), a character device or a\n"
+      "named pipe (written in place). Exit status: 0 when the run completed, 1 when loading failed, the run\n"
+      "ended on an error or was stopped, 2 for a usage error.",
+      program};
+  app.allow_extras();  // unknown options and a second folder are reported below, in plain words
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);  // and options given twice
+  app.add_option("folder", arguments.folder, "The input folder (default: the working directory)")->type_name("FOLDER");
+  app.add_option("--html", arguments.outputs[Arguments::html].name,
+                 "Also write the report as one self-contained web page (- for stdout)")
       ->type_name("FILE");
-  app.add_option("--kanata", arguments.kanata, "Also write the run as a Kanata log, for the Konata viewer")
+  app.add_option("--json", arguments.outputs[Arguments::json].name,
+                 "Also write the report as JSON (report/report.schema.json; - for stdout)")
       ->type_name("FILE");
-  app.add_option("--trace", arguments.trace, "Also write the full console trace of the run")->type_name("FILE");
-  app.add_option("--max-cycles", arguments.maxCycles, "Stop a run still going after N cycles (default 100000)")
-      ->type_name("N")
-      ->check(CLI::PositiveNumber);
+  app.add_option("--kanata", arguments.outputs[Arguments::kanata].name,
+                 "Also write the run as a Kanata log, for the Konata viewer (- for stdout)")
+      ->type_name("FILE");
+  app.add_option("--trace", arguments.outputs[Arguments::trace].name,
+                 "Also write the full console trace of the run (- for stdout)")
+      ->type_name("FILE");
+  app.add_option("--max-cycles", arguments.maxCycles,
+                 "Stop a run still going after N cycles, 1 to " + largestCycle + " (default 100000)")
+      ->type_name("N");
   app.add_option("--cycles", arguments.cycles,
                  "The cycles the chart and the details show (default: the first that fit; at most 2000)")
       ->type_name("FROM:TO");
   app.set_version_flag("--version", "fivestage-report 1.0");
   try {
-    app.parse(argc, argv);
-  } catch (const CLI::Success& success) {
-    return app.exit(success);  // --help or --version
-  } catch (const CLI::ParseError& error) {
-    app.exit(error);
-    return usageError;
-  }
-  try {
-    return writeReports(arguments, app);
+    try {
+      app.parse(argc, argv);
+    } catch (const CLI::Success& success) {
+      return app.exit(success);  // --help or --version
+    } catch (const CLI::ParseError& error) {
+      throw usageErrorOf(error, argc, argv);
+    }
+    checkArguments(app, arguments);
+    return writeReports(arguments, runOptionsOf(app, arguments));
   } catch (const UsageError& error) {
-    std::cerr << "fivestage-report: " << error.message << "\n";
+    std::cerr << program << ": " << error.message << "\n";
+    return usageError;
+  } catch (const OutputError& error) {
+    std::cerr << program << ": " << error.what() << "\n";
     return usageError;
   }
 }

@@ -1,11 +1,24 @@
 // fivestage-report end to end: the real executable, its exit statuses, its
 // refusals, its outputs.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
+#include <optional>
 #include <regex>
+#include <thread>
+#include <tuple>
 
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempDir.h"
@@ -61,11 +74,11 @@ TEST(ReportCli, RefusesBadUsageWithStatusTwoAndLeavesNoFileBehind) {
        {"--json", "good.json", "--kanata", "missing/log.kanata"},
        2,
        "cannot write missing/log.kanata"},
-      {"cycles without a colon", {"--cycles", "5"}, 2, "--cycles wants FROM:TO"},
-      {"cycles not numbers", {"--cycles", "a:b"}, 2, "--cycles wants FROM:TO"},
-      {"cycles backwards", {"--cycles", "5:3"}, 2, "--cycles wants FROM:TO"},
-      {"cycle zero", {"--cycles", "0:4"}, 2, "--cycles wants FROM:TO"},
-      {"cycles with trailing text", {"--cycles", "1:4x"}, 2, "--cycles wants FROM:TO"},
+      {"cycles without a colon", {"--cycles", "5"}, 2, "--cycles takes FROM:TO"},
+      {"cycles not numbers", {"--cycles", "a:b"}, 2, "--cycles takes FROM:TO"},
+      {"cycles backwards", {"--cycles", "5:3"}, 2, "--cycles takes FROM:TO"},
+      {"cycle zero", {"--cycles", "0:4"}, 2, "--cycles takes FROM:TO"},
+      {"cycles with trailing text", {"--cycles", "1:4x"}, 2, "--cycles takes FROM:TO"},
       {"too many cycles", {"--cycles", "1:2001"}, 2, "at most 2000 cycles"},
       {"no cycle limit", {"--max-cycles", "0"}, 2, "max-cycles"},
       {"unknown option", {"--colour"}, 2, "colour"},
@@ -126,6 +139,459 @@ TEST(ReportCli, HelpAndVersion) {
   const RunResult version = report(dir.path(), {"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_NE(version.output.find("fivestage-report"), std::string::npos);
+  EXPECT_NE(help.output.find("may be - for standard output"), std::string::npos) << help.output;
+}
+
+// Each refusal of a value or of the command line's shape is this one line.
+TEST(ReportCli, OptionValuesAndTheCommandLineAreRefusedInOnePlainLine) {
+  const std::string whole = "a whole number from 1 to 9223372036854775807";
+  const std::string window = "FROM:TO, two cycle numbers from 1 to 9223372036854775807 with FROM <= TO";
+  const std::string file = "a file name, or - for standard output";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--max-cycles", "0"}, "--max-cycles takes " + whole + ", not '0'"},
+      {{"--max-cycles", "-5"}, "--max-cycles takes " + whole + ", not '-5'"},
+      {{"--max-cycles", "abc"}, "--max-cycles takes " + whole + ", not 'abc'"},
+      {{"--max-cycles", "1e3"}, "--max-cycles takes " + whole + ", not '1e3'"},
+      {{"--max-cycles", "+5"}, "--max-cycles takes " + whole + ", not '+5'"},
+      {{"--max-cycles", "9223372036854775808"}, "--max-cycles takes " + whole + ", not '9223372036854775808'"},
+      {{"--max-cycles", ""}, "--max-cycles takes " + whole + ", not ''"},
+      {{"--max-cycles"}, "--max-cycles takes " + whole + ", and none was given"},
+      {{"--max-cycles="}, "--max-cycles takes " + whole + ", and none was given"},
+      {{"--cycles", "5"}, "--cycles takes " + window + ", not '5'"},
+      {{"--cycles", "1:9223372036854775808"}, "--cycles takes " + window + ", not '1:9223372036854775808'"},
+      {{"--cycles"}, "--cycles takes " + window + ", and none was given"},
+      {{"--json"}, "--json takes " + file + ", and none was given"},
+      {{"--trace", ""}, "--trace takes " + file + ", not ''"},
+      {{"--html", "--max-cycles", "5"},
+       "--html takes " + file + ", not '--max-cycles' (./--max-cycles for a file so named)"},
+      {{"--kanata", "a.kanata", "--kanata", "b.kanata"}, "--kanata is given 2 times: give it once"},
+      {{"examples/basic", "examples/loop"}, "one input folder at a time: got examples/basic and examples/loop"},
+      {{"a", "b", "c"}, "one input folder at a time: got a, b and c"},
+      {{"--colour"}, "no option --colour (see fivestage-report --help)"},
+      {{"--colour=red", "--json", "r.json"}, "no option --colour (see fivestage-report --help)"},
+      {{"-x"}, "no option -x (see fivestage-report --help)"},
+  };
+  for (const auto& [arguments, message] : cases) {
+    TempDir dir;
+    writeInputs(dir);
+    const std::vector<std::string> before = entriesOf(dir.path());
+    const RunResult result = report(dir.path(), arguments);
+    EXPECT_EQ(result.status, 2) << message;
+    EXPECT_EQ(result.errors, "fivestage-report: " + message + "\n");
+    EXPECT_EQ(result.output, "") << message;
+    EXPECT_EQ(entriesOf(dir.path()), before) << message;
+  }
+}
+
+TEST(ReportCli, TheLargestCycleNumbersAreAccepted) {
+  TempDir dir;
+  writeInputs(dir);
+  const RunResult result = report(
+      dir.path(), {"--max-cycles", "9223372036854775807", "--cycles", "9223372036854775000:9223372036854775807"});
+  EXPECT_EQ(result.status, 0) << result.errors;
+  EXPECT_NE(result.output.find("completed in"), std::string::npos) << result.output;
+}
+
+using Snapshot = std::map<std::string, std::string>;
+
+// What a folder holds, all the way down, without following links: the kind
+// of each entry, a file's content, a link's target, a device's number.
+Snapshot snapshotOf(const fs::path& folder) {
+  Snapshot entries;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+    struct stat status {};
+    lstat(entry.path().c_str(), &status);
+    std::string what;
+    switch (entry.symlink_status().type()) {
+      case fs::file_type::regular: what = "file " + readFile(entry.path()); break;
+      case fs::file_type::symlink: what = "link to " + fs::read_symlink(entry.path()).string(); break;
+      case fs::file_type::directory: what = "folder"; break;
+      case fs::file_type::fifo: what = "named pipe"; break;
+      case fs::file_type::socket: what = "socket"; break;
+      case fs::file_type::character: what = "character device " + std::to_string(status.st_rdev); break;
+      case fs::file_type::block: what = "block device " + std::to_string(status.st_rdev); break;
+      default: what = "other"; break;
+    }
+    entries[entry.path().lexically_relative(folder).string()] = what;
+  }
+  return entries;
+}
+
+// The entries of `actual` that are not as `expected`, one a line, so that a
+// failure names only what changed.
+std::string differences(const Snapshot& expected, const Snapshot& actual) {
+  std::string text;
+  for (const auto& [name, what] : actual) {
+    const auto found = expected.find(name);
+    if (found == expected.end() || found->second != what) {
+      text += (found == expected.end() ? "new " : "changed ") + name + ": " + what.substr(0, 60) + "\n";
+    }
+  }
+  for (const auto& [name, what] : expected) {
+    if (!actual.contains(name)) text += "gone " + name + "\n";
+  }
+  return text;
+}
+
+// What the report writes for `option` into a plain new file, in this folder.
+std::string referenceOutput(const TempDir& dir, const std::string& option) {
+  const RunResult result = report(dir.path(), {option, "reference.out"});
+  EXPECT_EQ(result.errors, "") << option;
+  const std::string content = readFile(dir.path() / "reference.out");
+  fs::remove(dir.path() / "reference.out");
+  return content;
+}
+
+using Setup = std::function<void(const fs::path& dir)>;
+
+void makeLink(const fs::path& dir, const std::string& name, const fs::path& target) {
+  fs::create_symlink(target, dir / name);
+}
+
+void bindSocket(const fs::path& path) {
+  const int socketFd = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(socketFd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << std::strerror(errno);
+  close(socketFd);
+}
+
+struct OutputRefusal {
+  const char* name;
+  Setup setup;
+  std::vector<std::string> arguments;
+  std::string message;  // on standard error
+};
+
+// Outputs that cannot be written, or two outputs on one file: refused before
+// anything is created, and nothing in the folder changes.
+TEST(ReportCli, RefusesOutputsThatCannotBeWrittenOrShareAFile) {
+  const auto nothing = [](const fs::path&) {};
+  const OutputRefusal cases[] = {
+      {"one name twice",
+       nothing,
+       {"--html", "out.html", "--json", "out.html"},
+       "--html out.html and --json out.html are the same file"},
+      {"two spellings of a new file",
+       [](const fs::path& dir) { fs::create_directory(dir / "sub"); },
+       {"--html", "out.html", "--json", "sub/../out.html"},
+       "--html out.html and --json sub/../out.html are the same"},
+      {"a file and a link to it",
+       [](const fs::path& dir) {
+         std::ofstream(dir / "out.json") << "old\n";
+         makeLink(dir, "link.json", "out.json");
+       },
+       {"--json", "out.json", "--trace", "link.json"},
+       "--json out.json and --trace link.json are the same file"},
+      {"a hard link",
+       [](const fs::path& dir) {
+         std::ofstream(dir / "a.txt") << "old\n";
+         fs::create_hard_link(dir / "a.txt", dir / "b.txt");
+       },
+       {"--kanata", "a.txt", "--trace", "b.txt"},
+       "--kanata a.txt and --trace b.txt are the same file"},
+      {"a dangling link and the file it names",
+       [](const fs::path& dir) { makeLink(dir, "link.json", "new.json"); },
+       {"--json", "link.json", "--trace", "new.json"},
+       "--json link.json and --trace new.json are the same file"},
+      {"a new file through a linked folder",
+       [](const fs::path& dir) {
+         fs::create_directory(dir / "real");
+         makeLink(dir, "alias", "real");
+       },
+       {"--json", "real/r.json", "--html", "alias/r.json"},
+       "--html alias/r.json and --json real/r.json are the same"},
+      {"standard output twice",
+       nothing,
+       {"--json", "-", "--trace", "-"},
+       "only one output can go to standard output, not both --json - and --trace -"},
+      {"- and a name for descriptor 1",
+       [](const fs::path& dir) { makeLink(dir, "out", "/proc/self/fd/1"); },
+       {"--html", "out", "--kanata", "-"},
+       "only one output can go to standard output, not both --html out and"},
+      {"a socket",
+       [](const fs::path& dir) { bindSocket(dir / "sock"); },
+       {"--json", "sock"},
+       "cannot write sock: it is a socket"},
+      {"a link to a folder",
+       [](const fs::path& dir) { makeLink(dir, "folder", "EnergyConsumptionInput"); },
+       {"--json", "folder"},
+       "cannot write folder: it is a folder"},
+      {"a loop of links",
+       [](const fs::path& dir) {
+         makeLink(dir, "a", "b");
+         makeLink(dir, "b", "a");
+       },
+       {"--json", "a"},
+       "cannot write a: Too many levels of symbolic links"},
+      {"a link to an input file",
+       [](const fs::path& dir) { makeLink(dir, "out", "src.txt"); },
+       {"--trace", "out"},
+       "will not write out: it is the input file src.txt"},
+      {"a link into the energy figures",
+       [](const fs::path& dir) { makeLink(dir, "out", "EnergyConsumptionInput/Fetch/energy.txt"); },
+       {"--trace", "out"},
+       "will not write out: it is inside the energy figures"},
+      {"a descriptor that is not open",
+       [](const fs::path& dir) { makeLink(dir, "out", "/proc/self/fd/97"); },
+       {"--json", "out"},
+       "cannot write out: descriptor 97 is not open"},
+      {"standard input",
+       [](const fs::path& dir) { makeLink(dir, "out", "/proc/self/fd/0"); },
+       {"--json", "out"},
+       "cannot write out: descriptor 0 is open for reading only"},
+      {"a link into a missing folder",
+       [](const fs::path& dir) { makeLink(dir, "out", "missing/out.json"); },
+       {"--json", "out"},
+       "cannot write out: there is no folder"},
+  };
+  for (const OutputRefusal& c : cases) {
+    TempDir dir;
+    writeInputs(dir);
+    c.setup(dir.path());
+    const Snapshot before = snapshotOf(dir.path());
+    const RunResult result = report(dir.path(), c.arguments);
+    EXPECT_EQ(result.status, 2) << c.name;
+    EXPECT_NE(result.errors.find("fivestage-report: " + c.message), std::string::npos)
+        << c.name << ": " << result.errors;
+    EXPECT_EQ(result.output, "") << c.name;
+    EXPECT_EQ(differences(before, snapshotOf(dir.path())), "") << c.name;
+  }
+}
+
+struct LinkedOutput {
+  const char* name;
+  Setup setup;
+  std::string output;             // the name given to --json
+  std::string replaced;           // the file that gets the report
+  std::optional<fs::perms> mode;  // the replaced file's, kept
+};
+
+// A symbolic link is followed: the file it names gets the report, the link
+// stays as it was, and no temporary file is left anywhere.
+TEST(ReportCli, AnOutputThroughSymbolicLinksReplacesTheFileTheyName) {
+  const auto oldFile = [](const fs::path& path, fs::perms mode) {
+    std::ofstream(path) << "old\n";
+    fs::permissions(path, mode);
+  };
+  const LinkedOutput cases[] = {
+      {"a link to a file",
+       [&](const fs::path& dir) {
+         oldFile(dir / "target.json", fs::perms::owner_read | fs::perms::owner_write);
+         makeLink(dir, "link.json", "target.json");
+       },
+       "link.json", "target.json", fs::perms::owner_read | fs::perms::owner_write},
+      {"a link to a file yet to be", [](const fs::path& dir) { makeLink(dir, "link.json", "new.json"); }, "link.json",
+       "new.json", std::nullopt},
+      {"a chain of links",
+       [&](const fs::path& dir) {
+         oldFile(dir / "target.json", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+         makeLink(dir, "first", "second");
+         makeLink(dir, "second", dir / "target.json");
+       },
+       "first", "target.json", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read},
+      {"a relative link in a subfolder",
+       [](const fs::path& dir) {
+         fs::create_directory(dir / "sub");
+         makeLink(dir, "sub/link.json", "../target.json");
+       },
+       "sub/link.json", "target.json", std::nullopt},
+      {"a link through a linked folder",
+       [](const fs::path& dir) {
+         fs::create_directory(dir / "real");
+         makeLink(dir, "alias", "real");
+         makeLink(dir, "link.json", "alias/out.json");
+       },
+       "link.json", "real/out.json", std::nullopt},
+  };
+  for (const LinkedOutput& c : cases) {
+    TempDir dir;
+    writeInputs(dir);
+    const std::string expected = referenceOutput(dir, "--json");
+    c.setup(dir.path());
+    Snapshot after = snapshotOf(dir.path());
+    after[c.replaced] = "file " + expected;
+    const RunResult result = report(dir.path(), {"--json", c.output});
+    EXPECT_EQ(result.status, 0) << c.name << ": " << result.errors;
+    EXPECT_EQ(differences(after, snapshotOf(dir.path())), "") << c.name;
+    if (c.mode) {
+      EXPECT_EQ(fs::status(dir.path() / c.replaced).permissions(), *c.mode) << c.name;
+    }
+  }
+}
+
+const char* const outputOptions[] = {"--html", "--json", "--kanata", "--trace"};
+
+// - and a name for descriptor 1 put the output on standard output, which then
+// carries it alone: the text report is left out.
+TEST(ReportCli, StandardOutputCarriesTheOutputNamedDashAlone) {
+  for (const char* option : outputOptions) {
+    for (const char* name : {"-", "stdout-link"}) {
+      TempDir dir;
+      writeInputs(dir);
+      makeLink(dir.path(), "stdout-link", "/proc/self/fd/1");
+      const std::string expected = referenceOutput(dir, option);
+      const RunResult result = report(dir.path(), {option, name});
+      EXPECT_EQ(result.status, 0) << option << " " << name;
+      EXPECT_EQ(result.output, expected) << option << " " << name;
+      EXPECT_EQ(result.errors, "") << option << " " << name;
+      EXPECT_TRUE(fs::is_symlink(dir.path() / "stdout-link"));
+    }
+  }
+  // Another output still goes to its file.
+  TempDir dir;
+  writeInputs(dir);
+  const std::string json = referenceOutput(dir, "--json");
+  const std::string trace = referenceOutput(dir, "--trace");
+  const RunResult result = report(dir.path(), {"--json", "-", "--trace", "trace.txt"});
+  EXPECT_EQ(result.output, json);
+  EXPECT_EQ(readFile(dir.path() / "trace.txt"), trace);
+}
+
+// A run that does not complete says so in one line on standard error when
+// standard output carries an output instead of the text report.
+TEST(ReportCli, WithTheTextReportLeftOutAnUnfinishedRunIsNamedOnStandardError) {
+  const struct {
+    const char* program;  // nullptr: no src.txt
+    std::vector<std::string> arguments;
+    int status;
+    std::string errors;
+  } cases[] = {
+      {nullptr, {"--json", "-"}, 1, "fivestage-report: not run: File src.txt could not be loaded\n"},
+      {"add $3, $1, $2\nxor $1, $1, $1\n",
+       {"--trace", "-"},
+       1,
+       "fivestage-report: ended in cycle 3: File could not be loaded\n"},
+      {"j L1\n",
+       {"--kanata", "-", "--max-cycles", "40"},
+       1,
+       "fivestage-report: stopped: still running after 40 cycles (--max-cycles)\n"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    writeInputs(dir, c.program == nullptr ? "" : c.program);
+    if (c.program == nullptr) fs::remove(dir.path() / "src.txt");
+    const RunResult result = report(dir.path(), c.arguments);
+    EXPECT_EQ(result.status, c.status) << c.errors;
+    EXPECT_EQ(result.errors, c.errors);
+    EXPECT_NE(result.output, "") << c.errors;
+    EXPECT_EQ(result.output.find("fivestage report for"), std::string::npos) << c.errors;
+  }
+}
+
+// Reads a named pipe to its end on a thread of its own, as another program
+// reading it would. The test holds a writing end of its own as well, so that
+// the reader never waits for a writer that does not come: the read ends when
+// the report has closed the pipe and take() closes that end.
+class PipeReader {
+ public:
+  explicit PipeReader(const fs::path& pipe)
+      : ownEnd_(open(pipe.c_str(), O_RDWR | O_CLOEXEC)),
+        reader_(open(pipe.c_str(), O_RDONLY | O_CLOEXEC)),
+        thread_([this] { readAll(); }) {}
+  ~PipeReader() { take(); }
+  PipeReader(const PipeReader&) = delete;
+  PipeReader& operator=(const PipeReader&) = delete;
+
+  std::string take() {
+    if (ownEnd_ >= 0) close(ownEnd_);
+    ownEnd_ = -1;
+    if (thread_.joinable()) thread_.join();
+    return text_;
+  }
+
+ private:
+  void readAll() {
+    char buffer[4096];
+    for (ssize_t got; reader_ >= 0 && (got = read(reader_, buffer, sizeof buffer)) > 0;) {
+      text_.append(buffer, static_cast<std::size_t>(got));
+    }
+    if (reader_ >= 0) close(reader_);
+  }
+
+  int ownEnd_;
+  int reader_;
+  std::string text_;
+  std::thread thread_;
+};
+
+TEST(ReportCli, ANamedPipeIsWrittenInPlaceForItsReader) {
+  for (const char* option : outputOptions) {
+    TempDir dir;
+    writeInputs(dir);
+    const std::string expected = referenceOutput(dir, option);
+    ASSERT_EQ(mkfifo((dir.path() / "pipe").c_str(), 0600), 0) << std::strerror(errno);
+    const Snapshot before = snapshotOf(dir.path());
+    PipeReader reader(dir.path() / "pipe");
+    const RunResult result = report(dir.path(), {option, "pipe"});
+    EXPECT_EQ(result.status, 0) << option << ": " << result.errors;
+    EXPECT_EQ(reader.take(), expected) << option;
+    EXPECT_NE(result.output.find("fivestage report for"), std::string::npos) << option;
+    EXPECT_EQ(differences(before, snapshotOf(dir.path())), "") << option;  // still a pipe, and no temporary left
+  }
+}
+
+// A device node in the test's own folder (major 1 holds the memory devices:
+// 3 the null device, 7 the full one), never the machine's own. Returns why
+// it cannot be made or opened, when the system does not allow it.
+std::optional<std::string> makeDevice(const fs::path& path, mode_t type, unsigned majorNumber, unsigned minorNumber) {
+  if (mknod(path.c_str(), type | 0666, makedev(majorNumber, minorNumber)) != 0) {
+    return std::string("cannot make a device node here (mknod: ") + std::strerror(errno) + "): it needs root";
+  }
+  if (type != S_IFCHR) return std::nullopt;
+  const int device = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (device < 0) {
+    return std::string("cannot open a device node made here (") + std::strerror(errno) +
+           "): the temporary folder may be mounted nodev";
+  }
+  close(device);
+  return std::nullopt;
+}
+
+struct DeviceCase {
+  const char* name;
+  std::vector<std::string> arguments;
+  int status;
+  std::string errors;  // what standard error holds
+};
+
+// Character devices are written in place and stay devices; a block device
+// is refused; an output that fails to be written leaves no file behind,
+// neither its own nor another output's, nor any temporary.
+TEST(ReportCli, DevicesAreWrittenInPlaceOrRefusedAndAFailedWriteLeavesNoFileBehind) {
+  const DeviceCase cases[] = {
+      {"the null device", {"--json", "null", "--trace", "null-too"}, 0, ""},
+      {"the null device and a file", {"--html", "null", "--kanata", "run.kanata"}, 0, ""},
+      {"a full device",
+       {"--json", "good.json", "--html", "page.html", "--trace", "full"},
+       2,
+       "fivestage-report: cannot write full: No space left on device\n"},
+      {"a block device",
+       {"--json", "good.json", "--trace", "block"},
+       2,
+       "fivestage-report: cannot write block: it is a block device"},
+  };
+  for (const DeviceCase& c : cases) {
+    TempDir dir;
+    writeInputs(dir);
+    for (const auto& [name, type, majorNumber, minorNumber] :
+         {std::tuple{"null", mode_t{S_IFCHR}, 1u, 3u}, std::tuple{"null-too", mode_t{S_IFCHR}, 1u, 3u},
+          std::tuple{"full", mode_t{S_IFCHR}, 1u, 7u}, std::tuple{"block", mode_t{S_IFBLK}, 7u, 200u}}) {
+      if (const std::optional<std::string> whyNot = makeDevice(dir.path() / name, type, majorNumber, minorNumber)) {
+        GTEST_SKIP() << *whyNot;
+      }
+    }
+    Snapshot after = snapshotOf(dir.path());
+    if (c.status == 0 && std::find(c.arguments.begin(), c.arguments.end(), "run.kanata") != c.arguments.end()) {
+      after["run.kanata"] = "file " + referenceOutput(dir, "--kanata");
+    }
+    const RunResult result = report(dir.path(), c.arguments);
+    EXPECT_EQ(result.status, c.status) << c.name;
+    EXPECT_EQ(result.errors.substr(0, c.errors.size()), c.errors) << c.name;
+    EXPECT_EQ(result.output.empty(), c.status != 0) << c.name;
+    EXPECT_EQ(differences(after, snapshotOf(dir.path())), "") << c.name;
+  }
 }
 
 // With one Enter per cycle the console prints exactly what the report's
