@@ -21,12 +21,21 @@ Arguments simulateIn(const std::string& folder) {
   return {Action::Simulate, folder, {}};
 }
 
+// --init comes first, with the one folder to make after it.
+Arguments initOf(std::span<const std::string> words) {
+  if (words.size() != 2 || words[0] != "--init" || words[1].empty() || isOption(words[1])) {
+    return refusal("--init wants one folder after it: fivestage --init DIR");
+  }
+  return {Action::Init, words[1], {}};
+}
+
 }  // namespace
 
 Arguments parseArguments(std::span<const std::string> words) {
   if (words.empty()) return {};
   const auto option = std::find_if(words.begin(), words.end(), isOption);
   if (option != words.end()) {
+    if (*option == "--init") return initOf(words);
     if (*option != "--help" && *option != "--version") return refusal("unknown option: " + *option);
     if (words.size() > 1) return refusal(*option + " stands alone");
     return {*option == "--help" ? Action::Help : Action::Version, {}, {}};

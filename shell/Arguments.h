@@ -12,12 +12,13 @@ enum class Action {
   Simulate,  // the dialogue, on the input folder
   Help,      // the usage on standard output
   Version,   // the version on standard output
+  Init,      // a ready input folder made from the starter files
   Refuse,    // a usage error: what is wrong and the usage on standard error
 };
 
 struct Arguments {
   Action action = Action::Simulate;
-  std::filesystem::path folder = ".";  // Simulate: the input folder
+  std::filesystem::path folder = ".";  // Simulate: the input folder; Init: the folder to make
   std::string error;                   // Refuse: what is wrong, on one line
 };
 
@@ -27,6 +28,7 @@ inline constexpr int usageErrorStatus = 2;
 // Reads the words that follow the program's name:
 //   (none)      simulate in the working directory, as fivestage always has
 //   FOLDER      simulate in FOLDER, which must be a folder
+//   --init DIR  make DIR a ready input folder
 //   --help, --version, each alone
 // Anything else is refused.
 Arguments parseArguments(std::span<const std::string> words);
@@ -35,6 +37,7 @@ inline constexpr std::string_view versionText = "fivestage 1.0\n";
 
 inline constexpr std::string_view usageText =
     "Usage: fivestage [FOLDER]\n"
+    "       fivestage --init DIR\n"
     "       fivestage --help | --version\n"
     "\n"
     "Simulates, one clock cycle at a time, a five-stage pipelined processor (Fetch,\n"
@@ -44,6 +47,8 @@ inline constexpr std::string_view usageText =
     "default the working directory; nothing there is ever written.\n"
     "\n"
     "  FOLDER       the input folder to simulate\n"
+    "  --init DIR   make DIR, a new or empty folder, a ready input folder: a short\n"
+    "               example program with comments, registers, memory, energy figures\n"
     "  --help       show this text\n"
     "  --version    show the version\n"
     "\n"
@@ -53,6 +58,6 @@ inline constexpr std::string_view usageText =
     "\n"
     "Exit status: 0 after the listing or a completed run; 1 when the run cannot go\n"
     "on (a file that cannot be loaded, a register, memory word or instruction that\n"
-    "does not exist); 2 for a usage error.\n";
+    "does not exist); 2 for a usage error or a folder --init will not write into.\n";
 
 }  // namespace fivestage

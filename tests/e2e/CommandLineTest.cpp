@@ -23,7 +23,7 @@ TEST(ConsoleCommandLine, HelpShowsEveryFormAndHowToStepAndLeave) {
   const RunResult help = fivestageWith({"--help"}, dir.path());
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.errors, "");
-  for (const char* part : {"fivestage [FOLDER]", "--help", "--version", "Enter runs one cycle",
+  for (const char* part : {"fivestage [FOLDER]", "fivestage --init DIR", "--help", "--version", "Enter runs one cycle",
                            "Ctrl-D runs the rest without waiting", "Ctrl-C quits"}) {
     EXPECT_NE(help.output.find(part), std::string::npos) << part;
   }
@@ -50,6 +50,7 @@ TEST(ConsoleCommandLine, RefusesWithOneLineAndTheUsage) {
       {{"nowhere"}, "no such folder: nowhere"},
       {{"input/src.txt"}, "not a folder: input/src.txt"},
       {{"--version", "input"}, "--version stands alone"},
+      {{"--init"}, "--init wants one folder after it: fivestage --init DIR"},
   };
   TempDir dir;
   dir.write("input/src.txt", "addi $1, $0, 5\n");

@@ -67,6 +67,7 @@ void TempDir::letOthersRead() const {
   const fs::perms enterable = fs::perms::others_read | fs::perms::others_exec;
   fs::permissions(path_, enterable, fs::perm_options::add);
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(path_)) {
+    if (entry.is_symlink()) continue;  // a link has no permissions of its own
     fs::permissions(entry.path(), entry.is_directory() ? enterable : fs::perms::others_read, fs::perm_options::add);
   }
 }

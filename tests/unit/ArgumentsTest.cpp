@@ -20,6 +20,8 @@ struct Line {
   std::string error;   // for Refuse, the whole message
 };
 
+const std::string initWants = "--init wants one folder after it: fivestage --init DIR";
+
 // Run in a working directory that holds the folder `input` and the file `notes.txt`.
 TEST(Arguments, ReadsEachCommandLine) {
   const Line lines[] = {
@@ -28,6 +30,13 @@ TEST(Arguments, ReadsEachCommandLine) {
       {"a folder with a trailing slash", {"input/"}, Action::Simulate, "input/", ""},
       {"help", {"--help"}, Action::Help, "", ""},
       {"version", {"--version"}, Action::Version, "", ""},
+      {"init a new folder", {"--init", "course"}, Action::Init, "course", ""},
+      {"init an existing folder", {"--init", "input"}, Action::Init, "input", ""},
+      {"init without a folder", {"--init"}, Action::Refuse, "", initWants},
+      {"init with two folders", {"--init", "a", "b"}, Action::Refuse, "", initWants},
+      {"init after a folder", {"input", "--init", "b"}, Action::Refuse, "", initWants},
+      {"init with an option for a folder", {"--init", "--help"}, Action::Refuse, "", initWants},
+      {"init with an empty folder name", {"--init", ""}, Action::Refuse, "", initWants},
       {"a folder that does not exist", {"nowhere"}, Action::Refuse, "", "no such folder: nowhere"},
       {"an empty folder name", {""}, Action::Refuse, "", "no such folder: "},
       {"a file", {"notes.txt"}, Action::Refuse, "", "not a folder: notes.txt"},
