@@ -1,13 +1,31 @@
 # Turns text files into a C++ source that holds each as a string constant.
 # Usage: cmake -DOUTPUT=file.cpp -DNAMESPACE=ns -DINPUTS="name=path;name=path" -P EmbedText.cmake
-set(body "// Generated from the files named below; edit those, not this.\n#include <string_view>\n\nnamespace ${NAMESPACE} {\n")
+# With -DTABLE=table the names are the files' paths relative to their folder, and the source
+# holds one table of them, in the order given, each with its text:
+#   extern const std::span<const std::pair<std::string_view, std::string_view>> table;
+set(body "// Generated from the files named below; edit those, not this.\n")
+if(DEFINED TABLE)
+  string(APPEND body "#include <span>\n#include <string_view>\n#include <utility>\n\nnamespace ${NAMESPACE} {\n")
+  string(APPEND body "\nusing EmbeddedFile = std::pair<std::string_view, std::string_view>;\n")
+  string(APPEND body "extern const std::span<const EmbeddedFile> ${TABLE};\n\nnamespace {\n")
+  string(APPEND body "constexpr EmbeddedFile files[] = {\n")
+else()
+  string(APPEND body "#include <string_view>\n\nnamespace ${NAMESPACE} {\n")
+endif()
 foreach(entry IN LISTS INPUTS)
   string(REPLACE "=" ";" parts "${entry}")
   list(GET parts 0 name)
   list(GET parts 1 path)
   file(READ "${path}" content)
-  string(APPEND body "\n// ${path}\nextern const std::string_view ${name};\nconst std::string_view ${name} = R\"embedded(${content})embedded\";\n")
+  if(DEFINED TABLE)
+    string(APPEND body "    // ${path}\n    {R\"embedded(${name})embedded\", R\"embedded(${content})embedded\"},\n")
+  else()
+    string(APPEND body "\n// ${path}\nextern const std::string_view ${name};\nconst std::string_view ${name} = R\"embedded(${content})embedded\";\n")
+  endif()
 endforeach()
+if(DEFINED TABLE)
+  string(APPEND body "};\n}  // namespace\n\nconst std::span<const EmbeddedFile> ${TABLE} = files;\n")
+endif()
 string(APPEND body "\n}  // namespace ${NAMESPACE}\n")
 file(WRITE "${OUTPUT}.new" "${body}")
 file(COPY_FILE "${OUTPUT}.new" "${OUTPUT}" ONLY_IF_DIFFERENT)

@@ -13,6 +13,7 @@
 namespace fs = std::filesystem;
 using fivestage::testing::readFile;
 using fivestage::testing::runFivestageIn;
+using fivestage::testing::runProgram;
 using fivestage::testing::RunResult;
 using fivestage::testing::TempDir;
 
@@ -27,31 +28,41 @@ std::vector<std::string> caseNames() {
   return names;
 }
 
-class GoldenTrace : public ::testing::TestWithParam<std::string> {};
+class GoldenTrace : public ::testing::TestWithParam<std::string> {
+ protected:
+  GoldenTrace() { work_.layOutCase(caseDir_); }
 
-TEST_P(GoldenTrace, MatchesExpectedOutputAndStatus) {
-  const fs::path caseDir = fs::path(FIVESTAGE_CASES_DIR) / GetParam();
-  TempDir work;
-  work.layOutCase(caseDir);
-  const fs::path input = fs::exists(caseDir / "stdin") ? caseDir / "stdin" : fs::path("/dev/null");
+  fs::path input() const { return fs::exists(caseDir_ / "stdin") ? caseDir_ / "stdin" : fs::path("/dev/null"); }
 
-  const RunResult result = runFivestageIn(work.path(), input);
-
-  EXPECT_EQ(result.status, std::stoi(readFile(caseDir / "expected_status")));
-  if (fs::exists(caseDir / "expected_stdout")) {
-    EXPECT_EQ(result.output, readFile(caseDir / "expected_stdout"));
-  } else {
-    const std::string tail = readFile(caseDir / "expected_stdout_tail");
-    ASSERT_FALSE(tail.empty());
-    ASSERT_GE(result.output.size(), tail.size());
-    EXPECT_EQ(result.output.substr(result.output.size() - tail.size()), tail);
-  }
-  // The run only reads its input files.
-  for (const char* name : {"src.txt", "reg.txt", "mem.txt"}) {
-    if (fs::is_regular_file(caseDir / name)) {
-      EXPECT_EQ(readFile(work.path() / name), readFile(caseDir / name));
+  void expectTheCaseOutcome(const RunResult& result) const {
+    EXPECT_EQ(result.status, std::stoi(readFile(caseDir_ / "expected_status")));
+    if (fs::exists(caseDir_ / "expected_stdout")) {
+      EXPECT_EQ(result.output, readFile(caseDir_ / "expected_stdout"));
+    } else {
+      const std::string tail = readFile(caseDir_ / "expected_stdout_tail");
+      ASSERT_FALSE(tail.empty());
+      ASSERT_GE(result.output.size(), tail.size());
+      EXPECT_EQ(result.output.substr(result.output.size() - tail.size()), tail);
+    }
+    // The run only reads its input files.
+    for (const char* name : {"src.txt", "reg.txt", "mem.txt"}) {
+      if (fs::is_regular_file(caseDir_ / name)) {
+        EXPECT_EQ(readFile(work_.path() / name), readFile(caseDir_ / name));
+      }
     }
   }
+
+  const fs::path caseDir_ = fs::path(FIVESTAGE_CASES_DIR) / GetParam();
+  TempDir work_;
+};
+
+TEST_P(GoldenTrace, MatchesExpectedOutputAndStatus) { expectTheCaseOutcome(runFivestageIn(work_.path(), input())); }
+
+// Named on the command line, relative to where fivestage starts, the folder
+// gives the same bytes as when fivestage starts in it.
+TEST_P(GoldenTrace, MatchesThemWhenTheFolderIsNamed) {
+  expectTheCaseOutcome(
+      runProgram(FIVESTAGE_EXECUTABLE, {work_.path().filename().string()}, work_.path().parent_path(), input()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, GoldenTrace, ::testing::ValuesIn(caseNames()),

@@ -62,6 +62,16 @@ void TempDir::layOutCase(const std::filesystem::path& caseDir) const {
   for (const std::string& path : linesOf(caseDir / "mkdir")) fs::create_directories(path_ / path);
 }
 
+void TempDir::letOthersRead() const {
+  namespace fs = std::filesystem;
+  const fs::perms enterable = fs::perms::others_read | fs::perms::others_exec;
+  fs::permissions(path_, enterable, fs::perm_options::add);
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(path_)) {
+    if (entry.is_symlink()) continue;  // a link has no permissions of its own
+    fs::permissions(entry.path(), entry.is_directory() ? enterable : fs::perms::others_read, fs::perm_options::add);
+  }
+}
+
 WorkingDirectory::WorkingDirectory(const std::filesystem::path& path) : previous_(std::filesystem::current_path()) {
   std::filesystem::current_path(path);
 }

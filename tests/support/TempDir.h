@@ -23,6 +23,9 @@ class TempDir {
   // (tests/e2e/README.md): its input files, its energy tree or the shared
   // one, less the paths in its `remove` list, plus the folders in `mkdir`.
   void layOutCase(const std::filesystem::path& caseDir) const;
+  // Lets every user into the directory and its folders and read its files,
+  // for a program run as an unprivileged user (RunAs::Unprivileged).
+  void letOthersRead() const;
 
  private:
   std::filesystem::path path_;
