@@ -7,13 +7,14 @@
 
 namespace fivestage {
 
-Core::Core(MachineState machine, const std::filesystem::path& folder, RunObserver* observer)
-    : datapath_(std::move(machine), folder, observer) {}
+Core::Core(MachineState machine, const std::filesystem::path& folder, RunObserver* observer, MachineOptions options)
+    : datapath_(std::move(machine), folder, observer, options) {}
 
 RunState Core::stepCycle(Key key) {
   if (outcome_.state != RunState::Running) return outcome_.state;
   if (key == Key::Newline) ++CycleCounter_;
   ++cyclesRun_;
+  datapath_.thisCycle = {};
   datapath_.report(CycleStarted{cyclesRun_, CycleCounter_});
   try {
     runStages();
@@ -38,18 +39,17 @@ void Core::runStages() {
     p.writeBackSlot = std::exchange(p.memorySlot, std::nullopt);
   }
 
-  if (p.executeSlot && !executeFrozen_) {
-    if (const std::optional<InstructionIndex> newPc = p.executeUnit.execute(datapath_)) pc_ = *newPc;
+  if (p.executeSlot && !stallCycle_) {
+    const std::optional<InstructionIndex> newPc = p.executeUnit.execute(datapath_);
+    if (newPc) {
+      pc_ = *newPc;
+      if (datapath_.options.flush) cancelBehind(*datapath_.ExecuteLatch.writer);
+    }
     p.memorySlot = std::exchange(p.executeSlot, std::nullopt);
   }
 
-  if (p.decodeSlot && !decodeStall_) {
-    decodeStall_ = p.decodeUnit.decode(datapath_);
-    if (decodeStall_) {
-      stallCycle_ = cyclesRun_;
-      fetchFrozen_ = true;
-      executeFrozen_ = true;
-    }
+  if (p.decodeSlot && !stallCycle_) {
+    if (p.decodeUnit.decode(datapath_)) stallCycle_ = cyclesRun_;
     // A stalled instruction waits in Execute's slot, already decoded.
     p.executeSlot = std::exchange(p.decodeSlot, std::nullopt);
   }
@@ -59,8 +59,8 @@ void Core::runStages() {
     end(RunState::Completed, "", 0);
     return;
   }
-  if (programDone || fetchFrozen_) {
-    datapath_.report(FetchIdle{fetchFrozen_, programDone});
+  if (programDone || fetchHeld()) {
+    datapath_.report(FetchIdle{fetchHeld(), programDone});
     return;
   }
   checkInstructionExists(datapath_.state, pc_);
@@ -68,14 +68,26 @@ void Core::runStages() {
   p.decodeSlot = datapath_.FetchLatch.Pc;
 }
 
+void Core::cancelBehind(InstructionTag branch) {
+  std::optional<InstructionIndex>& behind = pipeline_.decodeSlot;
+  if (!behind) return;
+  datapath_.report(
+      InstructionCancelled{{*behind, datapath_.FetchLatch.fetch}, datapath_.state.sourceTextOf(*behind), branch});
+  behind.reset();
+}
+
+// Without forwarding a stall holds Fetch from the cycle it is found. With
+// forwarding the instruction after the waiting one is fetched in that cycle
+// and waits in Decode's slot, so Fetch holds only in the cycle after: the
+// stall then costs one cycle, as in hardware.
+bool Core::fetchHeld() const { return stallCycle_ && !(datapath_.options.forwarding && *stallCycle_ == cyclesRun_); }
+
 // A stall holds Decode, Execute and Fetch until the instruction it waits for
 // has been written back: two cycles after it was triggered. The test is made
 // every cycle, measured in cycles run, so no freeze can last for ever.
 void Core::releaseStallWhenDue() {
-  if (!decodeStall_ || cyclesRun_ - stallCycle_ < 2) return;
-  decodeStall_ = false;
-  fetchFrozen_ = false;
-  executeFrozen_ = false;
+  if (!stallCycle_ || cyclesRun_ - *stallCycle_ < 2) return;
+  stallCycle_.reset();
   pipeline_.decodeUnit.rereadRegisterFile(datapath_);
 }
 

@@ -29,8 +29,9 @@ struct RunOutcome {
 // Each cycle the stages report what they do to the observer.
 class Core {
  public:
-  // Runs `machine`, whose energy figures are in `folder`, from instruction 0.
-  Core(MachineState machine, const std::filesystem::path& folder, RunObserver* observer);
+  // Runs `machine`, whose energy figures are in `folder`, from instruction 0,
+  // on the machine the options choose.
+  Core(MachineState machine, const std::filesystem::path& folder, RunObserver* observer, MachineOptions options = {});
 
   // One clock cycle: the stages from the back of the pipeline to the front.
   // Returns the state of the run afterwards; a failure (a file that cannot
@@ -48,18 +49,21 @@ class Core {
  private:
   void runStages();
   void releaseStallWhenDue();
+  // With flush, a taken branch or jump cancels the instruction behind it.
+  void cancelBehind(InstructionTag branch);
+  // Whether a stall keeps Fetch from fetching in this cycle.
+  bool fetchHeld() const;
   void end(RunState state, std::string message, int exitStatus);
 
   Datapath datapath_;
   Pipeline pipeline_;
   InstructionIndex pc_ = 0;  // the next instruction to fetch
   // The scheduler's state.
-  Cycle CycleCounter_ = 0;    // the banner number: newlines read at the prompts
-  Cycle cyclesRun_ = 0;       // every cycle run, whatever its prompt read
-  Cycle stallCycle_ = 0;      // cyclesRun_ when the last stall was triggered
-  bool decodeStall_ = false;  // a stall holds Decode
-  bool fetchFrozen_ = false;
-  bool executeFrozen_ = false;
+  Cycle CycleCounter_ = 0;  // the banner number: newlines read at the prompts
+  Cycle cyclesRun_ = 0;     // every cycle run, whatever its prompt read
+  // While a stall is open, the cycle it was triggered in: it holds Decode
+  // and the waiting instruction in Execute's slot, and Fetch (fetchHeld).
+  std::optional<Cycle> stallCycle_;
   RunOutcome outcome_;
 };
 

@@ -59,7 +59,7 @@ ReportData runReport(const std::filesystem::path& folder, const RunOptions& opti
   if (options.keepCycleTexts) observers.add(cycleTexts.emplace(options.window.from, options.window.to));
   if (extra != nullptr) observers.add(*extra);
 
-  Core core(*data.program, folder, &observers);
+  Core core(*data.program, folder, &observers, options.machine);
   for (;;) {
     if (traceWriter) *traceWriter << console::stepPrompt;
     if (core.stepCycle(Key::Newline) != RunState::Running) break;

@@ -10,10 +10,12 @@
 #include "report/ProgramCheck.h"
 #include "report/RunRecord.h"
 #include "stages/Events.h"
+#include "stages/MachineOptions.h"
 
 namespace fivestage::report {
 
 struct RunOptions {
+  MachineOptions machine;  // the machine the program runs on
   CycleWindow window;
   Cycle maxCycles = 100000;     // a run still going after this many cycles is stopped
   bool keepCycleTexts = false;  // the console text of each cycle of the window, for the page

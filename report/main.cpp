@@ -70,6 +70,7 @@ CycleWindow windowOf(const std::string& text) {
 struct Arguments {
   std::string folder = ".";
   std::string maxCycles, cycles;
+  MachineOptions machine;
   struct Output {
     const char* option;
     std::string name;  // empty when not asked for
@@ -130,6 +131,7 @@ RunOptions runOptionsOf(const CLI::App& app, const Arguments& arguments) {
   }
   if (app.count("--cycles") > 0) options.window = windowOf(arguments.cycles);
   options.keepCycleTexts = !arguments.outputs[Arguments::html].name.empty();
+  options.machine = arguments.machine;
   return options;
 }
 
@@ -286,6 +288,10 @@ int main(int argc, char** argv) {
   app.add_option("--cycles", arguments.cycles,
                  "The cycles the chart and the details show (default: the first that fit; at most 2000)")
       ->type_name("FROM:TO");
+  app.add_flag("--forwarding", arguments.machine.forwarding,
+               "Run on a machine with a forwarding unit: only a use of the word just loaded waits, one cycle");
+  app.add_flag("--flush", arguments.machine.flush,
+               "Run on a machine that cancels the instruction fetched behind a taken branch or jump");
   app.set_version_flag("--version", "fivestage-report 1.0");
   try {
     try {

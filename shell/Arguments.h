@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "stages/MachineOptions.h"
+
 namespace fivestage {
 
 // What the command line asks fivestage to do.
@@ -20,6 +22,7 @@ struct Arguments {
   Action action = Action::Simulate;
   std::filesystem::path folder = ".";  // Simulate: the input folder; Init: the folder to make
   std::string error;                   // Refuse: what is wrong, on one line
+  MachineOptions machine;              // Simulate: the machine to simulate
 };
 
 // The exit status of a command line that is refused.
@@ -28,6 +31,7 @@ inline constexpr int usageErrorStatus = 2;
 // Reads the words that follow the program's name:
 //   (none)      simulate in the working directory, as fivestage always has
 //   FOLDER      simulate in FOLDER, which must be a folder
+//   --forwarding, --flush: with either of the above, the machine to simulate
 //   --init DIR  make DIR a ready input folder
 //   --help, --version, each alone
 // Anything else is refused.
@@ -36,7 +40,7 @@ Arguments parseArguments(std::span<const std::string> words);
 inline constexpr std::string_view versionText = "fivestage 1.0\n";
 
 inline constexpr std::string_view usageText =
-    "Usage: fivestage [FOLDER]\n"
+    "Usage: fivestage [--forwarding] [--flush] [FOLDER]\n"
     "       fivestage --init DIR\n"
     "       fivestage --help | --version\n"
     "\n"
@@ -47,6 +51,10 @@ inline constexpr std::string_view usageText =
     "default the working directory; nothing there is ever written.\n"
     "\n"
     "  FOLDER       the input folder to simulate\n"
+    "  --forwarding add a forwarding unit: results reach Execute without waiting\n"
+    "               for Write-back; only an instruction that uses the word the\n"
+    "               instruction right ahead of it loads waits, for one cycle\n"
+    "  --flush      cancel the instruction fetched behind a taken branch or jump\n"
     "  --init DIR   make DIR, a new or empty folder, a ready input folder: a short\n"
     "               example program with comments, registers, memory, energy figures\n"
     "  --help       show this text\n"

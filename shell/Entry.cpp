@@ -40,8 +40,8 @@ int stepByKeys(std::istream& in, TraceWriter& out, Core& core, std::int64_t endO
   return core.outcome().exitStatus;
 }
 
-int runDialogue(std::istream& in, std::ostream& out, const std::filesystem::path& folder,
-                std::int64_t endOfInputLimit) {
+int runDialogue(std::istream& in, std::ostream& out, const std::filesystem::path& folder, std::int64_t endOfInputLimit,
+                MachineOptions machine) {
   out << console::welcome;
   MachineState state(out, folder);
 
@@ -62,17 +62,17 @@ int runDialogue(std::istream& in, std::ostream& out, const std::filesystem::path
   // every wait for a key and at the end.
   TraceWriter writer(out);
   ConsoleTrace trace(writer);
-  Core core(std::move(state), folder, &trace);
+  Core core(std::move(state), folder, &trace, machine);
   return stepByKeys(in, writer, core, endOfInputLimit);
 }
 
 }  // namespace
 
-int runFivestage(std::istream& in, std::ostream& out, const std::filesystem::path& folder,
-                 std::int64_t endOfInputLimit) {
+int runFivestage(std::istream& in, std::ostream& out, const std::filesystem::path& folder, std::int64_t endOfInputLimit,
+                 MachineOptions machine) {
   int status = 0;
   try {
-    status = runDialogue(in, out, folder, endOfInputLimit);
+    status = runDialogue(in, out, folder, endOfInputLimit, machine);
   } catch (const FatalError& error) {
     out << error.what();
     status = error.exitStatus();

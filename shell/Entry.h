@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <iosfwd>
 
+#include "stages/MachineOptions.h"
+
 namespace fivestage {
 
 // Prompts that may find the input ended before a run is given up: a program
@@ -11,11 +13,12 @@ namespace fivestage {
 inline constexpr std::int64_t defaultEndOfInputLimit = 100000;
 
 // The whole program: welcome, loading from `folder`, the choice, then the
-// listing or the simulation, one cycle per key read from `in`. Writes
+// listing or the simulation of the machine the options choose, one cycle per
+// key read from `in`. Writes
 // everything to `out` and returns the exit status (0 after the listing or a
 // completed run, 1 when the run cannot go on). The input files are read,
 // never written.
 int runFivestage(std::istream& in, std::ostream& out, const std::filesystem::path& folder,
-                 std::int64_t endOfInputLimit = defaultEndOfInputLimit);
+                 std::int64_t endOfInputLimit = defaultEndOfInputLimit, MachineOptions machine = {});
 
 }  // namespace fivestage

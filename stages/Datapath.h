@@ -6,6 +6,7 @@
 #include "loader/MachineState.h"
 #include "stages/Events.h"
 #include "stages/Latches.h"
+#include "stages/MachineOptions.h"
 
 namespace fivestage {
 
@@ -14,8 +15,18 @@ namespace fivestage {
 // registers between the stages, the energy figures and the running total,
 // and the observer the stages report to.
 struct Datapath {
-  Datapath(MachineState machine, const std::filesystem::path& folder, RunObserver* runObserver)
-      : state(std::move(machine)), energy(folder), observer(runObserver) {}
+  Datapath(MachineState machine, const std::filesystem::path& folder, RunObserver* runObserver,
+           MachineOptions machineOptions = {})
+      : state(std::move(machine)), energy(folder), observer(runObserver), options(machineOptions) {}
+
+  // What the stages behind Decode did earlier in the current cycle, which
+  // they run first: the forwarding unit and the hazard check of a machine
+  // with forwarding look at it.
+  struct CycleWork {
+    bool executed = false;                       // ExecuteLatch holds what Execute computed in this cycle
+    bool memoryAccessed = false;                 // MemoryLatch holds what Memory passed on in this cycle
+    std::optional<WrittenRegister> writtenBack;  // the register Write-back wrote in this cycle
+  };
 
   MachineState state;
   FetchLatchRecord FetchLatch;
@@ -26,6 +37,8 @@ struct Datapath {
   double energyTotal = 0.0;  // energy consumed so far by all stages together
   FetchNumber fetches = 0;   // instructions fetched so far
   RunObserver* observer;     // may be null: nobody watches
+  MachineOptions options;
+  CycleWork thisCycle;
 
   void report(const Event& event) const {
     if (observer != nullptr) observer->observe(event);

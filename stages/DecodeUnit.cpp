@@ -23,7 +23,7 @@ bool DecodeUnit::decode(Datapath& datapath) const {
   const InstructionTag tag{datapath.FetchLatch.Pc, datapath.FetchLatch.fetch};
   datapath.report(StageEntered{Stage::Decode, tag, datapath.state.sourceTextOf(tag.index)});
   const std::optional<Opcode> opcode = decodedInstruction(datapath).decoded();
-  const DangerVerdict verdict = detectDanger(datapath);
+  const DangerVerdict verdict = datapath.options.forwarding ? detectLoadUse(datapath) : detectDanger(datapath);
   // A stalled instruction still does all its decoding work.
   readRegisterFile(datapath);
   readEnergy(datapath, opcode);
@@ -64,6 +64,29 @@ DangerVerdict DecodeUnit::detectDanger(const Datapath& datapath) const {
                                 verdict.stall,
                                 verdict.blockedRegister,
                                 verdict.waitsFor});
+  return verdict;
+}
+
+DangerVerdict DecodeUnit::detectLoadUse(const Datapath& datapath) const {
+  const Instruction& instruction = decodedInstruction(datapath);
+  const ExecuteLatchRecord& e = datapath.ExecuteLatch;
+  // Execute runs before Decode in a cycle: when it ran, its pipeline register
+  // holds the instruction right ahead, whose loaded word comes too late for
+  // the next Execute. When it did not, the instruction ahead is further on
+  // and all its results can be forwarded.
+  std::optional<ExecutedInstruction> ahead;
+  DangerVerdict verdict;
+  if (datapath.thisCycle.executed) {
+    ahead = ExecutedInstruction{e.rg, e.memRead};
+    for (const std::optional<RegisterNumber> source : {instruction.getRs(), instruction.getRt()}) {
+      if (e.memRead && e.regWrite && source && e.rg == source) {
+        verdict = {true, source, e.writer};
+        break;
+      }
+    }
+  }
+  datapath.report(LoadUseChecked{ahead, instruction.getRs(), instruction.getRt(), verdict.stall,
+                                 verdict.blockedRegister, verdict.waitsFor});
   return verdict;
 }
 

@@ -22,6 +22,9 @@ class DecodeUnit {
   // Returns true when the instruction must stall.
   bool decode(Datapath& datapath) const;
   DangerVerdict detectDanger(const Datapath& datapath) const;
+  // With forwarding: only a load that Execute ran in this cycle and that
+  // writes a source register makes the instruction wait.
+  DangerVerdict detectLoadUse(const Datapath& datapath) const;
   void readRegisterFile(Datapath& datapath) const;
   // When a stall is released, the waiting instruction (DecodeLatch.Pc) reads
   // its source registers again: the instruction it waited for has written

@@ -56,6 +56,21 @@ struct DangerChecked {
   std::optional<InstructionTag> waitsFor;         // when stalling: the instruction still to write it
 };
 
+// The hazard check of a machine with forwarding: every result reaches
+// Execute in time but a loaded word, which comes a cycle later, so only an
+// instruction that reads what the instruction right ahead of it loads waits.
+struct ExecutedInstruction {
+  std::optional<RegisterNumber> rg;
+  bool memRead;  // a load
+};
+struct LoadUseChecked {
+  std::optional<ExecutedInstruction> execute;  // what Execute ran in this cycle, if anything
+  std::optional<RegisterNumber> rs, rt;
+  bool stall;
+  std::optional<RegisterNumber> blockedRegister;  // when stalling: the register loaded too late
+  std::optional<InstructionTag> waitsFor;         // when stalling: the load
+};
+
 // Decode begins to read the register file: a register outside it ends the
 // run before the values are known.
 struct RegisterReadStarted {};
@@ -106,6 +121,18 @@ struct ExecuteSignalsPassed {
   std::optional<RegisterNumber> rg;
 };
 
+// The forwarding unit hands Execute a source register's newest value, from
+// the instruction in Memory or the one Write-back wrote in this cycle.
+struct Forwarded {
+  RegisterNumber number;
+  Word value;
+  InstructionTag from;
+  Stage stage;  // Memory or WriteBack
+};
+struct OperandsForwarded {
+  std::optional<Forwarded> a, b;
+};
+
 struct AluInputSelected {
   std::optional<AluSource> select;
   Word b, imm;  // the two candidates as the wires carry them
@@ -145,6 +172,14 @@ struct PcMuxSelected {
   InstructionIndex pc;
   std::optional<InstructionIndex> selected;
   std::optional<InstructionIndex> newPc;
+};
+
+// A taken branch or jump has cancelled the instruction fetched behind it,
+// which leaves the pipeline without being decoded.
+struct InstructionCancelled {
+  InstructionTag instruction;
+  std::string_view text;
+  InstructionTag by;  // the branch or jump
 };
 
 // The Memory stage passes the write-back signals and the ALU result on.
@@ -198,11 +233,12 @@ struct RunEnded {
   int exitStatus;
 };
 
-using Event = std::variant<CycleStarted, FetchIdle, StageEntered, DangerChecked, RegisterReadStarted, RegistersRead,
-                           EnergyCharged, ControlSignalsProduced, StallTriggered, StallReleased, ExecuteSignalsPassed,
-                           AluInputSelected, AluComputed, ExecuteResultLatched, GateEvaluated, Mux3Selected,
-                           PcMuxSelected, MemorySignalsPassed, MemoryAccessChosen, MemoryRead, MemoryWritten,
-                           MemToRegSelected, RegisterWriteDecided, RegisterWritten, RunEnded>;
+using Event = std::variant<CycleStarted, FetchIdle, StageEntered, DangerChecked, LoadUseChecked, RegisterReadStarted,
+                           RegistersRead, EnergyCharged, ControlSignalsProduced, StallTriggered, StallReleased,
+                           ExecuteSignalsPassed, OperandsForwarded, AluInputSelected, AluComputed, ExecuteResultLatched,
+                           GateEvaluated, Mux3Selected, PcMuxSelected, InstructionCancelled, MemorySignalsPassed,
+                           MemoryAccessChosen, MemoryRead, MemoryWritten, MemToRegSelected, RegisterWriteDecided,
+                           RegisterWritten, RunEnded>;
 
 // Receives a run's events as they happen.
 class RunObserver {

@@ -6,6 +6,25 @@ namespace {
 // Two's-complement arithmetic that wraps on overflow, as the hardware does.
 Word wrapped(std::uint32_t value) { return static_cast<Word>(value); }
 
+// The newest value of a source register among the instructions ahead: the
+// one in Memory in this cycle first, then the one Write-back wrote. Decode
+// read the register a cycle or more ago, before either had written it.
+std::optional<Forwarded> newestValue(const Datapath& datapath, std::optional<RegisterNumber> source) {
+  if (!source) return std::nullopt;
+  const MemoryLatchRecord& m = datapath.MemoryLatch;
+  if (datapath.thisCycle.memoryAccessed && m.regWrite && m.rg == source) {
+    // What Write-back will write. A load's word is never needed here: the
+    // hazard check makes the instruction after a load wait a cycle for it.
+    const Word value = m.memToreg == WriteBackSource::AluResult ? m.AluOut : m.Dr;
+    return Forwarded{*source, value, *m.writer, Stage::Memory};
+  }
+  if (const std::optional<WrittenRegister>& written = datapath.thisCycle.writtenBack;
+      written && written->number == *source) {
+    return Forwarded{*source, written->value, written->writer, Stage::WriteBack};
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<InstructionIndex> ExecuteUnit::execute(Datapath& datapath) const {
@@ -21,16 +40,27 @@ std::optional<InstructionIndex> ExecuteUnit::execute(Datapath& datapath) const {
   e.rg = d.Rg;
   e.writer = InstructionTag{d.Pc, d.fetch};
   datapath.report(ExecuteSignalsPassed{e.memRead, e.memWrite, e.memToreg, e.regWrite, e.rg});
+  datapath.thisCycle.executed = true;
 
+  const Operands operands = datapath.options.forwarding ? forward(datapath) : Operands{d.a, d.b};
   bool zero = false;
-  const Word input2 = aluSrcMux(datapath, onBus(d.b), onBus(d.imm), d.alusrc);
-  e.AluOut = alu(datapath, onBus(d.a), input2, d.aluop, zero);
-  e.A2 = d.b;
+  const Word input2 = aluSrcMux(datapath, onBus(operands.b), onBus(d.imm), d.alusrc);
+  e.AluOut = alu(datapath, onBus(operands.a), input2, d.aluop, zero);
+  e.A2 = operands.b;
   datapath.report(ExecuteResultLatched{e.AluOut, e.A2});
 
   const bool gate = mux3Gate(datapath, d.pcsrc, zero, d.branch);
   const std::optional<InstructionIndex> selected = mux3(datapath, d.Pc, d.Label, gate);
   return pcMux(datapath, d.Pc, selected, d.pcsel, gate);
+}
+
+ExecuteUnit::Operands ExecuteUnit::forward(const Datapath& datapath) const {
+  const DecodeLatchRecord& d = datapath.DecodeLatch;
+  const Instruction& instruction = datapath.state.instructions[static_cast<std::size_t>(d.Pc)];
+  const std::optional<Forwarded> a = newestValue(datapath, instruction.getRs());
+  const std::optional<Forwarded> b = newestValue(datapath, instruction.getRt());
+  datapath.report(OperandsForwarded{a, b});
+  return {a ? a->value : d.a, b ? b->value : d.b};
 }
 
 Word ExecuteUnit::aluSrcMux(const Datapath& datapath, Word b, Word imm, std::optional<AluSource> select) const {

@@ -13,6 +13,12 @@ class ExecuteUnit {
  public:
   // Returns the new program counter, or nothing when it stays as it is.
   std::optional<InstructionIndex> execute(Datapath& datapath) const;
+  // The forwarding unit: the operands a and b with the newest values of
+  // their registers from the instructions ahead.
+  struct Operands {
+    std::optional<Word> a, b;
+  };
+  Operands forward(const Datapath& datapath) const;
   Word aluSrcMux(const Datapath& datapath, Word b, Word imm, std::optional<AluSource> select) const;
   // Zero is set by Sub only, and inverted: true when the inputs differ.
   Word alu(const Datapath& datapath, Word input1, Word input2, AluOperation operation, bool& zero) const;

@@ -54,4 +54,11 @@ struct MemoryLatchRecord {
   std::optional<InstructionTag> writer;  // the instruction whose values these are
 };
 
+// A register Write-back wrote, and the instruction that wrote it.
+struct WrittenRegister {
+  RegisterNumber number;
+  Word value;
+  InstructionTag writer;
+};
+
 }  // namespace fivestage

@@ -25,6 +25,7 @@ void MemoryUnit::accessMemory(Datapath& datapath, InstructionIndex index) const 
   m.AluOut = e.AluOut;
   m.writer = e.writer;
   datapath.report(MemorySignalsPassed{m.memToreg, m.regWrite, m.rg, m.AluOut});
+  datapath.thisCycle.memoryAccessed = true;
 
   const MemoryAccess access = accessOf(e);
   datapath.report(MemoryAccessChosen{access});

@@ -9,7 +9,9 @@ void WriteBackUnit::writeBack(Datapath& datapath, InstructionIndex index) const 
   datapath.report(StageEntered{Stage::WriteBack, {index, m.writer->fetch}, datapath.state.sourceTextOf(index)});
   const Word value = memToRegMux(datapath, m.AluOut, m.Dr, m.memToreg);
   datapath.report(RegisterWriteDecided{m.regWrite, value, m.rg});
-  if (m.regWrite) writeRegister(datapath, value, m.rg);
+  if (!m.regWrite) return;
+  writeRegister(datapath, value, m.rg);
+  datapath.thisCycle.writtenBack = WrittenRegister{*m.rg, value, *m.writer};
 }
 
 Word WriteBackUnit::memToRegMux(const Datapath& datapath, Word aluResult, Word loadedWord,

@@ -43,12 +43,20 @@ class Renderer {
     pendingWrite("\t E.rg = $", e.execute, "\n\t R2 = $", e.rt, "\n\t E.Regwrite = ");
     pendingWrite("\t M.rg = $", e.memory, "\n\t R1 = $", e.rs, "\n\t M.Regwrite = ");
     pendingWrite("\t M.rg = $", e.memory, "\n\t R2 = $", e.rt, "\n\t M.Regwrite = ");
-    if (e.stall) {
-      out_ << "\t Register $" << onBus(e.blockedRegister) << " cant be readen \n";
-      out_ << "\t Stall Triggering ... \n\n";
+    verdict(e.stall, e.blockedRegister);
+  }
+
+  void operator()(const LoadUseChecked& e) {
+    out_ << "\t Danger Detection Unit (forwarding) : \n\n";
+    if (e.execute) {
+      out_ << "\t E.rg = $" << onBus(e.execute->rg) << "\n";
+      out_ << "\t R1 = $" << onBus(e.rs) << "\n";
+      out_ << "\t R2 = $" << onBus(e.rt) << "\n";
+      out_ << "\t E.memRead = " << bit(e.execute->memRead) << "\n\n";
     } else {
-      out_ << "\t No Danger Detected \n\n";
+      out_ << "\t E : empty \n\n";
     }
+    verdict(e.stall, e.blockedRegister);
   }
 
   void operator()(const RegisterReadStarted&) { out_ << "\t Reading Register File : \n\n"; }
@@ -105,6 +113,17 @@ class Renderer {
     out_ << "\t E.rg        = " << onBus(e.rg) << "\n";
   }
 
+  void operator()(const OperandsForwarded& e) {
+    if (!e.a && !e.b) {
+      out_ << "\t Forwarding Unit : nothing to forward \n\n";
+      return;
+    }
+    out_ << "\t Forwarding Unit : \n";
+    forwarded("\t a : $", e.a);
+    forwarded("\t b : $", e.b);
+    out_ << "\n";
+  }
+
   void operator()(const AluInputSelected& e) {
     out_ << "\t Alu input 2 :  \n";
     out_ << "\t Alu src     : " << onBus(e.select) << "\n";
@@ -152,6 +171,11 @@ class Renderer {
       out_ << "\t PC    : " << e.pc << "\n";
     }
     out_ << "\t PcSel : " << bit(e.pcsel) << "\n\n";
+  }
+
+  void operator()(const InstructionCancelled& e) {
+    out_ << "\t Flush : E(" << e.instruction.index << ") cancelled, fetched behind the taken E(" << e.by.index
+         << ") \n\n";
   }
 
   void operator()(const MemorySignalsPassed& e) {
@@ -255,6 +279,23 @@ class Renderer {
                     std::optional<RegisterNumber> source, std::string_view flagLabel) {
     out_ << destinationLabel << onBus(write.rg) << sourceLabel << onBus(source) << flagLabel << bit(write.regWrite)
          << "\n\n";
+  }
+
+  // The hazard check's last lines, the same with forwarding and without.
+  void verdict(bool stall, std::optional<RegisterNumber> blockedRegister) {
+    if (stall) {
+      out_ << "\t Register $" << onBus(blockedRegister) << " cant be readen \n";
+      out_ << "\t Stall Triggering ... \n\n";
+    } else {
+      out_ << "\t No Danger Detected \n\n";
+    }
+  }
+
+  // "\t a : $1 = 5 from E(0) in Memory \n", when the operand was forwarded.
+  void forwarded(std::string_view label, const std::optional<Forwarded>& operand) {
+    if (!operand) return;
+    out_ << label << operand->number << " = " << operand->value << " from E(" << operand->from.index << ") in "
+         << (operand->stage == Stage::Memory ? "Memory" : "Write-back") << " \n";
   }
 
   void access(Word data, Address address) {

@@ -8,9 +8,10 @@ namespace {
 
 using fivestage::web::Session;
 
-// The console's output as bytes, exactly as fivestage writes them, and its exit status.
-emscripten::val runConsole(const std::string& folder, const std::string& keys) {
-  const fivestage::web::ConsoleRun run = fivestage::web::runConsole(folder, keys);
+// The console's output as bytes, exactly as fivestage writes them, and its
+// exit status, on the machine the two options choose.
+emscripten::val runConsole(const std::string& folder, const std::string& keys, bool forwarding, bool flush) {
+  const fivestage::web::ConsoleRun run = fivestage::web::runConsole(folder, keys, {forwarding, flush});
   emscripten::val result = emscripten::val::object();
   const emscripten::val bytes = emscripten::val(
       emscripten::typed_memory_view(run.output.size(), reinterpret_cast<const unsigned char*>(run.output.data())));

@@ -53,10 +53,10 @@ const char* stateName(RunState state) {
 
 }  // namespace
 
-ConsoleRun runConsole(const std::string& folder, const std::string& keys) {
+ConsoleRun runConsole(const std::string& folder, const std::string& keys, MachineOptions machine) {
   std::istringstream in(keys);
   std::ostringstream out;
-  const int status = runFivestage(in, out, folder);
+  const int status = runFivestage(in, out, folder, defaultEndOfInputLimit, machine);
   return {out.str(), status};
 }
 

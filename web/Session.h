@@ -17,7 +17,7 @@ struct ConsoleRun {
   std::string output;
   int status;
 };
-ConsoleRun runConsole(const std::string& folder, const std::string& keys);
+ConsoleRun runConsole(const std::string& folder, const std::string& keys, MachineOptions machine = {});
 
 // A run the page steps through: loaded from the files of a folder, one
 // cycle per Step as with one Enter per prompt, back by running again to the

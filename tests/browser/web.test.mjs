@@ -68,7 +68,11 @@ test('every golden case prints, through the page, exactly what the console print
   for (const name of cases) {
     const caseDir = join(casesDir, name);
     const stdin = existsSync(join(caseDir, 'stdin')) ? readFileSync(join(caseDir, 'stdin'), 'utf8') : '';
-    const result = await page.evaluate((files, keys) => window.fivestage.run(files, keys), caseFiles(caseDir), stdin);
+    // The machine options of the case's command line, --forwarding and --flush.
+    const args = existsSync(join(caseDir, 'args')) ? readFileSync(join(caseDir, 'args'), 'utf8').split('\n') : [];
+    const machine = { forwarding: args.includes('--forwarding'), flush: args.includes('--flush') };
+    const result = await page.evaluate((files, keys, options) => window.fivestage.run(files, keys, options),
+      caseFiles(caseDir), stdin, machine);
     assert.equal(result.status, Number(readFileSync(join(caseDir, 'expected_status'), 'utf8')), name);
     if (existsSync(join(caseDir, 'expected_stdout'))) {
       assert.equal(result.stdout, readFileSync(join(caseDir, 'expected_stdout'), 'utf8'), name);

@@ -12,7 +12,6 @@
 
 namespace fs = std::filesystem;
 using fivestage::testing::readFile;
-using fivestage::testing::runFivestageIn;
 using fivestage::testing::runProgram;
 using fivestage::testing::RunResult;
 using fivestage::testing::TempDir;
@@ -33,6 +32,9 @@ class GoldenTrace : public ::testing::TestWithParam<std::string> {
   GoldenTrace() { work_.layOutCase(caseDir_); }
 
   fs::path input() const { return fs::exists(caseDir_ / "stdin") ? caseDir_ / "stdin" : fs::path("/dev/null"); }
+
+  // The case's command-line arguments, one per line of its args file.
+  std::vector<std::string> arguments() const { return fivestage::testing::linesOf(caseDir_ / "args"); }
 
   void expectTheCaseOutcome(const RunResult& result) const {
     EXPECT_EQ(result.status, std::stoi(readFile(caseDir_ / "expected_status")));
@@ -56,13 +58,16 @@ class GoldenTrace : public ::testing::TestWithParam<std::string> {
   TempDir work_;
 };
 
-TEST_P(GoldenTrace, MatchesExpectedOutputAndStatus) { expectTheCaseOutcome(runFivestageIn(work_.path(), input())); }
+TEST_P(GoldenTrace, MatchesExpectedOutputAndStatus) {
+  expectTheCaseOutcome(runProgram(FIVESTAGE_EXECUTABLE, arguments(), work_.path(), input()));
+}
 
 // Named on the command line, relative to where fivestage starts, the folder
 // gives the same bytes as when fivestage starts in it.
 TEST_P(GoldenTrace, MatchesThemWhenTheFolderIsNamed) {
-  expectTheCaseOutcome(
-      runProgram(FIVESTAGE_EXECUTABLE, {work_.path().filename().string()}, work_.path().parent_path(), input()));
+  std::vector<std::string> words = arguments();
+  words.push_back(work_.path().filename().string());
+  expectTheCaseOutcome(runProgram(FIVESTAGE_EXECUTABLE, words, work_.path().parent_path(), input()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, GoldenTrace, ::testing::ValuesIn(caseNames()),

@@ -27,6 +27,7 @@ namespace fivestage {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::linesOf;
 using testing::readFile;
 using testing::RunResult;
 using testing::TempDir;
@@ -614,7 +615,10 @@ TEST(ReportCli, TraceIsTheConsolesOutputForOneEnterPerCycle) {
 
     TempDir work;
     work.layOutCase(caseDir);
-    const RunResult result = report(work.path(), {"--trace", "trace.txt"});
+    // The case's machine options, if any, apply to the report as to the console.
+    std::vector<std::string> arguments = linesOf(caseDir / "args");
+    arguments.insert(arguments.end(), {"--trace", "trace.txt"});
+    const RunResult result = report(work.path(), arguments);
     EXPECT_EQ(readFile(work.path() / "trace.txt"), expected) << caseDir.filename();
     EXPECT_EQ(result.status, std::stoi(readFile(caseDir / "expected_status"))) << caseDir.filename();
     ++compared;

@@ -34,9 +34,6 @@ void TempDir::addEnergyTree() const {
                         std::filesystem::copy_options::recursive);
 }
 
-namespace {
-
-// The non-empty lines of a file; none when it does not exist.
 std::vector<std::string> linesOf(const std::filesystem::path& file) {
   std::vector<std::string> result;
   std::ifstream in(file);
@@ -45,8 +42,6 @@ std::vector<std::string> linesOf(const std::filesystem::path& file) {
   }
   return result;
 }
-
-}  // namespace
 
 void TempDir::layOutCase(const std::filesystem::path& caseDir) const {
   namespace fs = std::filesystem;

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace fivestage::testing {
 
@@ -44,5 +45,8 @@ class WorkingDirectory {
 };
 
 std::string readFile(const std::filesystem::path& path);
+
+// The non-empty lines of a file; none when it does not exist.
+std::vector<std::string> linesOf(const std::filesystem::path& file);
 
 }  // namespace fivestage::testing

@@ -18,7 +18,11 @@ struct Line {
   Action action;
   std::string folder;  // empty unless simulating
   std::string error;   // for Refuse, the whole message
+  MachineOptions machine = {};
 };
+
+const std::string machineAlone =
+    "--forwarding and --flush choose the machine to simulate: give them with a folder or alone";
 
 const std::string initWants = "--init wants one folder after it: fivestage --init DIR";
 
@@ -48,6 +52,16 @@ TEST(Arguments, ReadsEachCommandLine) {
       {"help with a folder", {"--help", "input"}, Action::Refuse, "", "--help stands alone"},
       {"version after a folder", {"input", "--version"}, Action::Refuse, "", "--version stands alone"},
       {"help and version", {"--help", "--version"}, Action::Refuse, "", "--help stands alone"},
+      {"forwarding", {"--forwarding"}, Action::Simulate, ".", "", {true, false}},
+      {"flush after a folder", {"input", "--flush"}, Action::Simulate, "input", "", {false, true}},
+      {"both around a folder", {"--flush", "input", "--forwarding"}, Action::Simulate, "input", "", {true, true}},
+      {"forwarding with help", {"--forwarding", "--help"}, Action::Refuse, "", machineAlone},
+      {"flush with init", {"--flush", "--init", "course"}, Action::Refuse, "", machineAlone},
+      {"forwarding and a second folder",
+       {"--forwarding", "input", "input"},
+       Action::Refuse,
+       "",
+       "one folder at most, not 2"},
   };
   TempDir dir;
   dir.write("input/src.txt", "");
@@ -58,6 +72,7 @@ TEST(Arguments, ReadsEachCommandLine) {
     EXPECT_EQ(arguments.action, line.action) << line.name;
     EXPECT_EQ(arguments.error, line.error) << line.name;
     EXPECT_EQ(arguments.folder, line.folder) << line.name;
+    EXPECT_EQ(arguments.machine, line.machine) << line.name;
   }
 }
 

@@ -251,14 +251,15 @@
   }
 
   // The scripting interface: the whole console program on `files` with
-  // `stdin` as its standard input, apart from the page's editors.
+  // `stdin` as its standard input, apart from the page's editors, on the
+  // machine `machine` chooses ({ forwarding, flush }, both off by default).
   window.fivestage = {
     ready: null,
-    async run(files, stdin = '') {
+    async run(files, stdin = '', machine = {}) {
       await window.fivestage.ready;
       const folder = writeFolder(files);
       try {
-        const result = module.runConsole(folder, stdin);
+        const result = module.runConsole(folder, stdin, Boolean(machine.forwarding), Boolean(machine.flush));
         return { stdout: new TextDecoder().decode(result.stdout), status: result.status };
       } finally {
         removeTree(folder);
