@@ -70,7 +70,8 @@ std::string statusText(const RunRecord& record, Cycle maxCycles) {
 
 std::optional<CycleBreakdown> cycleBreakdown(const RunRecord& record) {
   if (record.end != RunEnd::Completed || record.completed == 0) return std::nullopt;
-  return CycleBreakdown{record.completed, pipelineFill, record.cyclesLost, record.nothingToFetch};
+  return CycleBreakdown{record.completed, record.cancelledCycles, pipelineFill, record.cyclesLost,
+                        record.nothingToFetch};
 }
 
 std::string breakdownText(Cycle cycles, const CycleBreakdown& breakdown) {
@@ -78,6 +79,7 @@ std::string breakdownText(Cycle cycles, const CycleBreakdown& breakdown) {
                      std::to_string(breakdown.instructions) +
                      (breakdown.instructions == 1 ? " instruction + " : " instructions + ") +
                      std::to_string(breakdown.fill) + " to fill the pipeline";
+  if (breakdown.cancelled > 0) text += " + " + std::to_string(breakdown.cancelled) + " on cancelled fetches";
   if (breakdown.stalls > 0) text += " + " + std::to_string(breakdown.stalls) + " lost to stalls";
   if (breakdown.nothingToFetch > 0) {
     text += " + " + std::to_string(breakdown.nothingToFetch) + " with nothing to fetch before a branch";
@@ -85,20 +87,51 @@ std::string breakdownText(Cycle cycles, const CycleBreakdown& breakdown) {
   return text;
 }
 
-std::string stallReason(const StallRecord& stall) {
+bool isLoad(const MachineState& program, InstructionIndex index) {
+  const std::optional<Opcode> opcode = program.instructions[static_cast<std::size_t>(index)].decoded();
+  return opcode && opcodeRow(*opcode).control && opcodeRow(*opcode).control->memread;
+}
+
+std::string stallReason(const MachineState& program, MachineOptions machine, const StallRecord& stall) {
   const std::string reg = "$" + std::to_string(onBus(stall.blockedRegister));
   const std::string waiting = "E(" + std::to_string(stall.waiting.index) + ")";
+  const auto cycles = [](Cycle count) { return std::to_string(count) + (count == 1 ? " cycle" : " cycles"); };
+  const bool loadRightAhead =
+      stall.waitsFor && isLoad(program, stall.waitsFor->index) && stall.waitsFor->fetch + 1 == stall.waiting.fetch;
   std::string text = reg + " is still to be written";
   if (stall.waitsFor) {
-    text = reg + " is written by E(" + std::to_string(stall.waitsFor->index) + ")";
+    const std::string producer = "E(" + std::to_string(stall.waitsFor->index) + ")";
+    text =
+        machine.forwarding ? reg + " is loaded by " + producer + ", right ahead" : reg + " is written by " + producer;
     if (stall.writtenBack) text += ", which writes it back in cycle " + std::to_string(*stall.writtenBack);
   }
-  text += "; this machine does not forward results, so " + waiting;
+  text += machine.forwarding ? "; a load's word reaches Execute a cycle later, so " + waiting
+                             : "; this machine does not forward results, so " + waiting;
   text += stall.released ? " reads it in cycle " + std::to_string(*stall.released) : " waits to the end of the run";
-  const auto cycles = [](Cycle count) { return std::to_string(count) + (count == 1 ? " cycle" : " cycles"); };
   if (stall.fetchHeld > 0) text += " and Fetch stands still for " + cycles(stall.fetchHeld);
   if (stall.endDelay > 0)
     text += "; it is the last instruction fetched, so the run ends " + cycles(stall.endDelay) + " later";
+  if (!machine.forwarding) {
+    text += loadRightAhead ? " (with forwarding it would wait one cycle: a load's word comes too late)"
+                           : " (with forwarding this would not stall)";
+  }
+  return text;
+}
+
+std::string machineName(MachineOptions machine) {
+  if (machine.forwarding && machine.flush) return "forwarding and flush";
+  if (machine.forwarding) return "forwarding";
+  if (machine.flush) return "flush";
+  return "as specified";
+}
+
+std::string machineText(MachineOptions machine) {
+  std::string text = machineName(machine);
+  if (machine.forwarding) text += ": results reach Execute without waiting for Write-back, a load's word a cycle later";
+  if (machine.flush) {
+    text += machine.forwarding ? "; " : ": ";
+    text += "a taken branch or jump cancels the instruction fetched behind it";
+  }
   return text;
 }
 

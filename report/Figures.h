@@ -36,9 +36,10 @@ std::optional<double> energyPerCompletedInstruction(const RunRecord& record);
 std::string statusText(const RunRecord& record, Cycle maxCycles);
 
 // Where a completed run's cycles went. The terms add up to its cycles:
-// instructions + fill + stalls + nothingToFetch.
+// instructions + cancelled + fill + stalls + nothingToFetch.
 struct CycleBreakdown {
   std::int64_t instructions;  // completed, one cycle each once the pipeline is full
+  Cycle cancelled;            // fetches of instructions a taken branch cancelled
   Cycle fill;                 // the first instruction's way to Write-back
   Cycle stalls;               // what the stalls cost
   Cycle nothingToFetch;       // Fetch at the program's end, waiting for a branch to lead it back
@@ -50,8 +51,15 @@ std::optional<CycleBreakdown> cycleBreakdown(const RunRecord& record);
 // "17 cycles = 7 instructions + 4 to fill the pipeline + 6 lost to stalls".
 std::string breakdownText(Cycle cycles, const CycleBreakdown& breakdown);
 
-// Why a stall happened and what it cost, in a sentence.
-std::string stallReason(const StallRecord& stall);
+// Why a stall happened on the machine the run used and what it cost, in a
+// sentence.
+std::string stallReason(const MachineState& program, MachineOptions machine, const StallRecord& stall);
+
+// "forwarding and flush", or "as specified" for the machine without options.
+std::string machineName(MachineOptions machine);
+
+// The machine's name and what its options do, in a sentence.
+std::string machineText(MachineOptions machine);
 
 // "cycle 4", or for something that happened several times "cycles 12 to 90, 9 times".
 std::string cyclesText(Cycle first, Cycle last, std::int64_t count);

@@ -16,6 +16,8 @@ std::string stageTitle(char cell) {
     case 'D': return "Decode";
     case 's': return "Stall";
     case 'f': return "Waits to be fetched";
+    case 'c': return "Cancelled";
+    case 'w': return "Waits to be decoded";
     case 'X': return "Execute";
     case 'M': return "Memory";
     case 'W': return "Write-back";
@@ -120,6 +122,7 @@ std::string chartHtml(const MachineState& program, const std::vector<const Chart
 std::string summaryHtml(const ReportData& data, Cycle maxCycles) {
   const RunRecord& record = data.record;
   std::string html = "<dl class=\"figures\">";
+  if (record.machine != MachineOptions{}) html += figure("Machine", htmlEscaped(machineText(record.machine)));
   html += figure("Status", htmlEscaped(statusText(record, maxCycles)));
   if (const std::optional<CycleBreakdown> breakdown = cycleBreakdown(record)) {
     html += figure("Cycles", htmlEscaped(breakdownText(record.cycles, *breakdown)));
@@ -132,7 +135,12 @@ std::string summaryHtml(const ReportData& data, Cycle maxCycles) {
   html += figure("CPI", cpi ? twoDecimals(*cpi) : "none completed");
   html += figure("Stalls", number(record.stallCount) + ", " + number(record.cyclesLost) + " cycles lost");
   html += figure("Branches and jumps", number(record.taken) + " taken, " + number(record.notTaken) + " not taken");
-  html += figure("Ran behind a taken branch", number(record.behindTakenCount) + " (this machine does not cancel them)");
+  if (record.machine.flush) {
+    html += figure("Cancelled behind a taken branch", number(record.cancelled));
+  } else {
+    html +=
+        figure("Ran behind a taken branch", number(record.behindTakenCount) + " (this machine does not cancel them)");
+  }
   const std::optional<double> perInstruction = energyPerCompletedInstruction(record);
   html += figure("Energy", number(record.energyTotal()) +
                                (perInstruction ? ", " + twoDecimals(*perInstruction) + " per completed instruction"
@@ -173,8 +181,8 @@ std::string stallsHtml(const ReportData& data) {
             instruction(data, stall.waiting) + "</td><td><code>$" + number(onBus(stall.blockedRegister)) +
             "</code></td><td>" + (stall.waitsFor ? instruction(data, *stall.waitsFor) : std::string()) +
             "</td><td class=\"number\">" + number(group.cyclesLost) +
-            "</td></tr><tr class=\"reason\"><td></td><td colspan=\"4\">" + htmlEscaped(stallReason(stall)) +
-            "</td></tr>";
+            "</td></tr><tr class=\"reason\"><td></td><td colspan=\"4\">" +
+            htmlEscaped(stallReason(*data.program, record.machine, stall)) + "</td></tr>";
   }
   return foldedSection("Stalls", record.stallGroups.size(), html + "</table>");
 }
@@ -293,7 +301,10 @@ std::string htmlReport(const ReportData& data, Cycle maxCycles) {
           "<span><i style=\"background: var(--stall)\"></i>s stall</span>"
           "<span><i style=\"background: var(--execute)\"></i>X execute</span>"
           "<span><i style=\"background: var(--memory)\"></i>M memory</span>"
-          "<span><i style=\"background: var(--writeback)\"></i>W write-back</span></p>"
+          "<span><i style=\"background: var(--writeback)\"></i>W write-back</span>" +
+          std::string(record.machine.forwarding ? "<span><i class=\"held\"></i>w waits to be decoded</span>" : "") +
+          std::string(record.machine.flush ? "<span><i class=\"cancelled\"></i>c cancelled</span>" : "") +
+          "</p>"
           "<div class=\"chart-scroll\">" +
           chartHtml(*data.program, rows, record.window.from, last) + "</div></section>";
   html +=

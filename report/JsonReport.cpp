@@ -30,7 +30,7 @@ Json changesJson(const std::vector<ValueChange>& changes, const char* location) 
 
 Json optionalCycle(const std::optional<Cycle>& cycle) { return cycle ? Json(*cycle) : Json(nullptr); }
 
-Json stallJson(const MachineState& program, const StallRecord& stall) {
+Json stallJson(const MachineState& program, MachineOptions machine, const StallRecord& stall) {
   return {{"cycle", stall.cycle},
           {"instruction", instructionJson(program, stall.waiting.index)},
           {"register", stall.blockedRegister ? Json(*stall.blockedRegister) : Json(nullptr)},
@@ -40,13 +40,14 @@ Json stallJson(const MachineState& program, const StallRecord& stall) {
           {"fetchHeld", stall.fetchHeld},
           {"endDelay", stall.endDelay},
           {"cyclesLost", stall.cyclesLost()},
-          {"reason", stallReason(stall)}};
+          {"reason", stallReason(program, machine, stall)}};
 }
 
 Json breakdownJson(const RunRecord& record) {
   const std::optional<CycleBreakdown> breakdown = cycleBreakdown(record);
   if (!breakdown) return nullptr;
   return {{"instructions", breakdown->instructions},
+          {"cancelled", breakdown->cancelled},
           {"fill", breakdown->fill},
           {"stalls", breakdown->stalls},
           {"nothingToFetch", breakdown->nothingToFetch}};
@@ -73,14 +74,14 @@ Json detailsJson(const ReportData& data) {
   const RunRecord& record = data.record;
   const MachineState& program = *data.program;
   Json stalls = Json::array();
-  for (const StallRecord& stall : record.stalls) stalls.push_back(stallJson(program, stall));
+  for (const StallRecord& stall : record.stalls) stalls.push_back(stallJson(program, record.machine, stall));
   Json groups = Json::array();
   for (const StallGroup& group : record.stallGroups) {
     groups.push_back({{"count", group.count},
                       {"firstCycle", group.first.cycle},
                       {"lastCycle", group.lastCycle},
                       {"cyclesLost", group.cyclesLost},
-                      {"first", stallJson(program, group.first)}});
+                      {"first", stallJson(program, record.machine, group.first)}});
   }
   Json behind = Json::array();
   for (const BehindTakenBranch& entry : record.behindTaken) {
@@ -122,11 +123,13 @@ nlohmann::ordered_json jsonReport(const ReportData& data, Cycle maxCycles) {
   Json report = {
       {"schema", jsonSchemaVersion},
       {"folder", data.folder.string()},
+      {"machine", {{"forwarding", record.machine.forwarding}, {"flush", record.machine.flush}}},
       {"status", statusText(record, maxCycles)},
       {"exitStatus", exitStatusOf(record)},
       {"cycles", record.cycles},
       {"fetched", record.fetched},
       {"completed", record.completed},
+      {"cancelled", record.cancelled},
       {"cpi", optionalNumber(cyclesPerInstruction(record))},
       {"cycleBreakdown", breakdownJson(record)},
       {"stallCount", record.stallCount},

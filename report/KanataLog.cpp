@@ -76,6 +76,14 @@ void KanataLog::operator()(const PcMuxSelected& e) {
   }
 }
 
+// A cancelled instruction leaves the log at once, as flushed.
+void KanataLog::operator()(const InstructionCancelled& e) {
+  const FetchNumber id = logId(e.instruction.fetch);
+  out_ << "L\t" << id << "\t1\tcancelled: fetched behind the taken E(" << e.by.index << ")\n";
+  out_ << "R\t" << id << "\t" << id << "\t1\n";
+  inPipeline_.erase(e.instruction.fetch);
+}
+
 void KanataLog::operator()(const RegisterWriteDecided& e) {
   if (!e.regWrite) completed_.push_back(current_);
 }

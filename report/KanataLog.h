@@ -28,6 +28,7 @@ class KanataLog final : public RunObserver {
   void operator()(const StageEntered& e);
   void operator()(const StallTriggered& e);
   void operator()(const PcMuxSelected& e);
+  void operator()(const InstructionCancelled& e);
   void operator()(const RegisterWriteDecided& e);
   void operator()(const RegisterWritten& e);
   template <typename Other>

@@ -41,12 +41,13 @@ ReportData runReport(const std::filesystem::path& folder, const RunOptions& opti
   // The working directory is named by its path, any other folder as given.
   data.folder = folder.empty() || folder == "." ? std::filesystem::current_path() : folder;
   data.record.window = options.window;
+  data.record.machine = options.machine;
   data.program = load(folder, trace, data.record);
   if (!data.program) return data;
   data.warnings = checkProgram(*data.program, folder);
 
   RunObservers observers;
-  RunRecorder recorder(*data.program, options.window);
+  RunRecorder recorder(*data.program, options.window, options.machine);
   observers.add(recorder);
   std::optional<TraceWriter> traceWriter;
   std::optional<ConsoleTrace> consoleTrace;

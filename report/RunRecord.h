@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/Machine.h"
+#include "stages/MachineOptions.h"
 
 namespace fivestage::report {
 
@@ -25,9 +26,11 @@ using StageEnergy = std::array<std::int64_t, 5>;
 
 // One fetched instruction in the pipeline chart: one letter per cycle from
 // the cycle it was fetched, F D X M W for the stage it was in, s for a
-// cycle it waited in a stall and, before its F, f for each cycle a stall
-// kept Fetch from fetching it beyond the waiting instruction's own wait; with
-// a note of what the stage did in each.
+// cycle it waited in a stall, w for a cycle it waited, fetched, for Decode
+// held by a stall (with forwarding), c for the cycle a taken branch cancelled it
+// and, before its F, f for each cycle a stall kept Fetch from fetching it
+// beyond the waiting instruction's own wait; with a note of what the stage
+// did in each.
 struct ChartRow {
   InstructionTag instruction;
   Cycle firstCycle = 0;
@@ -93,6 +96,7 @@ struct ValueChange {
 };
 
 struct RunRecord {
+  MachineOptions machine;  // the machine the program ran on
   RunEnd end = RunEnd::Running;
   std::string message;  // the console's message for a failed run
   int exitStatus = 0;
@@ -103,6 +107,8 @@ struct RunRecord {
   std::int64_t stallCount = 0;
   Cycle cyclesLost = 0;                 // the sum of every stall's cyclesLost
   Cycle nothingToFetch = 0;             // cycles, before the last fetch, in which Fetch found the program's end
+  std::int64_t cancelled = 0;           // instructions a taken branch or jump cancelled
+  Cycle cancelledCycles = 0;            // the fetch cycles of those cancelled before the last instruction that ran
   std::vector<StallGroup> stallGroups;  // the whole run's stalls, by first cycle
   std::int64_t taken = 0;
   std::int64_t notTaken = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 namespace fivestage::report {
 namespace {
@@ -19,6 +20,8 @@ constexpr char cellLetter(Stage stage) {
 
 constexpr char stallLetter = 's';
 constexpr char heldLetter = 'f';
+constexpr char cancelledLetter = 'c';
+constexpr char decodeWaitLetter = 'w';
 
 std::string instructionName(InstructionTag tag) { return "E(" + std::to_string(tag.index) + ")"; }
 
@@ -36,7 +39,8 @@ std::string aluSymbol(AluOperation operation) {
 
 }  // namespace
 
-RunRecorder::RunRecorder(const MachineState& program, CycleWindow window) {
+RunRecorder::RunRecorder(const MachineState& program, CycleWindow window, MachineOptions machine) {
+  record_.machine = machine;
   record_.window = window;
   record_.byInstruction.resize(program.instructions.size());
 }
@@ -78,9 +82,7 @@ void RunRecorder::operator()(const StageEntered& e) {
       waitedToBeFetched = std::max<Cycle>(0, heldSinceFetch_ - ownWait);
       heldNote = "waits to be fetched: the stall of " + instructionName(stall_->stall.waiting) + " holds Fetch";
     }
-    settleFetchGap();
-    lastFetch_ = e.instruction;
-    lastFetchCycle_ = cycle_;
+    openFetch(e.instruction);
     if (cycle_ <= record_.window.to) {
       ChartRow row{e.instruction,
                    cycle_ - waitedToBeFetched,
@@ -101,15 +103,28 @@ void RunRecorder::operator()(const StageEntered& e) {
   }
   const auto row = inFlight_.find(e.instruction.fetch);
   if (row == inFlight_.end()) return;
-  row->second.cells += cellLetter(e.stage);
-  row->second.notes.emplace_back();
+  // With forwarding, the instruction fetched in the cycle a stall begins
+  // waits in Decode's slot until the release.
+  ChartRow& chart = row->second;
+  while (chart.lastCycle() < cycle_ - 1) {
+    chart.cells += decodeWaitLetter;
+    chart.notes.push_back(record_.window.contains(chart.lastCycle()) ? "waits to be decoded: a stall holds Decode"
+                                                                     : "");
+  }
+  chart.cells += cellLetter(e.stage);
+  chart.notes.emplace_back();
 }
 
-void RunRecorder::operator()(const DangerChecked& e) {
-  if (e.stall) {
+void RunRecorder::operator()(const DangerChecked& e) { noteVerdict(e.stall, e.blockedRegister, e.waitsFor); }
+
+void RunRecorder::operator()(const LoadUseChecked& e) { noteVerdict(e.stall, e.blockedRegister, e.waitsFor); }
+
+void RunRecorder::noteVerdict(bool stall, std::optional<RegisterNumber> blockedRegister,
+                              const std::optional<InstructionTag>& waitsFor) {
+  if (stall) {
     note([&] {
-      return "hazard: " + registerName(e.blockedRegister) + " is still to be written" +
-             (e.waitsFor ? " by " + instructionName(*e.waitsFor) : "");
+      return "hazard: " + registerName(blockedRegister) + " is still to be written" +
+             (waitsFor ? " by " + instructionName(*waitsFor) : "");
     });
   } else {
     note([&] { return "no hazard"; });
@@ -187,31 +202,56 @@ void RunRecorder::operator()(const StallReleased&) {
   closeStall(cycle_);
 }
 
-void RunRecorder::settleFetchGap() {
-  if (stall_) settleStall(heldSinceFetch_, 0);
-  record_.nothingToFetch += idleSinceFetch_;
+void RunRecorder::openFetch(InstructionTag instruction) {
+  settleFetch();
+  fetch_ = PendingFetch{instruction, cycle_, heldSinceFetch_, idleSinceFetch_, std::nullopt, false};
+  // A released stall's cost is the cycles it held Fetch before this fetch.
+  if (stall_ && !stall_->open) fetch_->stall = std::exchange(stall_, std::nullopt);
   heldSinceFetch_ = 0;
   idleSinceFetch_ = 0;
 }
 
-void RunRecorder::settleStall(Cycle fetchHeld, Cycle endDelay) {
-  StallRecord& stall = stall_->stall;
+void RunRecorder::settleFetch() {
+  if (!fetch_) return;
+  if (fetch_->stall) settleStall(*fetch_->stall, fetch_->held, 0);
+  record_.nothingToFetch += fetch_->idle;
+  if (fetch_->cancelled) {
+    ++record_.cancelledCycles;
+  } else {
+    lastRun_ = fetch_->instruction;
+    lastRunCycle_ = fetch_->cycle;
+  }
+  fetch_.reset();
+}
+
+void RunRecorder::settleStall(PendingStall& pending, Cycle fetchHeld, Cycle endDelay) {
+  StallRecord& stall = pending.stall;
   stall.fetchHeld = fetchHeld;
   stall.endDelay = endDelay;
   record_.cyclesLost += stall.cyclesLost();
-  if (stall_->recordIndex) record_.stalls[*stall_->recordIndex] = stall;
-  StallGroup& group = record_.stallGroups[stall_->group];
+  if (pending.recordIndex) record_.stalls[*pending.recordIndex] = stall;
+  StallGroup& group = record_.stallGroups[pending.group];
   if (group.first.cycle == stall.cycle) group.first = stall;
   group.cyclesLost += stall.cyclesLost();
-  stall_.reset();
 }
 
 void RunRecorder::settleRunEnd() {
-  // The last instruction fetched needs four cycles after its fetch to
-  // leave Write-back; any more were its own wait in a stall.
-  const Cycle beyondDrain = lastFetch_ ? record_.cycles - lastFetchCycle_ - 4 : 0;
-  if (stall_ && lastFetch_ && stall_->stall.waiting.fetch == lastFetch_->fetch) {
-    settleStall(0, beyondDrain);
+  // A fetch cancelled last lies in the drain of the last instruction that
+  // ran; a stall released before it held that instruction back.
+  Cycle heldInDrain = 0;
+  if (fetch_ && fetch_->cancelled) {
+    if (fetch_->stall) settleStall(*fetch_->stall, fetch_->held, 0);
+    heldInDrain = fetch_->held;
+    record_.nothingToFetch += fetch_->idle;
+    fetch_.reset();
+  }
+  settleFetch();
+  // The last instruction that ran needs four cycles after its fetch to
+  // leave Write-back; any more were stalls holding it.
+  const Cycle beyondDrain = lastRun_ ? record_.cycles - lastRunCycle_ - 4 - heldInDrain : 0;
+  if (stall_) {
+    settleStall(*stall_, 0, beyondDrain);
+    stall_.reset();
   } else {
     record_.nothingToFetch += beyondDrain;
   }
@@ -233,6 +273,18 @@ void RunRecorder::operator()(const PcMuxSelected& e) {
   } else {
     ++record_.notTaken;
     note([&] { return "not taken"; });
+  }
+}
+
+void RunRecorder::operator()(const InstructionCancelled& e) {
+  ++record_.cancelled;
+  if (fetch_ && fetch_->instruction.fetch == e.instruction.fetch) fetch_->cancelled = true;
+  // It leaves from Decode's slot, a bubble behind the branch.
+  if (const auto row = inFlight_.find(e.instruction.fetch); row != inFlight_.end()) {
+    row->second.cells += cancelledLetter;
+    row->second.notes.push_back(
+        record_.window.contains(cycle_) ? "cancelled: fetched behind the taken " + instructionName(e.by) : "");
+    retire(row);
   }
 }
 
@@ -291,7 +343,9 @@ RunRecord RunRecorder::finish(const MachineState& initial, const MachineState& f
     settleRunEnd();
   } else {
     // A run cut short: what Fetch stood still for so far.
-    settleFetchGap();
+    settleFetch();
+    if (stall_) settleStall(*stall_, heldSinceFetch_, 0);
+    record_.nothingToFetch += idleSinceFetch_;
   }
   while (!inFlight_.empty()) retire(inFlight_.begin());
   std::sort(record_.chart.begin(), record_.chart.end(),

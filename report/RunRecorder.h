@@ -15,7 +15,7 @@ namespace fivestage::report {
 // the size of the program, never with the number of cycles.
 class RunRecorder final : public RunObserver {
  public:
-  RunRecorder(const MachineState& program, CycleWindow window);
+  RunRecorder(const MachineState& program, CycleWindow window, MachineOptions machine = {});
 
   void observe(const Event& event) override;
 
@@ -34,12 +34,14 @@ class RunRecorder final : public RunObserver {
   void operator()(const FetchIdle& e);
   void operator()(const StageEntered& e);
   void operator()(const DangerChecked& e);
+  void operator()(const LoadUseChecked& e);
   void operator()(const RegistersRead& e);
   void operator()(const EnergyCharged& e);
   void operator()(const StallTriggered& e);
   void operator()(const StallReleased& e);
   void operator()(const AluComputed& e);
   void operator()(const PcMuxSelected& e);
+  void operator()(const InstructionCancelled& e);
   void operator()(const MemoryRead& e);
   void operator()(const MemoryWritten& e);
   void operator()(const MemoryAccessChosen& e);
@@ -64,13 +66,22 @@ class RunRecorder final : public RunObserver {
   }
   // The waiting instruction's cells up to the cycle before its release.
   void closeStall(Cycle releasedAt);
-  // Fetch has fetched again: the cycles it stood still since its last fetch
-  // go to the stall that held it or to the program's end.
-  void settleFetchGap();
-  // Puts what the latest stall cost into the record, its group and the total.
-  void settleStall(Cycle fetchHeld, Cycle endDelay);
+  // The note of the hazard check's verdict.
+  void noteVerdict(bool stall, std::optional<RegisterNumber> blockedRegister,
+                   const std::optional<InstructionTag>& waitsFor);
+  // Fetch has fetched again: the fate of the previous fetch is known, so
+  // its share of the cycles is settled, and this one waits for its own.
+  void openFetch(InstructionTag instruction);
+  // A fetch's share: the cycles Fetch stood still before it go to the stall
+  // that held it or to the program's end; the fetch itself counts as a
+  // completed instruction or as a cancelled one.
+  void settleFetch();
+  struct PendingStall;
+  // Puts what a stall cost into the record, its group and the total.
+  void settleStall(PendingStall& stall, Cycle fetchHeld, Cycle endDelay);
   // The cycles after the last fetch of a completed run beyond the four its
-  // instruction needs to leave the pipeline: its own stall made them.
+  // instruction needs to leave the pipeline: the stalls that held it made
+  // them.
   void settleRunEnd();
   std::size_t groupOf(const StallRecord& stall);
   void addBehindTaken(const BehindTakenBranch& behind);
@@ -83,7 +94,7 @@ class RunRecorder final : public RunObserver {
   InstructionTag current_{0, 0};
   std::map<FetchNumber, ChartRow> inFlight_;  // rows of the instructions in the pipeline
 
-  // The latest stall, from its trigger until its cost is known.
+  // A stall, from its trigger until its cost is known.
   struct PendingStall {
     StallRecord stall;
     std::optional<std::size_t> recordIndex;  // in record_.stalls, when it shows
@@ -91,19 +102,30 @@ class RunRecorder final : public RunObserver {
     std::string waitNote;
     bool open = true;  // not released yet
   };
-  std::optional<PendingStall> stall_;
+  std::optional<PendingStall> stall_;  // the latest, until a fetch after its release takes it over
   // The groups of stalls by waiting instruction, register and producer
   // (absent ones as -1).
   std::map<std::tuple<InstructionIndex, std::int64_t, std::int64_t>, std::size_t> groups_;
   // The groups of instructions behind a taken branch, by branch and instruction.
   std::map<std::pair<InstructionIndex, InstructionIndex>, std::size_t> behindGroups_;
 
-  // Fetch since its last fetch: cycles a stall held it, cycles it found the
-  // program's end.
-  std::optional<InstructionTag> lastFetch_;
-  Cycle lastFetchCycle_ = 0;
+  // The latest fetch and the cycles before it in which Fetch fetched
+  // nothing, until its fate is known: a fetch cancelled at the end of the
+  // run lies in the last instruction's drain and costs nothing of its own.
+  struct PendingFetch {
+    InstructionTag instruction;
+    Cycle cycle;
+    Cycle held;                         // cycles a stall held Fetch before it
+    Cycle idle;                         // cycles Fetch found the program's end before it
+    std::optional<PendingStall> stall;  // the stall those held cycles belong to
+    bool cancelled = false;
+  };
+  std::optional<PendingFetch> fetch_;
   Cycle heldSinceFetch_ = 0;
   Cycle idleSinceFetch_ = 0;
+  // The last fetch whose instruction ran: the run drains behind it.
+  std::optional<InstructionTag> lastRun_;
+  Cycle lastRunCycle_ = 0;
 
   std::optional<InstructionTag> takenBranch_;  // taken in this cycle
 };

@@ -64,6 +64,8 @@ class TextReport {
 
   void summary() {
     out_ << "\nSummary\n";
+    // The machine without options goes unnamed, as it always has.
+    if (record_.machine != MachineOptions{}) row("Machine", machineText(record_.machine));
     row("Run", runText());
     if (const std::optional<CycleBreakdown> breakdown = cycleBreakdown(record_)) {
       row("Cycles", breakdownText(record_.cycles, *breakdown));
@@ -76,10 +78,14 @@ class TextReport {
                       std::to_string(record_.cyclesLost) + (record_.cyclesLost == 1 ? " cycle lost" : " cycles lost"));
     for (const StallGroup& group : record_.stallGroups) {
       detail(stallGroupText(*data_.program, group));
-      detail("  " + stallReason(group.first));
+      detail("  " + stallReason(*data_.program, record_.machine, group.first));
     }
     row("Branches, jumps",
         std::to_string(record_.taken) + " taken, " + std::to_string(record_.notTaken) + " not taken");
+    if (record_.cancelled > 0) {
+      row("Cancelled", std::to_string(record_.cancelled) + (record_.cancelled == 1 ? " instruction" : " instructions") +
+                           " fetched behind a taken branch or jump, cancelled before it ran");
+    }
     if (record_.behindTakenCount > 0) {
       row("Behind taken", std::to_string(record_.behindTakenCount) +
                               (record_.behindTakenCount == 1 ? " instruction" : " instructions") +
@@ -156,7 +162,9 @@ class TextReport {
     }
     const Cycle shownLast = options_.windowChosen ? last : std::min(last, first + chartBandCycles - 1);
     out_ << "  cycles " << first << " to " << shownLast << " of " << record_.cycles
-         << "; F fetch, f waits to be fetched, D decode, s stall, X execute, M memory, W write-back\n";
+         << "; F fetch, f waits to be fetched, D decode, s stall, X execute, M memory, W write-back"
+         << (record_.machine.forwarding ? ", w waits to be decoded" : "")
+         << (record_.machine.flush ? ", c cancelled" : "") << "\n";
     for (Cycle band = first; band <= shownLast; band += chartBandCycles) {
       chartBand(band, std::min(shownLast, band + chartBandCycles - 1));
     }

@@ -30,6 +30,8 @@ RUNS = {
     "warnings": ("ori $1, $1, 1\n\nj L0\nadd $40, $1, $1\n", [], "File could not be loaded", 1),
     "not loaded": (None, [], "File src.txt could not be loaded", 1),
     "odd bytes": ("add $3, $1, $2 \xff\xfe <b>&\n", [], "completed", 0),
+    "both options": ("addi $1, $0, 2\naddi $2, $0, 0\naddi $2, $2, 1\nsw $3, 0($0)\nadd $4, $3, $2\n"
+                     "bne $2, $1, L3\nj L9\naddi $5, $0, 1\n", ["--forwarding", "--flush"], "completed", 0),
 }
 
 failures = 0
@@ -63,6 +65,8 @@ for name, (program, arguments, status, exit_status) in RUNS.items():
             problems.append("a breakdown where there is none, or none where there is one")
         if breakdown is not None and sum(breakdown.values()) != data["cycles"]:
             problems.append(f"the breakdown {breakdown} does not add up to {data['cycles']} cycles")
+        if data["fetched"] != data["completed"] + data["cancelled"] and data["status"] == "completed":
+            problems.append("fetched is not completed plus cancelled")
         if sum(group["count"] for group in data["stallGroups"]) != data["stallCount"]:
             problems.append("the stall groups do not count every stall")
         if sum(group["cyclesLost"] for group in data["stallGroups"]) != data["cyclesLost"]:
