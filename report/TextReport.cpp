@@ -29,6 +29,41 @@ std::string withoutTrailingBlanks(std::string line) {
   return line;
 }
 
+// "E(5)  L6   beq $3, $4, L9": the instruction and the source line it
+// stands on, named as a label names it.
+std::string chartLabel(const MachineState& program, InstructionTag tag) {
+  const std::size_t line = program.instructionLines[static_cast<std::size_t>(tag.index)] + 1;
+  return padded("E(" + std::to_string(tag.index) + ")", 6) + padded("L" + std::to_string(line), 5) +
+         padded(std::string(withoutComment(program.sourceTextOf(tag.index))), labelWidth - 11);
+}
+
+// One band of the chart: the cycle numbers, then a row per instruction with
+// a cell in cycles `from` to `to`.
+void writeChartBand(std::ostream& out, const ReportData& data, Cycle from, Cycle to) {
+  const auto width = static_cast<std::size_t>(to - from + 1);
+  std::string tens(width, ' ');
+  std::string units(width, ' ');
+  for (Cycle cycle = from; cycle <= to; ++cycle) {
+    const auto column = static_cast<std::size_t>(cycle - from);
+    units[column] = static_cast<char>('0' + cycle % 10);
+    const std::string number = std::to_string(cycle);
+    if (cycle % 10 == 0 && number.size() <= column + 1) tens.replace(column + 1 - number.size(), number.size(), number);
+  }
+  const std::string margin = "  " + std::string(labelWidth, ' ') + " ";
+  out << "\n";
+  // The tens line names every tenth cycle; a band too short for one has none.
+  if (tens.find_first_not_of(' ') != std::string::npos) out << withoutTrailingBlanks(margin + tens) << "\n";
+  out << margin << units << "\n";
+  for (const ChartRow& row : data.record.chart) {
+    if (row.lastCycle() < from || row.firstCycle > to) continue;
+    std::string cells(width, ' ');
+    for (Cycle cycle = std::max(from, row.firstCycle); cycle <= std::min(to, row.lastCycle()); ++cycle) {
+      cells[static_cast<std::size_t>(cycle - from)] = row.cells[static_cast<std::size_t>(cycle - row.firstCycle)];
+    }
+    out << withoutTrailingBlanks("  " + chartLabel(*data.program, row.instruction) + " " + cells) << "\n";
+  }
+}
+
 class TextReport {
  public:
   TextReport(std::ostream& out, const ReportData& data, const TextOptions& options)
@@ -165,50 +200,13 @@ class TextReport {
          << "; F fetch, f waits to be fetched, D decode, s stall, X execute, M memory, W write-back"
          << (record_.machine.forwarding ? ", w waits to be decoded" : "")
          << (record_.machine.flush ? ", c cancelled" : "") << "\n";
-    for (Cycle band = first; band <= shownLast; band += chartBandCycles) {
-      chartBand(band, std::min(shownLast, band + chartBandCycles - 1));
-    }
+    writeChartBands(out_, data_, first, shownLast);
     if (shownLast < record_.cycles) {
       out_ << "  cycles " << shownLast + 1 << " to " << record_.cycles
            << " are not shown: choose them with --cycles FROM:TO (at most " << CycleWindow::maximumLength
            << " at a time) or see them with --html\n";
     }
     if (first > 1) out_ << "  cycles 1 to " << first - 1 << " are not shown\n";
-  }
-
-  void chartBand(Cycle from, Cycle to) {
-    const auto width = static_cast<std::size_t>(to - from + 1);
-    std::string tens(width, ' ');
-    std::string units(width, ' ');
-    for (Cycle cycle = from; cycle <= to; ++cycle) {
-      const auto column = static_cast<std::size_t>(cycle - from);
-      units[column] = static_cast<char>('0' + cycle % 10);
-      const std::string number = std::to_string(cycle);
-      if (cycle % 10 == 0 && number.size() <= column + 1)
-        tens.replace(column + 1 - number.size(), number.size(), number);
-    }
-    const std::string margin = "  " + std::string(labelWidth, ' ') + " ";
-    out_ << "\n";
-    // The tens line names every tenth cycle; a band too short for one has none.
-    if (tens.find_first_not_of(' ') != std::string::npos) out_ << withoutTrailingBlanks(margin + tens) << "\n";
-    out_ << margin << units << "\n";
-    for (const ChartRow& row : record_.chart) {
-      if (row.lastCycle() < from || row.firstCycle > to) continue;
-      std::string cells(width, ' ');
-      for (Cycle cycle = std::max(from, row.firstCycle); cycle <= std::min(to, row.lastCycle()); ++cycle) {
-        cells[static_cast<std::size_t>(cycle - from)] = row.cells[static_cast<std::size_t>(cycle - row.firstCycle)];
-      }
-      out_ << withoutTrailingBlanks("  " + chartLabel(row.instruction) + " " + cells) << "\n";
-    }
-  }
-
-  // "E(5)  L6   beq $3, $4, L9": the instruction and the source line it
-  // stands on, named as a label names it.
-  std::string chartLabel(InstructionTag tag) const {
-    const MachineState& program = *data_.program;
-    const std::size_t line = program.instructionLines[static_cast<std::size_t>(tag.index)] + 1;
-    return padded("E(" + std::to_string(tag.index) + ")", 6) + padded("L" + std::to_string(line), 5) +
-           padded(std::string(withoutComment(program.sourceTextOf(tag.index))), labelWidth - 11);
   }
 
   void row(const std::string& heading, const std::string& text) { out_ << "  " << padded(heading, 18) << text << "\n"; }
@@ -225,6 +223,12 @@ class TextReport {
 
 void writeTextReport(std::ostream& out, const ReportData& data, const TextOptions& options) {
   TextReport(out, data, options).write();
+}
+
+void writeChartBands(std::ostream& out, const ReportData& data, Cycle first, Cycle last) {
+  for (Cycle band = first; band <= last; band += chartBandCycles) {
+    writeChartBand(out, data, band, std::min(last, band + chartBandCycles - 1));
+  }
 }
 
 }  // namespace fivestage::report

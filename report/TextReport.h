@@ -20,4 +20,8 @@ void writeTextReport(std::ostream& out, const ReportData& data, const TextOption
 // How many cycles one band of the text chart shows.
 inline constexpr Cycle chartBandCycles = 60;
 
+// The pipeline chart of cycles `first` to `last`, in bands of
+// chartBandCycles; the run's rows must cover them.
+void writeChartBands(std::ostream& out, const ReportData& data, Cycle first, Cycle last);
+
 }  // namespace fivestage::report

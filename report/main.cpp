@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <functional>
 #include <iostream>
 #include <limits>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "report/Comparison.h"
 #include "report/Figures.h"
 #include "report/HtmlReport.h"
 #include "report/JsonReport.h"
@@ -71,6 +73,7 @@ struct Arguments {
   std::string folder = ".";
   std::string maxCycles, cycles;
   MachineOptions machine;
+  bool compare = false;  // run on all four machines, side by side
   struct Output {
     const char* option;
     std::string name;  // empty when not asked for
@@ -111,6 +114,12 @@ void checkArguments(const CLI::App& app, const Arguments& arguments) {
     if (option->count() > 1) {
       throw UsageError{option->get_name() + " is given " + std::to_string(option->count()) + " times: give it once"};
     }
+  }
+  if (arguments.compare && (arguments.machine != MachineOptions{})) {
+    throw UsageError{"--compare runs the program on all four machines: give it without --forwarding or --flush"};
+  }
+  if (arguments.compare && (app.count("--kanata") > 0 || app.count("--trace") > 0)) {
+    throw UsageError{"--compare writes no --kanata or --trace: each follows one run (leave out --compare)"};
   }
   for (const Arguments::Output& output : arguments.outputs) {
     if (app.count(output.option) == 0) continue;
@@ -205,15 +214,35 @@ int writeReports(const Arguments& arguments, const RunOptions& options) {
   OutputFile* const kanata = files[Arguments::kanata].get();
   OutputFile* const trace = files[Arguments::trace].get();
 
-  std::optional<KanataLog> kanataLog;
-  if (kanata) kanataLog.emplace(kanata->stream());
-  const ReportData data =
-      runReport(folder, options, trace ? &trace->stream() : nullptr, kanataLog ? &*kanataLog : nullptr);
-  if (kanataLog) kanataLog->finish();
-  if (json)
-    json->stream() << jsonReport(data, options.maxCycles).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
-                   << "\n";
-  if (html) html->stream() << htmlReport(data, options.maxCycles);
+  // The run or the comparison writes its outputs, and says how it ended and
+  // how to print its text report.
+  int status = 0;
+  std::function<void(std::ostream&)> textReport;
+  std::string ending;
+  const TextOptions textOptions{options.maxCycles, !arguments.cycles.empty()};
+  const auto dumped = [](const nlohmann::ordered_json& value) {
+    return value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  };
+  std::optional<Comparison> comparison;
+  std::optional<ReportData> data;
+  if (arguments.compare) {
+    comparison = compareMachines(folder, options);
+    if (json) json->stream() << dumped(comparisonJson(*comparison, options.maxCycles));
+    if (html) html->stream() << comparisonHtml(*comparison, options.maxCycles);
+    status = exitStatusOf(*comparison);
+    textReport = [&](std::ostream& out) { writeComparisonText(out, *comparison, textOptions); };
+    ending = "the run did not complete on every machine";
+  } else {
+    std::optional<KanataLog> kanataLog;
+    if (kanata) kanataLog.emplace(kanata->stream());
+    data = runReport(folder, options, trace ? &trace->stream() : nullptr, kanataLog ? &*kanataLog : nullptr);
+    if (kanataLog) kanataLog->finish();
+    if (json) json->stream() << dumped(jsonReport(*data, options.maxCycles));
+    if (html) html->stream() << htmlReport(*data, options.maxCycles);
+    status = exitStatusOf(data->record);
+    textReport = [&](std::ostream& out) { writeTextReport(out, *data, textOptions); };
+    ending = runEnding(*data, options.maxCycles);
+  }
 
   // Nothing is put in place unless every output was written whole.
   for (const auto& file : files) {
@@ -224,13 +253,12 @@ int writeReports(const Arguments& arguments, const RunOptions& options) {
   }
 
   // Standard output carries one thing: the text report, or the output named -.
-  const int status = exitStatusOf(data.record);
   const bool standardOutputTaken =
       std::any_of(places.begin(), places.end(), [](const auto& place) { return place && place->isStandardOutput(); });
   if (!standardOutputTaken) {
-    writeTextReport(std::cout, data, {options.maxCycles, !arguments.cycles.empty()});
+    textReport(std::cout);
   } else if (status != 0) {
-    std::cerr << program << ": " << runEnding(data, options.maxCycles) << "\n";
+    std::cerr << program << ": " << ending << "\n";
   }
   return status;
 }
@@ -292,6 +320,8 @@ int main(int argc, char** argv) {
                "Run on a machine with a forwarding unit: only a use of the word just loaded waits, one cycle");
   app.add_flag("--flush", arguments.machine.flush,
                "Run on a machine that cancels the instruction fetched behind a taken branch or jump");
+  app.add_flag("--compare", arguments.compare,
+               "Run the program on all four machines (with and without forwarding and flush) and compare them");
   app.set_version_flag("--version", "fivestage-report 1.0");
   try {
     try {

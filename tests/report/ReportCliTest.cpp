@@ -15,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <regex>
 #include <thread>
@@ -83,6 +84,8 @@ TEST(ReportCli, RefusesBadUsageWithStatusTwoAndLeavesNoFileBehind) {
       {"too many cycles", {"--cycles", "1:2001"}, 2, "at most 2000 cycles"},
       {"no cycle limit", {"--max-cycles", "0"}, 2, "max-cycles"},
       {"unknown option", {"--colour"}, 2, "colour"},
+      {"compare with a machine", {"--compare", "--flush"}, 2, "--compare runs the program on all four machines"},
+      {"compare with a trace", {"--compare", "--trace", "t.txt"}, 2, "--compare writes no --kanata or --trace"},
   };
   for (const Refusal& c : cases) {
     TempDir dir;
@@ -597,6 +600,35 @@ TEST(ReportCli, DevicesAreWrittenInPlaceOrRefusedAndAFailedWriteLeavesNoFileBehi
 
 // With one Enter per cycle the console prints exactly what the report's
 // trace holds: every golden case fed so is compared byte for byte.
+// --compare runs the four machines: each machine's JSON is what the single
+// run on that machine writes, and the text shows a row per machine.
+TEST(ReportCli, CompareGivesEachMachineItsSingleRunsFigures) {
+  TempDir dir;
+  writeInputs(dir, "beq $1, $1, L3\naddi $2, $0, 9\nsw $3, 0($0)\nadd $4, $3, $3\n");
+  const RunResult compared = report(dir.path(), {"--compare", "--json", "all.json", "--html", "all.html"});
+  EXPECT_EQ(compared.status, 0) << compared.errors;
+  const nlohmann::json machines = nlohmann::json::parse(readFile(dir.path() / "all.json"))["machines"];
+  ASSERT_EQ(machines.size(), 4U);
+  const std::vector<std::vector<std::string>> flags = {{}, {"--forwarding"}, {"--flush"}, {"--forwarding", "--flush"}};
+  for (std::size_t m = 0; m < flags.size(); ++m) {
+    std::vector<std::string> arguments = flags[m];
+    arguments.insert(arguments.end(), {"--json", "one.json"});
+    ASSERT_EQ(report(dir.path(), arguments).status, 0);
+    EXPECT_EQ(machines[m], nlohmann::json::parse(readFile(dir.path() / "one.json"))) << m;
+  }
+  // Flush cancels the addi behind the taken beq. The use of the loaded word
+  // right after the load costs one cycle on both machines: without
+  // forwarding as the last instruction's wait, with it as the load's delay.
+  EXPECT_EQ(machines[0]["cancelled"], 0);
+  EXPECT_EQ(machines[2]["cancelled"], 1);
+  EXPECT_EQ(machines[0]["cyclesLost"], 1);
+  EXPECT_EQ(machines[1]["cyclesLost"], 1);
+  for (const char* name : {"as specified", "forwarding", "flush", "forwarding and flush"}) {
+    EXPECT_NE(compared.output.find("\n  " + std::string(name) + " "), std::string::npos) << name;
+  }
+  EXPECT_NE(readFile(dir.path() / "all.html").find("<h1>fivestage comparison</h1>"), std::string::npos);
+}
+
 TEST(ReportCli, TraceIsTheConsolesOutputForOneEnterPerCycle) {
   int compared = 0;
   for (const auto& entry : fs::directory_iterator(FIVESTAGE_CASES_DIR)) {

@@ -1,0 +1,167 @@
+#include "report/Comparison.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ostream>
+
+#include "report/Figures.h"
+#include "report/HtmlReport.h"
+#include "report/JsonReport.h"
+
+namespace fivestage::report {
+namespace {
+
+// What the table shows of one machine's run.
+struct MachineFigures {
+  std::string machine;
+  Cycle cycles;
+  std::optional<double> cpi;
+  std::int64_t stalls;
+  Cycle cyclesLost;
+  std::int64_t cancelled;
+  std::int64_t energy;
+  std::optional<double> energyPerInstruction;
+  double energyDelay;  // energy times cycles: lower is better on both counts
+  std::string status;
+};
+
+MachineFigures figuresOf(const ReportData& run, Cycle maxCycles) {
+  const RunRecord& record = run.record;
+  return {machineName(record.machine),
+          record.cycles,
+          cyclesPerInstruction(record),
+          record.stallCount,
+          record.cyclesLost,
+          record.cancelled,
+          record.energyTotal(),
+          energyPerCompletedInstruction(record),
+          static_cast<double>(record.energyTotal()) * static_cast<double>(record.cycles),
+          statusText(record, maxCycles)};
+}
+
+std::string wholeNumber(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.0f", value);
+  return text;
+}
+
+std::string orDash(const std::optional<double>& value) { return value ? twoDecimals(*value) : "-"; }
+
+std::string rightAligned(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+// The columns of the table, with their widths.
+struct Column {
+  const char* heading;
+  std::size_t width;
+};
+constexpr Column columns[] = {{"cycles", 8},     {"CPI", 7},     {"stalls", 8},      {"lost", 6},
+                              {"cancelled", 11}, {"energy", 10}, {"per instr.", 12}, {"energy-delay", 14}};
+
+std::vector<std::string> cellsOf(const MachineFigures& figures) {
+  return {std::to_string(figures.cycles),       orDash(figures.cpi),
+          std::to_string(figures.stalls),       std::to_string(figures.cyclesLost),
+          std::to_string(figures.cancelled),    std::to_string(figures.energy),
+          orDash(figures.energyPerInstruction), wholeNumber(figures.energyDelay)};
+}
+
+// The cycles every chart shows, the same for all four so that they line up.
+std::pair<Cycle, Cycle> sharedCycles(const Comparison& comparison, bool windowChosen) {
+  Cycle longest = 0;
+  for (const ReportData& run : comparison.runs) longest = std::max(longest, run.record.cycles);
+  const CycleWindow window = comparison.runs.front().record.window;
+  const Cycle last = std::min(window.to, longest);
+  return {window.from, windowChosen ? last : std::min(last, window.from + chartBandCycles - 1)};
+}
+
+}  // namespace
+
+Comparison compareMachines(const std::filesystem::path& folder, const RunOptions& options) {
+  Comparison comparison;
+  for (const MachineOptions machine : allMachines) {
+    RunOptions run = options;
+    run.machine = machine;
+    comparison.runs.push_back(runReport(folder, run, nullptr, nullptr));
+  }
+  return comparison;
+}
+
+void writeComparisonText(std::ostream& out, const Comparison& comparison, const TextOptions& options) {
+  const ReportData& first = comparison.runs.front();
+  out << "fivestage comparison for " << first.folder.string() << "\n";
+  if (!first.program) {
+    out << "\nNot run: " << statusText(first.record, options.maxCycles) << "\n";
+    return;
+  }
+  out << "\n  " << std::string(22, ' ');
+  for (const Column& column : columns) out << rightAligned(column.heading, column.width);
+  out << "  result\n";
+  for (const ReportData& run : comparison.runs) {
+    const MachineFigures figures = figuresOf(run, options.maxCycles);
+    out << "  " << figures.machine << std::string(22 - figures.machine.size(), ' ');
+    const std::vector<std::string> cells = cellsOf(figures);
+    for (std::size_t i = 0; i < cells.size(); ++i) out << rightAligned(cells[i], columns[i].width);
+    out << "  " << figures.status << "\n";
+  }
+
+  const auto [from, to] = sharedCycles(comparison, options.windowChosen);
+  out << "\nPipeline charts, cycles " << from << " to " << to
+      << " on one scale; F fetch, f waits to be fetched, w waits to be decoded, D decode, s stall, c cancelled,"
+         " X execute, M memory, W write-back\n";
+  for (const ReportData& run : comparison.runs) {
+    out << "\n" << machineName(run.record.machine) << " (" << run.record.cycles << " cycles)\n";
+    if (from <= to) writeChartBands(out, run, from, to);
+  }
+}
+
+std::string comparisonHtml(const Comparison& comparison, Cycle maxCycles) {
+  const ReportData& first = comparison.runs.front();
+  const std::string folder = htmlEscaped(first.folder.string());
+  std::string html =
+      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
+      "<title>fivestage comparison: " +
+      folder + "</title><style>" + std::string(reportCss) + "</style></head><body><main>";
+  html += "<h1>fivestage comparison</h1><p class=\"status\">" + folder + ": the program on four machines</p>";
+  if (!first.program)
+    return html + "<p>Not run: " + htmlEscaped(statusText(first.record, maxCycles)) + "</p></main></body></html>\n";
+
+  html += "<section><h2>Machines</h2><table class=\"comparison\"><tr><th>machine</th>";
+  for (const Column& column : columns) html += "<th class=\"number\">" + std::string(column.heading) + "</th>";
+  html += "<th>result</th></tr>";
+  for (const ReportData& run : comparison.runs) {
+    const MachineFigures figures = figuresOf(run, maxCycles);
+    html += "<tr><td>" + htmlEscaped(figures.machine) + "</td>";
+    for (const std::string& cell : cellsOf(figures)) html += "<td class=\"number\">" + cell + "</td>";
+    html += "<td>" + htmlEscaped(figures.status) + "</td></tr>";
+  }
+  html += "</table></section>";
+
+  // The same first and last cycle for every chart, so that their columns line up.
+  const auto [from, to] = sharedCycles(comparison, true);
+  html += "<section><h2>Pipeline charts</h2><p class=\"note\">Cycles " + std::to_string(from) + " to " +
+          std::to_string(to) + ", the same scale for every machine.</p>";
+  for (const ReportData& run : comparison.runs) {
+    std::vector<const ChartRow*> rows;
+    for (const ChartRow& row : run.record.chart) rows.push_back(&row);
+    html += "<h3>" + htmlEscaped(machineName(run.record.machine)) + " <span class=\"note\">(" +
+            std::to_string(run.record.cycles) + " cycles)</span></h3><div class=\"chart-scroll\">" +
+            chartHtml(*run.program, rows, from, to) + "</div>";
+  }
+  return html + "</section></main></body></html>\n";
+}
+
+nlohmann::ordered_json comparisonJson(const Comparison& comparison, Cycle maxCycles) {
+  nlohmann::ordered_json machines = nlohmann::ordered_json::array();
+  for (const ReportData& run : comparison.runs) machines.push_back(jsonReport(run, maxCycles));
+  return {{"schema", jsonSchemaVersion}, {"machines", machines}};
+}
+
+int exitStatusOf(const Comparison& comparison) {
+  const bool allCompleted = std::all_of(comparison.runs.begin(), comparison.runs.end(),
+                                        [](const ReportData& run) { return run.record.end == RunEnd::Completed; });
+  return allCompleted ? 0 : 1;
+}
+
+}  // namespace fivestage::report
