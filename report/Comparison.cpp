@@ -36,7 +36,7 @@ MachineFigures figuresOf(const ReportData& run, Cycle maxCycles) {
           record.energyTotal(),
           energyPerCompletedInstruction(record),
           static_cast<double>(record.energyTotal()) * static_cast<double>(record.cycles),
-          statusText(record, maxCycles)};
+          record.end == RunEnd::Completed && run.meaning ? meaningText(*run.meaning) : statusText(record, maxCycles)};
 }
 
 std::string wholeNumber(double value) {

@@ -250,6 +250,23 @@ std::string energyChartHtml(const RunRecord& record) {
   return svg + "<span class=\"note\">highest cycle: " + number(highest) + "</span></p>";
 }
 
+std::string meaningHtml(const Meaning& meaning) {
+  std::string html = "<p class=\"result" + std::string(meaning.matches ? "" : " differs") +
+                     "\"><strong>Result:</strong> " + htmlEscaped(meaningText(meaning)) + "</p>";
+  if (meaning.registers.empty() && meaning.memory.empty()) return html;
+  html += "<table><tr><th></th><th class=\"number\">machine</th><th class=\"number\">meant</th></tr>";
+  const auto rows = [&html](const std::vector<Difference>& differing, const char* prefix) {
+    for (const Difference& difference : differing) {
+      html += "<tr><td><code>" + std::string(prefix) + number(difference.location) +
+              "</code></td><td class=\"number\">" + number(difference.machine) + "</td><td class=\"number\">" +
+              number(difference.meant) + "</td></tr>";
+    }
+  };
+  rows(meaning.registers, "$");
+  rows(meaning.memory, "word ");
+  return html + "</table>";
+}
+
 std::string finalStateHtml(const RunRecord& record) {
   if (record.registerChanges.empty() && record.memoryChanges.empty()) return "<p class=\"note\">Nothing changed.</p>";
   std::string html = "<table><tr><th></th><th class=\"number\">initial</th><th class=\"number\">final</th></tr>";
@@ -287,7 +304,7 @@ std::string htmlReport(const ReportData& data, Cycle maxCycles) {
   if (!data.program) return html + "</main></body></html>\n";
 
   html += "<section><h2>Summary</h2>" + summaryHtml(data, maxCycles) + "</section>";
-  html += "<section><h2>Final state</h2>" + finalStateHtml(record) + "</section>";
+  html += "<section><h2>Final state</h2>" + finalStateHtml(record) + meaningHtml(*data.meaning) + "</section>";
   html += "<section><h2>Program check</h2>" + warningsHtml(data.warnings) + "</section>";
   const Cycle last = std::min(record.window.to, record.cycles);
   std::vector<const ChartRow*> rows;

@@ -53,6 +53,22 @@ Json breakdownJson(const RunRecord& record) {
           {"nothingToFetch", breakdown->nothingToFetch}};
 }
 
+Json differencesJson(const std::vector<Difference>& differing, const char* location) {
+  Json list = Json::array();
+  for (const Difference& difference : differing) {
+    list.push_back({{location, difference.location}, {"machine", difference.machine}, {"meant", difference.meant}});
+  }
+  return list;
+}
+
+Json meaningJson(const std::optional<Meaning>& meaning) {
+  if (!meaning) return nullptr;
+  return {{"matches", meaning->matches},
+          {"causes", meaning->causes},
+          {"registers", differencesJson(meaning->registers, "register")},
+          {"memory", differencesJson(meaning->memory, "word")}};
+}
+
 Json energyJson(const ReportData& data) {
   const RunRecord& record = data.record;
   Json byOpcode = Json::object();
@@ -140,6 +156,7 @@ nlohmann::ordered_json jsonReport(const ReportData& data, Cycle maxCycles) {
       {"registers", changesJson(record.registerChanges, "register")},
       {"finalRegisters", record.finalRegisters},
       {"memory", changesJson(record.memoryChanges, "word")},
+      {"meaning", meaningJson(data.meaning)},
       {"warnings", warnings},
       {"window", {{"from", record.window.from}, {"to", record.window.to}}},
   };

@@ -71,6 +71,7 @@ ReportData runReport(const std::filesystem::path& folder, const RunOptions& opti
   }
   if (traceWriter) traceWriter->flush();
   data.record = recorder.finish(*data.program, core.machine());
+  data.meaning = meaningOf(*data.program, core.machine(), data.record, options.maxCycles);
   if (cycleTexts) data.cycleTexts = cycleTexts->texts();
   return data;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "loader/MachineState.h"
+#include "report/Meaning.h"
 #include "report/ProgramCheck.h"
 #include "report/RunRecord.h"
 #include "stages/Events.h"
@@ -27,6 +28,7 @@ struct ReportData {
   std::optional<MachineState> program;  // as loaded; empty when loading failed
   std::vector<Warning> warnings;
   RunRecord record;
+  std::optional<Meaning> meaning;       // the final state against the program's meaning; empty when not loaded
   std::vector<std::string> cycleTexts;  // from record.window.from, when kept
 };
 

@@ -171,10 +171,24 @@ class TextReport {
     out_ << "\nFinal state (what the run changed)\n";
     if (record_.registerChanges.empty() && record_.memoryChanges.empty()) {
       out_ << "  nothing changed\n";
-      return;
+    } else {
+      changes("register", "$", record_.registerChanges);
+      changes("word", "", record_.memoryChanges);
     }
-    changes("register", "$", record_.registerChanges);
-    changes("word", "", record_.memoryChanges);
+    const Meaning& meaning = *data_.meaning;
+    out_ << "  Result: " << meaningText(meaning) << "\n";
+    differences("register", "$", meaning.registers);
+    differences("word", "", meaning.memory);
+  }
+
+  void differences(const char* heading, const char* prefix, const std::vector<Difference>& differing) {
+    if (differing.empty()) return;
+    out_ << "  " << padded(heading, 10) << rightAligned("machine", 12) << rightAligned("meant", 12) << "\n";
+    for (const Difference& difference : differing) {
+      out_ << "  " << padded(prefix + std::to_string(difference.location), 10)
+           << rightAligned(std::to_string(difference.machine), 12) << rightAligned(std::to_string(difference.meant), 12)
+           << "\n";
+    }
   }
 
   void changes(const char* heading, const char* prefix, const std::vector<ValueChange>& changed) {

@@ -204,6 +204,33 @@ TEST_F(ReportFigures, EachMachineTakesTheCyclesWorkedOutByHand) {
   }
 }
 
+// The final state against the program's meaning, on the machine that runs
+// the instruction behind a taken branch and on the one that cancels it.
+TEST_F(ReportFigures, TheResultIsComparedWithWhatTheProgramMeans) {
+  const std::string program = "beq $0, $0, L3\naddi $1, $1, 1\naddi $2, $2, 1\n";
+  const ReportData plain = run(program);
+  ASSERT_TRUE(plain.meaning);
+  EXPECT_FALSE(plain.meaning->matches);
+  ASSERT_EQ(plain.meaning->registers.size(), 1U);  // $1 = 10 + 1 ran behind the beq
+  EXPECT_EQ(plain.meaning->registers[0].location, 1);
+  EXPECT_EQ(plain.meaning->registers[0].machine, 11);
+  EXPECT_EQ(plain.meaning->registers[0].meant, 10);
+  EXPECT_EQ(meaningText(*plain.meaning),
+            "not what the program means: an instruction ran behind a taken branch: this machine does not cancel it");
+
+  RunOptions flush;
+  flush.machine.flush = true;
+  const ReportData flushed = run(program, flush);
+  EXPECT_TRUE(flushed.meaning->matches);
+  EXPECT_EQ(meaningText(*flushed.meaning), "what the program means");
+
+  // A program that cannot run to its end means nothing to compare with.
+  const ReportData failed = run("add $3, $1, $2\nxor $4, $1, $2\n");
+  EXPECT_FALSE(failed.meaning->matches);
+  ASSERT_EQ(failed.meaning->causes.size(), 2U);
+  EXPECT_EQ(failed.meaning->causes[1], "the run ended early");
+}
+
 // Every total against the list it sums up, for a loop long enough that its
 // details cover only part of the run: the groups cover the whole run.
 TEST_F(ReportFigures, EachCountAgreesWithTheListItSummarises) {

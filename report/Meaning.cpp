@@ -1,0 +1,57 @@
+#include "report/Meaning.h"
+
+#include "core/Reference.h"
+
+namespace fivestage::report {
+namespace {
+
+std::vector<Difference> differences(const std::vector<Word>& machine, const std::vector<Word>& meant) {
+  std::vector<Difference> found;
+  for (std::size_t i = 0; i < machine.size() && i < meant.size(); ++i) {
+    if (machine[i] != meant[i]) found.push_back({static_cast<std::int64_t>(i), machine[i], meant[i]});
+  }
+  return found;
+}
+
+std::string withoutSurroundingBlanks(const std::string& text) {
+  const auto first = text.find_first_not_of(" \n");
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(" \n") - first + 1);
+}
+
+}  // namespace
+
+Meaning meaningOf(const MachineState& program, const MachineState& final, const RunRecord& record,
+                  std::int64_t maxInstructions) {
+  const ReferenceRun meant = runReference(program, {maxInstructions, false});
+  Meaning meaning;
+  meaning.registers = differences(final.registers, meant.registers);
+  meaning.memory = differences(final.memory, meant.memory);
+  meaning.matches = meaning.registers.empty() && meaning.memory.empty() && record.end == RunEnd::Completed &&
+                    meant.end == ReferenceRun::End::Completed;
+  if (meaning.matches) return meaning;
+  switch (meant.end) {
+    case ReferenceRun::End::Failed:
+      meaning.causes.push_back("the program itself cannot run to its end: " + withoutSurroundingBlanks(meant.message));
+      break;
+    case ReferenceRun::End::Stopped:
+      meaning.causes.push_back("the program itself does not end within " + std::to_string(maxInstructions) +
+                               " instructions");
+      break;
+    case ReferenceRun::End::Completed: break;
+  }
+  if (record.end != RunEnd::Completed) meaning.causes.push_back("the run ended early");
+  if (record.behindTakenCount > 0) {
+    meaning.causes.push_back("an instruction ran behind a taken branch: this machine does not cancel it");
+  }
+  return meaning;
+}
+
+std::string meaningText(const Meaning& meaning) {
+  if (meaning.matches) return "what the program means";
+  std::string text = "not what the program means";
+  for (std::size_t i = 0; i < meaning.causes.size(); ++i) text += (i == 0 ? ": " : "; ") + meaning.causes[i];
+  return text;
+}
+
+}  // namespace fivestage::report
