@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string_view>
 
@@ -33,6 +34,7 @@ struct InstructionTag {
 enum class Stage { Fetch, Decode, Execute, Memory, WriteBack };
 
 inline constexpr Stage allStages[] = {Stage::Fetch, Stage::Decode, Stage::Execute, Stage::Memory, Stage::WriteBack};
+inline constexpr std::size_t stageCount = std::size(allStages);
 
 // The stage's folder in the energy tree, which is also the name the reports use.
 constexpr std::string_view stageName(Stage stage) {

@@ -7,8 +7,9 @@
 
 namespace fivestage {
 
-Core::Core(MachineState machine, const std::filesystem::path& folder, RunObserver* observer, MachineOptions options)
-    : datapath_(std::move(machine), folder, observer, options) {}
+Core::Core(MachineState machine, const std::filesystem::path& folder, RunObserver* observer, MachineOptions options,
+           EnergyReading reading)
+    : datapath_(std::move(machine), folder, observer, options, reading) {}
 
 RunState Core::stepCycle(Key key) {
   if (outcome_.state != RunState::Running) return outcome_.state;

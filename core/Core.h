@@ -30,8 +30,9 @@ struct RunOutcome {
 class Core {
  public:
   // Runs `machine`, whose energy figures are in `folder`, from instruction 0,
-  // on the machine the options choose.
-  Core(MachineState machine, const std::filesystem::path& folder, RunObserver* observer, MachineOptions options = {});
+  // on the machine the options choose, reading the energy figures as told.
+  Core(MachineState machine, const std::filesystem::path& folder, RunObserver* observer, MachineOptions options = {},
+       EnergyReading reading = EnergyReading::EveryUse);
 
   // One clock cycle: the stages from the back of the pipeline to the front.
   // Returns the state of the run afterwards; a failure (a file that cannot

@@ -10,7 +10,7 @@ const std::filesystem::path tree = "EnergyConsumptionInput";
 
 }  // namespace
 
-EnergySource::EnergySource(const std::filesystem::path& folder) {
+EnergySource::EnergySource(const std::filesystem::path& folder, EnergyReading reading) : reading_(reading) {
   for (Stage stage : allStages) {
     stagePaths_[static_cast<std::size_t>(stage)] = (folder / tree / stageName(stage) / "energy.txt").string();
   }
@@ -35,15 +35,31 @@ std::optional<std::filesystem::path> EnergySource::pathOf(const EnergyFile& file
   return std::filesystem::path(*path);
 }
 
+std::optional<std::vector<std::int32_t>>* EnergySource::keptFigures(const EnergyFile& file) {
+  if (reading_ == EnergyReading::EveryUse) return nullptr;
+  if (file.stage != Stage::Decode) return &stageFigures_[static_cast<std::size_t>(file.stage)];
+  return file.opcode ? &decodeFigures_[static_cast<std::size_t>(*file.opcode)] : nullptr;
+}
+
 std::int64_t EnergySource::addTo(const EnergyFile& file, double& total) {
+  std::optional<std::vector<std::int32_t>>* kept = keptFigures(file);
+  std::int64_t sum = 0;
+  const auto add = [&](std::int32_t value) {
+    total += value;
+    sum += value;
+  };
+  if (kept != nullptr && kept->has_value()) {
+    for (const std::int32_t value : **kept) add(value);
+    return sum;
+  }
   const std::string* path = pathString(file);
   if (path == nullptr || !reader_.open(path->c_str())) throw FatalError(" File could not be loaded \n");
-  std::int64_t sum = 0;
+  if (kept != nullptr) kept->emplace();
   std::string_view line;
   while (reader_.nextLine(line)) {
     const std::int32_t value = atoiSaturated(line);
-    total += value;
-    sum += value;
+    add(value);
+    if (kept != nullptr) (*kept)->push_back(value);
   }
   return sum;
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/LineFile.h"
 #include "common/Machine.h"
@@ -20,13 +21,17 @@ struct EnergyFile {
   bool operator==(const EnergyFile&) const = default;
 };
 
+// When the figures are read. The console reads a file afresh at every use,
+// so that a figure edited while it waits for a key counts from then on; a run
+// with no one at the keyboard (the report, the comparison, the page) reads
+// each file once, at its first use.
+enum class EnergyReading { EveryUse, OncePerRun };
+
 // The energy figures of an input folder: EnergyConsumptionInput/<stage>/energy.txt,
-// and for Decode EnergyConsumptionInput/Decode/<opcode>/energy.txt. Every
-// reading opens the file afresh, so a figure edited during a run counts from
-// the next reading on.
+// and for Decode EnergyConsumptionInput/Decode/<opcode>/energy.txt.
 class EnergySource {
  public:
-  explicit EnergySource(const std::filesystem::path& folder);
+  explicit EnergySource(const std::filesystem::path& folder, EnergyReading reading = EnergyReading::EveryUse);
 
   // The file's path, or nothing for Decode of an opcode without energy figures.
   std::optional<std::filesystem::path> pathOf(const EnergyFile& file) const;
@@ -39,10 +44,17 @@ class EnergySource {
 
  private:
   const std::string* pathString(const EnergyFile& file) const;
+  // Where a file's figures are kept once read; nothing when read afresh.
+  std::optional<std::vector<std::int32_t>>* keptFigures(const EnergyFile& file);
 
-  std::array<std::string, 5> stagePaths_;    // by Stage; Decode's entry unused
-  std::array<std::string, 12> decodePaths_;  // by Opcode; empty without energy figures
-  LineFile reader_;                          // one reader for the run: readings come several per cycle
+  std::array<std::string, stageCount> stagePaths_;    // by Stage; Decode's entry unused
+  std::array<std::string, opcodeCount> decodePaths_;  // by Opcode; empty without energy figures
+  LineFile reader_;                                   // one reader for the run: readings come several per cycle
+  EnergyReading reading_;
+  // With OncePerRun, each file's line values, in order, once read: the
+  // total is kept adding them one at a time, as a reading does.
+  std::array<std::optional<std::vector<std::int32_t>>, stageCount> stageFigures_;
+  std::array<std::optional<std::vector<std::int32_t>>, opcodeCount> decodeFigures_;
 };
 
 }  // namespace fivestage

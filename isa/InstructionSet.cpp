@@ -32,7 +32,7 @@ constexpr ControlSignals branchSignals(BranchKind kind) {
           false};
 }
 
-constexpr std::array<OpcodeRow, 12> rows{{
+constexpr std::array<OpcodeRow, opcodeCount> rows{{
     {Lw, "lw", lwSignals, "lw"},
     {Sw, "sw", swSignals, "sw"},
     {Add, "add", arithmetic(RegisterB, AluOperation::Add), "add"},
@@ -48,6 +48,14 @@ constexpr std::array<OpcodeRow, 12> rows{{
 }};
 
 }  // namespace
+
+// Each row stands at its opcode's place, so that opcodeRow can index the table.
+static_assert([] {
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (static_cast<std::size_t>(rows[i].opcode) != i) return false;
+  }
+  return true;
+}());
 
 std::span<const OpcodeRow> instructionSet() { return rows; }
 

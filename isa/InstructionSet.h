@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -9,6 +10,10 @@ namespace fivestage {
 
 // The opcodes of the assembly language.
 enum class Opcode : std::uint8_t { Lw, Sw, Add, Addi, Sub, Beq, Bne, And, Or, J, Xor, Nop };
+
+// How many opcodes there are: Nop stays the last of the enumeration, so that
+// tables indexed by opcode grow with it.
+inline constexpr std::size_t opcodeCount = static_cast<std::size_t>(Opcode::Nop) + 1;
 
 // The values of the control signals, numbered as the trace prints them.
 enum class BranchKind : std::int32_t { IfEqual = 0, IfNotEqual = 1, Jump = 2 };  // beq, bne, j

@@ -60,7 +60,8 @@ ReportData runReport(const std::filesystem::path& folder, const RunOptions& opti
   if (options.keepCycleTexts) observers.add(cycleTexts.emplace(options.window.from, options.window.to));
   if (extra != nullptr) observers.add(*extra);
 
-  Core core(*data.program, folder, &observers, options.machine);
+  // Nobody can edit the energy figures between the cycles of this run.
+  Core core(*data.program, folder, &observers, options.machine, EnergyReading::OncePerRun);
   for (;;) {
     if (traceWriter) *traceWriter << console::stepPrompt;
     if (core.stepCycle(Key::Newline) != RunState::Running) break;

@@ -22,7 +22,7 @@ struct CycleWindow {
 };
 
 // Energy in whole units, per stage in the order of allStages.
-using StageEnergy = std::array<std::int64_t, 5>;
+using StageEnergy = std::array<std::int64_t, stageCount>;
 
 // One fetched instruction in the pipeline chart: one letter per cycle from
 // the cycle it was fetched, F D X M W for the stage it was in, s for a

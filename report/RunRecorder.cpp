@@ -48,9 +48,10 @@ RunRecorder::RunRecorder(const MachineState& program, CycleWindow window, Machin
 void RunRecorder::observe(const Event& event) { std::visit(*this, event); }
 
 ChartRow* RunRecorder::currentRow() {
+  // Outside the window, which is most of a long run, no row is looked up.
+  if (!record_.window.contains(cycle_)) return nullptr;
   const auto row = inFlight_.find(current_.fetch);
-  if (row == inFlight_.end() || !record_.window.contains(cycle_)) return nullptr;
-  return &row->second;
+  return row == inFlight_.end() ? nullptr : &row->second;
 }
 
 void RunRecorder::operator()(const CycleStarted& e) {

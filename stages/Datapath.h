@@ -16,8 +16,8 @@ namespace fivestage {
 // and the observer the stages report to.
 struct Datapath {
   Datapath(MachineState machine, const std::filesystem::path& folder, RunObserver* runObserver,
-           MachineOptions machineOptions = {})
-      : state(std::move(machine)), energy(folder), observer(runObserver), options(machineOptions) {}
+           MachineOptions machineOptions = {}, EnergyReading reading = EnergyReading::EveryUse)
+      : state(std::move(machine)), energy(folder, reading), observer(runObserver), options(machineOptions) {}
 
   // What the stages behind Decode did earlier in the current cycle, which
   // they run first: the forwarding unit and the hazard check of a machine

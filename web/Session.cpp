@@ -62,7 +62,9 @@ ConsoleRun runConsole(const std::string& folder, const std::string& keys, Machin
 
 struct Session::Run {
   explicit Run(const MachineState& program, const std::filesystem::path& folder)
-      : recorder(program, {1, cycleLimit}), latest(1, cycleLimit, 1), core(program, folder, &observers) {
+      : recorder(program, {1, cycleLimit}),
+        latest(1, cycleLimit, 1),
+        core(program, folder, &observers, {}, EnergyReading::OncePerRun) {
     observers.add(recorder);
     observers.add(latest);
     observers.add(changes);

@@ -98,5 +98,27 @@ TEST_F(EnergyReading, FileThatCannotBeOpenedEndsTheRun) {
   EXPECT_EQ(total, 0.0);
 }
 
+// The console reads a figure afresh at every use; a run nobody can pause
+// reads it once. Both add the same lines one at a time, and a file missing at
+// its first use fails the same way.
+TEST(EnergySource, ReadsEachFileAtEveryUseOrOncePerRun) {
+  for (const fivestage::EnergyReading reading :
+       {fivestage::EnergyReading::EveryUse, fivestage::EnergyReading::OncePerRun}) {
+    const bool once = reading == fivestage::EnergyReading::OncePerRun;
+    TempDir dir;
+    dir.write("EnergyConsumptionInput/Fetch/energy.txt", "9007199254740993\n2\n-3\n");
+    EnergySource source(dir.path(), reading);
+    double total = 0.5;
+    EXPECT_EQ(source.addTo(fetch, total), 2147483647LL + 2 - 3) << once;  // a line beyond 32 bits saturates
+    const double afterFirst = total;
+    dir.write("EnergyConsumptionInput/Fetch/energy.txt", "100\n");
+    EXPECT_EQ(source.addTo(fetch, total), once ? 2147483646LL : 100) << once;
+    EXPECT_EQ(total, once ? afterFirst + 2147483647.0 + 2.0 - 3.0 : afterFirst + 100.0) << once;
+    EXPECT_THROW(source.addTo(execute, total), FatalError) << once;
+    dir.write("EnergyConsumptionInput/Execute/energy.txt", "20\n");
+    EXPECT_EQ(source.addTo(execute, total), 20) << once;  // a failed reading keeps nothing
+  }
+}
+
 }  // namespace
 }  // namespace fivestage
