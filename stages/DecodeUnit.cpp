@@ -26,7 +26,7 @@ bool DecodeUnit::decode(Datapath& datapath) const {
   const DangerVerdict verdict = datapath.options.forwarding ? detectLoadUse(datapath) : detectDanger(datapath);
   // A stalled instruction still does all its decoding work.
   readRegisterFile(datapath);
-  readEnergy(datapath, opcode);
+  chargeEnergy(datapath, opcode);
   produceControlSignals(datapath, opcode);
   if (verdict.stall) datapath.report(StallTriggered{tag, verdict.blockedRegister, verdict.waitsFor});
   return verdict.stall;
@@ -113,7 +113,7 @@ void DecodeUnit::rereadRegisterFile(Datapath& datapath) const {
       {d.Pc, d.fetch}, datapath.state.sourceTextOf(d.Pc), instruction.getRs(), instruction.getRt(), d.a, d.b});
 }
 
-void DecodeUnit::readEnergy(Datapath& datapath, std::optional<Opcode> opcode) const {
+void DecodeUnit::chargeEnergy(Datapath& datapath, std::optional<Opcode> opcode) const {
   datapath.chargeEnergy({Stage::Decode, opcode});
 }
 

@@ -30,7 +30,7 @@ class DecodeUnit {
   // its source registers again: the instruction it waited for has written
   // its result back only now.
   void rereadRegisterFile(Datapath& datapath) const;
-  void readEnergy(Datapath& datapath, std::optional<Opcode> opcode) const;
+  void chargeEnergy(Datapath& datapath, std::optional<Opcode> opcode) const;
   // Throws FatalError for an opcode without control signals; Decode never
   // gets that far with one, since it has no energy figures either.
   void produceControlSignals(Datapath& datapath, std::optional<Opcode> opcode) const;

@@ -31,7 +31,7 @@ std::optional<InstructionIndex> ExecuteUnit::execute(Datapath& datapath) const {
   const DecodeLatchRecord& d = datapath.DecodeLatch;
   ExecuteLatchRecord& e = datapath.ExecuteLatch;
   datapath.report(StageEntered{Stage::Execute, {d.Pc, d.fetch}, datapath.state.sourceTextOf(d.Pc)});
-  readEnergy(datapath);
+  chargeEnergy(datapath);
 
   e.memRead = d.memread;
   e.memWrite = d.memwrite;
@@ -114,6 +114,6 @@ std::optional<InstructionIndex> ExecuteUnit::pcMux(const Datapath& datapath, Ins
   return newPc;
 }
 
-void ExecuteUnit::readEnergy(Datapath& datapath) const { datapath.chargeEnergy({Stage::Execute, {}}); }
+void ExecuteUnit::chargeEnergy(Datapath& datapath) const { datapath.chargeEnergy({Stage::Execute, {}}); }
 
 }  // namespace fivestage

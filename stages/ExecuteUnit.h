@@ -29,7 +29,7 @@ class ExecuteUnit {
   // its target, and a branch whose gate did not pass leaves the PC.
   std::optional<InstructionIndex> pcMux(const Datapath& datapath, InstructionIndex pc,
                                         std::optional<InstructionIndex> selected, bool select, bool gate) const;
-  void readEnergy(Datapath& datapath) const;
+  void chargeEnergy(Datapath& datapath) const;
 };
 
 }  // namespace fivestage

@@ -7,10 +7,10 @@ void FetchUnit::fetch(Datapath& datapath, InstructionIndex& pc) const {
   datapath.report(StageEntered{Stage::Fetch, tag, datapath.state.sourceTextOf(pc)});
   datapath.FetchLatch.Pc = pc;
   datapath.FetchLatch.fetch = tag.fetch;
-  readEnergy(datapath);
+  chargeEnergy(datapath);
   ++pc;
 }
 
-void FetchUnit::readEnergy(Datapath& datapath) const { datapath.chargeEnergy({Stage::Fetch, {}}); }
+void FetchUnit::chargeEnergy(Datapath& datapath) const { datapath.chargeEnergy({Stage::Fetch, {}}); }
 
 }  // namespace fivestage

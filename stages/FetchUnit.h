@@ -10,7 +10,7 @@ class FetchUnit {
  public:
   // The caller has checked that pc names an instruction.
   void fetch(Datapath& datapath, InstructionIndex& pc) const;
-  void readEnergy(Datapath& datapath) const;
+  void chargeEnergy(Datapath& datapath) const;
 };
 
 }  // namespace fivestage

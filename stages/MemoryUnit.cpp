@@ -30,11 +30,11 @@ void MemoryUnit::accessMemory(Datapath& datapath, InstructionIndex index) const 
   const MemoryAccess access = accessOf(e);
   datapath.report(MemoryAccessChosen{access});
   if (access == MemoryAccess::Load) {
-    readEnergy(datapath);
+    chargeEnergy(datapath);
     m.Dr = readMemory(m.AluOut, datapath.state);
     datapath.report(MemoryRead{m.AluOut, m.Dr});
   } else if (access == MemoryAccess::Store) {
-    readEnergy(datapath);
+    chargeEnergy(datapath);
     const Word word = onBus(e.A2);
     writeMemory(word, m.AluOut, datapath.state);
     datapath.report(MemoryWritten{m.AluOut, word});
@@ -47,6 +47,6 @@ void MemoryUnit::writeMemory(Word word, Address address, MachineState& state) co
   memoryWordAt(state, address) = word;
 }
 
-void MemoryUnit::readEnergy(Datapath& datapath) const { datapath.chargeEnergy({Stage::Memory, {}}); }
+void MemoryUnit::chargeEnergy(Datapath& datapath) const { datapath.chargeEnergy({Stage::Memory, {}}); }
 
 }  // namespace fivestage

@@ -12,7 +12,7 @@ class MemoryUnit {
   void accessMemory(Datapath& datapath, InstructionIndex index) const;
   Word readMemory(Address address, MachineState& state) const;
   void writeMemory(Word word, Address address, MachineState& state) const;
-  void readEnergy(Datapath& datapath) const;
+  void chargeEnergy(Datapath& datapath) const;
 };
 
 }  // namespace fivestage

@@ -24,11 +24,11 @@ Word WriteBackUnit::memToRegMux(const Datapath& datapath, Word aluResult, Word l
 }
 
 void WriteBackUnit::writeRegister(Datapath& datapath, Word value, std::optional<RegisterNumber> number) const {
-  readEnergy(datapath);
+  chargeEnergy(datapath);
   registerAt(datapath.state, number) = value;
   datapath.report(RegisterWritten{*number, value});
 }
 
-void WriteBackUnit::readEnergy(Datapath& datapath) const { datapath.chargeEnergy({Stage::WriteBack, {}}); }
+void WriteBackUnit::chargeEnergy(Datapath& datapath) const { datapath.chargeEnergy({Stage::WriteBack, {}}); }
 
 }  // namespace fivestage

@@ -13,7 +13,7 @@ class WriteBackUnit {
   Word memToRegMux(const Datapath& datapath, Word aluResult, Word loadedWord,
                    std::optional<WriteBackSource> select) const;
   void writeRegister(Datapath& datapath, Word value, std::optional<RegisterNumber> number) const;
-  void readEnergy(Datapath& datapath) const;
+  void chargeEnergy(Datapath& datapath) const;
 };
 
 }  // namespace fivestage
