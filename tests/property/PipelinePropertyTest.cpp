@@ -1,11 +1,22 @@
-// The pipelines must compute what a program means. Generated straight-line
-// programs full of dependent instructions run on the pipeline and on the
-// reference executor, which executes the instructions one at a time, and the
-// runs are compared: the final registers and memory, the register writes in
-// order, and the instructions written back.
+// The pipelines must compute what a program means. Generated programs run on
+// a pipeline and on the reference executor, which executes the instructions
+// one at a time, and the runs are compared: the final registers and memory,
+// the register writes in order, and the instructions written back.
+//
+// - Straight-line programs full of dependent instructions mean the same on
+//   all four machines.
+// - Programs with forward branches and counted loops mean it on the machines
+//   with flush, so there forwarding changes the timing, never the results.
+//   Without flush the instruction behind a taken branch runs too.
+// - With forwarding and flush, the only stalls are those of a load followed on
+//   the executed path by an instruction that reads the register it loads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
+#include <optional>
+#include <ostream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -24,7 +35,9 @@ using RegisterWrite = std::pair<RegisterNumber, Word>;  // register, value
 
 constexpr RegisterNumber baseRegister = 31;  // holds 0 and is never written: addresses are the offsets
 constexpr int memoryWords = 16;
-constexpr int busyRegisters = 6;  // few registers, so most instructions depend on recent ones
+constexpr int busyRegisters = 6;             // few registers, so most instructions depend on recent ones
+constexpr RegisterNumber firstCounter = 20;  // a loop's counter: $20, and $21 in a loop inside a loop
+constexpr int deepestLoop = 2;
 // No generated program executes more instructions than this, nor takes more
 // cycles per instruction executed: a run that goes on longer has gone wrong.
 constexpr std::int64_t mostExecuted = 10'000;
@@ -48,12 +61,13 @@ struct Program {
   std::vector<std::string> lines;
   std::vector<Word> registers;
   std::vector<Word> memory;
+  bool straightLine;
 };
 
 // Thirty-two registers of small values, but for the base register's 0, and
 // the memory words.
-Program withRandomState(Random& random) {
-  Program program;
+Program withRandomState(Random& random, bool straightLine) {
+  Program program{{}, {}, {}, straightLine};
   for (RegisterNumber r = 0; r < 32; ++r) program.registers.push_back(r == baseRegister ? 0 : random.pick(-40, 40));
   for (int w = 0; w < memoryWords; ++w) program.memory.push_back(random.pick(-1000, 1000));
   return program;
@@ -86,9 +100,88 @@ std::vector<RegisterNumber> busyRegisterNumbers() {
 }
 
 Program straightLineProgram(Random& random) {
-  Program program = withRandomState(random);
+  Program program = withRandomState(random, true);
   const int count = random.pick(2, 24);
   for (int i = 0; i < count; ++i) program.lines.push_back(plainInstruction(random, busyRegisterNumbers()));
+  return program;
+}
+
+// Writes a sequence of items: plain instructions, forward branches and
+// counted loops. A forward branch skips up to three of the items after it in
+// its own sequence, so it never lands inside a loop it is not in. A loop
+// counts its own counter down to zero with bne and nothing else writes that
+// counter, so every program ends. A plain instruction follows every branch
+// and every loop, as the line behind the branch: a machine without flush
+// executes that line after a taken branch too, and it must never be a
+// counter's addi, or a loop could count past zero and on for ever.
+class BranchingProgramWriter {
+ public:
+  explicit BranchingProgramWriter(Random& random) : random_(random) {}
+
+  std::vector<std::string> write() && {
+    writeSequence(0, random_.pick(2, 10));
+    return std::move(lines_);
+  }
+
+ private:
+  void writeSequence(int depth, int items) {
+    // The forward branches of this sequence awaiting their label: each one's
+    // line, and the item it goes to (`items`: the end of the sequence).
+    std::vector<std::pair<std::size_t, int>> awaiting;
+    for (int item = 0; item <= items; ++item) {
+      for (const auto& [line, target] : awaiting) {
+        if (target == item) lines_[line] += nextLineNumber();
+      }
+      if (item == items) return;
+      const int kind = random_.pick(0, 9);
+      if (kind < 2) {
+        awaiting.emplace_back(lines_.size(), std::min(items, item + 1 + random_.pick(0, 3)));
+        lines_.push_back(forwardBranchWithoutLabel(depth));
+      } else if (kind < 4 && depth < deepestLoop) {
+        writeLoop(depth);
+      }
+      // The item itself, or the line behind its branch.
+      lines_.push_back(plainInstruction(random_, sources(depth)));
+    }
+  }
+
+  void writeLoop(int depth) {
+    const std::string counter = reg(firstCounter + depth);
+    const std::string zero = reg(baseRegister);
+    lines_.push_back("addi " + counter + ", " + zero + ", " + std::to_string(random_.pick(1, 3)));
+    const std::string body = nextLineNumber();
+    writeSequence(depth + 1, random_.pick(1, 3));
+    lines_.push_back("addi " + counter + ", " + counter + ", -1");
+    lines_.push_back("bne " + counter + ", " + zero + ", L" + body);
+  }
+
+  // beq, bne or j, its label's line number still to be appended.
+  std::string forwardBranchWithoutLabel(int depth) {
+    const std::vector<RegisterNumber> readable = sources(depth);
+    switch (random_.pick(0, 2)) {
+      case 0: return "beq " + random_.registerOf(readable) + ", " + random_.registerOf(readable) + ", L";
+      case 1: return "bne " + random_.registerOf(readable) + ", " + random_.registerOf(readable) + ", L";
+      default: return "j L";
+    }
+  }
+
+  // The busy registers, and the counters of the loops an instruction is in.
+  static std::vector<RegisterNumber> sources(int depth) {
+    std::vector<RegisterNumber> numbers = busyRegisterNumbers();
+    for (int level = 0; level < depth; ++level) numbers.push_back(firstCounter + level);
+    return numbers;
+  }
+
+  // The label of the line written next: Lk names source line k, from 1.
+  std::string nextLineNumber() const { return std::to_string(lines_.size() + 1); }
+
+  Random& random_;
+  std::vector<std::string> lines_;
+};
+
+Program branchingProgram(Random& random) {
+  Program program = withRandomState(random, false);
+  program.lines = BranchingProgramWriter(random).write();
   return program;
 }
 
@@ -138,6 +231,37 @@ Meaning meaningOf(const MachineState& state) {
   return meaning;
 }
 
+// A stall: the waiting instruction, the register it cannot read yet, and the
+// instruction still to write it.
+struct Stall {
+  InstructionIndex waiting;
+  std::optional<RegisterNumber> blocked;
+  std::optional<InstructionIndex> waitsFor;
+
+  bool operator==(const Stall&) const = default;
+};
+
+void PrintTo(const Stall& stall, std::ostream* out) {
+  *out << "E(" << stall.waiting << ") waits for $" << onBus(stall.blocked) << " from E(" << onBus(stall.waitsFor)
+       << ")";
+}
+
+// The stalls a machine with forwarding must make: wherever on the executed
+// path a load is followed by an instruction that reads the register it loads.
+std::vector<Stall> loadUsePairs(const MachineState& state, const std::vector<InstructionIndex>& path) {
+  std::vector<Stall> stalls;
+  for (std::size_t k = 1; k < path.size(); ++k) {
+    const Instruction& load = instructionAt(state, path[k - 1]);
+    const Instruction& use = instructionAt(state, path[k]);
+    const ControlSignals& signals = signalsOf(load);
+    if (!signals.memread || !signals.regwrite) continue;
+    if (load.getRd() == use.getRs() || load.getRd() == use.getRt()) {
+      stalls.push_back({path[k], load.getRd(), path[k - 1]});
+    }
+  }
+  return stalls;
+}
+
 // What a pipeline run did, as far as the properties compare it.
 struct PipelineRun {
   RunOutcome outcome;
@@ -145,6 +269,7 @@ struct PipelineRun {
   std::vector<Word> registers, memory;
   std::vector<RegisterWrite> writes;          // in the order Write-back made them
   std::vector<InstructionIndex> writtenBack;  // the instructions that reached Write-back, in order
+  std::vector<Stall> stalls;
 };
 
 // Runs the pipeline until the run ends, or has taken so many cycles for the
@@ -156,10 +281,15 @@ PipelineRun runPipeline(const MachineState& state, const testing::TempDir& energ
   const Cycle mostCycles = mostCyclesPerInstruction * (executed + 1);
   while (core.stepCycle(Key::Newline) == RunState::Running && core.cyclesRun() < mostCycles) {
   }
-  PipelineRun run{core.outcome(), core.cyclesRun(), core.machine().registers, core.machine().memory, {}, {}};
+  PipelineRun run{core.outcome(), core.cyclesRun(), core.machine().registers, core.machine().memory, {}, {}, {}};
   for (const RegisterWritten& write : log.all<RegisterWritten>()) run.writes.emplace_back(write.number, write.value);
   for (const StageEntered& entered : log.all<StageEntered>()) {
     if (entered.stage == Stage::WriteBack) run.writtenBack.push_back(entered.instruction.index);
+  }
+  for (const StallTriggered& stall : log.all<StallTriggered>()) {
+    const std::optional<InstructionIndex> waitsFor =
+        stall.waitsFor ? std::optional(stall.waitsFor->index) : std::nullopt;
+    run.stalls.push_back({stall.instruction.index, stall.blockedRegister, waitsFor});
   }
   return run;
 }
@@ -191,6 +321,78 @@ TEST(PipelineProperty, StraightLineProgramsComputeWhatTheyMean) {
     expectCompleted(run);
     expectMeaning(run, meaning);
     if (::testing::Test::HasFailure()) return;  // one program's differences are enough to read
+  }
+}
+
+constexpr MachineOptions fourMachines[] = {{false, false}, {true, false}, {false, true}, {true, true}};
+
+// A generated program, what it means, and its runs on the four machines,
+// in the order of fourMachines.
+struct Trial {
+  Program program;
+  MachineState state;
+  Meaning meaning;
+  std::vector<PipelineRun> runs;
+
+  const PipelineRun& runOn(MachineOptions machine) const {
+    return runs[static_cast<std::size_t>(std::ranges::find(fourMachines, machine) - std::begin(fourMachines))];
+  }
+};
+
+std::vector<Trial> runTrials() {
+  testing::TempDir dir;
+  dir.addEnergyTree();
+  Random random(20261209);
+  std::vector<Trial> trials;
+  for (int n = 0; n < 400; ++n) {
+    Trial trial{n % 4 == 0 ? straightLineProgram(random) : branchingProgram(random), {}, {}, {}};
+    trial.state = parsed(trial.program);
+    trial.meaning = meaningOf(trial.state);
+    for (const MachineOptions machine : fourMachines) {
+      trial.runs.push_back(runPipeline(trial.state, dir, machine, trial.meaning.run.executed));
+    }
+    trials.push_back(std::move(trial));
+  }
+  return trials;
+}
+
+// Four hundred programs, a quarter of them straight-line, run once for all
+// the properties below.
+const std::vector<Trial>& trials() {
+  static const std::vector<Trial> all = runTrials();
+  return all;
+}
+
+TEST(PipelineProperty, GeneratedProgramsRunToTheirEndOnFourMachines) {
+  for (const Trial& trial : trials()) {
+    EXPECT_EQ(trial.meaning.run.end, ReferenceRun::End::Completed)
+        << described(trial.program, {}) << trial.meaning.run.message;
+    for (const MachineOptions machine : fourMachines) {
+      SCOPED_TRACE(described(trial.program, machine));
+      expectCompleted(trial.runOn(machine));
+    }
+    if (::testing::Test::HasFailure()) return;
+  }
+}
+
+// Without flush, the instruction behind a taken branch runs too: only
+// straight-line programs mean the same there.
+TEST(PipelineProperty, FourMachinesComputeWhatProgramsMean) {
+  for (const Trial& trial : trials()) {
+    for (const MachineOptions machine : fourMachines) {
+      if (!machine.flush && !trial.program.straightLine) continue;
+      SCOPED_TRACE(described(trial.program, machine));
+      expectMeaning(trial.runOn(machine), trial.meaning);
+    }
+    if (::testing::Test::HasFailure()) return;
+  }
+}
+
+TEST(PipelineProperty, WithForwardingAndFlushOnlyALoadFollowedByAUseOfItsWordStalls) {
+  for (const Trial& trial : trials()) {
+    SCOPED_TRACE(described(trial.program, {true, true}));
+    EXPECT_EQ(trial.runOn({true, true}).stalls, loadUsePairs(trial.state, trial.meaning.run.path));
+    if (::testing::Test::HasFailure()) return;
   }
 }
 
