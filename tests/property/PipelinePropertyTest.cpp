@@ -191,7 +191,14 @@ MachineState parsed(const Program& program) {
   return state;
 }
 
-// The program with its line numbers, which its labels name, and the machine.
+void listWords(std::ostream& out, const char* name, const std::vector<Word>& words) {
+  out << name << ":";
+  for (const Word word : words) out << " " << word;
+  out << "\n";
+}
+
+// The machine, the program with its line numbers, which its labels name,
+// and the registers and memory it starts from.
 std::string described(const Program& program, MachineOptions machine) {
   std::ostringstream text;
   text << "machine: forwarding " << (machine.forwarding ? "on" : "off") << ", flush " << (machine.flush ? "on" : "off")
@@ -199,6 +206,8 @@ std::string described(const Program& program, MachineOptions machine) {
   for (std::size_t line = 0; line < program.lines.size(); ++line) {
     text << line + 1 << "\t" << program.lines[line] << "\n";
   }
+  listWords(text, "registers", program.registers);
+  listWords(text, "memory", program.memory);
   return text.str();
 }
 
