@@ -224,6 +224,18 @@ def main():
         ok &= ratio <= 1.5
         print(f"4. report of the {cycles}-cycle run: {report_s:.2f} s against the console's {program_s:.2f} s, "
               f"ratio {ratio:.2f} (target <= 1.5) {'ok' if ratio <= 1.5 else 'MISSED'}")
+        json_s, _ = report_run(report, long_folder, args.runs, ("--json",))
+        speed = cycles / json_s / 1e6
+        ok &= speed >= 5
+        print(f"5. headless report (--json, no trace): {json_s:.2f} s, {speed:.1f} million cycles per second "
+              f"(target >= 5) {'ok' if speed >= 5 else 'MISSED'}")
+        compare_s, compare_rss = median_run([report, long_folder, "--max-cycles", "100000000", "--compare", "--json",
+                                             os.path.join(long_folder, "out.compare")], long_folder, "/dev/null",
+                                            args.runs)
+        ratio = compare_s / json_s
+        ok &= ratio <= 4
+        print(f"   --compare (four machines): {compare_s:.2f} s, {ratio:.2f} x one run (target <= 4) "
+              f"{'ok' if ratio <= 4 else 'MISSED'}; peak memory {compare_rss} KiB")
         all_outputs = ("--html", "--json", "--kanata")
         everything_s, everything_rss = report_run(report, long_folder, 1, all_outputs)
         _, short_rss = report_run(report, short, 1, all_outputs)

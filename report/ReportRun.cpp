@@ -61,7 +61,7 @@ ReportData runReport(const std::filesystem::path& folder, const RunOptions& opti
   if (extra != nullptr) observers.add(*extra);
 
   // Nobody can edit the energy figures between the cycles of this run.
-  Core core(*data.program, folder, &observers, options.machine, EnergyReading::OncePerRun);
+  Core core(*data.program, folder, observers.asOne(), options.machine, EnergyReading::OncePerRun);
   for (;;) {
     if (traceWriter) *traceWriter << console::stepPrompt;
     if (core.stepCycle(Key::Newline) != RunState::Running) break;

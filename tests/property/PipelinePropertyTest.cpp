@@ -25,6 +25,8 @@
 
 #include "core/Core.h"
 #include "core/Reference.h"
+#include "report/Figures.h"
+#include "report/RunRecorder.h"
 #include "tests/support/EventLog.h"
 #include "tests/support/TempDir.h"
 
@@ -279,6 +281,7 @@ struct PipelineRun {
   std::vector<RegisterWrite> writes;          // in the order Write-back made them
   std::vector<InstructionIndex> writtenBack;  // the instructions that reached Write-back, in order
   std::vector<Stall> stalls;
+  report::RunRecord record;  // what the report makes of the run
 };
 
 // Runs the pipeline until the run ends, or has taken so many cycles for the
@@ -286,11 +289,22 @@ struct PipelineRun {
 PipelineRun runPipeline(const MachineState& state, const testing::TempDir& energy, MachineOptions machine,
                         std::int64_t executed) {
   testing::EventLog log;
-  Core core(state, energy.path(), &log, machine);
+  report::RunRecorder recorder(state, {1, report::CycleWindow::maximumLength}, machine);
+  RunObservers observers;
+  observers.add(log);
+  observers.add(recorder);
+  Core core(state, energy.path(), &observers, machine);
   const Cycle mostCycles = mostCyclesPerInstruction * (executed + 1);
   while (core.stepCycle(Key::Newline) == RunState::Running && core.cyclesRun() < mostCycles) {
   }
-  PipelineRun run{core.outcome(), core.cyclesRun(), core.machine().registers, core.machine().memory, {}, {}, {}};
+  PipelineRun run{core.outcome(),
+                  core.cyclesRun(),
+                  core.machine().registers,
+                  core.machine().memory,
+                  {},
+                  {},
+                  {},
+                  recorder.finish(state, core.machine())};
   for (const RegisterWritten& write : log.all<RegisterWritten>()) run.writes.emplace_back(write.number, write.value);
   for (const StageEntered& entered : log.all<StageEntered>()) {
     if (entered.stage == Stage::WriteBack) run.writtenBack.push_back(entered.instruction.index);
@@ -392,6 +406,56 @@ TEST(PipelineProperty, FourMachinesComputeWhatProgramsMean) {
       if (!machine.flush && !trial.program.straightLine) continue;
       SCOPED_TRACE(described(trial.program, machine));
       expectMeaning(trial.runOn(machine), trial.meaning);
+    }
+    if (::testing::Test::HasFailure()) return;
+  }
+}
+
+// Without flush, the instruction behind a taken branch runs only when it was
+// fetched, and a stall decides that: a stalled branch holds Fetch. Forwarding
+// stalls less, so there it may change what a program with branches computes.
+// With flush, and on straight-line programs, it changes only the timing.
+TEST(PipelineProperty, ForwardingChangesTheTimingNeverTheResults) {
+  for (const Trial& trial : trials()) {
+    for (const bool flush : {false, true}) {
+      if (!flush && !trial.program.straightLine) continue;
+      SCOPED_TRACE(described(trial.program, {true, flush}) + "against the same machine without forwarding");
+      const PipelineRun& forwarded = trial.runOn({true, flush});
+      const PipelineRun& stalled = trial.runOn({false, flush});
+      EXPECT_EQ(forwarded.registers, stalled.registers);
+      EXPECT_EQ(forwarded.memory, stalled.memory);
+      EXPECT_LE(forwarded.cycles, stalled.cycles);
+    }
+    if (::testing::Test::HasFailure()) return;
+  }
+}
+
+// Where the cycles went adds up on every machine: completed instructions,
+// cancelled fetches, four to fill the pipeline, what the stalls cost and the
+// cycles Fetch found the program's end; and each stall's cost shows in the
+// chart as its waiting cells.
+TEST(PipelineProperty, EveryRunsCyclesAddUp) {
+  for (const Trial& trial : trials()) {
+    for (const MachineOptions machine : fourMachines) {
+      SCOPED_TRACE(described(trial.program, machine));
+      const report::RunRecord& record = trial.runOn(machine).record;
+      const std::optional<report::CycleBreakdown> breakdown = report::cycleBreakdown(record);
+      ASSERT_TRUE(breakdown);
+      EXPECT_EQ(breakdown->instructions + breakdown->cancelled + breakdown->fill + breakdown->stalls +
+                    breakdown->nothingToFetch,
+                record.cycles);
+      EXPECT_EQ(record.fetched, record.completed + record.cancelled);
+      std::int64_t lostCells = 0;
+      for (const report::ChartRow& row : record.chart) {
+        lostCells += std::ranges::count_if(row.cells, [](char cell) { return cell == 's' || cell == 'f'; });
+      }
+      if (record.cycles <= record.window.to) {
+        EXPECT_EQ(lostCells, record.cyclesLost);
+      }
+      for (const report::StallRecord& stall : record.stalls) {
+        EXPECT_GE(stall.cyclesLost(), 1) << "stall in cycle " << stall.cycle;
+        EXPECT_LE(stall.cyclesLost(), machine.forwarding ? 1 : 2) << "stall in cycle " << stall.cycle;
+      }
     }
     if (::testing::Test::HasFailure()) return;
   }
