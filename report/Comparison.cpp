@@ -118,11 +118,7 @@ void writeComparisonText(std::ostream& out, const Comparison& comparison, const 
 std::string comparisonHtml(const Comparison& comparison, Cycle maxCycles) {
   const ReportData& first = comparison.runs.front();
   const std::string folder = htmlEscaped(first.folder.string());
-  std::string html =
-      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
-      "<title>fivestage comparison: " +
-      folder + "</title><style>" + std::string(reportCss) + "</style></head><body><main>";
+  std::string html = pageHead("fivestage comparison: " + folder);
   html += "<h1>fivestage comparison</h1><p class=\"status\">" + folder + ": the program on four machines</p>";
   if (!first.program)
     return html + "<p>Not run: " + htmlEscaped(statusText(first.record, maxCycles)) + "</p></main></body></html>\n";

@@ -80,6 +80,12 @@ std::string htmlEscaped(std::string_view text) {
   return escaped;
 }
 
+std::string pageHead(const std::string& title) {
+  return "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"><title>" +
+         title + "</title><style>" + std::string(reportCss) + "</style></head><body><main>";
+}
+
 std::string chartHtml(const MachineState& program, const std::vector<const ChartRow*>& rows, Cycle first, Cycle last,
                       std::optional<Cycle> current) {
   const Cycle columns = std::max<Cycle>(0, last - first + 1);
@@ -294,11 +300,7 @@ std::string warningsHtml(const std::vector<Warning>& warnings) {
 std::string htmlReport(const ReportData& data, Cycle maxCycles) {
   const RunRecord& record = data.record;
   const std::string folder = htmlEscaped(data.folder.string());
-  std::string html =
-      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
-      "<title>fivestage report: " +
-      folder + "</title><style>" + std::string(reportCss) + "</style></head><body><main>";
+  std::string html = pageHead("fivestage report: " + folder);
   html += "<h1>fivestage report</h1><p class=\"status" + std::string(record.end == RunEnd::Completed ? "" : " failed") +
           "\">" + folder + ": " + htmlEscaped(statusText(record, maxCycles)) + "</p>";
   if (!data.program) return html + "</main></body></html>\n";

@@ -30,6 +30,9 @@ std::string warningsHtml(const std::vector<Warning>& warnings);
 
 std::string htmlEscaped(std::string_view text);
 
+// The start of a self-contained page, its style included, up to <main>.
+std::string pageHead(const std::string& title);
+
 // The page's style sheet and script, shared with the browser edition.
 extern const std::string_view reportCss;
 extern const std::string_view reportJs;

@@ -172,31 +172,28 @@ class TextReport {
     if (record_.registerChanges.empty() && record_.memoryChanges.empty()) {
       out_ << "  nothing changed\n";
     } else {
-      changes("register", "$", record_.registerChanges);
-      changes("word", "", record_.memoryChanges);
+      const std::pair initial{"initial", &ValueChange::initial};
+      const std::pair final{"final", &ValueChange::final};
+      valueTable("register", "$", initial, final, record_.registerChanges);
+      valueTable("word", "", initial, final, record_.memoryChanges);
     }
     const Meaning& meaning = *data_.meaning;
     out_ << "  Result: " << meaningText(meaning) << "\n";
-    differences("register", "$", meaning.registers);
-    differences("word", "", meaning.memory);
+    const std::pair machine{"machine", &Difference::machine};
+    const std::pair meant{"meant", &Difference::meant};
+    valueTable("register", "$", machine, meant, meaning.registers);
+    valueTable("word", "", machine, meant, meaning.memory);
   }
 
-  void differences(const char* heading, const char* prefix, const std::vector<Difference>& differing) {
-    if (differing.empty()) return;
-    out_ << "  " << padded(heading, 10) << rightAligned("machine", 12) << rightAligned("meant", 12) << "\n";
-    for (const Difference& difference : differing) {
-      out_ << "  " << padded(prefix + std::to_string(difference.location), 10)
-           << rightAligned(std::to_string(difference.machine), 12) << rightAligned(std::to_string(difference.meant), 12)
-           << "\n";
-    }
-  }
-
-  void changes(const char* heading, const char* prefix, const std::vector<ValueChange>& changed) {
-    if (changed.empty()) return;
-    out_ << "  " << padded(heading, 10) << rightAligned("initial", 12) << rightAligned("final", 12) << "\n";
-    for (const ValueChange& change : changed) {
-      out_ << "  " << padded(prefix + std::to_string(change.location), 10)
-           << rightAligned(std::to_string(change.initial), 12) << rightAligned(std::to_string(change.final), 12)
+  // A table of registers or words and two values of each: "$3   9   12".
+  template <typename Row>
+  void valueTable(const char* heading, const char* prefix, std::pair<const char*, Word Row::*> left,
+                  std::pair<const char*, Word Row::*> right, const std::vector<Row>& rows) {
+    if (rows.empty()) return;
+    out_ << "  " << padded(heading, 10) << rightAligned(left.first, 12) << rightAligned(right.first, 12) << "\n";
+    for (const Row& row : rows) {
+      out_ << "  " << padded(prefix + std::to_string(row.location), 10)
+           << rightAligned(std::to_string(row.*left.second), 12) << rightAligned(std::to_string(row.*right.second), 12)
            << "\n";
     }
   }
