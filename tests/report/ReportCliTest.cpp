@@ -629,6 +629,20 @@ TEST(ReportCli, CompareGivesEachMachineItsSingleRunsFigures) {
   EXPECT_NE(readFile(dir.path() / "all.html").find("<h1>fivestage comparison</h1>"), std::string::npos);
 }
 
+// With flush, the instruction behind a taken branch leaves the Kanata log as
+// flushed the cycle it is cancelled; the others retire in order.
+TEST(ReportCli, TheKanataLogRetiresACancelledInstructionAsFlushed) {
+  TempDir dir;
+  writeInputs(dir, "beq $1, $1, L3\naddi $2, $0, 9\naddi $3, $0, 1\n");
+  ASSERT_EQ(report(dir.path(), {"--flush", "--kanata", "run.kanata"}).status, 0);
+  const std::string log = readFile(dir.path() / "run.kanata");
+  // Fetch 2 (log id 1, the addi behind the beq) is cancelled in cycle 3.
+  EXPECT_NE(log.find("L\t1\t1\tcancelled: fetched behind the taken E(0)\nR\t1\t1\t1\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("R\t0\t0\t0\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("R\t2\t1\t0\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("S\t1\t0\tD"), std::string::npos) << "the cancelled instruction is never decoded";
+}
+
 TEST(ReportCli, TraceIsTheConsolesOutputForOneEnterPerCycle) {
   int compared = 0;
   for (const auto& entry : fs::directory_iterator(FIVESTAGE_CASES_DIR)) {
