@@ -84,11 +84,8 @@ void KanataLog::operator()(const InstructionCancelled& e) {
   inPipeline_.erase(e.instruction.fetch);
 }
 
-void KanataLog::operator()(const RegisterWriteDecided& e) {
-  if (!e.regWrite) completed_.push_back(current_);
-}
-
-void KanataLog::operator()(const RegisterWritten&) { completed_.push_back(current_); }
+// It leaves the log at the start of the next cycle, after its W.
+void KanataLog::operator()(const InstructionRetired& e) { completed_.push_back(e.instruction.fetch); }
 
 void KanataLog::retireCompleted() {
   for (const FetchNumber fetch : completed_) {

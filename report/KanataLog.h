@@ -29,8 +29,7 @@ class KanataLog final : public RunObserver {
   void operator()(const StallTriggered& e);
   void operator()(const PcMuxSelected& e);
   void operator()(const InstructionCancelled& e);
-  void operator()(const RegisterWriteDecided& e);
-  void operator()(const RegisterWritten& e);
+  void operator()(const InstructionRetired& e);
   template <typename Other>
   void operator()(const Other&) {}
 

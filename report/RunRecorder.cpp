@@ -302,19 +302,16 @@ void RunRecorder::operator()(const MemoryWritten& e) {
 }
 
 void RunRecorder::operator()(const RegisterWriteDecided& e) {
-  if (e.regWrite) return;
-  note([&] { return "writes no register"; });
-  complete();
+  if (!e.regWrite) note([&] { return "writes no register"; });
 }
 
 void RunRecorder::operator()(const RegisterWritten& e) {
   note([&] { return "$" + std::to_string(e.number) + " = " + std::to_string(e.value); });
-  complete();
 }
 
-void RunRecorder::complete() {
+void RunRecorder::operator()(const InstructionRetired& e) {
   ++record_.completed;
-  if (const auto row = inFlight_.find(current_.fetch); row != inFlight_.end()) retire(row);
+  if (const auto row = inFlight_.find(e.instruction.fetch); row != inFlight_.end()) retire(row);
 }
 
 void RunRecorder::operator()(const RunEnded& e) {

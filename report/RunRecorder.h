@@ -47,6 +47,7 @@ class RunRecorder final : public RunObserver {
   void operator()(const MemoryAccessChosen& e);
   void operator()(const RegisterWriteDecided& e);
   void operator()(const RegisterWritten& e);
+  void operator()(const InstructionRetired& e);
   void operator()(const RunEnded& e);
   template <typename Other>
   void operator()(const Other&) {}
@@ -85,8 +86,6 @@ class RunRecorder final : public RunObserver {
   void settleRunEnd();
   std::size_t groupOf(const StallRecord& stall);
   void addBehindTaken(const BehindTakenBranch& behind);
-  // The instruction in the current stage has left Write-back.
-  void complete();
   void retire(std::map<FetchNumber, ChartRow>::iterator row);
 
   RunRecord record_;

@@ -225,6 +225,12 @@ struct RegisterWritten {
   Word value;
 };
 
+// An instruction has left Write-back, and with it the pipeline: it has
+// completed.
+struct InstructionRetired {
+  InstructionTag instruction;
+};
+
 // The run is over: the last instruction has left the pipeline, or the run
 // cannot go on (the message and exit status the console shows).
 struct RunEnded {
@@ -238,7 +244,7 @@ using Event = std::variant<CycleStarted, FetchIdle, StageEntered, DangerChecked,
                            ExecuteSignalsPassed, OperandsForwarded, AluInputSelected, AluComputed, ExecuteResultLatched,
                            GateEvaluated, Mux3Selected, PcMuxSelected, InstructionCancelled, MemorySignalsPassed,
                            MemoryAccessChosen, MemoryRead, MemoryWritten, MemToRegSelected, RegisterWriteDecided,
-                           RegisterWritten, RunEnded>;
+                           RegisterWritten, InstructionRetired, RunEnded>;
 
 // Receives a run's events as they happen.
 class RunObserver {

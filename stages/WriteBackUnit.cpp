@@ -6,12 +6,15 @@ namespace fivestage {
 
 void WriteBackUnit::writeBack(Datapath& datapath, InstructionIndex index) const {
   const MemoryLatchRecord& m = datapath.MemoryLatch;
-  datapath.report(StageEntered{Stage::WriteBack, {index, m.writer->fetch}, datapath.state.sourceTextOf(index)});
+  const InstructionTag tag{index, m.writer->fetch};
+  datapath.report(StageEntered{Stage::WriteBack, tag, datapath.state.sourceTextOf(index)});
   const Word value = memToRegMux(datapath, m.AluOut, m.Dr, m.memToreg);
   datapath.report(RegisterWriteDecided{m.regWrite, value, m.rg});
-  if (!m.regWrite) return;
-  writeRegister(datapath, value, m.rg);
-  datapath.thisCycle.writtenBack = WrittenRegister{*m.rg, value, *m.writer};
+  if (m.regWrite) {
+    writeRegister(datapath, value, m.rg);
+    datapath.thisCycle.writtenBack = WrittenRegister{*m.rg, value, tag};
+  }
+  datapath.report(InstructionRetired{tag});
 }
 
 Word WriteBackUnit::memToRegMux(const Datapath& datapath, Word aluResult, Word loadedWord,

@@ -225,6 +225,8 @@ class Renderer {
 
   void operator()(const RegisterWritten&) {}
 
+  void operator()(const InstructionRetired&) {}
+
   void operator()(const RunEnded& e) {
     if (!e.completed) out_ << e.message;
   }
