@@ -113,7 +113,9 @@ std::string chartHtml(const MachineState& program, const std::vector<const Chart
       const Cycle cycle = row.firstCycle + static_cast<Cycle>(i);
       if (cycle < first || cycle > last) continue;
       const char cell = row.cells[i];
-      html.append("<span class=\"c ").append(1, cell).append("\" style=\"grid-column: ");
+      // A cell's class is its letter, but c, which every cell has, is "cancelled".
+      html.append("<span class=\"c ").append(cell == 'c' ? "cancelled" : std::string(1, cell));
+      html.append("\" style=\"grid-column: ");
       html.append(number(cycle - first + 1)).append("\" data-cycle=\"").append(number(cycle));
       html.append("\" title=\"").append(name).append(" · cycle ").append(number(cycle)).append(" · ");
       html.append(stageTitle(cell));

@@ -81,3 +81,15 @@ test('a long run holds a window and stays small', async () => {
   assert.deepEqual(errors, []);
   await page.close();
 });
+
+test('a run with flush shows its cancelled instructions apart, and every other cell in its colour', async () => {
+  const { json, page: file } = report('flush', join(sourceDir, 'examples', 'loop'), ['--flush']);
+  assert.ok(json.cancelled > 0);
+  const { page, errors } = await openPage(browser, pathToFileURL(file).href);
+  assert.equal(await page.$$eval('.chart .c.cancelled', (cells) => cells.length), json.cancelled);
+  const background = (selector) => page.$eval(selector, (cell) => getComputedStyle(cell).backgroundColor);
+  assert.equal(await background('.chart .c.cancelled'), 'rgb(255, 255, 255)');
+  assert.notEqual(await background('.chart .c.F'), 'rgb(255, 255, 255)');
+  assert.deepEqual(errors, []);
+  await page.close();
+});
