@@ -17,6 +17,7 @@ RunState Core::stepCycle(Key key) {
   ++cyclesRun_;
   datapath_.thisCycle = {};
   datapath_.report(CycleStarted{cyclesRun_, CycleCounter_});
+  datapath_.askInterests();
   try {
     runStages();
   } catch (const FatalError& error) {

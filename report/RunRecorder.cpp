@@ -47,6 +47,18 @@ RunRecorder::RunRecorder(const MachineState& program, CycleWindow window, Machin
 
 void RunRecorder::observe(const Event& event) { std::visit(*this, event); }
 
+// The events it counts, and in the window's cycles those it notes in the
+// chart; the rest of a cycle's events, which the console renders, are not
+// made for a run that only the report watches.
+EventKinds RunRecorder::interests() const {
+  constexpr EventKinds counted =
+      eventKinds<CycleStarted, FetchIdle, StageEntered, EnergyCharged, StallTriggered, StallReleased, PcMuxSelected,
+                 InstructionCancelled, InstructionRetired, RunEnded>();
+  constexpr EventKinds noted = eventKinds<DangerChecked, LoadUseChecked, RegistersRead, AluComputed, MemoryAccessChosen,
+                                          MemoryRead, MemoryWritten, RegisterWriteDecided, RegisterWritten>();
+  return record_.window.contains(cycle_) ? counted | noted : counted;
+}
+
 ChartRow* RunRecorder::currentRow() {
   // Outside the window, which is most of a long run, no row is looked up.
   if (!record_.window.contains(cycle_)) return nullptr;
@@ -77,11 +89,11 @@ void RunRecorder::operator()(const StageEntered& e) {
     // The cycles a stall held Fetch beyond the waiting instruction's own
     // wait show as f cells before this instruction's F.
     Cycle waitedToBeFetched = 0;
-    std::string heldNote;
+    std::optional<InstructionTag> holder;  // the waiting instruction of the stall that held Fetch
     if (stall_) {
       const Cycle ownWait = stall_->stall.released ? *stall_->stall.released - stall_->stall.cycle - 1 : 0;
       waitedToBeFetched = std::max<Cycle>(0, heldSinceFetch_ - ownWait);
-      heldNote = "waits to be fetched: the stall of " + instructionName(stall_->stall.waiting) + " holds Fetch";
+      holder = stall_->stall.waiting;
     }
     openFetch(e.instruction);
     if (cycle_ <= record_.window.to) {
@@ -90,7 +102,9 @@ void RunRecorder::operator()(const StageEntered& e) {
                    std::string(static_cast<std::size_t>(waitedToBeFetched), heldLetter),
                    {}};
       for (Cycle cycle = row.firstCycle; cycle < cycle_; ++cycle) {
-        row.notes.push_back(record_.window.contains(cycle) ? heldNote : "");
+        row.notes.push_back(record_.window.contains(cycle)
+                                ? "waits to be fetched: the stall of " + instructionName(*holder) + " holds Fetch"
+                                : "");
       }
       inFlight_[e.instruction.fetch] = std::move(row);
     }

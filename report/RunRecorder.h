@@ -18,6 +18,7 @@ class RunRecorder final : public RunObserver {
   RunRecorder(const MachineState& program, CycleWindow window, MachineOptions machine = {});
 
   void observe(const Event& event) override;
+  EventKinds interests() const override;
 
   // The run was stopped from outside after its last cycle (a cycle limit).
   void stop();

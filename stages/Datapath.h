@@ -17,7 +17,9 @@ namespace fivestage {
 struct Datapath {
   Datapath(MachineState machine, const std::filesystem::path& folder, RunObserver* runObserver,
            MachineOptions machineOptions = {}, EnergyReading reading = EnergyReading::EveryUse)
-      : state(std::move(machine)), energy(folder, reading), observer(runObserver), options(machineOptions) {}
+      : state(std::move(machine)), energy(folder, reading), observer(runObserver), options(machineOptions) {
+    askInterests();
+  }
 
   // What the stages behind Decode did earlier in the current cycle, which
   // they run first: the forwarding unit and the hazard check of a machine
@@ -37,11 +39,18 @@ struct Datapath {
   double energyTotal = 0.0;  // energy consumed so far by all stages together
   FetchNumber fetches = 0;   // instructions fetched so far
   RunObserver* observer;     // may be null: nobody watches
+  EventKinds interests = 0;  // what the observer looks at in this cycle
   MachineOptions options;
   CycleWork thisCycle;
 
-  void report(const Event& event) const {
-    if (observer != nullptr) observer->observe(event);
+  // What the observer looks at from now on: the core asks at the start of
+  // every cycle, once the observer knows which cycle it is.
+  void askInterests() { interests = observer != nullptr ? observer->interests() : 0; }
+
+  // Hands an event to the observer, when it looks at events of its kind.
+  template <typename Kind>
+  void report(const Kind& event) const {
+    if ((interests & eventKind<Kind>()) != 0) observer->observe(event);
   }
 
   // Adds one energy file's figures to the total and reports the charge.

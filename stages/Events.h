@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -247,10 +248,33 @@ using Event = std::variant<CycleStarted, FetchIdle, StageEntered, DangerChecked,
                            RegisterWritten, InstructionRetired, RunEnded>;
 
 // Receives a run's events as they happen.
+// Kinds of event, one bit per alternative of Event.
+using EventKinds = std::uint64_t;
+static_assert(std::variant_size_v<Event> <= 64, "one bit per kind of event");
+
+template <typename Kind, std::size_t index = 0>
+constexpr EventKinds eventKind() {
+  if constexpr (std::is_same_v<std::variant_alternative_t<index, Event>, Kind>) {
+    return EventKinds{1} << index;
+  } else {
+    return eventKind<Kind, index + 1>();
+  }
+}
+
+template <typename... Kinds>
+constexpr EventKinds eventKinds() {
+  return (eventKind<Kinds>() | ...);
+}
+
+inline constexpr EventKinds everyEventKind = ~EventKinds{0};
+
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
   virtual void observe(const Event& event) = 0;
+  // The kinds of event it looks at, asked at the start of every cycle: the
+  // stages do not even make the others for it.
+  virtual EventKinds interests() const { return everyEventKind; }
 };
 
 // Hands every event to several observers, in the order they were added.
@@ -259,6 +283,11 @@ class RunObservers final : public RunObserver {
   void add(RunObserver& observer) { observers_.push_back(&observer); }
   void observe(const Event& event) override {
     for (RunObserver* observer : observers_) observer->observe(event);
+  }
+  EventKinds interests() const override {
+    EventKinds kinds = 0;
+    for (const RunObserver* observer : observers_) kinds |= observer->interests();
+    return kinds;
   }
 
   // The observer to hand a run: the only one itself when there is just one,

@@ -128,5 +128,33 @@ TEST(Core, RunsBackToBackInOneProcessAreIdentical) {
   EXPECT_EQ(first.first, 1);  // the loop never ends: the input runs out
 }
 
+// An observer is handed only the kinds of event it looks at, asked anew each
+// cycle; the run itself is the same.
+TEST(Core, HandsAnObserverOnlyTheEventsItLooksAt) {
+  class FetchesAfterCycleTwo final : public RunObserver {
+   public:
+    void observe(const Event& event) override {
+      if (const auto* started = std::get_if<CycleStarted>(&event)) cycle = started->cycle;
+      if (const auto* entered = std::get_if<StageEntered>(&event)) stages.push_back(entered->stage);
+      ++events;
+    }
+    EventKinds interests() const override {
+      return cycle >= 2 ? eventKinds<CycleStarted, StageEntered>() : eventKinds<CycleStarted>();
+    }
+    Cycle cycle = 0;
+    std::vector<Stage> stages;
+    int events = 0;
+  };
+  testing::TempDir dir;
+  dir.addEnergyTree();
+  FetchesAfterCycleTwo observer;
+  Core core(testing::machineOf({"addi $3, $1, 5"}), dir.path(), &observer);
+  EXPECT_EQ(simulate(core).state, RunState::Completed);
+  EXPECT_EQ(core.cyclesRun(), 5);
+  // Cycle 1's Fetch goes unseen; Decode to Write-back are seen in cycles 2 to 5.
+  EXPECT_EQ(observer.stages, (std::vector<Stage>{Stage::Decode, Stage::Execute, Stage::Memory, Stage::WriteBack}));
+  EXPECT_EQ(observer.events, 5 + 4);
+}
+
 }  // namespace
 }  // namespace fivestage
