@@ -16,8 +16,7 @@ RunState Core::stepCycle(Key key) {
   if (key == Key::Newline) ++CycleCounter_;
   ++cyclesRun_;
   datapath_.thisCycle = {};
-  datapath_.report(CycleStarted{cyclesRun_, CycleCounter_});
-  datapath_.askInterests();
+  datapath_.beginCycle(CycleStarted{cyclesRun_, CycleCounter_});
   try {
     runStages();
   } catch (const FatalError& error) {

@@ -43,9 +43,16 @@ struct Datapath {
   MachineOptions options;
   CycleWork thisCycle;
 
-  // What the observer looks at from now on: the core asks at the start of
-  // every cycle, once the observer knows which cycle it is.
+  // What the observer looks at from now on.
   void askInterests() { interests = observer != nullptr ? observer->interests() : 0; }
+
+  // A cycle begins: the observer always hears of it, and then says what it
+  // looks at in this cycle, now that it knows which cycle it is. Observers
+  // that joined after the run was made are heard this way too.
+  void beginCycle(const CycleStarted& started) {
+    if (observer != nullptr) observer->observe(started);
+    askInterests();
+  }
 
   // Hands an event to the observer, when it looks at events of its kind.
   template <typename Kind>

@@ -156,5 +156,19 @@ TEST(Core, HandsAnObserverOnlyTheEventsItLooksAt) {
   EXPECT_EQ(observer.events, 5 + 4);
 }
 
+// The page adds its observers to a run after making it: they hear every
+// event from the first cycle on.
+TEST(Core, AnObserverThatJoinsBeforeTheFirstCycleHearsEveryEvent) {
+  testing::TempDir dir;
+  dir.addEnergyTree();
+  RunObservers observers;
+  Core core(testing::machineOf({"addi $3, $1, 5"}), dir.path(), &observers);
+  testing::EventLog log;
+  observers.add(log);
+  EXPECT_EQ(simulate(core).state, RunState::Completed);
+  EXPECT_EQ(log.all<CycleStarted>().size(), 5U);
+  EXPECT_EQ(log.all<StageEntered>().size(), 5U);
+}
+
 }  // namespace
 }  // namespace fivestage
