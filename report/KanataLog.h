@@ -5,7 +5,7 @@
 #include <set>
 #include <vector>
 
-#include "stages/Events.h"
+#include "core/Events.h"
 
 namespace fivestage::report {
 

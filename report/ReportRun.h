@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "core/Events.h"
+#include "core/MachineOptions.h"
 #include "loader/MachineState.h"
 #include "report/Meaning.h"
 #include "report/ProgramCheck.h"
 #include "report/RunRecord.h"
-#include "stages/Events.h"
-#include "stages/MachineOptions.h"
 
 namespace fivestage::report {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/Machine.h"
-#include "stages/MachineOptions.h"
+#include "core/MachineOptions.h"
 
 namespace fivestage::report {
 

@@ -4,9 +4,9 @@
 #include <optional>
 #include <tuple>
 
+#include "core/Events.h"
 #include "loader/MachineState.h"
 #include "report/RunRecord.h"
-#include "stages/Events.h"
 
 namespace fivestage::report {
 

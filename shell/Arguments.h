@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "stages/MachineOptions.h"
+#include "core/MachineOptions.h"
 
 namespace fivestage {
 

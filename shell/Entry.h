@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <iosfwd>
 
-#include "stages/MachineOptions.h"
+#include "core/MachineOptions.h"
 
 namespace fivestage {
 

@@ -2,11 +2,11 @@
 
 #include <filesystem>
 
+#include "core/Events.h"
+#include "core/MachineOptions.h"
 #include "energy/EnergySource.h"
 #include "loader/MachineState.h"
-#include "stages/Events.h"
 #include "stages/Latches.h"
-#include "stages/MachineOptions.h"
 
 namespace fivestage {
 

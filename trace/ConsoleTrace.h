@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/TraceWriter.h"
-#include "stages/Events.h"
+#include "core/Events.h"
 
 namespace fivestage {
 

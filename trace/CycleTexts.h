@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/TraceWriter.h"
-#include "stages/Events.h"
+#include "core/Events.h"
 #include "trace/ConsoleTrace.h"
 
 namespace fivestage {

@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/Events.h"
 #include "loader/MachineState.h"
-#include "stages/Events.h"
 
 namespace fivestage::testing {
 
