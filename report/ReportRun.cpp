@@ -3,37 +3,11 @@
 #include <ostream>
 #include <sstream>
 
-#include "common/FatalError.h"
-#include "common/TraceWriter.h"
-#include "core/Core.h"
 #include "report/RunRecorder.h"
-#include "trace/ConsoleText.h"
-#include "trace/ConsoleTrace.h"
+#include "run/RunSetup.h"
 #include "trace/CycleTexts.h"
 
 namespace fivestage::report {
-namespace {
-
-// The dialogue's opening as the console shows it: the welcome, the loading
-// messages and the choice prompt (or the loading error).
-std::optional<MachineState> load(const std::filesystem::path& folder, std::ostream* trace, RunRecord& record) {
-  std::ostringstream log;
-  log << console::welcome;
-  std::optional<MachineState> program;
-  try {
-    program.emplace(log, folder);
-    log << console::choicePrompt << console::afterChoice;
-  } catch (const FatalError& error) {
-    log << error.what();
-    record.end = RunEnd::Failed;
-    record.message = error.what();
-    record.exitStatus = error.exitStatus();
-  }
-  if (trace != nullptr) *trace << log.str();
-  return program;
-}
-
-}  // namespace
 
 ReportData runReport(const std::filesystem::path& folder, const RunOptions& options, std::ostream* trace,
                      RunObserver* extra) {
@@ -42,37 +16,37 @@ ReportData runReport(const std::filesystem::path& folder, const RunOptions& opti
   data.folder = folder.empty() || folder == "." ? std::filesystem::current_path() : folder;
   data.record.window = options.window;
   data.record.machine = options.machine;
-  data.program = load(folder, trace, data.record);
-  if (!data.program) return data;
+
+  std::ostringstream opening;
+  Opening loaded = openFolder(folder, opening);
+  if (loaded.program) answerChoiceToRun(opening);
+  if (trace != nullptr) *trace << opening.str();
+  data.program = std::move(loaded.program);
+  if (!data.program) {
+    data.record.end = RunEnd::Failed;
+    data.record.message = loaded.failure.message;
+    data.record.exitStatus = loaded.failure.exitStatus;
+    return data;
+  }
   data.warnings = checkProgram(*data.program, folder);
 
-  RunObservers observers;
   RunRecorder recorder(*data.program, options.window, options.machine);
-  observers.add(recorder);
-  std::optional<TraceWriter> traceWriter;
-  std::optional<ConsoleTrace> consoleTrace;
-  if (trace != nullptr) {
-    traceWriter.emplace(*trace);
-    consoleTrace.emplace(*traceWriter);
-    observers.add(*consoleTrace);
-  }
+  std::vector<RunObserver*> views{&recorder};
   std::optional<CycleTexts> cycleTexts;
-  if (options.keepCycleTexts) observers.add(cycleTexts.emplace(options.window.from, options.window.to));
-  if (extra != nullptr) observers.add(*extra);
+  if (options.keepCycleTexts) views.push_back(&cycleTexts.emplace(options.window.from, options.window.to));
+  if (extra != nullptr) views.push_back(extra);
 
   // Nobody can edit the energy figures between the cycles of this run.
-  Core core(*data.program, folder, observers.asOne(), options.machine, EnergyReading::OncePerRun);
-  for (;;) {
-    if (traceWriter) *traceWriter << console::stepPrompt;
-    if (core.stepCycle(Key::Newline) != RunState::Running) break;
-    if (core.cyclesRun() >= options.maxCycles) {
+  Run run(*data.program, {folder, options.machine, EnergyReading::OncePerRun}, trace, views);
+  while (run.step() == RunState::Running) {
+    if (run.core().cyclesRun() >= options.maxCycles) {
       recorder.stop();
       break;
     }
   }
-  if (traceWriter) traceWriter->flush();
-  data.record = recorder.finish(*data.program, core.machine());
-  data.meaning = meaningOf(*data.program, core.machine(), data.record, options.maxCycles);
+  run.flush();
+  data.record = recorder.finish(*data.program, run.core().machine());
+  data.meaning = meaningOf(*data.program, run.core().machine(), data.record, options.maxCycles);
   if (cycleTexts) data.cycleTexts = cycleTexts->texts();
   return data;
 }

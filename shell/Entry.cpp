@@ -5,10 +5,8 @@
 #include <ostream>
 #include <string>
 
-#include "common/FatalError.h"
-#include "core/Core.h"
+#include "run/RunSetup.h"
 #include "trace/ConsoleText.h"
-#include "trace/ConsoleTrace.h"
 
 namespace fivestage {
 namespace {
@@ -25,25 +23,25 @@ Key readKey(std::istream& in, TraceWriter& out) {
 
 // One cycle per key: the prompt, the key, the cycle's trace. Once the input
 // has ended, the cycles run on without waiting, up to a limit.
-int stepByKeys(std::istream& in, TraceWriter& out, Core& core, std::int64_t endOfInputLimit) {
+int stepByKeys(std::istream& in, Run& run, std::int64_t endOfInputLimit) {
+  TraceWriter& out = *run.console();
   std::int64_t endOfInputPrompts = 0;
   RunState state = RunState::Running;
   while (state == RunState::Running) {
-    out << console::stepPrompt;
+    run.prompt();
     const Key key = readKey(in, out);
     if (key == Key::EndOfInput && ++endOfInputPrompts > endOfInputLimit) {
       out << "\n Input ended: the program did not finish within " << endOfInputLimit << " cycles \n";
       return 1;
     }
-    state = core.stepCycle(key);
+    state = run.cycle(key);
   }
-  return core.outcome().exitStatus;
+  return run.core().outcome().exitStatus;
 }
 
-int runDialogue(std::istream& in, std::ostream& out, const std::filesystem::path& folder, std::int64_t endOfInputLimit,
-                MachineOptions machine) {
-  out << console::welcome;
-  MachineState state(out, folder);
+int runDialogue(std::istream& in, std::ostream& out, const RunSetup& setup, std::int64_t endOfInputLimit) {
+  Opening opening = openFolder(setup.folder, out);
+  if (!opening.program) return opening.failure.exitStatus;
 
   std::int32_t choice = 0;
   out << console::choicePrompt;
@@ -55,15 +53,13 @@ int runDialogue(std::istream& in, std::ostream& out, const std::filesystem::path
   out << console::afterChoice;
 
   if (choice == 2) {
-    printLoadedData(out, state);
+    printLoadedData(out, *opening.program);
     return 0;
   }
   // The trace is written through its own buffer, handed on to `out` before
   // every wait for a key and at the end.
-  TraceWriter writer(out);
-  ConsoleTrace trace(writer);
-  Core core(std::move(state), folder, &trace, machine);
-  return stepByKeys(in, writer, core, endOfInputLimit);
+  Run run(std::move(*opening.program), setup, &out);
+  return stepByKeys(in, run, endOfInputLimit);
 }
 
 }  // namespace
@@ -72,10 +68,7 @@ int runFivestage(std::istream& in, std::ostream& out, const std::filesystem::pat
                  MachineOptions machine) {
   int status = 0;
   try {
-    status = runDialogue(in, out, folder, endOfInputLimit, machine);
-  } catch (const FatalError& error) {
-    out << error.what();
-    status = error.exitStatus();
+    status = runDialogue(in, out, {folder, machine}, endOfInputLimit);
   } catch (const std::bad_alloc&) {
     out << " Not enough memory to hold the program and its data \n";
     status = 1;

@@ -20,12 +20,18 @@ emscripten::val runConsole(const std::string& folder, const std::string& keys, b
   return result;
 }
 
+// A session on the machine the two options choose.
+Session* sessionOn(const std::string& folder, bool forwarding, bool flush) {
+  return new Session(folder, {forwarding, flush});
+}
+
 }  // namespace
 
 EMSCRIPTEN_BINDINGS(fivestage) {
   emscripten::function("runConsole", &runConsole);
   emscripten::class_<Session>("Session")
       .constructor<const std::string&>()
+      .constructor(&sessionOn, emscripten::allow_raw_pointers())
       .function("opening", &Session::opening)
       .function("view", &Session::view)
       .function("step", &Session::step)

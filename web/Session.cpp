@@ -3,12 +3,12 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "common/FatalError.h"
 #include "report/Figures.h"
 #include "report/HtmlReport.h"
 #include "report/ReportRun.h"
+#include "report/RunRecorder.h"
 #include "shell/Entry.h"
-#include "trace/ConsoleText.h"
+#include "trace/CycleTexts.h"
 #include "trace/EnergyText.h"
 
 namespace fivestage::web {
@@ -60,33 +60,28 @@ ConsoleRun runConsole(const std::string& folder, const std::string& keys, Machin
   return {out.str(), status};
 }
 
-struct Session::Run {
-  explicit Run(const MachineState& program, const std::filesystem::path& folder)
-      : recorder(program, {1, cycleLimit}),
+// The run the page steps through, with the views the page shows of it.
+struct Session::Stepping {
+  Stepping(const MachineState& program, const RunSetup& setup)
+      : recorder(program, {1, cycleLimit}, setup.machine),
         latest(1, cycleLimit, 1),
-        core(program, folder, &observers, {}, EnergyReading::OncePerRun) {
-    observers.add(recorder);
-    observers.add(latest);
-    observers.add(changes);
-  }
+        run(program, setup, nullptr, {&recorder, &latest, &changes}) {}
 
   report::RunRecorder recorder;
   CycleTexts latest;
   CycleChanges changes;
-  RunObservers observers;
-  Core core;
+  Run run;
 };
 
-Session::Session(const std::string& folder) : folder_(folder) {
+Session::Session(const std::string& folder, MachineOptions machine)
+    // Nobody can edit the energy figures between the cycles the page runs.
+    : setup_{folder, machine, EnergyReading::OncePerRun} {
   std::ostringstream log;
-  log << console::welcome;
-  try {
-    program_.emplace(log, folder_);
+  program_ = openFolder(setup_.folder, log).program;
+  if (program_) {
     std::ostringstream listing;
     printLoadedData(listing, *program_);
     listing_ = listing.str();
-  } catch (const FatalError& error) {
-    log << error.what();
   }
   loading_ = log.str();
   start();
@@ -95,10 +90,10 @@ Session::Session(const std::string& folder) : folder_(folder) {
 Session::~Session() = default;
 
 void Session::start() {
-  if (program_) run_ = std::make_unique<Run>(*program_, folder_);
+  if (program_) run_ = std::make_unique<Stepping>(*program_, setup_);
 }
 
-bool Session::running() const { return run_ && run_->core.state() == RunState::Running; }
+bool Session::running() const { return run_ && run_->run.core().state() == RunState::Running; }
 
 std::string Session::opening() const {
   return jsonText({{"loading", loading_}, {"listing", listing_}, {"loaded", program_.has_value()}});
@@ -106,7 +101,7 @@ std::string Session::opening() const {
 
 std::string Session::view() const {
   if (!run_) return jsonText({{"state", "not loaded"}, {"cycle", 0}});
-  const Core& core = run_->core;
+  const Core& core = run_->run.core();
   const report::RunRecord& record = run_->recorder.live();
   const MachineState& machine = core.machine();
 
@@ -152,47 +147,49 @@ std::string Session::view() const {
 }
 
 std::string Session::step() {
-  if (running()) run_->core.stepCycle(Key::Newline);
+  if (running()) run_->run.step();
   return view();
 }
 
 std::string Session::back() {
-  if (!run_ || run_->core.cyclesRun() == 0) return view();
-  return goTo(static_cast<double>(run_->core.cyclesRun() - 1));
+  if (!run_ || run_->run.core().cyclesRun() == 0) return view();
+  return goTo(static_cast<double>(run_->run.core().cyclesRun() - 1));
 }
 
 // The run is deterministic: going back is running again from the start.
 std::string Session::goTo(double cycle) {
   if (!run_) return view();
-  if (static_cast<Cycle>(cycle) < run_->core.cyclesRun()) start();
+  if (static_cast<Cycle>(cycle) < run_->run.core().cyclesRun()) start();
   return runUntil(cycle);
 }
 
 std::string Session::runUntil(double cycle) {
   const Cycle limit = std::min<Cycle>(cycleLimit, static_cast<Cycle>(cycle));
-  while (running() && run_->core.cyclesRun() < limit) run_->core.stepCycle(Key::Newline);
+  while (running() && run_->run.core().cyclesRun() < limit) run_->run.step();
   return view();
 }
 
 std::string Session::trace() const {
   std::ostringstream out;
-  const Cycle cycles = run_ ? run_->core.cyclesRun() : 0;
+  const Cycle cycles = run_ ? run_->run.core().cyclesRun() : 0;
   if (cycles == 0) {
     out << loading_;
-    if (program_) out << console::choicePrompt << console::afterChoice;
+    if (program_) answerChoiceToRun(out);
   } else {
     report::RunOptions options;
+    options.machine = setup_.machine;
     options.maxCycles = cycles;
     options.window = {1, 1};
-    report::runReport(folder_, options, &out, nullptr);
+    report::runReport(setup_.folder, options, &out, nullptr);
   }
   return out.str();
 }
 
 std::string Session::reportPage() const {
   report::RunOptions options;
+  options.machine = setup_.machine;
   options.keepCycleTexts = true;
-  return report::htmlReport(report::runReport(folder_, options, nullptr, nullptr), options.maxCycles);
+  return report::htmlReport(report::runReport(setup_.folder, options, nullptr, nullptr), options.maxCycles);
 }
 
 }  // namespace fivestage::web

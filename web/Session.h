@@ -5,9 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "core/Core.h"
-#include "report/RunRecorder.h"
-#include "trace/CycleTexts.h"
+#include "run/RunSetup.h"
 
 namespace fivestage::web {
 
@@ -24,7 +22,7 @@ ConsoleRun runConsole(const std::string& folder, const std::string& keys, Machin
 // cycle before. Every view is a JSON text for the page's script.
 class Session {
  public:
-  explicit Session(const std::string& folder);
+  explicit Session(const std::string& folder, MachineOptions machine = {});
   ~Session();
 
   // What the console shows when loading, and the listing of choice 2.
@@ -43,15 +41,15 @@ class Session {
   std::string reportPage() const;
 
  private:
-  struct Run;
+  struct Stepping;
   void start();
   bool running() const;
 
-  std::filesystem::path folder_;
+  RunSetup setup_;
   std::string loading_;  // the welcome, the loading messages, or the loading error
   std::string listing_;
   std::optional<MachineState> program_;
-  std::unique_ptr<Run> run_;
+  std::unique_ptr<Stepping> run_;
 };
 
 }  // namespace fivestage::web
