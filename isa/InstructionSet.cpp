@@ -9,10 +9,23 @@ using enum Opcode;
 using enum BranchKind;
 using enum AluSource;
 using enum WriteBackSource;
+using enum TokenTarget;
+using enum FieldSource;
 
 // Note the lw and sw rows: in this machine lw stores a register into memory
 // (memwrite) and sw loads a word into a register (memread, memtoreg,
-// regwrite). The parser places their operands to match.
+// regwrite). Their operands are placed to match: lw's first register is the
+// word it stores (rt), sw's is the register it loads into (rd).
+constexpr OperandSyntax lwSyntax{{Rt, Imm, Rs}, {RsSlot, RtSlot, Absent, ImmSlot, Absent}};
+constexpr OperandSyntax swSyntax{{Rd, Imm, Rs}, {RsSlot, Absent, RdSlot, ImmSlot, Absent}};
+// add, sub, and, or, xor: rd, rs, rt. xor's immediate and label read as 0.
+constexpr OperandSyntax threeRegisters{{Rd, Rs, Rt}, {RsSlot, RtSlot, RdSlot, Absent, Absent}};
+constexpr OperandSyntax xorSyntax{{Rd, Rs, Rt}, {RsSlot, RtSlot, RdSlot, Zero, Zero}};
+constexpr OperandSyntax addiSyntax{{Rd, Rs, Imm}, {RsSlot, Absent, RdSlot, ImmSlot, Absent}};
+constexpr OperandSyntax branchSyntax{{Rs, Rt, Label}, {RsSlot, RtSlot, Absent, Absent, LabelIndex}};
+constexpr OperandSyntax jSyntax{{Label, Dropped, Dropped}, {Absent, Absent, Absent, Absent, LabelIndex}};
+constexpr OperandSyntax nopSyntax{{Dropped, Dropped, Dropped}, {Absent, Absent, Absent, Zero, Zero}};
+
 constexpr ControlSignals lwSignals{false, false, {}, Immediate, AluOperation::Add, false, true, {}, false};
 constexpr ControlSignals swSignals{false, false, {}, Immediate, AluOperation::Add, true, false, LoadedWord, true};
 // add, addi, sub, and, or: register to register through the ALU.
@@ -33,18 +46,18 @@ constexpr ControlSignals branchSignals(BranchKind kind) {
 }
 
 constexpr std::array<OpcodeRow, opcodeCount> rows{{
-    {Lw, "lw", lwSignals, "lw"},
-    {Sw, "sw", swSignals, "sw"},
-    {Add, "add", arithmetic(RegisterB, AluOperation::Add), "add"},
-    {Addi, "addi", arithmetic(Immediate, AluOperation::Add), "addi"},
-    {Sub, "sub", arithmetic(RegisterB, AluOperation::Sub), "sub"},
-    {Beq, "beq", branchSignals(IfEqual), "beq"},
-    {Bne, "bne", branchSignals(IfNotEqual), "bne"},
-    {And, "and", arithmetic(RegisterB, AluOperation::And), "and"},
-    {Or, "or", arithmetic(RegisterB, AluOperation::Or), "or"},
-    {J, "j", branchSignals(Jump), "j"},
-    {Xor, "xor", {}, {}},
-    {Nop, "nop", {}, {}},
+    {Lw, "lw", lwSyntax, lwSignals, "lw"},
+    {Sw, "sw", swSyntax, swSignals, "sw"},
+    {Add, "add", threeRegisters, arithmetic(RegisterB, AluOperation::Add), "add"},
+    {Addi, "addi", addiSyntax, arithmetic(Immediate, AluOperation::Add), "addi"},
+    {Sub, "sub", threeRegisters, arithmetic(RegisterB, AluOperation::Sub), "sub"},
+    {Beq, "beq", branchSyntax, branchSignals(IfEqual), "beq"},
+    {Bne, "bne", branchSyntax, branchSignals(IfNotEqual), "bne"},
+    {And, "and", threeRegisters, arithmetic(RegisterB, AluOperation::And), "and"},
+    {Or, "or", threeRegisters, arithmetic(RegisterB, AluOperation::Or), "or"},
+    {J, "j", jSyntax, branchSignals(Jump), "j"},
+    {Xor, "xor", xorSyntax, {}, {}},
+    {Nop, "nop", nopSyntax, {}, {}},
 }};
 
 }  // namespace

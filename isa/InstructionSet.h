@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -39,18 +40,36 @@ struct ControlSignals {
   bool operator==(const ControlSignals&) const = default;
 };
 
-// One opcode of the instruction set: its mnemonic, its control signals and
-// the folder of its Decode energy figures. xor and nop are part of the
-// language but have neither: decoding one ends the run, since it has no
-// energy figures to charge.
+// The parser keeps one working slot per record field: rs, rt, rd, imm and
+// label, numbered in this order. An operand token goes into one of them or,
+// for an opcode that takes fewer operands, is read and dropped.
+enum class TokenTarget : std::uint8_t { Rs, Rt, Rd, Imm, Label, Dropped };
+
+// What a record field of a parsed line is made of: a working slot, the label
+// slot turned into an instruction index, or a fixed value (Absent: the
+// opcode has no such operand; Zero: it always reads as 0).
+enum class FieldSource : std::uint8_t { RsSlot, RtSlot, RdSlot, ImmSlot, LabelIndex, Absent, Zero };
+
+// How the operands of an opcode are written and read.
+struct OperandSyntax {
+  std::array<TokenTarget, 3> tokens;  // operand tokens 1 to 3
+  std::array<FieldSource, 5> fields;  // rs, rt, rd, imm, label
+};
+
+// One opcode of the instruction set: its mnemonic, the syntax of its
+// operands, its control signals and the folder of its Decode energy figures.
+// xor and nop are part of the language but have neither of the last two:
+// decoding one ends the run, since it has no energy figures to charge.
 struct OpcodeRow {
   Opcode opcode;
   std::string_view mnemonic;
+  OperandSyntax syntax;
   std::optional<ControlSignals> control;
   std::optional<std::string_view> decodeEnergyFolder;
 };
 
-// All twelve opcodes, in the order of the Opcode enumeration.
+// All twelve opcodes, in the order of the Opcode enumeration, which is also
+// the order in which the parser tries them on a line.
 std::span<const OpcodeRow> instructionSet();
 
 const OpcodeRow& opcodeRow(Opcode opcode);
