@@ -47,10 +47,6 @@ std::string wholeNumber(double value) {
 
 std::string orDash(const std::optional<double>& value) { return value ? twoDecimals(*value) : "-"; }
 
-std::string rightAligned(const std::string& text, std::size_t width) {
-  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
-}
-
 // The columns of the table, with their widths.
 struct Column {
   const char* heading;

@@ -11,13 +11,6 @@ namespace {
 // one instruction can complete every cycle.
 constexpr Cycle pipelineFill = 4;
 
-std::string trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \n");
-  if (first == std::string_view::npos) return "";
-  const auto last = text.find_last_not_of(" \n");
-  return std::string(text.substr(first, last - first + 1));
-}
-
 }  // namespace
 
 std::vector<OpcodeEnergy> energyByOpcode(const ReportData& data) {
@@ -163,6 +156,17 @@ std::string twoDecimals(double value) {
   char text[64];
   std::snprintf(text, sizeof text, "%.2f", value);
   return text;
+}
+
+std::string trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(" \n");
+  if (first == std::string_view::npos) return "";
+  const auto last = text.find_last_not_of(" \n");
+  return std::string(text.substr(first, last - first + 1));
+}
+
+std::string rightAligned(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
 
 }  // namespace fivestage::report

@@ -77,4 +77,11 @@ std::string instructionText(const MachineState& program, InstructionIndex index)
 // A number with two decimals.
 std::string twoDecimals(double value);
 
+// The text without the blanks and newlines around it, as the console's
+// messages are quoted inside a sentence.
+std::string trimmed(std::string_view text);
+
+// The text with blanks in front up to `width` characters, for a column of figures.
+std::string rightAligned(const std::string& text, std::size_t width);
+
 }  // namespace fivestage::report

@@ -1,6 +1,7 @@
 #include "report/Meaning.h"
 
 #include "core/Reference.h"
+#include "report/Figures.h"
 
 namespace fivestage::report {
 namespace {
@@ -11,12 +12,6 @@ std::vector<Difference> differences(const std::vector<Word>& machine, const std:
     if (machine[i] != meant[i]) found.push_back({static_cast<std::int64_t>(i), machine[i], meant[i]});
   }
   return found;
-}
-
-std::string withoutSurroundingBlanks(const std::string& text) {
-  const auto first = text.find_first_not_of(" \n");
-  if (first == std::string::npos) return "";
-  return text.substr(first, text.find_last_not_of(" \n") - first + 1);
 }
 
 }  // namespace
@@ -32,7 +27,7 @@ Meaning meaningOf(const MachineState& program, const MachineState& final, const 
   if (meaning.matches) return meaning;
   switch (meant.end) {
     case ReferenceRun::End::Failed:
-      meaning.causes.push_back("the program itself cannot run to its end: " + withoutSurroundingBlanks(meant.message));
+      meaning.causes.push_back("the program itself cannot run to its end: " + trimmed(meant.message));
       break;
     case ReferenceRun::End::Stopped:
       meaning.causes.push_back("the program itself does not end within " + std::to_string(maxInstructions) +

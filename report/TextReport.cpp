@@ -20,10 +20,6 @@ std::string padded(std::string text, std::size_t width) {
   return text;
 }
 
-std::string rightAligned(const std::string& text, std::size_t width) {
-  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
-}
-
 std::string withoutTrailingBlanks(std::string line) {
   line.erase(line.find_last_not_of(' ') + 1);
   return line;
