@@ -16,7 +16,9 @@ using enum FieldSource;
 // Whether another mnemonic of the table begins with this one, as addi
 // begins with add.
 bool beginsLongerMnemonic(std::string_view mnemonic) {
-  return std::ranges::any_of(instructionSet(), [mnemonic](const OpcodeRow& other) {
+  const std::span<const OpcodeRow> rows = instructionSet();
+  // std::any_of rather than its ranges form: the browser build's library lacks the latter.
+  return std::any_of(rows.begin(), rows.end(), [mnemonic](const OpcodeRow& other) {
     return other.mnemonic.size() > mnemonic.size() && other.mnemonic.starts_with(mnemonic);
   });
 }

@@ -8,8 +8,8 @@
 #include "report/ReportRun.h"
 #include "report/RunRecorder.h"
 #include "shell/Entry.h"
-#include "trace/CycleTexts.h"
 #include "trace/EnergyText.h"
+#include "trace/LatestCycle.h"
 
 namespace fivestage::web {
 namespace {
@@ -64,11 +64,10 @@ ConsoleRun runConsole(const std::string& folder, const std::string& keys, Machin
 struct Session::Stepping {
   Stepping(const MachineState& program, const RunSetup& setup)
       : recorder(program, {1, cycleLimit}, setup.machine),
-        latest(1, cycleLimit, 1),
         run(program, setup, nullptr, {&recorder, &latest, &changes}) {}
 
   report::RunRecorder recorder;
-  CycleTexts latest;
+  LatestCycle latest;
   CycleChanges changes;
   Run run;
 };
@@ -126,7 +125,7 @@ std::string Session::view() const {
       {"message", core.outcome().message},
       {"cycle", cycle},
       {"banner", core.cycleCounter()},
-      {"trace", cycle == 0 ? std::string() : run_->latest.texts().back()},
+      {"trace", cycle == 0 ? std::string() : run_->latest.text()},
       {"registers", machine.registers},
       {"changedRegisters", run_->changes.registers},
       {"memory",
