@@ -46,6 +46,8 @@ class Session {
   struct Run;
   void start();
   bool running() const;
+  // Steps until the run ends or cycle `last` has run.
+  void stepTo(Cycle last);
 
   std::filesystem::path folder_;
   std::string loading_;  // the welcome, the loading messages, or the loading error

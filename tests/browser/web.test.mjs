@@ -120,6 +120,7 @@ test('a student steps the example, goes back, and runs it to the end', async () 
     assert.equal(await figure('fetched'), report.fetched);
     assert.equal(await figure('completed'), report.completed);
     assert.equal(await figure('stalls'), report.stallCount);
+    assert.equal(await figure('cycles-lost'), report.cyclesLost);
     assert.equal(await figure('taken'), report.branches.taken);
     assert.equal(await figure('not-taken'), report.branches.notTaken);
     assert.equal(await figure('energy-total'), report.energy.total);
@@ -200,4 +201,41 @@ test('the page works opened from disk, and is small', async () => {
   await page.close();
   const size = readdirSync(site).reduce((sum, name) => sum + statSync(join(site, name)).size, 0);
   assert.ok(size < 1024 * 1024, `the site has ${size} bytes`);
+});
+
+// ---- what a new visitor ran into --------------------------------------------
+
+// Opens the page, ready to use.
+async function visit(url = server.url) {
+  const opened = await openPage(browser, url);
+  await opened.page.evaluate(() => window.fivestage.ready);
+  return opened;
+}
+
+const cycleShown = (page) => page.$eval('#cycle', (element) => Number(element.textContent));
+
+async function stepTo(page, cycle) {
+  while (await cycleShown(page) < cycle) await page.click('#step');
+}
+
+test('the status line says which stalls are still open, and no console banner that repeats the cycle', async () => {
+  const { page, errors } = await visit();
+  // The basic example's stalls: found in cycles 4, 7 and 11; the first
+  // settled in cycle 9, the second in 10, the last at the end.
+  const stalls = [
+    { cycle: 3, text: 'stalls 0,' },
+    { cycle: 4, text: 'stalls 1 (one open)' },
+    { cycle: 9, text: 'stalls 2 (2 cycles lost, one open)' },
+    { cycle: 10, text: 'stalls 2 (4 cycles lost)' },
+    { cycle: 11, text: 'stalls 3 (4 cycles lost, one open)' },
+    { cycle: 17, text: 'stalls 3 (6 cycles lost)' },
+  ];
+  for (const { cycle, text } of stalls) {
+    await stepTo(page, cycle);
+    const status = await page.$eval('#status', (element) => element.textContent);
+    assert.ok(status.includes(text), `cycle ${cycle}: ${status}`);
+    assert.doesNotMatch(status, /Cpu Cycle/, `cycle ${cycle}`);
+  }
+  assert.deepEqual(errors, []);
+  await page.close();
 });

@@ -88,6 +88,24 @@
       `<span${marked.has(index) ? ' class="changed"' : ''}><b>${prefix}${index}</b> ${value}</span>`).join('');
   }
 
+  // The stalls and what they cost so far: a stall's cycles lost are known
+  // only once it has been settled, so one still open is said to be open.
+  function stallsHtml(view) {
+    const settled = view.stalls - view.openStalls;
+    const lost = view.cyclesLost === 1 ? 'cycle' : 'cycles';
+    const details = [
+      ...(settled > 0 ? [`<b id="cycles-lost">${view.cyclesLost}</b> ${lost} lost`] : []),
+      ...(view.openStalls > 0 ? [`<span id="open-stalls">${view.openStalls === 1 ? 'one' : view.openStalls} open</span>`] : []),
+    ];
+    return `stalls <b id="stalls">${view.stalls}</b>${details.length ? ` (${details.join(', ')})` : ''}`;
+  }
+
+  // The console's banner counts only the cycles Enter ran: it is worth a
+  // mention only where it differs from the cycle.
+  function bannerHtml(view) {
+    return view.banner === view.cycle ? '' : ` <span class="note">(the console's Cpu Cycle ${view.banner})</span>`;
+  }
+
   const stageColours = { Fetch: 'var(--fetch)', Decode: 'var(--decode)', Execute: 'var(--execute)', Mem: 'var(--memory)',
     WriteBack: 'var(--writeback)' };
 
@@ -110,9 +128,9 @@
       return;
     }
     const states = { running: 'running', completed: 'completed', failed: 'ended on an error' };
-    status.innerHTML = `Cycle <b id="cycle">${view.cycle}</b> <span class="note">(the console's Cpu Cycle ${view.banner})</span> · ` +
+    status.innerHTML = `Cycle <b id="cycle">${view.cycle}</b>${bannerHtml(view)} · ` +
       `<span id="run-state">${states[view.state]}</span> · fetched <b id="fetched">${view.fetched}</b>, completed ` +
-      `<b id="completed">${view.completed}</b>, stalls <b id="stalls">${view.stalls}</b> (${view.cyclesLost} cycles lost), ` +
+      `<b id="completed">${view.completed}</b>, ${stallsHtml(view)}, ` +
       `branches <b id="taken">${view.taken}</b> taken, <b id="not-taken">${view.notTaken}</b> not taken · energy ` +
       `<b id="energy-total">${view.energyTotal}</b>`;
 
