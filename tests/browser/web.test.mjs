@@ -218,6 +218,31 @@ async function stepTo(page, cycle) {
   while (await cycleShown(page) < cycle) await page.click('#step');
 }
 
+const sourceEditor = 'textarea[id="src.txt"]';
+
+test('Enter steps after any button or menu, but not in an editor', async () => {
+  const controls = [
+    { name: 'Back', use: (page) => page.click('#back'), cycle: 2, afterEnter: 3 },
+    { name: 'Load', use: (page) => page.click('#load'), cycle: 0, afterEnter: 1 },
+    { name: 'Reset', use: (page) => page.click('#reset'), cycle: 0, afterEnter: 1 },
+    { name: 'Copy link', use: (page) => page.click('#link'), cycle: 3, afterEnter: 4 },
+    { name: 'a cycle of the chart', use: (page) => page.click('#chart .cycle[data-cycle="1"]'), cycle: 1, afterEnter: 2 },
+    { name: 'the example menu', use: async (page) => { await page.focus('#example'); await page.select('#example', 'loop'); },
+      cycle: 0, afterEnter: 1 },
+    { name: 'src.txt', use: (page) => page.focus(sourceEditor), cycle: 3, afterEnter: 3 },
+  ];
+  for (const { name, use, cycle, afterEnter } of controls) {
+    const { page, errors } = await visit();
+    await stepTo(page, 3);
+    await use(page);
+    assert.equal(await cycleShown(page), cycle, name);
+    await page.keyboard.press('Enter');
+    assert.equal(await cycleShown(page), afterEnter, name);
+    assert.deepEqual(errors, [], name);
+    await page.close();
+  }
+});
+
 test('the status line says which stalls are still open, and no console banner that repeats the cycle', async () => {
   const { page, errors } = await visit();
   // The basic example's stalls: found in cycles 4, 7 and 11; the first

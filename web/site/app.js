@@ -244,12 +244,12 @@
       const cycle = event.target.closest('[data-cycle]');
       if (cycle && session) act(() => session.goTo(Number(cycle.dataset.cycle)));
     });
+    // Enter is Step, as at the console, wherever the focus is but in an
+    // editor: a button that was clicked last does not take it for itself.
     document.addEventListener('keydown', (event) => {
-      const typing = event.target.closest('textarea, input, select, button');
-      if (event.key === 'Enter' && !typing && !$('step').disabled) {
-        event.preventDefault();
-        act(() => session.step());
-      }
+      if (event.key !== 'Enter' || event.target.closest('textarea, input:not([type=checkbox])')) return;
+      event.preventDefault();
+      if (!$('step').disabled) act(() => session.step());
     });
     $('link').addEventListener('click', async () => {
       const link = await linkFor(editorFiles());
