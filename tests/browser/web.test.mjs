@@ -243,6 +243,36 @@ test('Enter steps after any button or menu, but not in an editor', async () => {
   }
 });
 
+test('after a long Run the chart shows its latest rows under a head that hides what scrolls beneath it', async () => {
+  const { page, errors } = await visit();
+  await page.$eval(sourceEditor, (editor) => { editor.value = 'addi $1, $1, 1\nj L1\n'; });
+  await page.click('#load');
+  await page.type('#until', '12345');
+  await page.click('#run');
+  assert.equal(await cycleShown(page), 12345);
+  const chart = await page.evaluate(() => {
+    const box = (element) => element.getBoundingClientRect().toJSON();
+    const label = document.querySelector('#chart .head .label');
+    const head = box(document.querySelector('#chart .head'));
+    const at = (x, y) => document.elementFromPoint(x, y);
+    return {
+      view: box(document.getElementById('chart')),
+      head,
+      lastRow: box([...document.querySelectorAll('#chart .row')].at(-1)),
+      current: box(document.querySelector('#chart .cycle.current')),
+      // What shows at the head's top and bottom, just inside the label.
+      labelCovers: [head.top + 2, head.bottom - 2].every((y) => label.contains(at(box(label).left + 4, y))),
+    };
+  });
+  assert.ok(chart.labelCovers, 'the head\'s label covers the cycle numbers scrolled under it');
+  assert.ok(chart.lastRow.top >= chart.view.top && chart.lastRow.bottom <= chart.view.bottom, 'the latest row is in view');
+  assert.ok(chart.current.right <= chart.view.right && chart.current.top >= chart.head.top &&
+    chart.current.bottom <= chart.head.bottom, 'the current cycle\'s number is whole and in view');
+  await page.screenshot({ path: join(screenshots, 'web-long-run.png') });
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
 test('the status line says which stalls are still open, and no console banner that repeats the cycle', async () => {
   const { page, errors } = await visit();
   // The basic example's stalls: found in cycles 4, 7 and 11; the first

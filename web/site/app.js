@@ -134,9 +134,11 @@
       `branches <b id="taken">${view.taken}</b> taken, <b id="not-taken">${view.notTaken}</b> not taken · energy ` +
       `<b id="energy-total">${view.energyTotal}</b>`;
 
-    $('chart').innerHTML = view.chart;
-    const current = $('chart').querySelector('.cycle.current');
-    if (current) $('chart').scrollLeft = $('chart').scrollWidth;
+    // The latest cycle and the latest instructions are at the bottom right.
+    const chart = $('chart');
+    chart.innerHTML = view.chart;
+    chart.scrollLeft = chart.scrollWidth;
+    chart.scrollTop = chart.scrollHeight;
 
     const highest = Math.max(1, ...Object.values(view.energy));
     $('energy').innerHTML = Object.entries(view.energy).map(([stage, energy]) =>
