@@ -273,6 +273,29 @@ test('after a long Run the chart shows its latest rows under a head that hides w
   await page.close();
 });
 
+test('on a narrow screen the machine comes before the editors', async () => {
+  const layouts = [
+    { width: 1280, machineFirst: false },
+    { width: 800, machineFirst: true },
+  ];
+  for (const { width, machineFirst } of layouts) {
+    const { page, errors } = await visit();
+    await page.setViewport({ width, height: 900 });
+    await page.click('#run');
+    const [inputs, machine] = await Promise.all(['#inputs', '.machine'].map((selector) =>
+      page.$eval(selector, (element) => element.getBoundingClientRect().toJSON())));
+    if (machineFirst) {
+      assert.ok(machine.bottom <= inputs.top, `${width} px: the machine above the editors`);
+      assert.ok(machine.top < 900, `${width} px: the machine in the first screen`);
+    } else {
+      assert.ok(machine.left >= inputs.right, `${width} px: the machine beside the editors`);
+    }
+    await page.screenshot({ path: join(screenshots, `web-${width}.png`) });
+    assert.deepEqual(errors, [], String(width));
+    await page.close();
+  }
+});
+
 test('the status line says which stalls are still open, and no console banner that repeats the cycle', async () => {
   const { page, errors } = await visit();
   // The basic example's stalls: found in cycles 4, 7 and 11; the first
