@@ -220,6 +220,38 @@ async function stepTo(page, cycle) {
 
 const sourceEditor = 'textarea[id="src.txt"]';
 
+// Types `text` in place of what the editor holds, key by key, as a person does.
+async function retype(page, selector, text) {
+  await page.click(selector);
+  await page.keyboard.down('Control');
+  await page.keyboard.press('a');
+  await page.keyboard.up('Control');
+  await page.keyboard.type(text);
+}
+
+test('an edit takes effect: the run is made again with it up to the cycle shown', async () => {
+  const fetchEditor = 'tr[data-path="EnergyConsumptionInput/Fetch/energy.txt"] textarea';
+  const edits = [
+    { name: 'the program, once the typing pauses', editor: sourceEditor, text: 'addi $9, $0, 77\n',
+      then: (page) => page.waitForSelector('#rerun'), cycle: 5,
+      check: async (page) => assert.match(await page.$eval('#registers', (values) => values.textContent), /\$9 77/) },
+    { name: 'an energy figure, at once when Step is clicked', editor: fetchEditor, text: '1000\n',
+      then: (page) => page.click('#step'), cycle: 6,
+      check: async (page) => assert.equal(await page.$eval('#energy [data-stage="Fetch"]', (cell) => Number(cell.textContent)),
+        1000 * await page.$eval('#fetched', (element) => Number(element.textContent))) },
+  ];
+  for (const { name, editor, text, then, cycle, check } of edits) {
+    const { page, errors } = await visit();
+    await stepTo(page, 5);
+    await retype(page, editor, text);
+    await then(page);
+    assert.equal(await cycleShown(page), cycle, name);
+    await check(page);
+    assert.deepEqual(errors, [], name);
+    await page.close();
+  }
+});
+
 test('Enter steps after any button or menu, but not in an editor', async () => {
   const controls = [
     { name: 'Back', use: (page) => page.click('#back'), cycle: 2, afterEnter: 3 },

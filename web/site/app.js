@@ -1,6 +1,8 @@
 // The page: editors for the input files, and the simulator compiled to
 // WebAssembly behind Load, Step, Back, Run and Reset. Everything the page
 // shows about a run comes from the module; this script only puts it on screen.
+// An edit takes effect by itself: once the typing pauses, the run is made
+// again with the new inputs up to the cycle shown.
 'use strict';
 
 (function () {
@@ -9,11 +11,16 @@
     .map((name) => `EnergyConsumptionInput/${name}/energy.txt`);
   const inputNames = ['src.txt', 'reg.txt', 'mem.txt'];
   const $ = (id) => document.getElementById(id);
+  // How long typing must pause before an edit is run, in milliseconds.
+  const editPause = 400;
 
   let module = null;
   let session = null;
+  let sessionFolder = null;
   let folders = 0;
   let opening = null;
+  let shownCycle = 0;
+  let pendingEdit = null;  // the timer of an edit not yet run
 
   // ---- files in the module's in-memory file system -------------------------
 
@@ -109,7 +116,9 @@
   const stageColours = { Fetch: 'var(--fetch)', Decode: 'var(--decode)', Execute: 'var(--execute)', Mem: 'var(--memory)',
     WriteBack: 'var(--writeback)' };
 
-  function render(view) {
+  // Shows `view`, with `note` after the status line.
+  function render(view, note = '') {
+    shownCycle = view.cycle;
     const status = $('status');
     status.className = `status ${view.state}`;
     if (view.cycle === 0) {
@@ -132,7 +141,7 @@
       `<span id="run-state">${states[view.state]}</span> · fetched <b id="fetched">${view.fetched}</b>, completed ` +
       `<b id="completed">${view.completed}</b>, ${stallsHtml(view)}, ` +
       `branches <b id="taken">${view.taken}</b> taken, <b id="not-taken">${view.notTaken}</b> not taken · energy ` +
-      `<b id="energy-total">${view.energyTotal}</b>`;
+      `<b id="energy-total">${view.energyTotal}</b>${note}`;
 
     // The latest cycle and the latest instructions are at the bottom right.
     const chart = $('chart');
@@ -148,15 +157,38 @@
     $('memory-note').textContent = view.memorySize > view.memory.length ? `first ${view.memory.length} of ${view.memorySize} words` : '';
   }
 
-  function load() {
-    if (session) session.delete();
-    session = new module.Session(writeFolder(editorFiles()));
+  // Loads the editors' files, as the console does at start, and runs them
+  // up to `cycle`.
+  function load(cycle = 0, note = '') {
+    clearTimeout(pendingEdit);
+    pendingEdit = null;
+    if (session) {
+      session.delete();
+      removeTree(sessionFolder);
+    }
+    sessionFolder = writeFolder(editorFiles());
+    session = new module.Session(sessionFolder);
     opening = JSON.parse(session.opening());
-    render(JSON.parse(session.view()));
+    render(JSON.parse(cycle > 0 ? session.runUntil(cycle) : session.view()), note);
+  }
+
+  // An edit to any input file: the run is made again once the typing
+  // pauses, or at once when a button needs it.
+  function edited() {
+    clearTimeout(pendingEdit);
+    pendingEdit = setTimeout(runEdits, editPause);
+  }
+
+  function runEdits() {
+    load(shownCycle, ' · <span class="note" id="rerun">run again with your edits</span>');
+  }
+
+  function runPendingEdits() {
+    if (pendingEdit !== null) runEdits();
   }
 
   function act(action) {
-    if (!session) load();
+    runPendingEdits();
     render(JSON.parse(action()));
   }
 
@@ -228,6 +260,7 @@
       openFiles(inputFiles(entries));
     });
     const inputs = $('inputs');
+    inputs.addEventListener('input', edited);
     inputs.addEventListener('dragover', (event) => { event.preventDefault(); inputs.classList.add('dropping'); });
     inputs.addEventListener('dragleave', () => inputs.classList.remove('dropping'));
     inputs.addEventListener('drop', async (event) => {
@@ -237,14 +270,14 @@
       if (entry) openFiles(inputFiles(await droppedEntries(entry)));
     });
 
-    $('load').addEventListener('click', load);
-    $('reset').addEventListener('click', load);
+    $('load').addEventListener('click', () => load());
+    $('reset').addEventListener('click', () => load());
     $('step').addEventListener('click', () => act(() => session.step()));
     $('back').addEventListener('click', () => act(() => session.back()));
     $('run').addEventListener('click', () => act(() => session.runUntil(Number($('until').value) || 100000)));
     $('chart').addEventListener('click', (event) => {
       const cycle = event.target.closest('[data-cycle]');
-      if (cycle && session) act(() => session.goTo(Number(cycle.dataset.cycle)));
+      if (cycle) act(() => session.goTo(Number(cycle.dataset.cycle)));
     });
     // Enter is Step, as at the console, wherever the focus is but in an
     // editor: a button that was clicked last does not take it for itself.
@@ -261,11 +294,11 @@
       navigator.clipboard?.writeText(link).catch(() => {});
     });
     $('download-trace').addEventListener('click', () => {
-      if (!session) load();
+      runPendingEdits();
       download('trace.txt', session.trace(), 'text/plain');
     });
     $('download-report').addEventListener('click', () => {
-      if (!session) load();
+      runPendingEdits();
       download('report.html', session.reportPage(), 'text/html');
     });
   }
