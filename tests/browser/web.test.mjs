@@ -4,6 +4,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
 import { existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, statSync } from 'node:fs';
+import { deflateRawSync } from 'node:zlib';
 import { tmpdir } from 'node:os';
 import { join, relative, sep } from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -133,7 +134,8 @@ test('a student steps the example, goes back, and runs it to the end', async () 
 
     // The downloads: the trace of the run so far, and the report page.
     const client = await page.createCDPSession();
-    await client.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: work });
+    await client.send('Browser.setDownloadBehavior',
+      { behavior: 'allow', downloadPath: work, browserContextId: page.browserContext().id });
     await page.click('#download-trace');
     await page.click('#download-report');
     for (let wait = 0; wait < 100 && !(existsSync(join(work, 'trace.txt')) && existsSync(join(work, 'report.html'))); ++wait) {
@@ -205,12 +207,14 @@ test('the page works opened from disk, and is small', async () => {
 
 // ---- what a new visitor ran into --------------------------------------------
 
-// Opens the page, ready to use.
-async function visit(url = server.url) {
-  const opened = await openPage(browser, url);
+// Opens the page, as a new visitor or as the one of `context`, ready to use.
+async function visit(url = server.url, context = null) {
+  const opened = await openPage(browser, url, context);
   await opened.page.evaluate(() => window.fivestage.ready);
   return opened;
 }
+
+const basicSource = () => readFileSync(join(sourceDir, 'examples', 'basic', 'src.txt'), 'utf8');
 
 const cycleShown = (page) => page.$eval('#cycle', (element) => Number(element.textContent));
 
@@ -228,6 +232,12 @@ async function retype(page, selector, text) {
   await page.keyboard.up('Control');
   await page.keyboard.type(text);
 }
+
+const linkOf = async (page) => {
+  await page.click('#link');
+  await page.waitForFunction(() => document.getElementById('shared-link').value.includes('#inputs='));
+  return page.$eval('#shared-link', (input) => input.value);
+};
 
 test('an edit takes effect: the run is made again with it up to the cycle shown', async () => {
   const fetchEditor = 'tr[data-path="EnergyConsumptionInput/Fetch/energy.txt"] textarea';
@@ -273,6 +283,81 @@ test('Enter steps after any button or menu, but not in an editor', async () => {
     assert.deepEqual(errors, [], name);
     await page.close();
   }
+});
+
+test('a damaged link says so, and opens the basic example', async () => {
+  const { page: maker } = await visit();
+  const link = await linkOf(maker);
+  await maker.close();
+  const damaged = [
+    { name: 'not base64', hash: '#inputs=!!!' },
+    { name: 'cut short', hash: link.slice(link.indexOf('#'), -12) },
+    { name: 'not compressed', hash: `#inputs=${Buffer.from('hello, world').toString('base64url')}` },
+    { name: 'not files', hash: `#inputs=${deflateRawSync(JSON.stringify([1, 2])).toString('base64url')}` },
+  ];
+  for (const { name, hash } of damaged) {
+    const { page, errors } = await visit(server.url + hash);
+    assert.equal(await page.$eval('#notice', (notice) => notice.hidden), false, name);
+    assert.match(await page.$eval('#notice', (notice) => notice.textContent), /link is damaged.*the basic example/, name);
+    assert.equal(await page.$eval(sourceEditor, (editor) => editor.value), basicSource(), name);
+    assert.match(await page.$eval('#console', (pre) => pre.textContent), /Source Code Loaded/, name);
+    assert.equal(await page.evaluate(() => location.hash), '', name);
+    assert.deepEqual(errors, [], name);
+    await page.close();
+  }
+});
+
+test('edits are kept for the next visit, which a link overrides, and the menu tells edits from examples', async () => {
+  const { page: first, errors } = await visit();
+  const basicLink = await linkOf(first);
+  await first.goto(server.url);  // the same visitor, without the link
+  await first.evaluate(() => window.fivestage.ready);
+  const context = first.browserContext();
+  const edited = `${basicSource()}add $9, $1, $1\n`;
+  await retype(first, sourceEditor, edited);
+  await first.waitForSelector('#rerun');
+  const menu = (page) => page.$eval('#example', (select) => select.selectedOptions[0].textContent);
+  assert.equal(await menu(first), '(your own inputs)');
+
+  // What each visit opens with, after what the visitor did before it.
+  const visits = [
+    { name: 'the edits', url: server.url, source: edited, menu: '(your own inputs)' },
+    { name: 'a link', url: basicLink, source: basicSource(), menu: 'basic' },
+    { name: 'the edits, behind a damaged link', url: `${server.url}#inputs=!!!`, source: edited, menu: '(your own inputs)',
+      notice: /link is damaged.*the inputs you had last/ },
+    { name: 'the example chosen last', choose: 'loop', url: server.url,
+      source: readFileSync(join(sourceDir, 'examples', 'loop', 'src.txt'), 'utf8'), menu: 'loop' },
+  ];
+  for (const { name, choose, url, source, menu: shown, notice } of visits) {
+    if (choose) {
+      const { page } = await visit(server.url, context);
+      await page.select('#example', choose);
+      await page.close();
+    }
+    const { page, errors: visitErrors } = await visit(url, context);
+    assert.equal(await page.$eval(sourceEditor, (editor) => editor.value), source, name);
+    assert.equal(await menu(page), shown, name);
+    if (notice) assert.match(await page.$eval('#notice', (element) => element.textContent), notice, name);
+    assert.deepEqual(visitErrors, [], name);
+    await page.close();
+  }
+  assert.deepEqual(errors, []);
+  await first.close();
+});
+
+test('a link handed out follows the edits', async () => {
+  const { page, errors } = await visit();
+  const before = await linkOf(page);
+  const edited = 'addi $1, $0, 1 # edited after the link was made\n';
+  await retype(page, sourceEditor, edited);
+  await page.waitForFunction((old) => document.getElementById('shared-link').value !== old, {}, before);
+  const after = await page.$eval('#shared-link', (input) => input.value);
+  assert.equal(await page.evaluate(() => location.href), after);
+  const { page: opened, errors: openedErrors } = await visit(after);
+  assert.equal(await opened.$eval(sourceEditor, (editor) => editor.value), edited);
+  assert.deepEqual([...errors, ...openedErrors], []);
+  await page.close();
+  await opened.close();
 });
 
 test('after a long Run the chart shows its latest rows under a head that hides what scrolls beneath it', async () => {

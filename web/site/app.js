@@ -10,9 +10,13 @@
     'Decode/lw', 'Decode/or', 'Decode/sub', 'Decode/sw', 'Execute', 'Mem', 'WriteBack']
     .map((name) => `EnergyConsumptionInput/${name}/energy.txt`);
   const inputNames = ['src.txt', 'reg.txt', 'mem.txt'];
+  const isInputPath = (path) => inputNames.includes(path) || /^EnergyConsumptionInput\/.+\/energy\.txt$/.test(path);
+  const examples = window.fivestageExamples;
   const $ = (id) => document.getElementById(id);
   // How long typing must pause before an edit is run, in milliseconds.
   const editPause = 400;
+  // Where the browser keeps the inputs between visits.
+  const storageKey = 'fivestage.inputs';
 
   let module = null;
   let session = null;
@@ -181,6 +185,7 @@
 
   function runEdits() {
     load(shownCycle, ' · <span class="note" id="rerun">run again with your edits</span>');
+    inputsChanged();
   }
 
   function runPendingEdits() {
@@ -207,13 +212,37 @@
     return `${location.href.split('#')[0]}#inputs=${encoded}`;
   }
 
+  // The files of a link's `#inputs=`; throws when the link is damaged.
   async function filesFromLink(hash) {
     const match = /^#inputs=([A-Za-z0-9_-]+)$/.exec(hash);
-    if (!match) return null;
+    if (!match) throw new Error('not a link to inputs');
     const binary = atob(match[1].replaceAll('-', '+').replaceAll('_', '/'));
     const bytes = Uint8Array.from(binary, (c) => c.charCodeAt(0));
-    return JSON.parse(new TextDecoder().decode(await deflate(bytes, new DecompressionStream('deflate-raw'))));
+    return asFiles(JSON.parse(new TextDecoder().decode(await deflate(bytes, new DecompressionStream('deflate-raw')))));
   }
+
+  // `value` when it maps paths to texts, as the editors' files do; throws otherwise.
+  function asFiles(value) {
+    const isFiles = value !== null && typeof value === 'object' && !Array.isArray(value) &&
+      Object.values(value).every((text) => typeof text === 'string');
+    if (!isFiles) throw new Error('not input files');
+    return value;
+  }
+
+  // Once a link has been handed out, the address and the link bar follow
+  // the inputs; of links made at once, the last one made is shown.
+  let linksMade = 0;
+  async function refreshLink(files) {
+    const made = ++linksMade;
+    const link = await linkFor(files);
+    if (made === linksMade) {
+      history.replaceState(null, '', link);
+      $('shared-link').value = link;
+    }
+    return link;
+  }
+
+  const linkHandedOut = () => location.hash.startsWith('#inputs=') || !$('shared').hidden;
 
   function download(name, text, type) {
     const url = URL.createObjectURL(new Blob([text], { type }));
@@ -224,6 +253,66 @@
     setTimeout(() => URL.revokeObjectURL(url), 1000);
   }
 
+  // ---- the inputs between visits, and the example menu ----------------------
+
+  // Storage can be missing or full (some private windows): then edits last
+  // as long as the page.
+  function keep(files) {
+    try {
+      localStorage.setItem(storageKey, JSON.stringify(files));
+    } catch {
+      // nothing kept
+    }
+  }
+
+  function kept() {
+    try {
+      return asFiles(JSON.parse(localStorage.getItem(storageKey)));
+    } catch {
+      return null;
+    }
+  }
+
+  const sameFiles = (a, b) => Object.keys(a).length === Object.keys(b).length &&
+    Object.entries(a).every(([path, text]) => b[path] === text);
+  const inputsOf = (files) => Object.fromEntries(Object.entries(files).filter(([path]) => isInputPath(path)));
+
+  // The menu names the example the editors hold, or says they hold other inputs.
+  function showExample(files) {
+    const shown = Object.keys(examples).find((name) => sameFiles(files, inputsOf(examples[name])));
+    $('example').value = shown ?? '';
+  }
+
+  // The inputs changed: the menu, the kept copy and a link handed out follow.
+  function inputsChanged() {
+    const files = editorFiles();
+    showExample(files);
+    keep(files);
+    if (linkHandedOut()) refreshLink(files);
+  }
+
+  function notify(text) {
+    $('notice-text').textContent = text;
+    $('notice').hidden = false;
+  }
+
+  // What the page opens with: the inputs of a link in the address, else
+  // those kept from the last visit, else the basic example. A link that
+  // cannot be read is said to be damaged, and the page opens as without it.
+  async function openingFiles() {
+    const last = kept();
+    if (location.hash.startsWith('#inputs=')) {
+      try {
+        return await filesFromLink(location.hash);
+      } catch {
+        notify(`This link is damaged (cut short or altered?): its inputs could not be read. ` +
+          `Showing ${last ? 'the inputs you had last' : 'the basic example'} instead.`);
+        history.replaceState(null, '', location.href.split('#')[0]);
+      }
+    }
+    return last ?? examples.basic;
+  }
+
   // ---- opening a local folder -----------------------------------------------
 
   // Keeps the files the simulator reads, by their path inside the folder.
@@ -231,7 +320,7 @@
     const files = {};
     for (const [path, text] of entries) {
       const inside = path.split('/').slice(1).join('/');
-      if (inputNames.includes(inside) || /^EnergyConsumptionInput\/.+\/energy\.txt$/.test(inside)) files[inside] = text;
+      if (isInputPath(inside)) files[inside] = text;
     }
     return files;
   }
@@ -247,14 +336,19 @@
   function openFiles(files) {
     fillEditors(files);
     load();
+    inputsChanged();
   }
 
   // ---- wiring -----------------------------------------------------------------
 
   function wire() {
     const select = $('example');
-    for (const name of Object.keys(window.fivestageExamples)) select.add(new Option(name, name));
-    select.addEventListener('change', () => openFiles(window.fivestageExamples[select.value]));
+    for (const name of Object.keys(examples)) select.add(new Option(name, name));
+    // Shown, never chosen, while the editors hold inputs of no example.
+    const own = new Option('(your own inputs)', '');
+    own.disabled = true;
+    select.add(own);
+    select.addEventListener('change', () => openFiles(examples[select.value]));
     $('folder').addEventListener('change', async (event) => {
       const entries = await Promise.all([...event.target.files].map(async (file) => [file.webkitRelativePath, await file.text()]));
       openFiles(inputFiles(entries));
@@ -287,10 +381,8 @@
       if (!$('step').disabled) act(() => session.step());
     });
     $('link').addEventListener('click', async () => {
-      const link = await linkFor(editorFiles());
-      history.replaceState(null, '', link);
-      $('shared-link').value = link;
       $('shared').hidden = false;
+      const link = await refreshLink(editorFiles());
       navigator.clipboard?.writeText(link).catch(() => {});
     });
     $('download-trace').addEventListener('click', () => {
@@ -301,6 +393,7 @@
       runPendingEdits();
       download('report.html', session.reportPage(), 'text/html');
     });
+    $('notice-close').addEventListener('click', () => { $('notice').hidden = true; });
   }
 
   // The scripting interface: the whole console program on `files` with
@@ -323,8 +416,8 @@
   window.fivestage.ready = createFivestage().then(async (instance) => {
     module = instance;
     wire();
-    const shared = await filesFromLink(location.hash).catch(() => null);
-    fillEditors(shared ?? window.fivestageExamples.basic);
+    fillEditors(await openingFiles());
+    showExample(editorFiles());
     load();
   });
 })();
