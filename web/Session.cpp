@@ -1,5 +1,6 @@
 #include "web/Session.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -42,6 +43,15 @@ class CycleChanges final : public RunObserver {
   std::vector<Address> memory;
 };
 
+// The stalls on record whose cost is still open. The record writes a
+// stall's release together with its cycles lost, which are settled once
+// Fetch has moved on after the release; until then the stall counts but
+// its cost does not.
+std::int64_t openStalls(const report::RunRecord& record) {
+  return std::count_if(record.stalls.begin(), record.stalls.end(),
+                       [](const report::StallRecord& stall) { return !stall.released; });
+}
+
 const char* stateName(RunState state) {
   switch (state) {
     case RunState::Running: return "running";
@@ -66,10 +76,18 @@ struct Session::Stepping {
       : recorder(program, {1, cycleLimit}, setup.machine),
         run(program, setup, nullptr, {&recorder, &latest, &changes}) {}
 
+  // The record so far or, once the run has ended, the record settled as
+  // the report settles it: the cost of the last stalls included.
+  const report::RunRecord& record() const { return ended ? *ended : recorder.live(); }
+  void settleIfEnded(const MachineState& program) {
+    if (!ended && run.core().state() != RunState::Running) ended = recorder.finish(program, run.core().machine());
+  }
+
   report::RunRecorder recorder;
   LatestCycle latest;
   CycleChanges changes;
   Run run;
+  std::optional<report::RunRecord> ended;
 };
 
 Session::Session(const std::string& folder, MachineOptions machine)
@@ -101,7 +119,7 @@ std::string Session::opening() const {
 std::string Session::view() const {
   if (!run_) return jsonText({{"state", "not loaded"}, {"cycle", 0}});
   const Core& core = run_->run.core();
-  const report::RunRecord& record = run_->recorder.live();
+  const report::RunRecord& record = run_->record();
   const MachineState& machine = core.machine();
 
   Json energy = Json::object();
@@ -139,6 +157,7 @@ std::string Session::view() const {
       {"completed", record.completed},
       {"stalls", record.stallCount},
       {"cyclesLost", record.cyclesLost},
+      {"openStalls", core.state() == RunState::Running ? openStalls(record) : 0},
       {"taken", record.taken},
       {"notTaken", record.notTaken},
       {"chart", cycle == 0 ? std::string() : report::chartHtml(*program_, rows, first, cycle, cycle)},
@@ -146,7 +165,7 @@ std::string Session::view() const {
 }
 
 std::string Session::step() {
-  if (running()) run_->run.step();
+  if (run_) stepTo(run_->run.core().cyclesRun() + 1);
   return view();
 }
 
@@ -163,9 +182,13 @@ std::string Session::goTo(double cycle) {
 }
 
 std::string Session::runUntil(double cycle) {
-  const Cycle limit = std::min<Cycle>(cycleLimit, static_cast<Cycle>(cycle));
-  while (running() && run_->run.core().cyclesRun() < limit) run_->run.step();
+  stepTo(std::min<Cycle>(cycleLimit, static_cast<Cycle>(cycle)));
   return view();
+}
+
+void Session::stepTo(Cycle last) {
+  while (running() && run_->run.core().cyclesRun() < last) run_->run.step();
+  if (run_) run_->settleIfEnded(*program_);
 }
 
 std::string Session::trace() const {

@@ -44,6 +44,8 @@ class Session {
   struct Stepping;
   void start();
   bool running() const;
+  // Steps until the run ends or cycle `last` has run.
+  void stepTo(Cycle last);
 
   RunSetup setup_;
   std::string loading_;  // the welcome, the loading messages, or the loading error

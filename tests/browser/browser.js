@@ -23,8 +23,10 @@ export function launch() {
 }
 
 // Opens a page and collects what it logs as an error, and uncaught exceptions.
-export async function openPage(browser, url) {
-  const page = await browser.newPage();
+// The page is a visitor of its own, whose storage no other page sees, unless
+// it is opened in the `context` of an earlier one, as the same visitor again.
+export async function openPage(browser, url, context = null) {
+  const page = await (context ?? (await browser.createBrowserContext())).newPage();
   const errors = [];
   page.on('console', (message) => {
     if (message.type() === 'error') errors.push(message.text());

@@ -4,6 +4,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
 import { existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, statSync } from 'node:fs';
+import { deflateRawSync } from 'node:zlib';
 import { tmpdir } from 'node:os';
 import { join, relative, sep } from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -120,6 +121,7 @@ test('a student steps the example, goes back, and runs it to the end', async () 
     assert.equal(await figure('fetched'), report.fetched);
     assert.equal(await figure('completed'), report.completed);
     assert.equal(await figure('stalls'), report.stallCount);
+    assert.equal(await figure('cycles-lost'), report.cyclesLost);
     assert.equal(await figure('taken'), report.branches.taken);
     assert.equal(await figure('not-taken'), report.branches.notTaken);
     assert.equal(await figure('energy-total'), report.energy.total);
@@ -132,7 +134,8 @@ test('a student steps the example, goes back, and runs it to the end', async () 
 
     // The downloads: the trace of the run so far, and the report page.
     const client = await page.createCDPSession();
-    await client.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: work });
+    await client.send('Browser.setDownloadBehavior',
+      { behavior: 'allow', downloadPath: work, browserContextId: page.browserContext().id });
     await page.click('#download-trace');
     await page.click('#download-report');
     for (let wait = 0; wait < 100 && !(existsSync(join(work, 'trace.txt')) && existsSync(join(work, 'report.html'))); ++wait) {
@@ -200,4 +203,234 @@ test('the page works opened from disk, and is small', async () => {
   await page.close();
   const size = readdirSync(site).reduce((sum, name) => sum + statSync(join(site, name)).size, 0);
   assert.ok(size < 1024 * 1024, `the site has ${size} bytes`);
+});
+
+// ---- what a new visitor ran into --------------------------------------------
+
+// Opens the page, as a new visitor or as the one of `context`, ready to use.
+async function visit(url = server.url, context = null) {
+  const opened = await openPage(browser, url, context);
+  await opened.page.evaluate(() => window.fivestage.ready);
+  return opened;
+}
+
+const basicSource = () => readFileSync(join(sourceDir, 'examples', 'basic', 'src.txt'), 'utf8');
+
+const cycleShown = (page) => page.$eval('#cycle', (element) => Number(element.textContent));
+
+async function stepTo(page, cycle) {
+  while (await cycleShown(page) < cycle) await page.click('#step');
+}
+
+const sourceEditor = 'textarea[id="src.txt"]';
+
+// Types `text` in place of what the editor holds, key by key, as a person does.
+async function retype(page, selector, text) {
+  await page.click(selector);
+  await page.keyboard.down('Control');
+  await page.keyboard.press('a');
+  await page.keyboard.up('Control');
+  await page.keyboard.type(text);
+}
+
+const linkOf = async (page) => {
+  await page.click('#link');
+  await page.waitForFunction(() => document.getElementById('shared-link').value.includes('#inputs='));
+  return page.$eval('#shared-link', (input) => input.value);
+};
+
+test('an edit takes effect: the run is made again with it up to the cycle shown', async () => {
+  const fetchEditor = 'tr[data-path="EnergyConsumptionInput/Fetch/energy.txt"] textarea';
+  const edits = [
+    { name: 'the program, once the typing pauses', editor: sourceEditor, text: 'addi $9, $0, 77\n',
+      then: (page) => page.waitForSelector('#rerun'), cycle: 5,
+      check: async (page) => assert.match(await page.$eval('#registers', (values) => values.textContent), /\$9 77/) },
+    { name: 'an energy figure, at once when Step is clicked', editor: fetchEditor, text: '1000\n',
+      then: (page) => page.click('#step'), cycle: 6,
+      check: async (page) => assert.equal(await page.$eval('#energy [data-stage="Fetch"]', (cell) => Number(cell.textContent)),
+        1000 * await page.$eval('#fetched', (element) => Number(element.textContent))) },
+  ];
+  for (const { name, editor, text, then, cycle, check } of edits) {
+    const { page, errors } = await visit();
+    await stepTo(page, 5);
+    await retype(page, editor, text);
+    await then(page);
+    assert.equal(await cycleShown(page), cycle, name);
+    await check(page);
+    assert.deepEqual(errors, [], name);
+    await page.close();
+  }
+});
+
+test('Enter steps after any button or menu, but not in an editor', async () => {
+  const controls = [
+    { name: 'Back', use: (page) => page.click('#back'), cycle: 2, afterEnter: 3 },
+    { name: 'Load', use: (page) => page.click('#load'), cycle: 0, afterEnter: 1 },
+    { name: 'Reset', use: (page) => page.click('#reset'), cycle: 0, afterEnter: 1 },
+    { name: 'Copy link', use: (page) => page.click('#link'), cycle: 3, afterEnter: 4 },
+    { name: 'a cycle of the chart', use: (page) => page.click('#chart .cycle[data-cycle="1"]'), cycle: 1, afterEnter: 2 },
+    { name: 'the example menu', use: async (page) => { await page.focus('#example'); await page.select('#example', 'loop'); },
+      cycle: 0, afterEnter: 1 },
+    { name: 'src.txt', use: (page) => page.focus(sourceEditor), cycle: 3, afterEnter: 3 },
+  ];
+  for (const { name, use, cycle, afterEnter } of controls) {
+    const { page, errors } = await visit();
+    await stepTo(page, 3);
+    await use(page);
+    assert.equal(await cycleShown(page), cycle, name);
+    await page.keyboard.press('Enter');
+    assert.equal(await cycleShown(page), afterEnter, name);
+    assert.deepEqual(errors, [], name);
+    await page.close();
+  }
+});
+
+test('a damaged link says so, and opens the basic example', async () => {
+  const { page: maker } = await visit();
+  const link = await linkOf(maker);
+  await maker.close();
+  const damaged = [
+    { name: 'not base64', hash: '#inputs=!!!' },
+    { name: 'cut short', hash: link.slice(link.indexOf('#'), -12) },
+    { name: 'not compressed', hash: `#inputs=${Buffer.from('hello, world').toString('base64url')}` },
+    { name: 'not files', hash: `#inputs=${deflateRawSync(JSON.stringify([1, 2])).toString('base64url')}` },
+  ];
+  for (const { name, hash } of damaged) {
+    const { page, errors } = await visit(server.url + hash);
+    assert.equal(await page.$eval('#notice', (notice) => notice.hidden), false, name);
+    assert.match(await page.$eval('#notice', (notice) => notice.textContent), /link is damaged.*the basic example/, name);
+    assert.equal(await page.$eval(sourceEditor, (editor) => editor.value), basicSource(), name);
+    assert.match(await page.$eval('#console', (pre) => pre.textContent), /Source Code Loaded/, name);
+    assert.equal(await page.evaluate(() => location.hash), '', name);
+    assert.deepEqual(errors, [], name);
+    await page.close();
+  }
+});
+
+test('edits are kept for the next visit, which a link overrides, and the menu tells edits from examples', async () => {
+  const { page: first, errors } = await visit();
+  const basicLink = await linkOf(first);
+  await first.goto(server.url);  // the same visitor, without the link
+  await first.evaluate(() => window.fivestage.ready);
+  const context = first.browserContext();
+  const edited = `${basicSource()}add $9, $1, $1\n`;
+  await retype(first, sourceEditor, edited);
+  await first.waitForSelector('#rerun');
+  const menu = (page) => page.$eval('#example', (select) => select.selectedOptions[0].textContent);
+  assert.equal(await menu(first), '(your own inputs)');
+
+  // What each visit opens with, after what the visitor did before it.
+  const visits = [
+    { name: 'the edits', url: server.url, source: edited, menu: '(your own inputs)' },
+    { name: 'a link', url: basicLink, source: basicSource(), menu: 'basic' },
+    { name: 'the edits, behind a damaged link', url: `${server.url}#inputs=!!!`, source: edited, menu: '(your own inputs)',
+      notice: /link is damaged.*the inputs you had last/ },
+    { name: 'the example chosen last', choose: 'loop', url: server.url,
+      source: readFileSync(join(sourceDir, 'examples', 'loop', 'src.txt'), 'utf8'), menu: 'loop' },
+  ];
+  for (const { name, choose, url, source, menu: shown, notice } of visits) {
+    if (choose) {
+      const { page } = await visit(server.url, context);
+      await page.select('#example', choose);
+      await page.close();
+    }
+    const { page, errors: visitErrors } = await visit(url, context);
+    assert.equal(await page.$eval(sourceEditor, (editor) => editor.value), source, name);
+    assert.equal(await menu(page), shown, name);
+    if (notice) assert.match(await page.$eval('#notice', (element) => element.textContent), notice, name);
+    assert.deepEqual(visitErrors, [], name);
+    await page.close();
+  }
+  assert.deepEqual(errors, []);
+  await first.close();
+});
+
+test('a link handed out follows the edits', async () => {
+  const { page, errors } = await visit();
+  const before = await linkOf(page);
+  const edited = 'addi $1, $0, 1 # edited after the link was made\n';
+  await retype(page, sourceEditor, edited);
+  await page.waitForFunction((old) => document.getElementById('shared-link').value !== old, {}, before);
+  const after = await page.$eval('#shared-link', (input) => input.value);
+  assert.equal(await page.evaluate(() => location.href), after);
+  const { page: opened, errors: openedErrors } = await visit(after);
+  assert.equal(await opened.$eval(sourceEditor, (editor) => editor.value), edited);
+  assert.deepEqual([...errors, ...openedErrors], []);
+  await page.close();
+  await opened.close();
+});
+
+test('after a long Run the chart shows its latest rows under a head that hides what scrolls beneath it', async () => {
+  const { page, errors } = await visit();
+  await page.$eval(sourceEditor, (editor) => { editor.value = 'addi $1, $1, 1\nj L1\n'; });
+  await page.click('#load');
+  await page.type('#until', '12345');
+  await page.click('#run');
+  assert.equal(await cycleShown(page), 12345);
+  const chart = await page.evaluate(() => {
+    const box = (element) => element.getBoundingClientRect().toJSON();
+    const label = document.querySelector('#chart .head .label');
+    const head = box(document.querySelector('#chart .head'));
+    const at = (x, y) => document.elementFromPoint(x, y);
+    return {
+      view: box(document.getElementById('chart')),
+      head,
+      lastRow: box([...document.querySelectorAll('#chart .row')].at(-1)),
+      current: box(document.querySelector('#chart .cycle.current')),
+      // What shows at the head's top and bottom, just inside the label.
+      labelCovers: [head.top + 2, head.bottom - 2].every((y) => label.contains(at(box(label).left + 4, y))),
+    };
+  });
+  assert.ok(chart.labelCovers, 'the head\'s label covers the cycle numbers scrolled under it');
+  assert.ok(chart.lastRow.top >= chart.view.top && chart.lastRow.bottom <= chart.view.bottom, 'the latest row is in view');
+  assert.ok(chart.current.right <= chart.view.right && chart.current.top >= chart.head.top &&
+    chart.current.bottom <= chart.head.bottom, 'the current cycle\'s number is whole and in view');
+  await page.screenshot({ path: join(screenshots, 'web-long-run.png') });
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('on a narrow screen the machine comes before the editors', async () => {
+  const layouts = [
+    { width: 1280, machineFirst: false },
+    { width: 800, machineFirst: true },
+  ];
+  for (const { width, machineFirst } of layouts) {
+    const { page, errors } = await visit();
+    await page.setViewport({ width, height: 900 });
+    await page.click('#run');
+    const [inputs, machine] = await Promise.all(['#inputs', '.machine'].map((selector) =>
+      page.$eval(selector, (element) => element.getBoundingClientRect().toJSON())));
+    if (machineFirst) {
+      assert.ok(machine.bottom <= inputs.top, `${width} px: the machine above the editors`);
+      assert.ok(machine.top < 900, `${width} px: the machine in the first screen`);
+    } else {
+      assert.ok(machine.left >= inputs.right, `${width} px: the machine beside the editors`);
+    }
+    await page.screenshot({ path: join(screenshots, `web-${width}.png`) });
+    assert.deepEqual(errors, [], String(width));
+    await page.close();
+  }
+});
+
+test('the status line says which stalls are still open, and no console banner that repeats the cycle', async () => {
+  const { page, errors } = await visit();
+  // The basic example's stalls: found in cycles 4, 7 and 11; the first
+  // settled in cycle 9, the second in 10, the last at the end.
+  const stalls = [
+    { cycle: 3, text: 'stalls 0,' },
+    { cycle: 4, text: 'stalls 1 (one open)' },
+    { cycle: 9, text: 'stalls 2 (2 cycles lost, one open)' },
+    { cycle: 10, text: 'stalls 2 (4 cycles lost)' },
+    { cycle: 11, text: 'stalls 3 (4 cycles lost, one open)' },
+    { cycle: 17, text: 'stalls 3 (6 cycles lost)' },
+  ];
+  for (const { cycle, text } of stalls) {
+    await stepTo(page, cycle);
+    const status = await page.$eval('#status', (element) => element.textContent);
+    assert.ok(status.includes(text), `cycle ${cycle}: ${status}`);
+    assert.doesNotMatch(status, /Cpu Cycle/, `cycle ${cycle}`);
+  }
+  assert.deepEqual(errors, []);
+  await page.close();
 });
