@@ -14,20 +14,6 @@ Json instructionJson(const MachineState& program, InstructionIndex index) {
 
 Json optionalNumber(const std::optional<double>& value) { return value ? Json(*value) : Json(nullptr); }
 
-Json stageEnergyJson(const StageEnergy& energy) {
-  Json byStage = Json::object();
-  for (const Stage stage : allStages) byStage[std::string(stageName(stage))] = energy[static_cast<std::size_t>(stage)];
-  return byStage;
-}
-
-Json changesJson(const std::vector<ValueChange>& changes, const char* location) {
-  Json list = Json::array();
-  for (const ValueChange& change : changes) {
-    list.push_back({{location, change.location}, {"initial", change.initial}, {"final", change.final}});
-  }
-  return list;
-}
-
 Json optionalCycle(const std::optional<Cycle>& cycle) { return cycle ? Json(*cycle) : Json(nullptr); }
 
 Json stallJson(const MachineState& program, MachineOptions machine, const StallRecord& stall) {
@@ -128,14 +114,32 @@ Json detailsJson(const ReportData& data) {
 
 }  // namespace
 
+Json stageEnergyJson(const StageEnergy& energy) {
+  Json byStage = Json::object();
+  for (const Stage stage : allStages) byStage[std::string(stageName(stage))] = energy[static_cast<std::size_t>(stage)];
+  return byStage;
+}
+
+Json changesJson(const std::vector<ValueChange>& changes, const char* location) {
+  Json list = Json::array();
+  for (const ValueChange& change : changes) {
+    list.push_back({{location, change.location}, {"initial", change.initial}, {"final", change.final}});
+  }
+  return list;
+}
+
+Json warningsJson(const std::vector<Warning>& warnings) {
+  Json list = Json::array();
+  for (const Warning& warning : warnings) {
+    list.push_back({{"line", warning.line ? Json(*warning.line) : Json(nullptr)},
+                    {"kind", warning.kind},
+                    {"message", warning.message}});
+  }
+  return list;
+}
+
 nlohmann::ordered_json jsonReport(const ReportData& data, Cycle maxCycles) {
   const RunRecord& record = data.record;
-  Json warnings = Json::array();
-  for (const Warning& warning : data.warnings) {
-    warnings.push_back({{"line", warning.line ? Json(*warning.line) : Json(nullptr)},
-                        {"kind", warning.kind},
-                        {"message", warning.message}});
-  }
   Json report = {
       {"schema", jsonSchemaVersion},
       {"folder", data.folder.string()},
@@ -157,7 +161,7 @@ nlohmann::ordered_json jsonReport(const ReportData& data, Cycle maxCycles) {
       {"finalRegisters", record.finalRegisters},
       {"memory", changesJson(record.memoryChanges, "word")},
       {"meaning", meaningJson(data.meaning)},
-      {"warnings", warnings},
+      {"warnings", warningsJson(data.warnings)},
       {"window", {{"from", record.window.from}, {"to", record.window.to}}},
   };
   if (data.program) {

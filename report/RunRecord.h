@@ -95,6 +95,9 @@ struct ValueChange {
   Word final;
 };
 
+// The values that differ between `before` and `after`, in order.
+std::vector<ValueChange> valueChanges(const std::vector<Word>& before, const std::vector<Word>& after);
+
 struct RunRecord {
   MachineOptions machine;  // the machine the program ran on
   RunEnd end = RunEnd::Running;

@@ -363,17 +363,18 @@ RunRecord RunRecorder::finish(const MachineState& initial, const MachineState& f
   std::sort(record_.chart.begin(), record_.chart.end(),
             [](const ChartRow& a, const ChartRow& b) { return a.instruction.fetch < b.instruction.fetch; });
 
-  const auto changes = [](const std::vector<Word>& before, const std::vector<Word>& after) {
-    std::vector<ValueChange> changed;
-    for (std::size_t i = 0; i < before.size() && i < after.size(); ++i) {
-      if (before[i] != after[i]) changed.push_back({static_cast<std::int64_t>(i), before[i], after[i]});
-    }
-    return changed;
-  };
-  record_.registerChanges = changes(initial.registers, final.registers);
-  record_.memoryChanges = changes(initial.memory, final.memory);
+  record_.registerChanges = valueChanges(initial.registers, final.registers);
+  record_.memoryChanges = valueChanges(initial.memory, final.memory);
   record_.finalRegisters = final.registers;
   return std::move(record_);
+}
+
+std::vector<ValueChange> valueChanges(const std::vector<Word>& before, const std::vector<Word>& after) {
+  std::vector<ValueChange> changed;
+  for (std::size_t i = 0; i < before.size() && i < after.size(); ++i) {
+    if (before[i] != after[i]) changed.push_back({static_cast<std::int64_t>(i), before[i], after[i]});
+  }
+  return changed;
 }
 
 }  // namespace fivestage::report

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <tuple>
@@ -22,6 +23,9 @@ class RunRecorder final : public RunObserver {
 
   // The run was stopped from outside after its last cycle (a cycle limit).
   void stop();
+  // Moves the window's end to `to`, no earlier than the current cycle: a
+  // view that follows the run as it goes shows cycles it did not foresee.
+  void extendWindow(Cycle to) { record_.window.to = std::max({record_.window.to, to, cycle_}); }
   // The record so far, for a view that watches the run as it goes: its
   // chart holds the rows of the instructions that have left the pipeline.
   const RunRecord& live() const { return record_; }

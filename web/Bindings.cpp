@@ -29,15 +29,14 @@ Session* sessionOn(const std::string& folder, bool forwarding, bool flush) {
 
 EMSCRIPTEN_BINDINGS(fivestage) {
   emscripten::function("runConsole", &runConsole);
+  emscripten::function("reportJson", &fivestage::web::reportJson);
+  emscripten::function("compareJson", &fivestage::web::compareJson);
   emscripten::class_<Session>("Session")
-      .constructor<const std::string&>()
       .constructor(&sessionOn, emscripten::allow_raw_pointers())
       .function("opening", &Session::opening)
       .function("view", &Session::view)
-      .function("step", &Session::step)
-      .function("back", &Session::back)
-      .function("runUntil", &Session::runUntil)
-      .function("goTo", &Session::goTo)
+      .function("advance", &Session::advance)
+      .function("memoryWords", &Session::memoryWords)
       .function("trace", &Session::trace)
       .function("reportPage", &Session::reportPage);
 }

@@ -4,8 +4,11 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "report/Comparison.h"
 #include "report/Figures.h"
 #include "report/HtmlReport.h"
+#include "report/JsonReport.h"
+#include "report/ProgramCheck.h"
 #include "report/ReportRun.h"
 #include "report/RunRecorder.h"
 #include "shell/Entry.h"
@@ -17,10 +20,8 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// The page shows at most this many cycles of the chart, the latest ones,
-// and at most this many memory words, the first ones.
+// The page shows at most this many cycles of the chart, the latest ones.
 constexpr Cycle chartCycles = 60;
-constexpr std::size_t memoryShown = 1024;
 constexpr Cycle cycleLimit = 100000;
 
 std::string jsonText(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
@@ -70,11 +71,23 @@ ConsoleRun runConsole(const std::string& folder, const std::string& keys, Machin
   return {out.str(), status};
 }
 
-// The run the page steps through, with the views the page shows of it.
+std::string reportJson(const std::string& folder, bool forwarding, bool flush) {
+  report::RunOptions options;
+  options.machine = {forwarding, flush};
+  return jsonText(report::jsonReport(report::runReport(folder, options, nullptr, nullptr), options.maxCycles));
+}
+
+std::string compareJson(const std::string& folder) {
+  const report::RunOptions options;
+  return jsonText(report::comparisonJson(report::compareMachines(folder, options), options.maxCycles));
+}
+
+// The run the page steps through, with the views the page shows of it. Its
+// recorder notes only the cycles of `window`: the rest of a long run costs
+// no more than counting.
 struct Session::Stepping {
-  Stepping(const MachineState& program, const RunSetup& setup)
-      : recorder(program, {1, cycleLimit}, setup.machine),
-        run(program, setup, nullptr, {&recorder, &latest, &changes}) {}
+  Stepping(const MachineState& program, const RunSetup& setup, report::CycleWindow window)
+      : recorder(program, window, setup.machine), run(program, setup, nullptr, {&recorder, &latest, &changes}) {}
 
   // The record so far or, once the run has ended, the record settled as
   // the report settles it: the cost of the last stalls included.
@@ -101,39 +114,41 @@ Session::Session(const std::string& folder, MachineOptions machine)
     listing_ = listing.str();
   }
   loading_ = log.str();
-  start();
+  start(0);
 }
 
 Session::~Session() = default;
 
-void Session::start() {
-  if (program_) run_ = std::make_unique<Stepping>(*program_, setup_);
+void Session::start(Cycle target) {
+  if (program_) run_ = std::make_unique<Stepping>(*program_, setup_, chartWindow(target));
+}
+
+report::CycleWindow Session::chartWindow(Cycle target) {
+  return {std::max<Cycle>(1, target - chartCycles + 1), target};
 }
 
 bool Session::running() const { return run_ && run_->run.core().state() == RunState::Running; }
 
 std::string Session::opening() const {
-  return jsonText({{"loading", loading_}, {"listing", listing_}, {"loaded", program_.has_value()}});
+  Json warnings = Json::array();
+  if (program_) warnings = report::warningsJson(report::checkProgram(*program_, setup_.folder));
+  return jsonText(
+      {{"loading", loading_}, {"listing", listing_}, {"loaded", program_.has_value()}, {"warnings", warnings}});
 }
 
+// The view speaks the report's JSON names where it shows the same figures.
 std::string Session::view() const {
-  if (!run_) return jsonText({{"state", "not loaded"}, {"cycle", 0}});
+  if (!run_) return jsonText({{"state", "not loaded"}, {"cycles", 0}, {"cycleLimit", cycleLimit}});
   const Core& core = run_->run.core();
   const report::RunRecord& record = run_->record();
   const MachineState& machine = core.machine();
-
-  Json energy = Json::object();
-  for (const Stage stage : allStages) {
-    energy[std::string(stageName(stage))] = record.energyByStage[static_cast<std::size_t>(stage)];
-  }
-  const std::size_t shown = std::min(machine.memory.size(), memoryShown);
   const Cycle cycle = core.cyclesRun();
 
   // The chart's latest cycles: the rows that have left the pipeline and
   // reach into them, then those still in it.
   std::vector<const report::ChartRow*> rows;
   const Cycle first = std::max<Cycle>(1, cycle - chartCycles + 1);
-  for (auto row = record.chart.rbegin(); row != record.chart.rend() && row->firstCycle + chartCycles >= first; ++row) {
+  for (auto row = record.chart.rbegin(); row != record.chart.rend() && row->lastCycle() >= first; ++row) {
     rows.insert(rows.begin(), &*row);
   }
   for (const report::ChartRow* row : run_->recorder.rowsInPipeline()) rows.push_back(row);
@@ -141,49 +156,62 @@ std::string Session::view() const {
   return jsonText({
       {"state", stateName(core.state())},
       {"message", core.outcome().message},
-      {"cycle", cycle},
+      {"cycles", cycle},
+      {"cycleLimit", cycleLimit},
       {"banner", core.cycleCounter()},
-      {"trace", cycle == 0 ? std::string() : run_->latest.text()},
-      {"registers", machine.registers},
-      {"changedRegisters", run_->changes.registers},
-      {"memory",
-       std::vector<Word>(machine.memory.begin(), machine.memory.begin() + static_cast<std::ptrdiff_t>(shown))},
-      {"memorySize", machine.memory.size()},
-      {"changedMemory", run_->changes.memory},
-      {"energy", energy},
-      {"energyTotal", record.energyTotal()},
-      {"consoleTotal", formatEnergy(core.energyTotal())},
+      {"trace", run_->latest.text()},
       {"fetched", record.fetched},
       {"completed", record.completed},
-      {"stalls", record.stallCount},
+      {"cancelled", record.cancelled},
+      {"stallCount", record.stallCount},
       {"cyclesLost", record.cyclesLost},
       {"openStalls", core.state() == RunState::Running ? openStalls(record) : 0},
-      {"taken", record.taken},
-      {"notTaken", record.notTaken},
+      {"branches", {{"taken", record.taken}, {"notTaken", record.notTaken}}},
+      {"energy", {{"total", record.energyTotal()}, {"byStage", report::stageEnergyJson(record.energyByStage)}}},
+      {"consoleTotal", formatEnergy(core.energyTotal())},
+      {"finalRegisters", machine.registers},
+      {"registers", report::changesJson(report::valueChanges(program_->registers, machine.registers), "register")},
+      {"memory", report::changesJson(report::valueChanges(program_->memory, machine.memory), "word")},
+      {"memorySize", machine.memory.size()},
+      {"writtenThisCycle", {{"registers", run_->changes.registers}, {"memory", run_->changes.memory}}},
       {"chart", cycle == 0 ? std::string() : report::chartHtml(*program_, rows, first, cycle, cycle)},
   });
 }
 
-std::string Session::step() {
-  if (run_) stepTo(run_->run.core().cyclesRun() + 1);
-  return view();
+double Session::advance(double cycle, double budget) {
+  if (!run_) return 0;
+  // The run is deterministic: once it is known to end, no cycle lies beyond.
+  const Cycle target = std::clamp<Cycle>(static_cast<Cycle>(cycle), 0, runEnd_.value_or(cycleLimit));
+  const Cycle now = run_->run.core().cyclesRun();
+  const report::CycleWindow wanted = chartWindow(target);
+  const report::CycleWindow noted = run_->recorder.live().window;
+  // Going back means running again from the start; so does going far
+  // ahead, where counting from the start costs less than noting every
+  // cycle on the way, of which the chart would show none.
+  const bool startAgain =
+      target < now || noted.from > wanted.from || (now + 1 < wanted.from && noted.from < wanted.from);
+  if (startAgain) start(target);
+  run_->recorder.extendWindow(target);
+  stepTo(std::min(target, run_->run.core().cyclesRun() + std::max<Cycle>(1, static_cast<Cycle>(budget))));
+  const Cycle reached = run_->run.core().cyclesRun();
+  if (!running() && reached < target) {
+    // The run ended short of the target, maybe before the cycles noted:
+    // those the chart shows are its last ones.
+    runEnd_ = reached;
+    if (run_->recorder.live().window.from > chartWindow(reached).from) start(reached);
+  }
+  return static_cast<double>(run_->run.core().cyclesRun());
 }
 
-std::string Session::back() {
-  if (!run_ || run_->run.core().cyclesRun() == 0) return view();
-  return goTo(static_cast<double>(run_->run.core().cyclesRun() - 1));
-}
-
-// The run is deterministic: going back is running again from the start.
-std::string Session::goTo(double cycle) {
-  if (!run_) return view();
-  if (static_cast<Cycle>(cycle) < run_->run.core().cyclesRun()) start();
-  return runUntil(cycle);
-}
-
-std::string Session::runUntil(double cycle) {
-  stepTo(std::min<Cycle>(cycleLimit, static_cast<Cycle>(cycle)));
-  return view();
+std::string Session::memoryWords(double first, double count) const {
+  const std::vector<Word>& memory = run_       ? run_->run.core().machine().memory
+                                    : program_ ? program_->memory
+                                               : std::vector<Word>{};
+  const auto from = static_cast<std::size_t>(std::clamp<double>(first, 0, static_cast<double>(memory.size())));
+  const auto to = std::min(memory.size(), from + static_cast<std::size_t>(std::max(0.0, count)));
+  return jsonText({{"first", from},
+                   {"words", std::vector<Word>(memory.begin() + static_cast<std::ptrdiff_t>(from),
+                                               memory.begin() + static_cast<std::ptrdiff_t>(to))}});
 }
 
 void Session::stepTo(Cycle last) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "report/RunRecord.h"
 #include "run/RunSetup.h"
 
 namespace fivestage::web {
@@ -17,24 +18,33 @@ struct ConsoleRun {
 };
 ConsoleRun runConsole(const std::string& folder, const std::string& keys, MachineOptions machine = {});
 
+// What fivestage-report --json writes for the folder on the machine the
+// options choose, and what --compare --json writes.
+std::string reportJson(const std::string& folder, bool forwarding, bool flush);
+std::string compareJson(const std::string& folder);
+
 // A run the page steps through: loaded from the files of a folder, one
 // cycle per Step as with one Enter per prompt, back by running again to the
-// cycle before. Every view is a JSON text for the page's script.
+// cycle before. The page runs it in a worker, a slice of cycles at a time,
+// so that a long run never freezes the page and can be stopped. Every view
+// is a JSON text for the page's script.
 class Session {
  public:
   explicit Session(const std::string& folder, MachineOptions machine = {});
   ~Session();
 
-  // What the console shows when loading, and the listing of choice 2.
+  // What the console shows when loading, the listing of choice 2, and the
+  // report's program check.
   std::string opening() const;
-  // The current state: see view().
+  // The current state: the cycle, its console text, the figures so far, the
+  // registers, the memory words changed, the latest cycles of the chart.
   std::string view() const;
-  std::string step();
-  std::string back();
-  // Steps until the run ends or `cycle` has run.
-  std::string runUntil(double cycle);
-  // Goes to the end of `cycle`, forward or back.
-  std::string goTo(double cycle);
+  // Moves towards the end of `cycle`, forward or (by running again from the
+  // start) back, running at most `budget` cycles; stops where the run ends
+  // or at the cycle limit. Returns the cycle reached.
+  double advance(double cycle, double budget);
+  // The data memory's words from `first`, at most `count` of them.
+  std::string memoryWords(double first, double count) const;
   // The console's whole output for the cycles run so far.
   std::string trace() const;
   // The report page of the whole run.
@@ -42,7 +52,9 @@ class Session {
 
  private:
   struct Stepping;
-  void start();
+  // Runs again from the start, noting the cycles the chart shows at `target`.
+  void start(Cycle target);
+  static report::CycleWindow chartWindow(Cycle target);
   bool running() const;
   // Steps until the run ends or cycle `last` has run.
   void stepTo(Cycle last);
@@ -52,6 +64,7 @@ class Session {
   std::string listing_;
   std::optional<MachineState> program_;
   std::unique_ptr<Stepping> run_;
+  std::optional<Cycle> runEnd_;  // the last cycle of the run, once known
 };
 
 }  // namespace fivestage::web

@@ -87,6 +87,10 @@ test('every golden case prints, through the page, exactly what the console print
   await page.close();
 });
 
+// Waits until the page has the answers it asked for: the simulator runs
+// apart from the page, in a worker.
+const settled = (page) => page.waitForFunction(() => !document.body.dataset.busy);
+
 // What the page shows of the machine: the console panel and the two tables.
 const snapshot = (page) => page.evaluate(() => ({
   cycle: document.getElementById('cycle').textContent,
@@ -101,16 +105,21 @@ test('a student steps the example, goes back, and runs it to the end', async () 
   assert.match(await page.$eval('#console', (pre) => pre.textContent), /All files loaded succesfully[\s\S]*Source Code Loaded/);
 
   await page.click('#step');
+  await settled(page);
   await page.keyboard.press('Enter');  // Enter steps, as at the console
+  await settled(page);
   const afterTwo = await snapshot(page);
   assert.equal(afterTwo.cycle, '2');
   assert.match(afterTwo.console, /Cpu Cycle 2 /);
   await page.click('#step');
+  await settled(page);
   assert.equal((await snapshot(page)).cycle, '3');
   await page.click('#back');
+  await settled(page);
   assert.deepEqual(await snapshot(page), afterTwo);
 
   await page.click('#run');
+  await settled(page);
   const work = mkdtempSync(join(tmpdir(), 'fivestage-web-'));
   try {
     spawnSync(reportTool, [join(sourceDir, 'examples', 'basic'), '--json', join(work, 'report.json')]);
@@ -137,7 +146,9 @@ test('a student steps the example, goes back, and runs it to the end', async () 
     await client.send('Browser.setDownloadBehavior',
       { behavior: 'allow', downloadPath: work, browserContextId: page.browserContext().id });
     await page.click('#download-trace');
+    await settled(page);
     await page.click('#download-report');
+    await settled(page);
     for (let wait = 0; wait < 100 && !(existsSync(join(work, 'trace.txt')) && existsSync(join(work, 'report.html'))); ++wait) {
       await new Promise((resolve) => setTimeout(resolve, 100));
     }
@@ -150,6 +161,7 @@ test('a student steps the example, goes back, and runs it to the end', async () 
 
   mkdirSync(screenshots, { recursive: true });
   await page.click('#chart .cycle[data-cycle="6"]');  // a click on a cycle goes to it
+  await settled(page);
   assert.equal((await snapshot(page)).cycle, '6');
   await page.screenshot({ path: join(screenshots, 'web.png') });
   assert.deepEqual(errors, []);
@@ -160,8 +172,11 @@ test('a missing Decode energy figure ends the run with the console\'s message', 
   const { page, errors } = await openPage(browser, server.url);
   await page.evaluate(() => window.fivestage.ready);
   await page.click('#energy-files tr[data-path="EnergyConsumptionInput/Decode/add/energy.txt"] input');
+  await settled(page);
   await page.click('#load');
+  await settled(page);
   await page.click('#run');
+  await settled(page);
   assert.equal(await page.$eval('#run-state', (element) => element.textContent), 'ended on an error');
   assert.match(await page.$eval('#console', (pre) => pre.textContent), / File could not be loaded \n$/);
   assert.deepEqual(errors, []);
@@ -174,7 +189,9 @@ test('a shared link reopens the same inputs', async () => {
   await page.$eval('textarea[id="src.txt"]', (editor) => { editor.value = 'addi $1, $0, 41\nadd $2, $1, $1 # twice\n'; });
   await page.$eval('tr[data-path="EnergyConsumptionInput/Mem/energy.txt"] textarea', (editor) => { editor.value = '7\n8\n'; });
   await page.click('tr[data-path="EnergyConsumptionInput/Decode/j/energy.txt"] input');
+  await settled(page);
   await page.click('#link');
+  await settled(page);
   await page.waitForFunction(() => document.getElementById('shared-link').value.includes('#inputs='));
   const link = await page.$eval('#shared-link', (input) => input.value);
   // The files the editors hold: a file marked missing has no text.
@@ -198,6 +215,7 @@ test('the page works opened from disk, and is small', async () => {
   const { page, errors } = await openPage(browser, pathToFileURL(join(site, 'index.html')).href);
   await page.evaluate(() => window.fivestage.ready);
   await page.click('#step');
+  await settled(page);
   assert.equal(await page.$eval('#cycle', (element) => element.textContent), '1');
   assert.deepEqual(errors, []);
   await page.close();
@@ -219,7 +237,10 @@ const basicSource = () => readFileSync(join(sourceDir, 'examples', 'basic', 'src
 const cycleShown = (page) => page.$eval('#cycle', (element) => Number(element.textContent));
 
 async function stepTo(page, cycle) {
-  while (await cycleShown(page) < cycle) await page.click('#step');
+  while (await cycleShown(page) < cycle) {
+    await page.click('#step');
+    await settled(page);
+  }
 }
 
 const sourceEditor = 'textarea[id="src.txt"]';
@@ -227,6 +248,7 @@ const sourceEditor = 'textarea[id="src.txt"]';
 // Types `text` in place of what the editor holds, key by key, as a person does.
 async function retype(page, selector, text) {
   await page.click(selector);
+  await settled(page);
   await page.keyboard.down('Control');
   await page.keyboard.press('a');
   await page.keyboard.up('Control');
@@ -235,6 +257,7 @@ async function retype(page, selector, text) {
 
 const linkOf = async (page) => {
   await page.click('#link');
+  await settled(page);
   await page.waitForFunction(() => document.getElementById('shared-link').value.includes('#inputs='));
   return page.$eval('#shared-link', (input) => input.value);
 };
@@ -255,6 +278,7 @@ test('an edit takes effect: the run is made again with it up to the cycle shown'
     await stepTo(page, 5);
     await retype(page, editor, text);
     await then(page);
+    await settled(page);
     assert.equal(await cycleShown(page), cycle, name);
     await check(page);
     assert.deepEqual(errors, [], name);
@@ -277,8 +301,10 @@ test('Enter steps after any button or menu, but not in an editor', async () => {
     const { page, errors } = await visit();
     await stepTo(page, 3);
     await use(page);
+    await settled(page);
     assert.equal(await cycleShown(page), cycle, name);
     await page.keyboard.press('Enter');
+    await settled(page);
     assert.equal(await cycleShown(page), afterEnter, name);
     assert.deepEqual(errors, [], name);
     await page.close();
@@ -332,6 +358,7 @@ test('edits are kept for the next visit, which a link overrides, and the menu te
     if (choose) {
       const { page } = await visit(server.url, context);
       await page.select('#example', choose);
+      await settled(page);
       await page.close();
     }
     const { page, errors: visitErrors } = await visit(url, context);
@@ -364,8 +391,10 @@ test('after a long Run the chart shows its latest rows under a head that hides w
   const { page, errors } = await visit();
   await page.$eval(sourceEditor, (editor) => { editor.value = 'addi $1, $1, 1\nj L1\n'; });
   await page.click('#load');
+  await settled(page);
   await page.type('#until', '12345');
   await page.click('#run');
+  await settled(page);
   assert.equal(await cycleShown(page), 12345);
   const chart = await page.evaluate(() => {
     const box = (element) => element.getBoundingClientRect().toJSON();
@@ -399,6 +428,7 @@ test('on a narrow screen the machine comes before the editors', async () => {
     const { page, errors } = await visit();
     await page.setViewport({ width, height: 900 });
     await page.click('#run');
+    await settled(page);
     const [inputs, machine] = await Promise.all(['#inputs', '.machine'].map((selector) =>
       page.$eval(selector, (element) => element.getBoundingClientRect().toJSON())));
     if (machineFirst) {

@@ -1,97 +1,39 @@
-// The page: editors for the input files, and the simulator compiled to
-// WebAssembly behind Load, Step, Back, Run and Reset. Everything the page
-// shows about a run comes from the module; this script only puts it on screen.
-// An edit takes effect by itself: once the typing pauses, the run is made
-// again with the new inputs up to the cycle shown.
+// The page: the editors (editors.js), and the simulator behind Load, Step,
+// Back, Run, Stop and Reset, which runs in a worker (client.js, host.js).
+// Everything the page shows about a run comes from the simulator; this
+// script only puts it on screen. An edit takes effect by itself: once the
+// typing pauses, the run is made again with the new inputs up to the cycle
+// shown.
 'use strict';
 
 (function () {
-  const energyFiles = ['Fetch', 'Decode/add', 'Decode/addi', 'Decode/and', 'Decode/beq', 'Decode/bne', 'Decode/j',
-    'Decode/lw', 'Decode/or', 'Decode/sub', 'Decode/sw', 'Execute', 'Mem', 'WriteBack']
-    .map((name) => `EnergyConsumptionInput/${name}/energy.txt`);
-  const inputNames = ['src.txt', 'reg.txt', 'mem.txt'];
-  const isInputPath = (path) => inputNames.includes(path) || /^EnergyConsumptionInput\/.+\/energy\.txt$/.test(path);
-  const examples = window.fivestageExamples;
+  const editors = fivestageEditors;
   const $ = (id) => document.getElementById(id);
   // How long typing must pause before an edit is run, in milliseconds.
   const editPause = 400;
-  // Where the browser keeps the inputs between visits.
-  const storageKey = 'fivestage.inputs';
+  // Memory words per row of the memory view, and the row's height in pixels.
+  const wordsPerRow = 4;
+  const memoryRowHeight = 18;
 
-  let module = null;
-  let session = null;
-  let sessionFolder = null;
-  let folders = 0;
   let opening = null;
-  let shownCycle = 0;
+  let shown = null;        // the view on screen
   let pendingEdit = null;  // the timer of an edit not yet run
+  let running = false;     // a long run is under way: only Stop acts
 
-  // ---- files in the module's in-memory file system -------------------------
+  const client = fivestageClient.create({
+    onProgress: (cycles) => {
+      $('progress').textContent = `running… cycle ${cycles}`;
+    },
+    onBusy: (busy) => {
+      if (busy) document.body.dataset.busy = 'yes'; else delete document.body.dataset.busy;
+    },
+  });
 
-  function removeTree(path) {
-    const { FS } = module;
-    for (const name of FS.readdir(path)) {
-      if (name === '.' || name === '..') continue;
-      const child = `${path}/${name}`;
-      if (FS.isDir(FS.stat(child).mode)) removeTree(child); else FS.unlink(child);
-    }
-    FS.rmdir(path);
-  }
-
-  // A fresh folder holding `files` (relative path to text); a missing path is a missing file.
-  function writeFolder(files) {
-    const folder = `/inputs/${++folders}`;
-    module.FS.mkdirTree(folder);
-    for (const [path, text] of Object.entries(files)) {
-      const slash = path.lastIndexOf('/');
-      if (slash > 0) module.FS.mkdirTree(`${folder}/${path.slice(0, slash)}`);
-      module.FS.writeFile(`${folder}/${path}`, text);
-    }
-    return folder;
-  }
-
-  // ---- the editors ----------------------------------------------------------
-
-  function energyRow(path) {
-    const row = document.createElement('tr');
-    row.dataset.path = path;
-    const name = path.replace('EnergyConsumptionInput/', '').replace('/energy.txt', '');
-    row.innerHTML = `<td><label><input type="checkbox" checked title="present"> ${name}</label></td><td><textarea spellcheck="false"></textarea></td>`;
-    row.querySelector('input').addEventListener('change', (event) => row.classList.toggle('missing', !event.target.checked));
-    return row;
-  }
-
-  function energyRows() { return [...$('energy-files').querySelectorAll('tr')]; }
-
-  // Fills the editors with `files`; files it lacks are shown missing.
-  function fillEditors(files) {
-    for (const name of inputNames) $(name).value = files[name] ?? '';
-    const table = $('energy-files');
-    table.replaceChildren();
-    const paths = [...energyFiles];
-    for (const path of Object.keys(files)) {
-      if (path.startsWith('EnergyConsumptionInput/') && !paths.includes(path)) paths.push(path);
-    }
-    for (const path of paths) {
-      const row = energyRow(path);
-      const present = path in files;
-      row.querySelector('input').checked = present;
-      row.classList.toggle('missing', !present);
-      row.querySelector('textarea').value = files[path] ?? '';
-      table.append(row);
-    }
-  }
-
-  function editorFiles() {
-    const files = {};
-    for (const name of inputNames) files[name] = $(name).value;
-    for (const row of energyRows()) {
-      if (row.querySelector('input').checked) files[row.dataset.path] = row.querySelector('textarea').value;
-    }
-    return files;
-  }
+  const machine = () => ({ forwarding: $('forwarding').checked, flush: $('flush').checked });
 
   // ---- showing a run --------------------------------------------------------
+
+  const escape = (text) => String(text).replace(/[&<>"]/g, (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;' })[c]);
 
   function valuesHtml(values, changed, prefix) {
     const marked = new Set(changed);
@@ -102,50 +44,65 @@
   // The stalls and what they cost so far: a stall's cycles lost are known
   // only once it has been settled, so one still open is said to be open.
   function stallsHtml(view) {
-    const settled = view.stalls - view.openStalls;
+    const settled = view.stallCount - view.openStalls;
     const lost = view.cyclesLost === 1 ? 'cycle' : 'cycles';
     const details = [
       ...(settled > 0 ? [`<b id="cycles-lost">${view.cyclesLost}</b> ${lost} lost`] : []),
       ...(view.openStalls > 0 ? [`<span id="open-stalls">${view.openStalls === 1 ? 'one' : view.openStalls} open</span>`] : []),
     ];
-    return `stalls <b id="stalls">${view.stalls}</b>${details.length ? ` (${details.join(', ')})` : ''}`;
+    return `stalls <b id="stalls">${view.stallCount}</b>${details.length ? ` (${details.join(', ')})` : ''}`;
   }
 
   // The console's banner counts only the cycles Enter ran: it is worth a
   // mention only where it differs from the cycle.
   function bannerHtml(view) {
-    return view.banner === view.cycle ? '' : ` <span class="note">(the console's Cpu Cycle ${view.banner})</span>`;
+    return view.banner === view.cycles ? '' : ` <span class="note">(the console's Cpu Cycle ${view.banner})</span>`;
+  }
+
+  // A run still going at the cycle limit was stopped there.
+  const capped = (view) => view.state === 'running' && view.cycles >= view.cycleLimit;
+
+  function stateText(view) {
+    if (capped(view)) return `stopped at the limit of ${view.cycleLimit} cycles: the program may never end`;
+    return { running: 'running', completed: 'completed', failed: 'ended on an error' }[view.state];
   }
 
   const stageColours = { Fetch: 'var(--fetch)', Decode: 'var(--decode)', Execute: 'var(--execute)', Mem: 'var(--memory)',
     WriteBack: 'var(--writeback)' };
 
+  function enableControls() {
+    const view = shown;
+    const canRun = !running && view !== null && view.state === 'running' && !capped(view);
+    for (const id of ['step', 'run']) $(id).disabled = !canRun;
+    $('back').disabled = running || view === null || view.cycles === 0;
+    for (const id of ['load', 'reset', 'download-trace', 'download-report']) $(id).disabled = running;
+    $('stop').disabled = !running;
+  }
+
   // Shows `view`, with `note` after the status line.
   function render(view, note = '') {
-    shownCycle = view.cycle;
+    shown = view;
+    enableControls();
+    $('progress').textContent = '';
     const status = $('status');
-    status.className = `status ${view.state}`;
-    if (view.cycle === 0) {
+    status.className = `status ${capped(view) ? 'capped' : view.state}`;
+    if (view.cycles === 0) {
       $('console-title').textContent = 'Console: loading and listing';
       $('console').textContent = opening.loading + opening.listing;
     } else {
-      $('console-title').textContent = `Console: cycle ${view.cycle}`;
+      $('console-title').textContent = `Console: cycle ${view.cycles}`;
       $('console').textContent = view.trace;
     }
-    for (const id of ['step', 'run']) $(id).disabled = view.state !== 'running';
-    $('back').disabled = view.cycle === 0;
     if (view.state === 'not loaded') {
       status.className = 'status failed';
       status.textContent = 'The files could not be loaded: see the console.';
-      for (const id of ['chart', 'energy', 'registers', 'memory']) $(id).replaceChildren();
+      for (const id of ['chart', 'energy', 'registers', 'memory', 'memory-words']) $(id).replaceChildren();
       return;
     }
-    const states = { running: 'running', completed: 'completed', failed: 'ended on an error' };
-    status.innerHTML = `Cycle <b id="cycle">${view.cycle}</b>${bannerHtml(view)} · ` +
-      `<span id="run-state">${states[view.state]}</span> · fetched <b id="fetched">${view.fetched}</b>, completed ` +
-      `<b id="completed">${view.completed}</b>, ${stallsHtml(view)}, ` +
-      `branches <b id="taken">${view.taken}</b> taken, <b id="not-taken">${view.notTaken}</b> not taken · energy ` +
-      `<b id="energy-total">${view.energyTotal}</b>${note}`;
+    status.innerHTML = `Cycle <b id="cycle">${view.cycles}</b>${bannerHtml(view)} · ` +
+      `<span id="run-state">${stateText(view)}</span> · fetched <b id="fetched">${view.fetched}</b>, completed ` +
+      `<b id="completed">${view.completed}</b>, ${stallsHtml(view)}, branches <b id="taken">${view.branches.taken}</b> ` +
+      `taken, <b id="not-taken">${view.branches.notTaken}</b> not taken · energy <b id="energy-total">${view.energy.total}</b>${note}`;
 
     // The latest cycle and the latest instructions are at the bottom right.
     const chart = $('chart');
@@ -153,27 +110,94 @@
     chart.scrollLeft = chart.scrollWidth;
     chart.scrollTop = chart.scrollHeight;
 
-    const highest = Math.max(1, ...Object.values(view.energy));
-    $('energy').innerHTML = Object.entries(view.energy).map(([stage, energy]) =>
+    const byStage = view.energy.byStage;
+    const highest = Math.max(1, ...Object.values(byStage));
+    $('energy').innerHTML = Object.entries(byStage).map(([stage, energy]) =>
       `<tr><td>${stage}</td><td class="number" data-stage="${stage}">${energy}</td><td class="meter"><i style="width: ${100 * Math.max(0, energy) / highest}%; background: ${stageColours[stage]}"></i></td></tr>`).join('');
-    $('registers').innerHTML = valuesHtml(view.registers, view.changedRegisters, '$');
-    $('memory').innerHTML = valuesHtml(view.memory, view.changedMemory, '');
-    $('memory-note').textContent = view.memorySize > view.memory.length ? `first ${view.memory.length} of ${view.memorySize} words` : '';
+    $('registers').innerHTML = valuesHtml(view.finalRegisters, view.writtenThisCycle.registers, '$');
+    renderMemory(view);
+  }
+
+  // ---- memory -----------------------------------------------------------------
+
+  // The words the run has changed first, then every word in a view that
+  // scrolls through any size, fetching only the rows in sight.
+  function renderMemory(view) {
+    const thisCycle = new Set(view.writtenThisCycle.memory);
+    $('memory').innerHTML = view.memory.length === 0 ? '<span class="note">no word changed yet</span>'
+      : view.memory.map(({ word, initial, final }) =>
+        `<span${thisCycle.has(word) ? ' class="changed"' : ''} data-word="${word}"><b>${word}</b> ${final} <i>was ${initial}</i></span>`).join('');
+    $('memory-note').textContent = `${view.memorySize} words`;
+    $('memory-spacer').style.height = `${Math.ceil(view.memorySize / wordsPerRow) * memoryRowHeight}px`;
+    showMemoryRows();
+  }
+
+  let memoryRequest = 0;
+  async function showMemoryRows() {
+    const scroller = $('memory-all');
+    if (!shown || shown.state === 'not loaded') return;
+    const firstRow = Math.floor(scroller.scrollTop / memoryRowHeight);
+    const rows = Math.ceil(scroller.clientHeight / memoryRowHeight) + 1;
+    const asked = ++memoryRequest;
+    const { first, words } = await client.request('memory', { first: firstRow * wordsPerRow, count: rows * wordsPerRow });
+    if (asked !== memoryRequest) return;
+    const changedNow = new Set(shown.writtenThisCycle.memory);
+    const html = [];
+    for (let row = 0; row * wordsPerRow < words.length; ++row) {
+      const start = first + row * wordsPerRow;
+      const cells = words.slice(row * wordsPerRow, (row + 1) * wordsPerRow).map((word, k) =>
+        `<span data-word="${start + k}"${changedNow.has(start + k) ? ' class="changed"' : ''}>${word}</span>`);
+      html.push(`<div class="memory-row" style="top: ${(firstRow + row) * memoryRowHeight}px"><b>${start}</b>${cells.join('')}</div>`);
+    }
+    $('memory-words').innerHTML = html.join('');
+  }
+
+  // Scrolls the memory view to `word` and marks it.
+  async function jumpToWord(word) {
+    if (!shown || !(word >= 0 && word < shown.memorySize)) return;
+    $('memory-all').scrollTop = Math.floor(word / wordsPerRow) * memoryRowHeight;
+    await showMemoryRows();
+    for (const cell of $('memory-words').querySelectorAll('.target')) cell.classList.remove('target');
+    $('memory-words').querySelector(`[data-word="${word}"]`)?.classList.add('target');
+  }
+
+  // ---- the program check ------------------------------------------------------
+
+  function renderChecks() {
+    const warnings = opening.warnings ?? [];
+    $('checks').innerHTML = warnings.length === 0 ? (opening.loaded ? '<li class="ok">no warnings</li>' : '')
+      : warnings.map(({ line, message }) => `<li>${line ? `<b>line ${line}</b> ` : ''}${escape(message)}</li>`).join('');
+  }
+
+  // ---- requests ---------------------------------------------------------------
+
+  // Moves the run to `cycle`; a long way shows progress and can be stopped.
+  async function go(cycle) {
+    running = true;
+    enableControls();
+    try {
+      render(await client.request('go', { cycle }));
+    } finally {
+      running = false;
+      enableControls();
+    }
   }
 
   // Loads the editors' files, as the console does at start, and runs them
   // up to `cycle`.
-  function load(cycle = 0, note = '') {
+  async function load(cycle = 0, note = '') {
     clearTimeout(pendingEdit);
     pendingEdit = null;
-    if (session) {
-      session.delete();
-      removeTree(sessionFolder);
+    running = cycle > 0;
+    try {
+      const loaded = await client.request('load', { files: editors.files(), machine: machine(), cycle });
+      opening = loaded.opening;
+      renderChecks();
+      render(loaded.view, note);
+    } finally {
+      running = false;
+      enableControls();
     }
-    sessionFolder = writeFolder(editorFiles());
-    session = new module.Session(sessionFolder);
-    opening = JSON.parse(session.opening());
-    render(JSON.parse(cycle > 0 ? session.runUntil(cycle) : session.view()), note);
   }
 
   // An edit to any input file: the run is made again once the typing
@@ -183,66 +207,22 @@
     pendingEdit = setTimeout(runEdits, editPause);
   }
 
-  function runEdits() {
-    load(shownCycle, ' · <span class="note" id="rerun">run again with your edits</span>');
-    inputsChanged();
+  async function runEdits() {
+    editors.changed();
+    await load(shown?.cycles ?? 0, ' · <span class="note" id="rerun">run again with your edits</span>');
   }
 
-  function runPendingEdits() {
-    if (pendingEdit !== null) runEdits();
+  async function runPendingEdits() {
+    if (pendingEdit !== null) await runEdits();
   }
 
-  function act(action) {
-    runPendingEdits();
-    render(JSON.parse(action()));
-  }
+  // What a button does once edits not yet run have taken effect.
+  const after = (action) => async () => {
+    await runPendingEdits();
+    if (shown) await action(shown);
+  };
 
-  // ---- sharing --------------------------------------------------------------
-
-  async function deflate(text, direction) {
-    const stream = new Blob([text]).stream().pipeThrough(direction);
-    return new Uint8Array(await new Response(stream).arrayBuffer());
-  }
-
-  async function linkFor(files) {
-    const bytes = await deflate(new TextEncoder().encode(JSON.stringify(files)), new CompressionStream('deflate-raw'));
-    let binary = '';
-    for (const byte of bytes) binary += String.fromCharCode(byte);
-    const encoded = btoa(binary).replaceAll('+', '-').replaceAll('/', '_').replace(/=+$/, '');
-    return `${location.href.split('#')[0]}#inputs=${encoded}`;
-  }
-
-  // The files of a link's `#inputs=`; throws when the link is damaged.
-  async function filesFromLink(hash) {
-    const match = /^#inputs=([A-Za-z0-9_-]+)$/.exec(hash);
-    if (!match) throw new Error('not a link to inputs');
-    const binary = atob(match[1].replaceAll('-', '+').replaceAll('_', '/'));
-    const bytes = Uint8Array.from(binary, (c) => c.charCodeAt(0));
-    return asFiles(JSON.parse(new TextDecoder().decode(await deflate(bytes, new DecompressionStream('deflate-raw')))));
-  }
-
-  // `value` when it maps paths to texts, as the editors' files do; throws otherwise.
-  function asFiles(value) {
-    const isFiles = value !== null && typeof value === 'object' && !Array.isArray(value) &&
-      Object.values(value).every((text) => typeof text === 'string');
-    if (!isFiles) throw new Error('not input files');
-    return value;
-  }
-
-  // Once a link has been handed out, the address and the link bar follow
-  // the inputs; of links made at once, the last one made is shown.
-  let linksMade = 0;
-  async function refreshLink(files) {
-    const made = ++linksMade;
-    const link = await linkFor(files);
-    if (made === linksMade) {
-      history.replaceState(null, '', link);
-      $('shared-link').value = link;
-    }
-    return link;
-  }
-
-  const linkHandedOut = () => location.hash.startsWith('#inputs=') || !$('shared').hidden;
+  const step = after((view) => go(view.cycles + 1));
 
   function download(name, text, type) {
     const url = URL.createObjectURL(new Blob([text], { type }));
@@ -253,171 +233,71 @@
     setTimeout(() => URL.revokeObjectURL(url), 1000);
   }
 
-  // ---- the inputs between visits, and the example menu ----------------------
-
-  // Storage can be missing or full (some private windows): then edits last
-  // as long as the page.
-  function keep(files) {
-    try {
-      localStorage.setItem(storageKey, JSON.stringify(files));
-    } catch {
-      // nothing kept
-    }
-  }
-
-  function kept() {
-    try {
-      return asFiles(JSON.parse(localStorage.getItem(storageKey)));
-    } catch {
-      return null;
-    }
-  }
-
-  const sameFiles = (a, b) => Object.keys(a).length === Object.keys(b).length &&
-    Object.entries(a).every(([path, text]) => b[path] === text);
-  const inputsOf = (files) => Object.fromEntries(Object.entries(files).filter(([path]) => isInputPath(path)));
-
-  // The menu names the example the editors hold, or says they hold other inputs.
-  function showExample(files) {
-    const shown = Object.keys(examples).find((name) => sameFiles(files, inputsOf(examples[name])));
-    $('example').value = shown ?? '';
-  }
-
-  // The inputs changed: the menu, the kept copy and a link handed out follow.
-  function inputsChanged() {
-    const files = editorFiles();
-    showExample(files);
-    keep(files);
-    if (linkHandedOut()) refreshLink(files);
-  }
-
   function notify(text) {
     $('notice-text').textContent = text;
     $('notice').hidden = false;
   }
 
-  // What the page opens with: the inputs of a link in the address, else
-  // those kept from the last visit, else the basic example. A link that
-  // cannot be read is said to be damaged, and the page opens as without it.
-  async function openingFiles() {
-    const last = kept();
-    if (location.hash.startsWith('#inputs=')) {
-      try {
-        return await filesFromLink(location.hash);
-      } catch {
-        notify(`This link is damaged (cut short or altered?): its inputs could not be read. ` +
-          `Showing ${last ? 'the inputs you had last' : 'the basic example'} instead.`);
-        history.replaceState(null, '', location.href.split('#')[0]);
-      }
-    }
-    return last ?? examples.basic;
-  }
-
-  // ---- opening a local folder -----------------------------------------------
-
-  // Keeps the files the simulator reads, by their path inside the folder.
-  function inputFiles(entries) {
-    const files = {};
-    for (const [path, text] of entries) {
-      const inside = path.split('/').slice(1).join('/');
-      if (isInputPath(inside)) files[inside] = text;
-    }
-    return files;
-  }
-
-  async function droppedEntries(entry, path = entry.name) {
-    if (entry.isFile) return [[path, await new Promise((resolve, reject) => entry.file((file) => file.text().then(resolve), reject))]];
-    const reader = entry.createReader();
-    const children = [];
-    for (let batch; (batch = await new Promise((resolve, reject) => reader.readEntries(resolve, reject))).length;) children.push(...batch);
-    return (await Promise.all(children.map((child) => droppedEntries(child, `${path}/${child.name}`)))).flat();
-  }
-
-  function openFiles(files) {
-    fillEditors(files);
-    load();
-    inputsChanged();
+  async function openFiles(files) {
+    editors.fill(files);
+    editors.changed();
+    await load();
   }
 
   // ---- wiring -----------------------------------------------------------------
 
   function wire() {
-    const select = $('example');
-    for (const name of Object.keys(examples)) select.add(new Option(name, name));
-    // Shown, never chosen, while the editors hold inputs of no example.
-    const own = new Option('(your own inputs)', '');
-    own.disabled = true;
-    select.add(own);
-    select.addEventListener('change', () => openFiles(examples[select.value]));
-    $('folder').addEventListener('change', async (event) => {
-      const entries = await Promise.all([...event.target.files].map(async (file) => [file.webkitRelativePath, await file.text()]));
-      openFiles(inputFiles(entries));
-    });
-    const inputs = $('inputs');
-    inputs.addEventListener('input', edited);
-    inputs.addEventListener('dragover', (event) => { event.preventDefault(); inputs.classList.add('dropping'); });
-    inputs.addEventListener('dragleave', () => inputs.classList.remove('dropping'));
-    inputs.addEventListener('drop', async (event) => {
-      event.preventDefault();
-      inputs.classList.remove('dropping');
-      const entry = [...event.dataTransfer.items].map((item) => item.webkitGetAsEntry()).find((e) => e && e.isDirectory);
-      if (entry) openFiles(inputFiles(await droppedEntries(entry)));
-    });
-
+    editors.wire({ open: openFiles, edited });
     $('load').addEventListener('click', () => load());
     $('reset').addEventListener('click', () => load());
-    $('step').addEventListener('click', () => act(() => session.step()));
-    $('back').addEventListener('click', () => act(() => session.back()));
-    $('run').addEventListener('click', () => act(() => session.runUntil(Number($('until').value) || 100000)));
+    for (const id of ['forwarding', 'flush']) $(id).addEventListener('change', () => load(shown?.cycles ?? 0));
+    $('step').addEventListener('click', step);
+    $('back').addEventListener('click', after((view) => go(Math.max(0, view.cycles - 1))));
+    $('run').addEventListener('click', after((view) => go(Number($('until').value) || view.cycleLimit)));
+    $('stop').addEventListener('click', () => client.stop());
     $('chart').addEventListener('click', (event) => {
       const cycle = event.target.closest('[data-cycle]');
-      if (cycle) act(() => session.goTo(Number(cycle.dataset.cycle)));
+      if (cycle && !running) after(() => go(Number(cycle.dataset.cycle)))();
     });
     // Enter is Step, as at the console, wherever the focus is but in an
     // editor: a button that was clicked last does not take it for itself.
     document.addEventListener('keydown', (event) => {
       if (event.key !== 'Enter' || event.target.closest('textarea, input:not([type=checkbox])')) return;
       event.preventDefault();
-      if (!$('step').disabled) act(() => session.step());
+      if (!$('step').disabled) step();
+    });
+    $('memory-all').addEventListener('scroll', showMemoryRows);
+    $('memory-jump').addEventListener('change', (event) => jumpToWord(Number(event.target.value)));
+    $('memory').addEventListener('click', (event) => {
+      const word = event.target.closest('[data-word]');
+      if (word) jumpToWord(Number(word.dataset.word));
     });
     $('link').addEventListener('click', async () => {
       $('shared').hidden = false;
-      const link = await refreshLink(editorFiles());
+      const link = await editors.refreshLink(editors.files());
       navigator.clipboard?.writeText(link).catch(() => {});
     });
-    $('download-trace').addEventListener('click', () => {
-      runPendingEdits();
-      download('trace.txt', session.trace(), 'text/plain');
-    });
-    $('download-report').addEventListener('click', () => {
-      runPendingEdits();
-      download('report.html', session.reportPage(), 'text/html');
-    });
+    $('download-trace').addEventListener('click', after(async () => download('trace.txt', await client.request('trace'), 'text/plain')));
+    $('download-report').addEventListener('click', after(async () => download('report.html', await client.request('reportPage'), 'text/html')));
     $('notice-close').addEventListener('click', () => { $('notice').hidden = true; });
   }
 
-  // The scripting interface: the whole console program on `files` with
-  // `stdin` as its standard input, apart from the page's editors, on the
-  // machine `machine` chooses ({ forwarding, flush }, both off by default).
+  // The scripting interface, on the same simulator the page uses, apart from
+  // the page's editors. `machine` is { forwarding, flush }, both off by default.
   window.fivestage = {
     ready: null,
-    async run(files, stdin = '', machine = {}) {
-      await window.fivestage.ready;
-      const folder = writeFolder(files);
-      try {
-        const result = module.runConsole(folder, stdin, Boolean(machine.forwarding), Boolean(machine.flush));
-        return { stdout: new TextDecoder().decode(result.stdout), status: result.status };
-      } finally {
-        removeTree(folder);
-      }
-    },
+    // The whole console program on `files` with `stdin` as its standard input.
+    run: (files, stdin = '', machine = {}) => client.request('runConsole', { files, stdin, machine }),
+    // What fivestage-report --json writes for `files`.
+    report: (files, machine = {}) => client.request('report', { files, machine }),
+    // What fivestage-report --compare --json writes for `files`.
+    compare: (files) => client.request('compare', { files }),
   };
 
-  window.fivestage.ready = createFivestage().then(async (instance) => {
-    module = instance;
+  window.fivestage.ready = client.ready.then(async () => {
     wire();
-    fillEditors(await openingFiles());
-    showExample(editorFiles());
-    load();
+    editors.fill(await editors.openingFiles(notify));
+    editors.showExample(editors.files());
+    await load();
   });
 })();

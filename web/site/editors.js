@@ -1,0 +1,209 @@
+// The input files in the page: the editors, the example menu, folders
+// opened or dropped, the inputs kept between visits, and links that carry
+// the inputs. Nothing here runs the simulator.
+'use strict';
+
+// eslint-disable-next-line no-unused-vars
+const fivestageEditors = (() => {
+  const energyFiles = ['Fetch', 'Decode/add', 'Decode/addi', 'Decode/and', 'Decode/beq', 'Decode/bne', 'Decode/j',
+    'Decode/lw', 'Decode/or', 'Decode/sub', 'Decode/sw', 'Execute', 'Mem', 'WriteBack']
+    .map((name) => `EnergyConsumptionInput/${name}/energy.txt`);
+  const inputNames = ['src.txt', 'reg.txt', 'mem.txt'];
+  const isInputPath = (path) => inputNames.includes(path) || /^EnergyConsumptionInput\/.+\/energy\.txt$/.test(path);
+  const examples = window.fivestageExamples;
+  const $ = (id) => document.getElementById(id);
+  // Where the browser keeps the inputs between visits.
+  const storageKey = 'fivestage.inputs';
+
+  // ---- the editors ----------------------------------------------------------
+
+  function energyRow(path) {
+    const row = document.createElement('tr');
+    row.dataset.path = path;
+    const name = path.replace('EnergyConsumptionInput/', '').replace('/energy.txt', '');
+    row.innerHTML = `<td><label><input type="checkbox" checked title="present"> ${name}</label></td><td><textarea spellcheck="false"></textarea></td>`;
+    row.querySelector('input').addEventListener('change', (event) => row.classList.toggle('missing', !event.target.checked));
+    return row;
+  }
+
+  function energyRows() { return [...$('energy-files').querySelectorAll('tr')]; }
+
+  // Fills the editors with `files`; files it lacks are shown missing.
+  function fill(files) {
+    for (const name of inputNames) $(name).value = files[name] ?? '';
+    const table = $('energy-files');
+    table.replaceChildren();
+    const paths = [...energyFiles];
+    for (const path of Object.keys(files)) {
+      if (path.startsWith('EnergyConsumptionInput/') && !paths.includes(path)) paths.push(path);
+    }
+    for (const path of paths) {
+      const row = energyRow(path);
+      const present = path in files;
+      row.querySelector('input').checked = present;
+      row.classList.toggle('missing', !present);
+      row.querySelector('textarea').value = files[path] ?? '';
+      table.append(row);
+    }
+  }
+
+  function files() {
+    const held = {};
+    for (const name of inputNames) held[name] = $(name).value;
+    for (const row of energyRows()) {
+      if (row.querySelector('input').checked) held[row.dataset.path] = row.querySelector('textarea').value;
+    }
+    return held;
+  }
+
+  // ---- links ------------------------------------------------------------------
+
+  async function deflate(text, direction) {
+    const stream = new Blob([text]).stream().pipeThrough(direction);
+    return new Uint8Array(await new Response(stream).arrayBuffer());
+  }
+
+  async function linkFor(inputs) {
+    const bytes = await deflate(new TextEncoder().encode(JSON.stringify(inputs)), new CompressionStream('deflate-raw'));
+    let binary = '';
+    for (const byte of bytes) binary += String.fromCharCode(byte);
+    const encoded = btoa(binary).replaceAll('+', '-').replaceAll('/', '_').replace(/=+$/, '');
+    return `${location.href.split('#')[0]}#inputs=${encoded}`;
+  }
+
+  // `value` when it maps paths to texts, as the editors' files do; throws otherwise.
+  function asFiles(value) {
+    const isFiles = value !== null && typeof value === 'object' && !Array.isArray(value) &&
+      Object.values(value).every((text) => typeof text === 'string');
+    if (!isFiles) throw new Error('not input files');
+    return value;
+  }
+
+  // The files of a link's `#inputs=`; throws when the link is damaged.
+  async function filesFromLink(hash) {
+    const match = /^#inputs=([A-Za-z0-9_-]+)$/.exec(hash);
+    if (!match) throw new Error('not a link to inputs');
+    const binary = atob(match[1].replaceAll('-', '+').replaceAll('_', '/'));
+    const bytes = Uint8Array.from(binary, (c) => c.charCodeAt(0));
+    return asFiles(JSON.parse(new TextDecoder().decode(await deflate(bytes, new DecompressionStream('deflate-raw')))));
+  }
+
+  // Once a link has been handed out, the address and the link bar follow
+  // the inputs; of links made at once, the last one made is shown.
+  let linksMade = 0;
+  async function refreshLink(inputs) {
+    const made = ++linksMade;
+    const link = await linkFor(inputs);
+    if (made === linksMade) {
+      history.replaceState(null, '', link);
+      $('shared-link').value = link;
+    }
+    return link;
+  }
+
+  const linkHandedOut = () => location.hash.startsWith('#inputs=') || !$('shared').hidden;
+
+  // ---- the inputs between visits, and the example menu ----------------------
+
+  // Storage can be missing or full (some private windows): then edits last
+  // as long as the page.
+  function keep(inputs) {
+    try {
+      localStorage.setItem(storageKey, JSON.stringify(inputs));
+    } catch {
+      // nothing kept
+    }
+  }
+
+  function kept() {
+    try {
+      return asFiles(JSON.parse(localStorage.getItem(storageKey)));
+    } catch {
+      return null;
+    }
+  }
+
+  const sameFiles = (a, b) => Object.keys(a).length === Object.keys(b).length &&
+    Object.entries(a).every(([path, text]) => b[path] === text);
+  const inputsOf = (all) => Object.fromEntries(Object.entries(all).filter(([path]) => isInputPath(path)));
+
+  // The menu names the example the editors hold, or says they hold other inputs.
+  function showExample(inputs) {
+    const shown = Object.keys(examples).find((name) => sameFiles(inputs, inputsOf(examples[name])));
+    $('example').value = shown ?? '';
+  }
+
+  // The inputs changed: the menu, the kept copy and a link handed out follow.
+  function changed() {
+    const inputs = files();
+    showExample(inputs);
+    keep(inputs);
+    if (linkHandedOut()) refreshLink(inputs);
+  }
+
+  // What the page opens with: the inputs of a link in the address, else
+  // those kept from the last visit, else the basic example. A link that
+  // cannot be read is said to be damaged (through `notify`), and the page
+  // opens as without it.
+  async function openingFiles(notify) {
+    const last = kept();
+    if (location.hash.startsWith('#inputs=')) {
+      try {
+        return await filesFromLink(location.hash);
+      } catch {
+        notify(`This link is damaged (cut short or altered?): its inputs could not be read. ` +
+          `Showing ${last ? 'the inputs you had last' : 'the basic example'} instead.`);
+        history.replaceState(null, '', location.href.split('#')[0]);
+      }
+    }
+    return last ?? examples.basic;
+  }
+
+  // ---- opening a local folder -----------------------------------------------
+
+  // Keeps the files the simulator reads, by their path inside the folder.
+  function inputFiles(entries) {
+    const found = {};
+    for (const [path, text] of entries) {
+      const inside = path.split('/').slice(1).join('/');
+      if (isInputPath(inside)) found[inside] = text;
+    }
+    return found;
+  }
+
+  async function droppedEntries(entry, path = entry.name) {
+    if (entry.isFile) return [[path, await new Promise((resolve, reject) => entry.file((file) => file.text().then(resolve), reject))]];
+    const reader = entry.createReader();
+    const children = [];
+    for (let batch; (batch = await new Promise((resolve, reject) => reader.readEntries(resolve, reject))).length;) children.push(...batch);
+    return (await Promise.all(children.map((child) => droppedEntries(child, `${path}/${child.name}`)))).flat();
+  }
+
+  // Wires the menu, the folder picker, drops and edits. `open(files)` is
+  // called with new inputs, `edited()` after each edit.
+  function wire({ open, edited }) {
+    const select = $('example');
+    for (const name of Object.keys(examples)) select.add(new Option(name, name));
+    // Shown, never chosen, while the editors hold inputs of no example.
+    const own = new Option('(your own inputs)', '');
+    own.disabled = true;
+    select.add(own);
+    select.addEventListener('change', () => open(examples[select.value]));
+    $('folder').addEventListener('change', async (event) => {
+      const entries = await Promise.all([...event.target.files].map(async (file) => [file.webkitRelativePath, await file.text()]));
+      open(inputFiles(entries));
+    });
+    const inputs = $('inputs');
+    inputs.addEventListener('input', edited);
+    inputs.addEventListener('dragover', (event) => { event.preventDefault(); inputs.classList.add('dropping'); });
+    inputs.addEventListener('dragleave', () => inputs.classList.remove('dropping'));
+    inputs.addEventListener('drop', async (event) => {
+      event.preventDefault();
+      inputs.classList.remove('dropping');
+      const entry = [...event.dataTransfer.items].map((item) => item.webkitGetAsEntry()).find((e) => e && e.isDirectory);
+      if (entry) open(inputFiles(await droppedEntries(entry)));
+    });
+  }
+
+  return { fill, files, changed, showExample, openingFiles, refreshLink, wire };
+})();

@@ -1,0 +1,131 @@
+// The side of the page that holds the simulator: the WebAssembly module, its
+// in-memory files and the session being stepped. It answers the page's
+// requests, one at a time, in a Web Worker, or in the page itself where a
+// worker cannot start (a page opened from disk). Long runs go a slice at a
+// time, so that a request to stop is heard between two slices and progress
+// can be shown.
+'use strict';
+
+// eslint-disable-next-line no-unused-vars
+const fivestageHost = (() => {
+  // A slice of a long run lasts about this long, in milliseconds: short
+  // enough for Stop to be heard at once, long enough to cost little.
+  const sliceMilliseconds = 30;
+
+  // Hands control back to the event loop, so that waiting messages are heard.
+  const breathe = () => new Promise((resolve) => setTimeout(resolve, 0));
+
+  // `send(message)` delivers a message to the page.
+  function create(send) {
+    let module = null;
+    let session = null;
+    let sessionFolder = null;
+    let folders = 0;
+    let stopping = false;
+    let queue = Promise.resolve();
+
+    function removeTree(path) {
+      const { FS } = module;
+      for (const name of FS.readdir(path)) {
+        if (name === '.' || name === '..') continue;
+        const child = `${path}/${name}`;
+        if (FS.isDir(FS.stat(child).mode)) removeTree(child); else FS.unlink(child);
+      }
+      FS.rmdir(path);
+    }
+
+    // A fresh folder holding `files` (relative path to text); a missing path is a missing file.
+    function writeFolder(files) {
+      const folder = `/inputs/${++folders}`;
+      module.FS.mkdirTree(folder);
+      for (const [path, text] of Object.entries(files)) {
+        const slash = path.lastIndexOf('/');
+        if (slash > 0) module.FS.mkdirTree(`${folder}/${path.slice(0, slash)}`);
+        module.FS.writeFile(`${folder}/${path}`, text);
+      }
+      return folder;
+    }
+
+    // Runs `work` on a folder holding `files`, removed afterwards.
+    function inFolder(files, work) {
+      const folder = writeFolder(files);
+      try {
+        return work(folder);
+      } finally {
+        removeTree(folder);
+      }
+    }
+
+    // Moves the session to the end of `cycle` a slice at a time, telling the
+    // page how far it got, until it gets there, the run ends, or Stop.
+    async function go(cycle) {
+      let budget = 1000;
+      let reached = -1;
+      for (;;) {
+        const start = performance.now();
+        const before = reached;
+        reached = session.advance(cycle, budget);
+        if (reached === cycle || reached === before || stopping) break;
+        // Aim each slice at the same length of time, whatever a cycle costs.
+        const spent = Math.max(1, performance.now() - start);
+        budget = Math.max(100, Math.min(budget * 4, Math.round(budget * sliceMilliseconds / spent)));
+        send({ progress: reached });
+        await breathe();
+      }
+      return JSON.parse(session.view());
+    }
+
+    const requests = {
+      // A session on `files`, on the machine `machine` chooses, at `cycle`.
+      async load({ files, machine, cycle }) {
+        if (session) {
+          session.delete();
+          removeTree(sessionFolder);
+        }
+        sessionFolder = writeFolder(files);
+        session = new module.Session(sessionFolder, Boolean(machine?.forwarding), Boolean(machine?.flush));
+        return { opening: JSON.parse(session.opening()), view: await go(cycle ?? 0) };
+      },
+      go: ({ cycle }) => go(cycle),
+      view: () => JSON.parse(session.view()),
+      memory: ({ first, count }) => JSON.parse(session.memoryWords(first, count)),
+      trace: () => session.trace(),
+      reportPage: () => session.reportPage(),
+      runConsole: ({ files, stdin, machine }) => inFolder(files, (folder) => {
+        const result = module.runConsole(folder, stdin, Boolean(machine?.forwarding), Boolean(machine?.flush));
+        return { stdout: new TextDecoder().decode(result.stdout), status: result.status };
+      }),
+      report: ({ files, machine }) => inFolder(files, (folder) =>
+        JSON.parse(module.reportJson(folder, Boolean(machine?.forwarding), Boolean(machine?.flush)))),
+      compare: ({ files }) => inFolder(files, (folder) => JSON.parse(module.compareJson(folder))),
+    };
+
+    // One request at a time, in the order they came; Stop is heard at once.
+    function receive({ id, request, args }) {
+      if (request === 'stop') {
+        stopping = true;
+        return;
+      }
+      queue = queue.then(async () => {
+        stopping = false;
+        try {
+          send({ id, result: await requests[request](args ?? {}) });
+        } catch (error) {
+          send({ id, error: String(error?.message ?? error) });
+        }
+      });
+    }
+
+    const ready = createFivestage().then((instance) => { module = instance; });
+    return { receive, ready };
+  }
+
+  return { create };
+})();
+
+// In a worker: serve the page that started it.
+if (typeof WorkerGlobalScope !== 'undefined' && self instanceof WorkerGlobalScope) {
+  const host = fivestageHost.create((message) => self.postMessage(message));
+  host.ready.then(() => self.postMessage({ ready: true }), (error) => self.postMessage({ failed: String(error) }));
+  self.onmessage = (event) => host.receive(event.data);
+}
