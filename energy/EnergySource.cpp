@@ -1,5 +1,7 @@
 #include "energy/EnergySource.h"
 
+#include <algorithm>
+
 #include "common/FatalError.h"
 #include "common/NumberText.h"
 
@@ -62,6 +64,25 @@ std::int64_t EnergySource::addTo(const EnergyFile& file, double& total) {
     if (kept != nullptr) (*kept)->push_back(value);
   }
   return sum;
+}
+
+std::vector<std::string> energyFilePaths() {
+  std::vector<std::string> decode;
+  for (const OpcodeRow& row : instructionSet()) {
+    if (row.decodeEnergyFolder) {
+      decode.push_back((tree / stageName(Stage::Decode) / *row.decodeEnergyFolder / "energy.txt").generic_string());
+    }
+  }
+  std::sort(decode.begin(), decode.end());
+  std::vector<std::string> paths;
+  for (const Stage stage : allStages) {
+    if (stage == Stage::Decode) {
+      paths.insert(paths.end(), decode.begin(), decode.end());
+    } else {
+      paths.push_back((tree / stageName(stage) / "energy.txt").generic_string());
+    }
+  }
+  return paths;
 }
 
 }  // namespace fivestage

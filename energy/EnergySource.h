@@ -21,6 +21,11 @@ struct EnergyFile {
   bool operator==(const EnergyFile&) const = default;
 };
 
+// Every energy file of an input folder, by its path inside the folder: the
+// stages' in pipeline order, Decode's by opcode folder in alphabetical order
+// in Decode's place. Pages that edit the files list them from here.
+std::vector<std::string> energyFilePaths();
+
 // When the figures are read. The console reads a file afresh at every use,
 // so that a figure edited while it waits for a key counts from then on; a run
 // with no one at the keyboard (the report, the comparison, the page) reads

@@ -20,6 +20,13 @@ emscripten::val runConsole(const std::string& folder, const std::string& keys, b
   return result;
 }
 
+// The energy files an input folder holds, by their paths inside it.
+emscripten::val energyFiles() {
+  emscripten::val paths = emscripten::val::array();
+  for (const std::string& path : fivestage::energyFilePaths()) paths.call<void>("push", path);
+  return paths;
+}
+
 // A session on the machine the two options choose.
 Session* sessionOn(const std::string& folder, bool forwarding, bool flush) {
   return new Session(folder, {forwarding, flush});
@@ -29,6 +36,7 @@ Session* sessionOn(const std::string& folder, bool forwarding, bool flush) {
 
 EMSCRIPTEN_BINDINGS(fivestage) {
   emscripten::function("runConsole", &runConsole);
+  emscripten::function("energyFiles", &energyFiles);
   emscripten::function("reportJson", &fivestage::web::reportJson);
   emscripten::function("compareJson", &fivestage::web::compareJson);
   emscripten::class_<Session>("Session")

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "common/FatalError.h"
 #include "energy/EnergySource.h"
@@ -118,6 +121,23 @@ TEST(EnergySource, ReadsEachFileAtEveryUseOrOncePerRun) {
     dir.write("EnergyConsumptionInput/Execute/energy.txt", "20\n");
     EXPECT_EQ(source.addTo(execute, total), 20) << once;  // a failed reading keeps nothing
   }
+}
+
+// The list pages edit from is the tree a complete input folder holds.
+TEST(EnergyFilePaths, AreTheFilesOfACompleteEnergyTree) {
+  const std::filesystem::path tree(FIVESTAGE_ENERGY_TREE);
+  std::vector<std::string> onDisk;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(tree)) {
+    if (entry.is_regular_file()) {
+      onDisk.push_back((tree.filename() / std::filesystem::relative(entry.path(), tree)).generic_string());
+    }
+  }
+  std::vector<std::string> listed = energyFilePaths();
+  EXPECT_EQ(listed.front(), "EnergyConsumptionInput/Fetch/energy.txt");
+  EXPECT_EQ(listed.back(), "EnergyConsumptionInput/WriteBack/energy.txt");
+  std::sort(listed.begin(), listed.end());
+  std::sort(onDisk.begin(), onDisk.end());
+  EXPECT_EQ(listed, onDisk);
 }
 
 }  // namespace

@@ -295,6 +295,7 @@
   };
 
   window.fivestage.ready = client.ready.then(async () => {
+    editors.useEnergyFiles(await client.request('energyFiles'));
     wire();
     editors.fill(await editors.openingFiles(notify));
     editors.showExample(editors.files());

@@ -5,9 +5,8 @@
 
 // eslint-disable-next-line no-unused-vars
 const fivestageEditors = (() => {
-  const energyFiles = ['Fetch', 'Decode/add', 'Decode/addi', 'Decode/and', 'Decode/beq', 'Decode/bne', 'Decode/j',
-    'Decode/lw', 'Decode/or', 'Decode/sub', 'Decode/sw', 'Execute', 'Mem', 'WriteBack']
-    .map((name) => `EnergyConsumptionInput/${name}/energy.txt`);
+  // The energy files an input folder holds, as the simulator lists them.
+  let energyFiles = [];
   const inputNames = ['src.txt', 'reg.txt', 'mem.txt'];
   const isInputPath = (path) => inputNames.includes(path) || /^EnergyConsumptionInput\/.+\/energy\.txt$/.test(path);
   const examples = window.fivestageExamples;
@@ -205,5 +204,7 @@ const fivestageEditors = (() => {
     });
   }
 
-  return { fill, files, changed, showExample, openingFiles, refreshLink, wire };
+  const useEnergyFiles = (paths) => { energyFiles = paths; };
+
+  return { useEnergyFiles, fill, files, changed, showExample, openingFiles, refreshLink, wire };
 })();

@@ -87,6 +87,7 @@ const fivestageHost = (() => {
         return { opening: JSON.parse(session.opening()), view: await go(cycle ?? 0) };
       },
       go: ({ cycle }) => go(cycle),
+      energyFiles: () => module.energyFiles(),
       view: () => JSON.parse(session.view()),
       memory: ({ first, count }) => JSON.parse(session.memoryWords(first, count)),
       trace: () => session.trace(),
