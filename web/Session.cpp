@@ -11,6 +11,7 @@
 #include "shell/Entry.h"
 #include "trace/EnergyText.h"
 #include "trace/LatestCycle.h"
+#include "web/CycleDiagram.h"
 
 namespace fivestage::web {
 namespace {
@@ -74,7 +75,8 @@ ConsoleRun runConsole(const std::string& folder, const std::string& keys, Machin
 struct Session::Stepping {
   Stepping(const MachineState& program, const RunSetup& setup)
       : recorder(program, {1, cycleLimit}, setup.machine),
-        run(program, setup, nullptr, {&recorder, &latest, &changes}) {}
+        diagram(setup.machine),
+        run(program, setup, nullptr, {&recorder, &latest, &changes, &diagram}) {}
 
   // The record so far or, once the run has ended, the record settled as
   // the report settles it: the cost of the last stalls included.
@@ -86,6 +88,7 @@ struct Session::Stepping {
   report::RunRecorder recorder;
   LatestCycle latest;
   CycleChanges changes;
+  CycleDiagram diagram;
   Run run;
   std::optional<report::RunRecord> ended;
 };
@@ -161,6 +164,7 @@ std::string Session::view() const {
       {"taken", record.taken},
       {"notTaken", record.notTaken},
       {"chart", cycle == 0 ? std::string() : report::chartHtml(*program_, rows, first, cycle, cycle)},
+      {"diagram", cycle == 0 ? Json(nullptr) : run_->diagram.json(run_->latest.events())},
   });
 }
 
