@@ -123,7 +123,7 @@
     { stage: 'Execute', kind: 'mux', x: 782, y: 398, w: 16, h: 52, inputs: ['1', '0'], note: () => 'Mux3' },
     { stage: 'Mem', kind: 'text', x: 846, y: 146, lines: memorySignalLines },
     { stage: 'Mem', kind: 'box', x: 900, y: 230, w: 100, h: 120, title: 'Data memory',
-      lines: (d) => [d.stages.Mem.access ?? ''] },
+      lines: (d) => [d.stages.Mem.access ?? ''], ports: [['address', 264], ['write data', 330]] },
     { stage: 'WriteBack', kind: 'mux', x: 1110, y: 250, w: 20, h: 170, inputs: ['1', '0'],
       note: (d) => named('MemToReg', signal(d.stages.WriteBack.memToReg?.select)) },
   ];
@@ -273,12 +273,12 @@
     // A box shows its title at its top when it has more to show, and in its middle otherwise.
     box(group, { x, y, w, h, title, subtitle, lines, ports }, d) {
       group.append(node('rect', { x, y, width: w, height: h, rx: 4 }));
+      for (const [name, portY] of ports ?? []) textAt(group, 'port', x + 4, portY + 3, name);
       if (lines) {
         textAt(group, 'title', x + 6, y + 13, title);
         lines(d).forEach((line, i) => textAt(group, 'detail', x + 6, y + 25 + 11 * i, line));
       } else if (ports) {
         textAt(group, 'title', x + w / 2, y + 13, title, 'middle');
-        for (const [name, portY] of ports) textAt(group, 'port', x + 4, portY + 3, name);
       } else if (subtitle) {
         textAt(group, 'title', x + w / 2, y + h / 2 - 2, title, 'middle');
         textAt(group, 'title', x + w / 2, y + h / 2 + 12, subtitle, 'middle');
