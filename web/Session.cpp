@@ -14,6 +14,7 @@
 #include "shell/Entry.h"
 #include "trace/EnergyText.h"
 #include "trace/LatestCycle.h"
+#include "web/CycleDiagram.h"
 
 namespace fivestage::web {
 namespace {
@@ -87,7 +88,9 @@ std::string compareJson(const std::string& folder) {
 // no more than counting.
 struct Session::Stepping {
   Stepping(const MachineState& program, const RunSetup& setup, report::CycleWindow window)
-      : recorder(program, window, setup.machine), run(program, setup, nullptr, {&recorder, &latest, &changes}) {}
+      : recorder(program, window, setup.machine),
+        diagram(setup.machine),
+        run(program, setup, nullptr, {&recorder, &latest, &changes, &diagram}) {}
 
   // The record so far or, once the run has ended, the record settled as
   // the report settles it: the cost of the last stalls included.
@@ -99,6 +102,7 @@ struct Session::Stepping {
   report::RunRecorder recorder;
   LatestCycle latest;
   CycleChanges changes;
+  CycleDiagram diagram;
   Run run;
   std::optional<report::RunRecord> ended;
 };
@@ -175,6 +179,7 @@ std::string Session::view() const {
       {"memorySize", machine.memory.size()},
       {"writtenThisCycle", {{"registers", run_->changes.registers}, {"memory", run_->changes.memory}}},
       {"chart", cycle == 0 ? std::string() : report::chartHtml(*program_, rows, first, cycle, cycle)},
+      {"diagram", cycle == 0 ? Json(nullptr) : run_->diagram.json(run_->latest.events())},
   });
 }
 

@@ -464,3 +464,179 @@ test('the status line says which stalls are still open, and no console banner th
   assert.deepEqual(errors, []);
   await page.close();
 });
+
+// ---- the datapath diagram -------------------------------------------------------
+
+// The page opened on a golden case's files, as a link made by Copy link opens it.
+const caseLink = (name) => `${server.url}#inputs=${deflateRawSync(JSON.stringify(caseFiles(join(casesDir, name)))).toString('base64url')}`;
+
+// What the console trace of a cycle says of the values the diagram shows
+// too: null for a value the cycle has none of. A branch is taken when the
+// PC multiplexer is selected and the gate in front of Mux3 passes.
+function traceValues(trace) {
+  const number = (pattern) => (pattern.test(trace) ? Number(pattern.exec(trace)[1]) : null);
+  const taken = /^\t PcSel : 1$/m.test(trace) && /To Mux3 Gate[^]*?^\t Result {11}: 1$/m.test(trace);
+  return {
+    aluResult: number(/^\t Result {8}: (-?\d+)$/m),
+    registerWritten: number(/^\t Rg {5}: \$(\d+)$/m),
+    valueWritten: number(/^\t Data {3}: (-?\d+)$/m),
+    memoryAddress: number(/^\t Adresse {13}: (-?\d+)$/m),
+    newPc: taken ? number(/^\t PC {2}: (-?\d+)$/m) : null,
+  };
+}
+
+// The same values as the diagram shows them on its labelled wires.
+const diagramValues = (page) => page.evaluate(() => {
+  const number = (wire) => {
+    const label = document.querySelector(`#diagram [data-wire="${wire}"]`);
+    return label ? Number(/(-?\d+)\)?$/.exec(label.textContent)[1]) : null;
+  };
+  return { aluResult: number('alu-result'), registerWritten: number('write-register'), valueWritten: number('write-data'),
+    memoryAddress: number('memory-address'), newPc: number('new-pc') };
+});
+
+// Whether each wire of `path` is drawn as used in this cycle.
+const pathLit = (page, path) => page.$$eval(`#diagram .wire[data-path="${path}"]`, (wires) => {
+  if (wires.length === 0) throw new Error('no such path');
+  return wires.every((wire) => wire.classList.contains('active'));
+});
+
+test('the diagram shows the values the console trace shows for the same cycle, on the paths they took', async () => {
+  const cycles = [
+    { name: 'beq_taken', cycle: 3, shows: ['aluResult', 'newPc'], lit: ['new-pc', 'branch'], dark: ['pc-plus-one'] },
+    { name: 'bne_taken', cycle: 3, shows: ['aluResult', 'newPc'], lit: ['new-pc'], dark: ['pc-plus-one'] },
+    { name: 'bne_not_taken', cycle: 3, shows: ['aluResult'], lit: ['branch', 'pc-plus-one'], dark: ['new-pc'] },
+    { name: 'j_forward', cycle: 4, shows: ['aluResult', 'newPc'], lit: ['new-pc'], dark: ['pc-plus-one'] },
+    { name: 'j_forward', cycle: 5, shows: ['aluResult', 'registerWritten', 'valueWritten'],
+      lit: ['writeback-alu', 'register-write', 'alusrc-immediate'], dark: ['writeback-loaded', 'alusrc-register'] },
+    // lw stores a register and sw loads a word, in this machine.
+    { name: 'load_store', cycle: 4, shows: ['aluResult', 'memoryAddress'], lit: ['memory-write', 'stall'],
+      dark: ['memory-read', 'fetch'] },
+    { name: 'load_store', cycle: 5, shows: ['memoryAddress'], lit: ['memory-read'], dark: ['memory-write', 'alu'] },
+    { name: 'load_store', cycle: 6, shows: ['aluResult', 'registerWritten', 'valueWritten'],
+      lit: ['writeback-loaded', 'register-write', 'alusrc-register'], dark: ['writeback-alu', 'stall'] },
+    { name: 'dependent_pair', cycle: 5, shows: ['aluResult', 'registerWritten', 'valueWritten'], lit: ['register-write'],
+      dark: ['stall'] },
+    { name: 'chain_of_three', cycle: 8, shows: ['aluResult'], lit: ['alu'], dark: ['register-write'] },
+    { name: 'chain_of_three', cycle: 10, shows: ['registerWritten', 'valueWritten'], lit: ['register-write'], dark: ['alu'] },
+  ];
+  let opened = null;
+  for (const { name, cycle, shows, lit, dark } of cycles) {
+    const where = `${name}, cycle ${cycle}`;
+    if (opened?.name !== name) {
+      await opened?.page.close();
+      opened = { name, ...(await visit(caseLink(name))) };
+    }
+    const { page, errors } = opened;
+    await stepTo(page, cycle);
+    const trace = traceValues(await page.$eval('#console', (pre) => pre.textContent));
+    for (const value of shows) assert.notEqual(trace[value], null, `${where}: the trace shows ${value}`);
+    assert.deepEqual(await diagramValues(page), trace, where);
+    for (const path of lit) assert.ok(await pathLit(page, path), `${where}: ${path} lit`);
+    for (const path of dark) assert.ok(!(await pathLit(page, path)), `${where}: ${path} dimmed`);
+    assert.equal(await page.$$eval('#diagram .wire[data-path^="forward"]', (wires) => wires.length), 0, 'no forwarding unit');
+    await page.evaluate(() => window.scrollTo(0, 0));  // the toolbar stays on top of what scrolls
+    await (await page.$('.diagram-panel')).screenshot({ path: join(screenshots, `diagram-${name}-${cycle}.png`) });
+    assert.deepEqual(errors, [], where);
+  }
+  await opened.page.close();
+});
+
+// The headline of each stage, from Fetch to Write-back.
+const stageHeadlines = (page, root = '#diagram') => page.$$eval(`${root} .stage .stage-instruction`,
+  (heads) => heads.map((head) => head.querySelector('title').textContent));
+
+test('each stage is labelled with its instruction, a bubble or a stall, and follows Step, Back and the chart', async () => {
+  const { page, errors } = await visit(caseLink('dependent_pair'));
+  const headlines = [
+    { cycle: 2, stages: ['E(1) add $4, $3, $5', 'E(0) add $3, $1, $2', 'bubble', 'bubble', 'bubble'] },
+    { cycle: 3, stages: ['stall: PC and IF/ID held', 'stall: E(1) add $4, $3, $5', 'E(0) add $3, $1, $2', 'bubble', 'bubble'] },
+    { cycle: 4, stages: ['stall: PC and IF/ID held', 'stall: E(1) add $4, $3, $5', 'bubble', 'E(0) add $3, $1, $2', 'bubble'] },
+    { cycle: 5, stages: ['nothing to fetch', 'bubble', 'E(1) add $4, $3, $5', 'bubble', 'E(0) add $3, $1, $2'] },
+  ];
+  for (const { cycle, stages } of headlines) {
+    await stepTo(page, cycle);
+    assert.deepEqual(await stageHeadlines(page), stages, `cycle ${cycle}`);
+    assert.equal(await page.$eval('#diagram svg', (svg) => Number(svg.dataset.cycle)), cycle);
+  }
+  await page.click('#back');
+  await settled(page);
+  assert.deepEqual(await stageHeadlines(page), headlines[2].stages, 'back to cycle 4');
+  await page.click('#chart .cycle[data-cycle="2"]');
+  await settled(page);
+  assert.deepEqual(await stageHeadlines(page), headlines[0].stages, 'cycle 2 picked in the chart');
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('on the forwarding and flush machines the diagram names forwarded values and cancelled instructions', async () => {
+  // The case on the machine chosen in the page, at `cycle`: its trace and the diagram's texts.
+  const drawn = async (name, cycle, machine) => {
+    const { page, errors } = await visit(caseLink(name));
+    for (const option of ['forwarding', 'flush']) {
+      if (machine[option]) {
+        await page.click(`#${option}`);
+        await settled(page);
+      }
+    }
+    await stepTo(page, cycle);
+    const drawing = await page.evaluate(() => ({
+      trace: document.getElementById('console').textContent,
+      text: document.getElementById('diagram').textContent,
+      heads: [...document.querySelectorAll('#diagram .stage-instruction title')].map((title) => title.textContent),
+      forwardingWires: document.querySelectorAll('#diagram .wire[data-path^="forward"]').length,
+    }));
+    assert.deepEqual(errors, [], name);
+    await page.close();
+    return drawing;
+  };
+
+  const forwarded = await drawn('forwarding_dependent_pair', 4, { forwarding: true });
+  const stageNames = { Memory: 'Mem', 'Write-back': 'WriteBack' };
+  const [, number, value, from, stage] = /\t a : \$(\d+) = (-?\d+) from E\((\d+)\) in (\S+) /.exec(forwarded.trace);
+  assert.ok(forwarded.text.includes(`a ← $${number} = ${value} from E(${from}) in ${stageNames[stage]}`), forwarded.text);
+  assert.ok(forwarded.forwardingWires > 0);
+
+  const flushed = await drawn('flush_taken_branch', 3, { flush: true });
+  const [, cancelled] = /\t Flush : E\((\d+)\) cancelled/.exec(flushed.trace);
+  assert.match(flushed.heads[1], new RegExp(`^cancelled: E\\(${cancelled}\\) `));
+  assert.equal(flushed.forwardingWires, 0);
+});
+
+test('a click on a stage brings its lines of the console trace into view', async () => {
+  const { page, errors } = await visit(caseLink('dependent_pair'));
+  await stepTo(page, 5);
+  const headings = { Execute: /^ Stall Released : E\(1\)/, WriteBack: /^ Writing Register File {2}: E\(0\)/ };
+  for (const [stage, heading] of Object.entries(headings)) {
+    await page.click(`#diagram .stage[data-stage="${stage}"] .stage-name`);
+    await settled(page);
+    const marked = await page.$eval('#console', (pre) => {
+      const box = pre.getBoundingClientRect();
+      const mark = pre.querySelector('mark').getBoundingClientRect();
+      return { text: pre.querySelector('mark').textContent, inView: mark.top >= box.top && mark.top < box.bottom && mark.top >= 0 && mark.top < innerHeight };
+    });
+    assert.match(marked.text, heading, stage);
+    assert.ok(marked.inView, `${stage}: its lines in view`);
+  }
+  // The console's text stays as it was, marks aside.
+  assert.match(await page.$eval('#console', (pre) => pre.textContent), /Cpu Cycle 5 [^]* Executing : E\(1\)/);
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('printed, the diagram keeps to one landscape page', async () => {
+  const { page, errors } = await visit();
+  await stepTo(page, 4);
+  // A4 landscape inside 10 mm margins, at 96 pixels to the inch.
+  const pageWidth = Math.floor((277 / 25.4) * 96);
+  const pageHeight = Math.floor((190 / 25.4) * 96);
+  await page.setViewport({ width: pageWidth, height: pageHeight });
+  await page.emulateMediaType('print');
+  const [toolbar, diagram] = await Promise.all(['.bar', '#diagram svg'].map((selector) =>
+    page.$eval(selector, (element) => element.getBoundingClientRect().toJSON())));
+  assert.equal(toolbar.height, 0, 'the toolbar is not printed');
+  assert.ok(diagram.width > 0.9 * pageWidth && diagram.right <= pageWidth, `the diagram spans the page: ${diagram.width}`);
+  assert.ok(diagram.bottom <= pageHeight, `the diagram ends on the first page: ${diagram.bottom}`);
+  assert.deepEqual(errors, []);
+  await page.close();
+});

@@ -79,6 +79,30 @@
     $('stop').disabled = !running;
   }
 
+  // The console's heading of each stage's lines in a cycle. A stall's
+  // release is told among them, as the instruction goes on to Execute.
+  const stageHeadings = [[' Fetching : ', 'Fetch'], [' Decoding : ', 'Decode'], [' Stall Released : ', 'Execute'],
+    [' Executing : ', 'Execute'], [' Memory Access : ', 'Mem'], [' Writing Register File  : ', 'WriteBack'],
+    [' Press Enter', null]];
+
+  // Marks the console lines of what `stage` did in this cycle, and brings them into view.
+  function showStageLines(stage) {
+    const pre = $('console');
+    let owner = null;
+    const runs = [];
+    for (const line of pre.textContent.split(/(?<=\n)/)) {
+      const heading = stageHeadings.find(([start]) => line.startsWith(start));
+      if (heading) owner = heading[1];
+      const mine = owner === stage;
+      if (runs.length && runs.at(-1).mine === mine) runs.at(-1).text += line; else runs.push({ mine, text: line });
+    }
+    if (!runs.some((run) => run.mine)) return;
+    pre.replaceChildren(...runs.map(({ mine, text }) => (mine ? Object.assign(document.createElement('mark'), { textContent: text }) : text)));
+    const first = pre.querySelector('mark');
+    pre.scrollTop += first.getBoundingClientRect().top - pre.getBoundingClientRect().top - 8;
+    pre.scrollIntoView({ block: 'nearest' });
+  }
+
   // Shows `view`, with `note` after the status line.
   function render(view, note = '') {
     shown = view;
@@ -93,6 +117,7 @@
       $('console-title').textContent = `Console: cycle ${view.cycles}`;
       $('console').textContent = view.trace;
     }
+    window.fivestageDiagram.draw($('diagram'), view.diagram ?? null, showStageLines);
     if (view.state === 'not loaded') {
       status.className = 'status failed';
       status.textContent = 'The files could not be loaded: see the console.';

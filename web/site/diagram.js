@@ -1,0 +1,348 @@
+// The datapath of one cycle as SVG, drawn from the diagram the module makes
+// of the cycle's events (the view's `diagram`): the units and the pipeline
+// registers, each stage's instruction, the values on the wires, and the
+// paths the cycle's control signals lit, the others dimmed. It computes
+// nothing about the machine: every value and every lit path comes from it.
+'use strict';
+
+(function () {
+  const svgNs = 'http://www.w3.org/2000/svg';
+  const width = 1240;
+  const height = 512;
+  const charWidth = 6.6;  // of the 11px monospace the stage headers use
+
+  const stages = [
+    { key: 'Fetch', short: 'IF', name: 'Fetch', x: 0, w: 200 },
+    { key: 'Decode', short: 'ID', name: 'Decode', x: 216, w: 300 },
+    { key: 'Execute', short: 'EX', name: 'Execute', x: 532, w: 290 },
+    { key: 'Mem', short: 'MEM', name: 'Memory', x: 838, w: 200 },
+    { key: 'WriteBack', short: 'WB', name: 'Write-back', x: 1054, w: 186 },
+  ];
+  const pipelineRegisters = [['IF/ID', 200], ['ID/EX', 516], ['EX/MEM', 822], ['MEM/WB', 1038]];
+
+  // ---- how values read ---------------------------------------------------------
+
+  const present = (value) => value !== null && value !== undefined;
+  const reg = (number) => (present(number) ? `$${number}` : null);
+  const at = (index) => (present(index) ? `E(${index})` : null);
+  const bit = (flag) => (flag ? 1 : 0);
+  const signal = (value) => (present(value) ? value : '–');  // an indifferent signal
+  const named = (name, value) => (present(value) ? `${name} ${value}` : null);
+  const instruction = (stage) => `${at(stage.instruction.index)} ${stage.instruction.text}`;
+
+  function headline(stage, key) {
+    switch (stage.state) {
+      case 'instruction': return instruction(stage);
+      case 'stall': return stage.instruction ? `stall: ${instruction(stage)}` : 'stall: PC and IF/ID held';
+      case 'cancelled': return `cancelled: ${instruction(stage)}`;
+      default: return key === 'Fetch' && stage.atProgramEnd ? 'nothing to fetch' : 'bubble';
+    }
+  }
+
+  // ---- the units, with what each shows of the cycle ---------------------------
+
+  function hazardLines(d) {
+    const decode = d.stages.Decode;
+    const h = decode.hazard;
+    if (!h) return decode.state === 'stall' ? ['holds the stall:', waitText(decode)] : [];
+    const sources = `R1 ${reg(h.rs) ?? '–'}  R2 ${reg(h.rt) ?? '–'}`;
+    const ahead = d.forwarding
+      ? (h.execute ? `E.rg ${reg(h.execute.rg) ?? '–'}  E.memRead ${bit(h.execute.memRead)}` : 'E: empty')
+      : `E.rg ${reg(h.execute.rg) ?? '–'} w${bit(h.execute.regWrite)}  M.rg ${reg(h.memory.rg) ?? '–'} w${bit(h.memory.regWrite)}`;
+    return [sources, ahead, h.stall ? `stall: ${waitText(decode)}` : 'no hazard'];
+  }
+
+  function waitText(decode) {
+    const from = present(decode.waitsFor) ? ` from ${at(decode.waitsFor)}` : '';
+    return `waits for ${reg(decode.blockedRegister)}${from}`;
+  }
+
+  function controlLines(d) {
+    const s = d.stages.Decode.signals;
+    if (!s) return [];
+    return [
+      `C1 pcsel ${bit(s.pcsel)}  pcsrc ${bit(s.pcsrc)}  branch ${signal(s.branch)}`,
+      `   alusrc ${signal(s.alusrc)}  aluop ${s.aluop}`,
+      `C2 memread ${bit(s.memread)}  memwrite ${bit(s.memwrite)}`,
+      `C3 memtoreg ${signal(s.memtoreg)}  regwrite ${bit(s.regwrite)}  Rg ${reg(d.stages.Decode.Rg) ?? '–'}`,
+    ];
+  }
+
+  function forwardingLines(d) {
+    const f = d.stages.Execute.forwarded;
+    if (!f) return [];
+    const line = (name, operand) => (operand
+      ? `${name} ← ${reg(operand.number)} = ${operand.value} from ${at(operand.from)} in ${operand.stage}`
+      : `${name}: as read in Decode`);
+    return [line('a', f.a), line('b', f.b)];
+  }
+
+  function executeSignalLines(d) {
+    const s = d.stages.Execute.signals;
+    if (!s) return [];
+    return [`C2 memRead ${bit(s.memRead)}  memWrite ${bit(s.memWrite)}`,
+      `C3 memToreg ${signal(s.memToreg)}  regWrite ${bit(s.regWrite)}  rg ${reg(s.rg) ?? '–'}`];
+  }
+
+  function memorySignalLines(d) {
+    const s = d.stages.Mem.signals;
+    return s ? [`C3 memToreg ${signal(s.memToreg)}  regWrite ${bit(s.regWrite)}  rg ${reg(s.rg) ?? '–'}`] : [];
+  }
+
+  function releasedLines(d) {
+    const r = d.stages.Execute.released;
+    if (!r) return [];
+    const read = [[r.rs, r.a], [r.rt, r.b]].filter(([number, value]) => present(number) && present(value))
+      .map(([number, value]) => `${reg(number)} = ${value}`);
+    return [`stall released: reads ${read.join(', ') || 'no register'} again`];
+  }
+
+  function gateLines(d) {
+    const g = d.stages.Execute.gate;
+    return g ? [`pcsrc ${bit(g.pcsrc)} zero ${bit(g.zero)} branch ${signal(g.branch)}`] : [];
+  }
+
+  const units = [
+    { stage: 'Fetch', kind: 'adder', x: 56, y: 110, w: 44, h: 36, title: '+1' },
+    { stage: 'Fetch', kind: 'box', x: 56, y: 210, w: 44, h: 40, title: 'PC' },
+    { stage: 'Fetch', kind: 'box', x: 118, y: 186, w: 76, h: 104, title: 'Instruction', subtitle: 'memory' },
+    { stage: 'Fetch', kind: 'mux', x: 22, y: 196, w: 18, h: 68, inputs: ['0', '1'], note: (d) => pcMuxNote(d) },
+    { stage: 'Decode', kind: 'box', x: 236, y: 58, w: 264, h: 54, title: 'Hazard unit', lines: hazardLines },
+    { stage: 'Decode', kind: 'box', x: 236, y: 118, w: 264, h: 66, title: 'Control', lines: controlLines },
+    { stage: 'Decode', kind: 'box', x: 330, y: 206, w: 110, h: 140, title: 'Registers',
+      ports: [['read 1', 226], ['read 2', 262], ['write reg', 302], ['write data', 330]] },
+    { stage: 'Execute', kind: 'box', x: 560, y: 58, w: 240, h: 44, title: 'Forwarding unit', lines: forwardingLines,
+      when: (d) => d.forwarding },
+    { stage: 'Execute', kind: 'text', x: 540, y: 134, lines: executeSignalLines },
+    { stage: 'Execute', kind: 'text', x: 540, y: 196, lines: releasedLines },
+    { stage: 'Execute', kind: 'mux', x: 660, y: 262, w: 18, h: 56, inputs: ['0', '1'],
+      note: (d) => named('alusrc', signal(d.stages.Execute.aluInput?.alusrc)) },
+    { stage: 'Execute', kind: 'alu', x: 700, y: 214, w: 50, h: 100, title: (d) => d.stages.Execute.alu?.operation ?? 'ALU' },
+    { stage: 'Execute', kind: 'box', x: 700, y: 350, w: 40, h: 28, title: 'gate' },
+    { stage: 'Execute', kind: 'text', x: 604, y: 400, lines: gateLines },
+    { stage: 'Execute', kind: 'mux', x: 782, y: 398, w: 16, h: 52, inputs: ['1', '0'], note: () => 'Mux3' },
+    { stage: 'Mem', kind: 'text', x: 846, y: 146, lines: memorySignalLines },
+    { stage: 'Mem', kind: 'box', x: 900, y: 230, w: 100, h: 120, title: 'Data memory',
+      lines: (d) => [d.stages.Mem.access ?? ''], ports: [['address', 264], ['write data', 330]] },
+    { stage: 'WriteBack', kind: 'mux', x: 1110, y: 250, w: 20, h: 170, inputs: ['1', '0'],
+      note: (d) => named('MemToReg', signal(d.stages.WriteBack.memToReg?.select)) },
+  ];
+
+  function pcMuxNote(d) {
+    const m = d.stages.Execute.pcMux;
+    return m ? `pcsel ${bit(m.pcsel)}` : null;
+  }
+
+  // ---- the wires: the path each belongs to, and the values they carry ----------
+
+  const wires = [
+    // Fetch: the PC multiplexer chooses a taken branch's target or PC + 1.
+    { path: 'fetch', points: [[40, 230], [56, 230]] },
+    { path: 'fetch', points: [[100, 230], [118, 230]] },
+    { path: 'fetch', points: [[194, 238], [200, 238]] },
+    { path: 'pc-plus-one', points: [[78, 210], [78, 146]] },
+    { path: 'pc-plus-one', points: [[56, 128], [12, 128], [12, 212], [22, 212]] },
+    { path: 'new-pc', points: [[798, 424], [808, 424], [808, 50], [4, 50], [4, 248], [22, 248]] },
+    { path: 'stall', points: [[236, 76], [106, 76], [106, 210], [100, 210]] },
+    // Decode: the register file, and the fields passed on.
+    { path: 'read-rs', points: [[216, 226], [330, 226]] },
+    { path: 'read-rt', points: [[216, 262], [330, 262]] },
+    { path: 'read-rs', points: [[440, 232], [516, 232]] },
+    { path: 'read-rt', points: [[440, 276], [516, 276]] },
+    { path: 'control', points: [[500, 151], [516, 151]] },
+    { path: 'destination', points: [[216, 364], [516, 364]] },
+    { path: 'immediate', points: [[216, 388], [516, 388]] },
+    { path: 'label', points: [[216, 412], [516, 412]] },
+    { path: 'pc', points: [[216, 436], [516, 436]] },
+    // Execute: the operands, the forwarding unit, the ALU and the branch.
+    { path: 'execute-signals', points: [[532, 151], [822, 151]] },
+    { path: 'operand-a', points: [[532, 232], [600, 232]] },
+    { path: 'alu', points: [[600, 232], [700, 232]] },
+    { path: 'operand-b', points: [[532, 276], [640, 276]] },
+    { path: 'alusrc-register', points: [[640, 276], [660, 276]] },
+    { path: 'alusrc-immediate', points: [[532, 388], [652, 388], [652, 304], [660, 304]] },
+    { path: 'alu', points: [[678, 290], [700, 290]] },
+    { path: 'alu', points: [[750, 264], [822, 264]] },
+    { path: 'store-data', points: [[646, 276], [646, 330], [822, 330]] },
+    { path: 'forward-a', points: [[600, 102], [600, 232]], when: (d) => d.forwarding },
+    { path: 'forward-b', points: [[640, 102], [640, 276]], when: (d) => d.forwarding },
+    { path: 'branch', points: [[725, 314], [725, 350]] },
+    { path: 'branch', points: [[740, 364], [790, 364], [790, 403]] },
+    { path: 'branch', points: [[532, 412], [782, 412]] },
+    { path: 'branch', points: [[532, 436], [782, 436]] },
+    // Memory: the address, the word written and the word read.
+    { path: 'memory-signals', points: [[838, 151], [1038, 151]] },
+    { path: 'alu-out', points: [[838, 264], [860, 264], [860, 400], [1038, 400]] },
+    { path: 'memory-address', points: [[860, 264], [900, 264]] },
+    { path: 'memory-write', points: [[838, 330], [900, 330]] },
+    { path: 'memory-read', points: [[1000, 270], [1038, 270]] },
+    { path: 'forward-mem', points: [[850, 264], [850, 84], [800, 84]], when: (d) => d.forwarding },
+    // Write-back: MemToReg, and the register written, back in Decode.
+    { path: 'writeback-loaded', points: [[1054, 270], [1110, 270]] },
+    { path: 'writeback-alu', points: [[1054, 400], [1110, 400]] },
+    { path: 'register-write', points: [[1130, 335], [1195, 335], [1195, 470], [312, 470], [312, 330], [330, 330]] },
+    { path: 'register-write', points: [[1054, 151], [1215, 151], [1215, 488], [300, 488], [300, 302], [330, 302]] },
+    { path: 'forward-wb', points: [[1195, 335], [1195, 96], [800, 96]], when: (d) => d.forwarding },
+  ];
+
+  // Each label names a value on a wire: `name` is what scripts (and the
+  // tests) find it by.
+  const labels = [
+    { name: 'pc', path: 'fetch', x: 102, y: 225, text: (s) => at(s.Fetch.Pc) },
+    { name: 'next-pc', path: 'pc-plus-one', x: 14, y: 124, text: (s) => named('PC+1', at(s.Fetch.nextPc)) },
+    { name: 'new-pc', path: 'new-pc', x: 112, y: 46, text: (s) => named('new PC', at(s.Execute.pcMux?.newPc)) },
+    { name: 'read-rs', path: 'read-rs', x: 222, y: 221, text: (s) => named('rs', reg(s.Decode.rs)) },
+    { name: 'read-rt', path: 'read-rt', x: 222, y: 257, text: (s) => named('rt', reg(s.Decode.rt)) },
+    { name: 'a', path: 'read-rs', x: 444, y: 227, text: (s) => named('a', s.Decode.a) },
+    { name: 'b', path: 'read-rt', x: 444, y: 271, text: (s) => named('b', s.Decode.b) },
+    { name: 'destination', path: 'destination', x: 222, y: 359, text: (s) => named('Rg', reg(s.Decode.Rg)) },
+    { name: 'immediate', path: 'immediate', x: 222, y: 383, text: (s) => named('imm', s.Decode.imm) },
+    { name: 'label', path: 'label', x: 222, y: 407, text: (s) => named('Label', at(s.Decode.Label)) },
+    { name: 'decode-pc', path: 'pc', x: 222, y: 431, text: (s) => named('Pc', s.Decode.Pc) },
+    { name: 'input1', path: 'alu', x: 606, y: 227, text: (s) => s.Execute.alu?.input1 },
+    { name: 'operand-b', path: 'operand-b', x: 538, y: 271, text: (s) => s.Execute.aluInput?.b },
+    { name: 'alu-immediate', path: 'alusrc-immediate', x: 538, y: 383, text: (s) => named('imm', s.Execute.aluInput?.imm) },
+    { name: 'input2', path: 'alu', x: 680, y: 285, text: (s) => s.Execute.alu?.input2 },
+    { name: 'alu-result', path: 'alu', x: 754, y: 259, text: (s) => s.Execute.alu?.result },
+    { name: 'store-data', path: 'store-data', x: 652, y: 325, text: (s) => named('A2', s.Execute.A2) },
+    { name: 'zero', path: 'branch', x: 729, y: 336, text: (s) => named('zero', present(s.Execute.alu) ? bit(s.Execute.alu.zero) : null) },
+    { name: 'gate', path: 'branch', x: 744, y: 359, text: (s) => (s.Execute.gate ? bit(s.Execute.gate.passed) : null) },
+    { name: 'branch-target', path: 'branch', x: 538, y: 407, text: (s) => named('Label', at(s.Execute.mux3?.label)) },
+    { name: 'branch-pc', path: 'branch', x: 538, y: 431, text: (s) => named('Pc', s.Execute.mux3?.pc) },
+    { name: 'memory-address', path: 'memory-address', x: 862, y: 259, text: (s) => (s.Mem.read ?? s.Mem.written)?.address },
+    { name: 'alu-out', path: 'alu-out', x: 864, y: 395, text: (s) => named('AluOut', s.Mem.AluOut) },
+    { name: 'memory-write', path: 'memory-write', x: 842, y: 325, text: (s) => s.Mem.written?.data },
+    { name: 'memory-read', path: 'memory-read', x: 1002, y: 265, text: (s) => s.Mem.read?.data },
+    { name: 'loaded-word', path: 'writeback-loaded', x: 1058, y: 265, text: (s) => named('Dr', s.WriteBack.memToReg?.loadedWord) },
+    { name: 'alu-result-back', path: 'writeback-alu', x: 1058, y: 395, text: (s) => named('AluOut', s.WriteBack.memToReg?.aluResult) },
+    { name: 'write-data', path: 'register-write', x: 340, y: 465, text: (s) => (s.WriteBack.regWrite?.regWrite ? named('Data', s.WriteBack.regWrite.value) : null) },
+    { name: 'write-register', path: 'register-write', x: 340, y: 483, text: (s) => (s.WriteBack.regWrite?.regWrite ? named('Rg', reg(s.WriteBack.regWrite.rg)) : null) },
+  ];
+
+  // ---- SVG ----------------------------------------------------------------------
+
+  function node(tag, attributes = {}, text = null) {
+    const element = document.createElementNS(svgNs, tag);
+    for (const [name, value] of Object.entries(attributes)) element.setAttribute(name, value);
+    if (text !== null) element.textContent = text;
+    return element;
+  }
+
+  const polyline = (points) => points.map(([x, y]) => `${x},${y}`).join(' ');
+
+  function fitted(text, room) {
+    const most = Math.floor(room / charWidth);
+    return text.length <= most ? text : `${text.slice(0, most - 1)}…`;
+  }
+
+  function drawStage(svg, stage, d) {
+    const state = d.stages[stage.key];
+    const group = node('g', { class: `stage ${stage.key} ${state.state}`, 'data-stage': stage.key });
+    group.append(node('rect', { class: 'column', x: stage.x, y: 0, width: stage.w, height }));
+    const text = headline(state, stage.key);
+    group.append(node('text', { class: 'stage-name', x: stage.x + 8, y: 15 }, `${stage.short}  ${stage.name}`));
+    const head = node('text', { class: 'stage-instruction', x: stage.x + 8, y: 32 }, fitted(text, stage.w - 14));
+    head.append(node('title', {}, text));
+    group.append(head);
+    svg.append(group);
+  }
+
+  const textAt = (group, className, x, y, text, anchor = 'start') =>
+    group.append(node('text', { class: className, x, y, 'text-anchor': anchor }, text));
+
+  // Each kind of unit draws its outline and its texts into `group`.
+  const unitShapes = {
+    mux(group, { x, y, w, h, inputs, note }, d) {
+      group.append(node('path', { d: `M${x},${y} L${x + w},${y + 10} L${x + w},${y + h - 10} L${x},${y + h} Z` }));
+      inputs.forEach((input, i) => textAt(group, 'port', x + 4, y + (h * (2 * i + 1)) / 4 + 3, input));
+      const said = note(d);
+      if (said) textAt(group, 'note', x, y - 4, said);
+    },
+    alu(group, { x, y, w, h, title }, d) {
+      const notch = `L${x},${y + h / 2 + 10} L${x + 10},${y + h / 2} L${x},${y + h / 2 - 10}`;
+      group.append(node('path', { d: `M${x},${y} L${x + w},${y + 30} L${x + w},${y + h - 30} L${x},${y + h} ${notch} Z` }));
+      textAt(group, 'title', x + w / 2 + 4, y + h / 2 + 4, title(d), 'middle');
+    },
+    adder(group, { x, y, w, h, title }) {
+      group.append(node('ellipse', { cx: x + w / 2, cy: y + h / 2, rx: w / 2, ry: h / 2 }));
+      textAt(group, 'title', x + w / 2, y + h / 2 + 4, title, 'middle');
+    },
+    text(group, { x, y, lines }, d) {
+      lines(d).forEach((line, i) => textAt(group, 'detail', x, y + 12 * i, line));
+    },
+    // A box shows its title at its top when it has more to show, and in its middle otherwise.
+    box(group, { x, y, w, h, title, subtitle, lines, ports }, d) {
+      group.append(node('rect', { x, y, width: w, height: h, rx: 4 }));
+      for (const [name, portY] of ports ?? []) textAt(group, 'port', x + 4, portY + 3, name);
+      if (lines) {
+        textAt(group, 'title', x + 6, y + 13, title);
+        lines(d).forEach((line, i) => textAt(group, 'detail', x + 6, y + 25 + 11 * i, line));
+      } else if (ports) {
+        textAt(group, 'title', x + w / 2, y + 13, title, 'middle');
+      } else if (subtitle) {
+        textAt(group, 'title', x + w / 2, y + h / 2 - 2, title, 'middle');
+        textAt(group, 'title', x + w / 2, y + h / 2 + 12, subtitle, 'middle');
+      } else {
+        textAt(group, 'title', x + w / 2, y + h / 2 + 4, title, 'middle');
+      }
+    },
+  };
+
+  function drawUnit(svg, unit, d) {
+    if (unit.when && !unit.when(d)) return;
+    const group = node('g', { class: `unit ${unit.kind} ${d.stages[unit.stage].state}`, 'data-stage': unit.stage });
+    unitShapes[unit.kind](group, unit, d);
+    svg.append(group);
+  }
+
+  function drawWire(svg, wire, d, active) {
+    if (wire.when && !wire.when(d)) return;
+    svg.append(node('polyline', { class: `wire ${active.has(wire.path) ? 'active' : 'dim'}`, 'data-path': wire.path, points: polyline(wire.points) }));
+  }
+
+  function drawLabel(svg, label, d, active) {
+    const text = label.text(d.stages);
+    if (!present(text)) return;
+    svg.append(node('text', { class: `value ${active.has(label.path) ? 'active' : 'dim'}`, 'data-wire': label.name, x: label.x, y: label.y }, String(text)));
+  }
+
+  function drawPipelineRegister(svg, [name, x]) {
+    svg.append(node('rect', { class: 'pipeline-register', x, y: 44, width: 16, height: height - 52, rx: 3 }));
+    svg.append(node('text', { class: 'pipeline-register-name', transform: `translate(${x + 11},${height / 2}) rotate(-90)`, 'text-anchor': 'middle' }, name));
+  }
+
+  function drawLegend(svg, cycle) {
+    const legend = node('g', { class: 'legend' });
+    textAt(legend, 'title', 8, 508, `Cycle ${cycle}`);
+    legend.append(node('line', { class: 'wire active', x1: 72, y1: 504, x2: 92, y2: 504 }));
+    textAt(legend, 'detail', 96, 507, 'used');
+    legend.append(node('line', { class: 'wire dim', x1: 134, y1: 504, x2: 154, y2: 504 }));
+    textAt(legend, 'detail', 158, 507, 'unused');
+    svg.append(legend);
+  }
+
+  // Draws `diagram` (one cycle's, or null before the first cycle) into
+  // `element`; a click on a stage calls `onStage` with the stage's name.
+  function draw(element, diagram, onStage) {
+    if (!diagram) {
+      element.replaceChildren(Object.assign(document.createElement('p'), { className: 'note', textContent: 'Step to see the first cycle on the datapath.' }));
+      return;
+    }
+    const active = new Set(diagram.active);
+    const svg = node('svg', { class: 'datapath', viewBox: `0 0 ${width} ${height}`, role: 'img', 'data-cycle': diagram.cycle });
+    svg.append(node('title', {}, `The datapath in cycle ${diagram.cycle}`));
+    for (const stage of stages) drawStage(svg, stage, diagram);
+    for (const wire of wires) drawWire(svg, wire, diagram, active);
+    for (const latch of pipelineRegisters) drawPipelineRegister(svg, latch);
+    for (const unit of units) drawUnit(svg, unit, diagram);
+    for (const label of labels) drawLabel(svg, label, diagram, active);
+    drawLegend(svg, diagram.cycle);
+    svg.addEventListener('click', (event) => {
+      const stage = event.target.closest('[data-stage]');
+      if (stage) onStage(stage.dataset.stage);
+    });
+    element.replaceChildren(svg);
+  }
+
+  window.fivestageDiagram = { draw };
+})();
