@@ -13,12 +13,11 @@ constexpr Cycle pipelineFill = 4;
 
 }  // namespace
 
-std::vector<OpcodeEnergy> energyByOpcode(const ReportData& data) {
+std::vector<OpcodeEnergy> energyByOpcode(const MachineState& program, const RunRecord& record) {
   std::map<std::string, std::int64_t> sums;
-  const RunRecord& record = data.record;
   for (std::size_t index = 0; index < record.byInstruction.size(); ++index) {
     if (record.byInstruction[index].fetched == 0) continue;
-    sums[data.program->instructions[index].opcode()] += record.byInstruction[index].energy;
+    sums[program.instructions[index].opcode()] += record.byInstruction[index].energy;
   }
   std::vector<OpcodeEnergy> result;
   for (const auto& [opcode, energy] : sums) result.push_back({opcode, energy});
@@ -27,14 +26,13 @@ std::vector<OpcodeEnergy> energyByOpcode(const ReportData& data) {
   return result;
 }
 
-std::vector<LineEnergy> energyByLine(const ReportData& data) {
+std::vector<LineEnergy> energyByLine(const MachineState& program, const RunRecord& record) {
   std::vector<LineEnergy> result;
-  const RunRecord& record = data.record;
   for (std::size_t index = 0; index < record.byInstruction.size(); ++index) {
     if (record.byInstruction[index].fetched == 0) continue;
-    const std::size_t line = data.program->instructionLines[index];
+    const std::size_t line = program.instructionLines[index];
     result.push_back(
-        {line + 1, std::string(withoutComment(data.program->sourceLines[line])), record.byInstruction[index].energy});
+        {line + 1, std::string(withoutComment(program.sourceLines[line])), record.byInstruction[index].energy});
   }
   std::stable_sort(result.begin(), result.end(),
                    [](const LineEnergy& a, const LineEnergy& b) { return a.energy > b.energy; });
@@ -55,8 +53,8 @@ std::string statusText(const RunRecord& record, Cycle maxCycles) {
   switch (record.end) {
     case RunEnd::Completed: return "completed";
     case RunEnd::Failed: return trimmed(record.message);
-    case RunEnd::Stopped:
-    case RunEnd::Running: return "stopped: still running after " + std::to_string(maxCycles) + " cycles (--max-cycles)";
+    case RunEnd::Running: return "running";
+    case RunEnd::Stopped: return "stopped: still running after " + std::to_string(maxCycles) + " cycles (--max-cycles)";
   }
   return "";
 }

@@ -24,15 +24,16 @@ struct LineEnergy {
 };
 
 // By opcode text and by source line, largest first; nothing that used none.
-std::vector<OpcodeEnergy> energyByOpcode(const ReportData& data);
-std::vector<LineEnergy> energyByLine(const ReportData& data);
+std::vector<OpcodeEnergy> energyByOpcode(const MachineState& program, const RunRecord& record);
+std::vector<LineEnergy> energyByLine(const MachineState& program, const RunRecord& record);
 
 // Cycles, and energy, per completed instruction; empty when none completed.
 std::optional<double> cyclesPerInstruction(const RunRecord& record);
 std::optional<double> energyPerCompletedInstruction(const RunRecord& record);
 
-// "completed", the console's message for a run that failed (without its
-// surrounding blanks), or what stopped it.
+// "completed", "running" for a run still going (a page that follows it),
+// the console's message for a run that failed (without its surrounding
+// blanks), or what stopped it.
 std::string statusText(const RunRecord& record, Cycle maxCycles);
 
 // Where a completed run's cycles went. The terms add up to its cycles:

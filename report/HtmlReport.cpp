@@ -127,8 +127,7 @@ std::string chartHtml(const MachineState& program, const std::vector<const Chart
   return html + "</div>";
 }
 
-std::string summaryHtml(const ReportData& data, Cycle maxCycles) {
-  const RunRecord& record = data.record;
+std::string summaryHtml(const MachineState& program, const RunRecord& record, Cycle maxCycles) {
   std::string html = "<dl class=\"figures\">";
   if (record.machine != MachineOptions{}) html += figure("Machine", htmlEscaped(machineText(record.machine)));
   html += figure("Status", htmlEscaped(statusText(record, maxCycles)));
@@ -159,10 +158,11 @@ std::string summaryHtml(const ReportData& data, Cycle maxCycles) {
   for (const Stage stage : allStages) html += "<th class=\"number\">" + std::string(stageName(stage)) + "</th>";
   html += "</tr><tr>";
   for (const Stage stage : allStages) {
-    html += "<td class=\"number\">" + number(record.energyByStage[static_cast<std::size_t>(stage)]) + "</td>";
+    html += "<td class=\"number\" data-stage=\"" + std::string(stageName(stage)) + "\">" +
+            number(record.energyByStage[static_cast<std::size_t>(stage)]) + "</td>";
   }
   html += "</tr></table><h3>Energy by opcode</h3><table>";
-  for (const OpcodeEnergy& opcode : energyByOpcode(data)) {
+  for (const OpcodeEnergy& opcode : energyByOpcode(program, record)) {
     html += "<tr><td><code>" + htmlEscaped(opcode.opcode) + "</code></td><td class=\"number\">" +
             number(opcode.energy) + "</td></tr>";
   }
@@ -211,7 +211,7 @@ std::string behindTakenHtml(const ReportData& data) {
 }
 
 std::string energyByLineHtml(const ReportData& data) {
-  const std::vector<LineEnergy> lines = energyByLine(data);
+  const std::vector<LineEnergy> lines = energyByLine(*data.program, data.record);
   std::string html = "<table><tr><th>line</th><th>instruction</th><th class=\"number\">energy</th></tr>";
   for (const LineEnergy& line : lines) {
     html += "<tr><td class=\"number\">" + number(static_cast<std::int64_t>(line.line)) + "</td><td><code>" +
@@ -275,17 +275,19 @@ std::string meaningHtml(const Meaning& meaning) {
   return html + "</table>";
 }
 
-std::string finalStateHtml(const RunRecord& record) {
-  if (record.registerChanges.empty() && record.memoryChanges.empty()) return "<p class=\"note\">Nothing changed.</p>";
+std::string finalStateHtml(const std::vector<ValueChange>& registers, const std::vector<ValueChange>& memory) {
+  if (registers.empty() && memory.empty()) return "<p class=\"note\">Nothing changed.</p>";
   std::string html = "<table><tr><th></th><th class=\"number\">initial</th><th class=\"number\">final</th></tr>";
-  const auto rows = [&html](const std::vector<ValueChange>& changes, const char* prefix) {
+  // Each row names what it shows, for a page that leads from a row to the value.
+  const auto rows = [&html](const std::vector<ValueChange>& changes, const char* kind, const char* prefix) {
     for (const ValueChange& change : changes) {
-      html += "<tr><td><code>" + std::string(prefix) + number(change.location) + "</code></td><td class=\"number\">" +
-              number(change.initial) + "</td><td class=\"number\">" + number(change.final) + "</td></tr>";
+      html += "<tr data-" + std::string(kind) + "=\"" + number(change.location) + "\"><td><code>" + prefix +
+              number(change.location) + "</code></td><td class=\"number\">" + number(change.initial) +
+              "</td><td class=\"number\">" + number(change.final) + "</td></tr>";
     }
   };
-  rows(record.registerChanges, "$");
-  rows(record.memoryChanges, "word ");
+  rows(registers, "register", "$");
+  rows(memory, "word", "word ");
   return html + "</table>";
 }
 
@@ -307,8 +309,9 @@ std::string htmlReport(const ReportData& data, Cycle maxCycles) {
           "\">" + folder + ": " + htmlEscaped(statusText(record, maxCycles)) + "</p>";
   if (!data.program) return html + "</main></body></html>\n";
 
-  html += "<section><h2>Summary</h2>" + summaryHtml(data, maxCycles) + "</section>";
-  html += "<section><h2>Final state</h2>" + finalStateHtml(record) + meaningHtml(*data.meaning) + "</section>";
+  html += "<section><h2>Summary</h2>" + summaryHtml(*data.program, record, maxCycles) + "</section>";
+  html += "<section><h2>Final state</h2>" + finalStateHtml(record.registerChanges, record.memoryChanges) +
+          meaningHtml(*data.meaning) + "</section>";
   html += "<section><h2>Program check</h2>" + warningsHtml(data.warnings) + "</section>";
   const Cycle last = std::min(record.window.to, record.cycles);
   std::vector<const ChartRow*> rows;

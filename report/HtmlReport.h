@@ -20,11 +20,11 @@ std::string htmlReport(const ReportData& data, Cycle maxCycles);
 std::string chartHtml(const MachineState& program, const std::vector<const ChartRow*>& rows, Cycle first, Cycle last,
                       std::optional<Cycle> current = std::nullopt);
 // The summary figures, energy tables and stall table.
-std::string summaryHtml(const ReportData& data, Cycle maxCycles);
+std::string summaryHtml(const MachineState& program, const RunRecord& record, Cycle maxCycles);
 // Energy of each cycle of the window, stacked by stage.
 std::string energyChartHtml(const RunRecord& record);
 // Registers and memory words the run changed.
-std::string finalStateHtml(const RunRecord& record);
+std::string finalStateHtml(const std::vector<ValueChange>& registers, const std::vector<ValueChange>& memory);
 // The program check's warnings.
 std::string warningsHtml(const std::vector<Warning>& warnings);
 

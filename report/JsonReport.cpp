@@ -60,8 +60,8 @@ Json energyJson(const ReportData& data) {
   Json byOpcode = Json::object();
   Json byLine = Json::array();
   if (data.program) {
-    for (const OpcodeEnergy& opcode : energyByOpcode(data)) byOpcode[opcode.opcode] = opcode.energy;
-    for (const LineEnergy& line : energyByLine(data)) {
+    for (const OpcodeEnergy& opcode : energyByOpcode(*data.program, record)) byOpcode[opcode.opcode] = opcode.energy;
+    for (const LineEnergy& line : energyByLine(*data.program, record)) {
       byLine.push_back({{"line", line.line}, {"text", line.text}, {"energy", line.energy}});
     }
   }

@@ -152,12 +152,12 @@ class TextReport {
     }
     row("  by stage", stages);
     std::string opcodes;
-    for (const OpcodeEnergy& opcode : energyByOpcode(data_)) {
+    for (const OpcodeEnergy& opcode : energyByOpcode(*data_.program, record_)) {
       opcodes += (opcodes.empty() ? "" : "   ") + opcode.opcode + " " + std::to_string(opcode.energy);
     }
     row("  by opcode", opcodes);
     row("  by line", "largest first");
-    for (const LineEnergy& line : energyByLine(data_)) {
+    for (const LineEnergy& line : energyByLine(*data_.program, record_)) {
       detail(rightAligned(std::to_string(line.energy), 10) + "  line " + padded(std::to_string(line.line), 5) +
              line.text);
     }

@@ -147,6 +147,8 @@ std::string Session::view() const {
   const report::RunRecord& record = run_->record();
   const MachineState& machine = core.machine();
   const Cycle cycle = core.cyclesRun();
+  const std::vector<report::ValueChange> registers = report::valueChanges(program_->registers, machine.registers);
+  const std::vector<report::ValueChange> memory = report::valueChanges(program_->memory, machine.memory);
 
   // The chart's latest cycles: the rows that have left the pipeline and
   // reach into them, then those still in it.
@@ -174,11 +176,14 @@ std::string Session::view() const {
       {"energy", {{"total", record.energyTotal()}, {"byStage", report::stageEnergyJson(record.energyByStage)}}},
       {"consoleTotal", formatEnergy(core.energyTotal())},
       {"finalRegisters", machine.registers},
-      {"registers", report::changesJson(report::valueChanges(program_->registers, machine.registers), "register")},
-      {"memory", report::changesJson(report::valueChanges(program_->memory, machine.memory), "word")},
+      {"registers", report::changesJson(registers, "register")},
+      {"memory", report::changesJson(memory, "word")},
       {"memorySize", machine.memory.size()},
       {"writtenThisCycle", {{"registers", run_->changes.registers}, {"memory", run_->changes.memory}}},
       {"chart", cycle == 0 ? std::string() : report::chartHtml(*program_, rows, first, cycle, cycle)},
+      // The panels the report page has too, in its own words.
+      {"summaryHtml", report::summaryHtml(*program_, record, cycleLimit)},
+      {"finalStateHtml", report::finalStateHtml(registers, memory)},
       {"diagram", cycle == 0 ? Json(nullptr) : run_->diagram.json(run_->latest.events())},
   });
 }

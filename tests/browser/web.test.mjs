@@ -135,7 +135,7 @@ test('a student steps the example, goes back, and runs it to the end', async () 
     assert.equal(await figure('not-taken'), report.branches.notTaken);
     assert.equal(await figure('energy-total'), report.energy.total);
     for (const [stage, energy] of Object.entries(report.energy.byStage)) {
-      assert.equal(await page.$eval(`#energy [data-stage="${stage}"]`, (cell) => Number(cell.textContent)), energy, stage);
+      assert.equal(await page.$eval(`#summary [data-stage="${stage}"]`, (cell) => Number(cell.textContent)), energy, stage);
     }
     assert.equal(await page.$$eval('#chart .row:not(.head)', (rows) => rows.length), report.fetched);
     assert.equal(await page.$$eval('#chart .cycle', (cycles) => cycles.length), report.cycles);
@@ -270,7 +270,7 @@ test('an edit takes effect: the run is made again with it up to the cycle shown'
       check: async (page) => assert.match(await page.$eval('#registers', (values) => values.textContent), /\$9 77/) },
     { name: 'an energy figure, at once when Step is clicked', editor: fetchEditor, text: '1000\n',
       then: (page) => page.click('#step'), cycle: 6,
-      check: async (page) => assert.equal(await page.$eval('#energy [data-stage="Fetch"]', (cell) => Number(cell.textContent)),
+      check: async (page) => assert.equal(await page.$eval('#summary [data-stage="Fetch"]', (cell) => Number(cell.textContent)),
         1000 * await page.$eval('#fetched', (element) => Number(element.textContent))) },
   ];
   for (const { name, editor, text, then, cycle, check } of edits) {

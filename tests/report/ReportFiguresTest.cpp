@@ -306,7 +306,7 @@ TEST_F(ReportFigures, ViewsDropATrailingCommentTheTraceKeepsIt) {
   const ReportData data = runReport(dir.path(), {}, &trace, nullptr);
   EXPECT_EQ(instructionText(*data.program, 0), "E(0) addi $1, $0, 5");
   std::vector<std::string> lines;
-  for (const LineEnergy& line : energyByLine(data)) lines.push_back(line.text);
+  for (const LineEnergy& line : energyByLine(*data.program, data.record)) lines.push_back(line.text);
   EXPECT_EQ(lines, (std::vector<std::string>{"addi $1, $0, 5", "addi $2, $1, 1"}));
   EXPECT_EQ(stallGroupText(*data.program, data.record.stallGroups.at(0)),
             "cycle 3: E(1) addi $2, $1, 1 waits for $1 from E(0) addi $1, $0, 5 (1 lost)");
@@ -336,9 +336,10 @@ TEST_F(ReportFigures, EnergyBelongsToTheInstructionEachStageWorkedOn) {
   const RunRecord& record = data.record;
   EXPECT_EQ(record.energyByStage, (StageEnergy{15, 24, 60, 30, 80}));
   std::vector<std::pair<std::string, std::int64_t>> opcodes;
-  for (const OpcodeEnergy& opcode : energyByOpcode(data)) opcodes.emplace_back(opcode.opcode, opcode.energy);
+  for (const OpcodeEnergy& opcode : energyByOpcode(*data.program, data.record))
+    opcodes.emplace_back(opcode.opcode, opcode.energy);
   EXPECT_EQ(opcodes, (std::vector<std::pair<std::string, std::int64_t>>{{"sw", 108}, {"addi", 69}, {"beq", 32}}));
-  const std::vector<LineEnergy> lines = energyByLine(data);
+  const std::vector<LineEnergy> lines = energyByLine(*data.program, data.record);
   ASSERT_EQ(lines.size(), 3U);
   EXPECT_EQ(lines[0].line, 1U);
   EXPECT_EQ(lines[2].text, "beq $0, $1, L1");

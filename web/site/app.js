@@ -67,9 +67,6 @@
     return { running: 'running', completed: 'completed', failed: 'ended on an error' }[view.state];
   }
 
-  const stageColours = { Fetch: 'var(--fetch)', Decode: 'var(--decode)', Execute: 'var(--execute)', Mem: 'var(--memory)',
-    WriteBack: 'var(--writeback)' };
-
   function enableControls() {
     const view = shown;
     const canRun = !running && view !== null && view.state === 'running' && !capped(view);
@@ -121,7 +118,7 @@
     if (view.state === 'not loaded') {
       status.className = 'status failed';
       status.textContent = 'The files could not be loaded: see the console.';
-      for (const id of ['chart', 'energy', 'registers', 'memory', 'memory-words']) $(id).replaceChildren();
+      for (const id of ['chart', 'summary', 'registers', 'memory', 'memory-words']) $(id).replaceChildren();
       return;
     }
     status.innerHTML = `Cycle <b id="cycle">${view.cycles}</b>${bannerHtml(view)} · ` +
@@ -135,23 +132,18 @@
     chart.scrollLeft = chart.scrollWidth;
     chart.scrollTop = chart.scrollHeight;
 
-    const byStage = view.energy.byStage;
-    const highest = Math.max(1, ...Object.values(byStage));
-    $('energy').innerHTML = Object.entries(byStage).map(([stage, energy]) =>
-      `<tr><td>${stage}</td><td class="number" data-stage="${stage}">${energy}</td><td class="meter"><i style="width: ${100 * Math.max(0, energy) / highest}%; background: ${stageColours[stage]}"></i></td></tr>`).join('');
+    // The summary and the values changed, as the report page shows them.
+    $('summary').innerHTML = view.summaryHtml;
+    $('memory').innerHTML = view.finalStateHtml;
     $('registers').innerHTML = valuesHtml(view.finalRegisters, view.writtenThisCycle.registers, '$');
     renderMemory(view);
   }
 
   // ---- memory -----------------------------------------------------------------
 
-  // The words the run has changed first, then every word in a view that
-  // scrolls through any size, fetching only the rows in sight.
+  // Every word, in a view that scrolls through any size, fetching only the
+  // rows in sight; a word of the values changed leads to it.
   function renderMemory(view) {
-    const thisCycle = new Set(view.writtenThisCycle.memory);
-    $('memory').innerHTML = view.memory.length === 0 ? '<span class="note">no word changed yet</span>'
-      : view.memory.map(({ word, initial, final }) =>
-        `<span${thisCycle.has(word) ? ' class="changed"' : ''} data-word="${word}"><b>${word}</b> ${final} <i>was ${initial}</i></span>`).join('');
     $('memory-note').textContent = `${view.memorySize} words`;
     $('memory-spacer').style.height = `${Math.ceil(view.memorySize / wordsPerRow) * memoryRowHeight}px`;
     showMemoryRows();
