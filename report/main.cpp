@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "exercise/CheckReport.h"
+#include "exercise/FileRead.h"
 #include "report/Comparison.h"
 #include "report/Figures.h"
 #include "report/HtmlReport.h"
@@ -35,6 +37,7 @@ const std::string largestCycle = std::to_string(std::numeric_limits<Cycle>::max(
 const std::string maxCyclesTakes = "a whole number from 1 to " + largestCycle;
 const std::string cyclesTakes = "FROM:TO, two cycle numbers from 1 to " + largestCycle + " with FROM <= TO";
 const std::string outputTakes = "a file name, or - for standard output";
+const std::string exerciseTakes = "an exercise file";
 
 struct UsageError {
   std::string message;
@@ -72,6 +75,7 @@ CycleWindow windowOf(const std::string& text) {
 struct Arguments {
   std::string folder = ".";
   std::string maxCycles, cycles;
+  std::string exercise;  // --check: the exercise file the folder's program answers
   MachineOptions machine;
   bool compare = false;  // run on all four machines, side by side
   struct Output {
@@ -85,6 +89,7 @@ struct Arguments {
 
 // What an option that takes a value takes, as the messages say it.
 const std::string& takenBy(std::string_view option) {
+  if (option == "--check") return exerciseTakes;
   return option == "--max-cycles" ? maxCyclesTakes : option == "--cycles" ? cyclesTakes : outputTakes;
 }
 
@@ -120,6 +125,18 @@ void checkArguments(const CLI::App& app, const Arguments& arguments) {
   }
   if (arguments.compare && (app.count("--kanata") > 0 || app.count("--trace") > 0)) {
     throw UsageError{"--compare writes no --kanata or --trace: each follows one run (leave out --compare)"};
+  }
+  if (app.count("--check") > 0 && arguments.exercise.empty()) refuseValue("--check", exerciseTakes, "");
+  if (!arguments.exercise.empty()) {
+    for (const char* option : {"--html", "--kanata", "--trace", "--compare"}) {
+      if (app.count(option) > 0)
+        throw UsageError{"--check writes the checks and --json only: leave out " + std::string(option)};
+    }
+    for (const char* option : {"--forwarding", "--flush", "--max-cycles", "--cycles"}) {
+      if (app.count(option) > 0) {
+        throw UsageError{"--check runs on the exercise's own machine and cycle cap: leave out " + std::string(option)};
+      }
+    }
   }
   for (const Arguments::Output& output : arguments.outputs) {
     if (app.count(output.option) == 0) continue;
@@ -263,10 +280,59 @@ int writeReports(const Arguments& arguments, const RunOptions& options) {
   return status;
 }
 
+// --check: runs the folder's program on every data set of the exercise and
+// prints each check. The student's view: a hidden data set's values are not shown.
+int checkAnswer(const Arguments& arguments) {
+  const std::filesystem::path folder = arguments.folder;
+  exercise::Exercise exercise;
+  try {
+    exercise = exercise::loadExercise(arguments.exercise);
+  } catch (const exercise::ExerciseError& error) {
+    throw UsageError{arguments.exercise + ": " + error.what()};
+  }
+  if (!std::filesystem::is_directory(folder)) throw UsageError{"no such folder: " + folder.string()};
+  std::string source;
+  try {
+    source = exercise::submittedSource(folder);
+  } catch (const exercise::ReadError& error) {
+    throw UsageError{folder.string() + ": " + error.what()};
+  }
+
+  std::unique_ptr<OutputFile> json;
+  const std::string& jsonName = arguments.outputs[Arguments::json].name;
+  if (!jsonName.empty()) {
+    const OutputPlace place(jsonName);
+    refuseInputFile(folder, place);
+    std::error_code error;
+    if (std::filesystem::equivalent(arguments.exercise, place.path(), error)) {
+      throw UsageError{"will not write " + jsonName + ": it is the exercise file"};
+    }
+    json = std::make_unique<OutputFile>(place);
+  }
+
+  std::optional<exercise::Checker> checker;
+  exercise::Outcome outcome;
+  try {
+    checker.emplace(std::move(exercise));
+    outcome = checker->check(source);
+  } catch (const std::runtime_error& error) {
+    throw UsageError{std::string("cannot check: ") + error.what()};
+  }
+  if (json) {
+    json->stream() << exercise::outcomeJson(checker->exercise(), outcome, exercise::Audience::Student)
+                          .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+                   << "\n";
+    json->finish();
+    json->publish();
+  }
+  if (jsonName != "-") exercise::writeCheckText(std::cout, checker->exercise(), outcome, exercise::Audience::Student);
+  return outcome.passed() ? 0 : 1;
+}
+
 // The option taking a value that ends the command line without one, if any.
 std::optional<std::string> optionWithoutValue(int argc, char** argv) {
   const std::string last = argc > 1 ? argv[argc - 1] : "";
-  for (const char* option : {"--html", "--json", "--kanata", "--trace", "--max-cycles", "--cycles"}) {
+  for (const char* option : {"--html", "--json", "--kanata", "--trace", "--max-cycles", "--cycles", "--check"}) {
     if (last == option || last == std::string(option) + "=") return option;
   }
   return std::nullopt;
@@ -316,6 +382,12 @@ int main(int argc, char** argv) {
   app.add_option("--cycles", arguments.cycles,
                  "The cycles the chart and the details show (default: the first that fit; at most 2000)")
       ->type_name("FROM:TO");
+  app.add_option("--check", arguments.exercise,
+                 "Check the folder's program as an answer to the exercise in FILE: run it on every data set, print\n"
+                 "each check with its observed and expected values (a hidden data set's are not shown). Exit status:\n"
+                 "0 when every check passes, 1 when one fails, 2 for a usage error, an exercise file that cannot be\n"
+                 "read or is not valid, or a folder without a readable src.txt. Takes --json FILE only")
+      ->type_name("EXERCISE");
   app.add_flag("--forwarding", arguments.machine.forwarding,
                "Run on a machine with a forwarding unit: only a use of the word just loaded waits, one cycle");
   app.add_flag("--flush", arguments.machine.flush,
@@ -332,6 +404,7 @@ int main(int argc, char** argv) {
       throw usageErrorOf(error, argc, argv);
     }
     checkArguments(app, arguments);
+    if (!arguments.exercise.empty()) return checkAnswer(arguments);
     return writeReports(arguments, runOptionsOf(app, arguments));
   } catch (const UsageError& error) {
     std::cerr << program << ": " << error.message << "\n";

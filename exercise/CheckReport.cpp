@@ -1,0 +1,73 @@
+#include "exercise/CheckReport.h"
+
+#include <ostream>
+
+namespace fivestage::exercise {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+bool valuesShown(const Check& check, Audience audience) { return !check.hidden || audience == Audience::Teacher; }
+
+std::string valueText(const CheckValue& value) {
+  if (const auto* number = std::get_if<std::int64_t>(&value)) return std::to_string(*number);
+  return std::get<std::string>(value);
+}
+
+Json valueJson(const CheckValue& value) {
+  if (const auto* number = std::get_if<std::int64_t>(&value)) return *number;
+  return std::get<std::string>(value);
+}
+
+std::string expectedText(const Check& check) {
+  return (check.bound == Bound::AtMost ? "at most " : "") + valueText(check.expected);
+}
+
+}  // namespace
+
+std::string checkName(const Check& check) { return check.data.empty() ? check.text : check.data + ": " + check.text; }
+
+std::string verdictText(const Outcome& outcome) {
+  const std::size_t failed = outcome.failedCount();
+  if (failed == 0) return "passed";
+  return std::to_string(failed) + " of " + std::to_string(outcome.checks.size()) + " checks failed";
+}
+
+void writeCheckText(std::ostream& out, const Exercise& exercise, const Outcome& outcome, Audience audience) {
+  out << exercise.title << "\n";
+  for (const Check& check : outcome.checks) {
+    out << (check.passed ? "✓ " : "✗ ") << (check.data.empty() ? "program" : check.data) << ": " << check.text;
+    if (!valuesShown(check, audience)) {
+      out << " (hidden data set: values not shown)\n";
+      continue;
+    }
+    out << ": " << (check.observed ? valueText(*check.observed) : "not reached") << " (expected " << expectedText(check)
+        << ")\n";
+  }
+  out << verdictText(outcome) << "\n";
+}
+
+Json checkJson(const Check& check, Audience audience) {
+  const bool shown = valuesShown(check, audience);
+  Json json;
+  json["data"] = check.data.empty() ? Json() : Json(check.data);
+  json["check"] = check.text;
+  json["passed"] = check.passed;
+  json["bound"] = check.bound == Bound::AtMost ? "at most" : "equal";
+  json["expected"] = shown ? valueJson(check.expected) : Json();
+  json["observed"] = shown && check.observed ? valueJson(*check.observed) : Json();
+  return json;
+}
+
+Json outcomeJson(const Exercise& exercise, const Outcome& outcome, Audience audience) {
+  Json json;
+  json["schema"] = Exercise::schemaVersion;
+  json["exercise"] = exercise.title;
+  json["passed"] = outcome.passed();
+  json["score"] = outcome.score();
+  json["checks"] = Json::array();
+  for (const Check& check : outcome.checks) json["checks"].push_back(checkJson(check, audience));
+  return json;
+}
+
+}  // namespace fivestage::exercise

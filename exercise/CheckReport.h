@@ -1,0 +1,34 @@
+#pragma once
+
+#include <iosfwd>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "exercise/Checker.h"
+
+namespace fivestage::exercise {
+
+// Who reads the checks. A student is not shown the values of a hidden data
+// set, only which of its checks failed; the teacher who grades sees them all.
+enum class Audience { Student, Teacher };
+
+// "sum: $2", or "instructions" for a check of the program itself: how a
+// grade sheet names a check.
+std::string checkName(const Check& check);
+
+// "passed", or "2 of 9 checks failed".
+std::string verdictText(const Outcome& outcome);
+
+// Every check on a line of its own with ✓ or ✗, what was observed and what
+// was expected, then the verdict.
+void writeCheckText(std::ostream& out, const Exercise& exercise, const Outcome& outcome, Audience audience);
+
+// One check as JSON: {"data", "check", "passed", "expected", "observed"}; the
+// data set is null for a check of the program itself, and a value not shown
+// or not observed is null.
+nlohmann::ordered_json checkJson(const Check& check, Audience audience);
+
+// {"schema": 1, "exercise": TITLE, "passed", "score", "checks": [...]}.
+nlohmann::ordered_json outcomeJson(const Exercise& exercise, const Outcome& outcome, Audience audience);
+
+}  // namespace fivestage::exercise

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "exercise/Exercise.h"
+
+namespace fivestage::exercise {
+
+// What a check compares: a number, or a text such as how a run ended.
+using CheckValue = std::variant<std::int64_t, std::string>;
+
+// How the observed value must relate to the expected one.
+enum class Bound { Equal, AtMost };
+
+// One check of an answer, on one data set or on the program itself.
+struct Check {
+  std::string data;  // the data set's name; empty for a check of the program itself
+  std::string text;  // "run completes", "$2", "word 8", "cycles", "stalls", "energy", "instructions", "as meant"
+  bool passed = false;
+  bool hidden = false;  // on a hidden data set: its values are not for the student's eyes
+  Bound bound = Bound::Equal;
+  CheckValue expected;
+  std::optional<CheckValue> observed;  // nothing when the run did not get that far
+};
+
+// All the checks of one answer, and the figures a grade sheet lists.
+struct Outcome {
+  std::vector<Check> checks;
+  std::optional<Cycle> cycles;         // on the first data set, when its run completed
+  std::optional<std::int64_t> energy;  // likewise
+
+  std::size_t failedCount() const;
+  bool passed() const { return failedCount() == 0; }
+  // The share of checks passed, from 0 to 1.
+  double score() const;
+};
+
+// Runs answers to one exercise. Each data set gets a folder of its own in a
+// private temporary folder, laid out once with the data set's reg.txt and
+// mem.txt and the exercise's energy figures (or the bundled ones); an answer's
+// program is written there and run on the exercise's machine, up to its cycle
+// cap. A checker is used by one thread at a time; graders make one per worker.
+class Checker {
+ public:
+  // Throws std::runtime_error when the temporary folders cannot be made.
+  explicit Checker(Exercise exercise);
+  ~Checker();
+  Checker(const Checker&) = delete;
+  Checker& operator=(const Checker&) = delete;
+
+  const Exercise& exercise() const { return exercise_; }
+  // Checks the program `source` (the text of a src.txt) on every data set.
+  Outcome check(std::string_view source) const;
+
+ private:
+  Exercise exercise_;
+  std::filesystem::path workspace_;  // removed with everything in it when the checker goes
+};
+
+// The longest src.txt an answer may have: far beyond any exercise's program.
+constexpr std::size_t largestSource = 1024 * 1024;
+
+// The program of a submission folder: its own regular src.txt, read without
+// following a link, at most largestSource bytes, and text. Throws ReadError
+// saying why not.
+std::string submittedSource(const std::filesystem::path& folder);
+
+}  // namespace fivestage::exercise

@@ -1,0 +1,96 @@
+#include "grade/GradeSheet.h"
+
+#include <charconv>
+#include <ostream>
+
+#include "exercise/CheckReport.h"
+
+namespace fivestage::grade {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// The shortest text that reads back as the same number: 1, 0.75, 0.3333333333333333.
+std::string numberText(double value) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
+std::vector<std::string> failedChecks(const Grade& grade) {
+  std::vector<std::string> names;
+  if (!grade.outcome) return names;
+  for (const exercise::Check& check : grade.outcome->checks) {
+    if (!check.passed) names.push_back(exercise::checkName(check));
+  }
+  return names;
+}
+
+template <typename Value>
+std::string optionalText(const std::optional<Value>& value) {
+  return value ? std::to_string(*value) : "";
+}
+
+template <typename Value>
+Json optionalJson(const std::optional<Value>& value) {
+  return value ? Json(*value) : Json();
+}
+
+}  // namespace
+
+std::string csvField(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+void writeCsv(std::ostream& out, const std::vector<Grade>& grades) {
+  out << "submission,passed,score,cycles,energy,failed,error\r\n";
+  for (const Grade& grade : grades) {
+    std::string failed;
+    for (const std::string& name : failedChecks(grade)) failed += (failed.empty() ? "" : ";") + name;
+    const bool passed = grade.outcome && grade.outcome->passed();
+    const double score = grade.outcome ? grade.outcome->score() : 0.0;
+    const std::optional<Cycle> cycles = grade.outcome ? grade.outcome->cycles : std::nullopt;
+    const std::optional<std::int64_t> energy = grade.outcome ? grade.outcome->energy : std::nullopt;
+    out << csvField(grade.submission) << ',' << (passed ? "true" : "false") << ',' << numberText(score) << ','
+        << optionalText(cycles) << ',' << optionalText(energy) << ',' << csvField(failed) << ','
+        << csvField(grade.error) << "\r\n";
+  }
+}
+
+Json gradesJson(const exercise::Exercise& exercise, const std::vector<Grade>& grades) {
+  Json json;
+  json["schema"] = exercise::Exercise::schemaVersion;
+  json["exercise"] = exercise.title;
+  json["submissions"] = Json::array();
+  for (const Grade& grade : grades) {
+    Json entry;
+    entry["submission"] = grade.submission;
+    entry["passed"] = grade.outcome && grade.outcome->passed();
+    entry["score"] = grade.outcome ? grade.outcome->score() : 0.0;
+    entry["cycles"] = grade.outcome ? optionalJson(grade.outcome->cycles) : Json();
+    entry["energy"] = grade.outcome ? optionalJson(grade.outcome->energy) : Json();
+    entry["failed"] = failedChecks(grade);
+    entry["error"] = grade.outcome ? Json() : Json(grade.error);
+    entry["checks"] = Json::array();
+    if (grade.outcome) {
+      for (const exercise::Check& check : grade.outcome->checks) {
+        entry["checks"].push_back(exercise::checkJson(check, exercise::Audience::Teacher));
+      }
+    }
+    json["submissions"].push_back(std::move(entry));
+  }
+  return json;
+}
+
+std::string gradeLine(const Grade& grade) {
+  if (!grade.outcome) return grade.submission + ": not graded: " + grade.error;
+  return grade.submission + ": " + exercise::verdictText(*grade.outcome);
+}
+
+}  // namespace fivestage::grade

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <iosfwd>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "grade/Grader.h"
+
+namespace fivestage::grade {
+
+// A CSV field as RFC 4180 writes it: in double quotes, its quotes doubled,
+// when it holds a comma, a quote or a line end; as it is otherwise.
+std::string csvField(std::string_view text);
+
+// The grade sheet: a header line and one row per submission, with the
+// columns submission,passed,score,cycles,energy,failed,error. cycles and
+// energy are the first data set's; failed lists the failed checks separated
+// by ';'.
+void writeCsv(std::ostream& out, const std::vector<Grade>& grades);
+
+// {"schema": 1, "exercise": TITLE, "submissions": [{"submission", "passed",
+// "score", "cycles", "energy", "failed", "error", "checks"}]}, with every
+// value of every check: the grade sheet is the teacher's.
+nlohmann::ordered_json gradesJson(const exercise::Exercise& exercise, const std::vector<Grade>& grades);
+
+// "alice: passed", "bob: 2 of 9 checks failed" or "eve: not graded: why".
+std::string gradeLine(const Grade& grade);
+
+}  // namespace fivestage::grade

@@ -1,0 +1,169 @@
+// fivestage-grade: grades a class's submissions to one exercise, each a
+// folder with the student's src.txt, into a grade sheet.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <charconv>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "exercise/Exercise.h"
+#include "grade/GradeSheet.h"
+#include "grade/Grader.h"
+#include "report/OutputFile.h"
+
+namespace {
+
+using namespace fivestage;
+
+constexpr int usageError = 2;
+constexpr const char* program = "fivestage-grade";
+constexpr unsigned mostJobs = 256;
+
+struct UsageError {
+  std::string message;
+};
+
+struct Arguments {
+  std::string exercise;
+  std::vector<std::string> submissions;
+  std::string csv, json, jobs;
+};
+
+unsigned jobsOf(const CLI::App& app, const Arguments& arguments) {
+  if (app.count("--jobs") == 0) return std::max(1u, std::thread::hardware_concurrency());
+  unsigned jobs = 0;
+  const std::string& text = arguments.jobs;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
+  if (error != std::errc() || end != text.data() + text.size() || jobs < 1 || jobs > mostJobs) {
+    throw UsageError{"--jobs takes a whole number from 1 to " + std::to_string(mostJobs) + ", not '" + text + "'"};
+  }
+  return jobs;
+}
+
+// Where an output goes, refused when it would overwrite the exercise file.
+std::optional<report::OutputPlace> placeOf(const char* option, const std::string& name, const Arguments& arguments) {
+  if (name.empty()) return std::nullopt;
+  if (name.front() == '-' && name != "-") {
+    throw UsageError{std::string(option) + " takes a file name, or - for standard output, not '" + name + "'"};
+  }
+  report::OutputPlace place(name);
+  std::error_code error;
+  if (std::filesystem::equivalent(arguments.exercise, place.path(), error)) {
+    throw UsageError{"will not write " + name + ": it is the exercise file"};
+  }
+  return place;
+}
+
+// A bar on standard error, redrawn in place, when standard error is a terminal.
+grade::Progress progressBar() {
+  if (isatty(STDERR_FILENO) == 0) return nullptr;
+  return [](std::size_t done, std::size_t total) {
+    constexpr std::size_t width = 40;
+    const std::size_t filled = total == 0 ? width : done * width / total;
+    std::cerr << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ') << "] " << done << "/" << total
+              << (done == total ? "\n" : "") << std::flush;
+  };
+}
+
+int gradeClass(const CLI::App& app, const Arguments& arguments) {
+  const unsigned jobs = jobsOf(app, arguments);
+  exercise::Exercise exercise;
+  try {
+    exercise = exercise::loadExercise(arguments.exercise);
+  } catch (const exercise::ExerciseError& error) {
+    throw UsageError{arguments.exercise + ": " + error.what()};
+  }
+  const std::optional<report::OutputPlace> csvPlace = placeOf("--csv", arguments.csv, arguments);
+  const std::optional<report::OutputPlace> jsonPlace = placeOf("--json", arguments.json, arguments);
+  if (csvPlace && jsonPlace && csvPlace->sameAs(*jsonPlace)) {
+    throw UsageError{"--csv " + arguments.csv + " and --json " + arguments.json +
+                     " are the same file: give each output a file of its own"};
+  }
+  // Opened before grading, so that an output that cannot be written is known at once.
+  std::unique_ptr<report::OutputFile> csv = csvPlace ? std::make_unique<report::OutputFile>(*csvPlace) : nullptr;
+  std::unique_ptr<report::OutputFile> json = jsonPlace ? std::make_unique<report::OutputFile>(*jsonPlace) : nullptr;
+
+  std::vector<grade::Grade> grades;
+  try {
+    grades = grade::gradeAll(exercise, arguments.submissions, jobs, progressBar());
+  } catch (const std::runtime_error& error) {
+    throw UsageError{std::string("cannot grade: ") + error.what()};
+  }
+  if (csv) grade::writeCsv(csv->stream(), grades);
+  if (json)
+    json->stream() << grade::gradesJson(exercise, grades).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+                   << "\n";
+  for (auto* file : {csv.get(), json.get()}) {
+    if (file) file->finish();
+  }
+  for (auto* file : {csv.get(), json.get()}) {
+    if (file) file->publish();
+  }
+
+  const bool standardOutputTaken =
+      (csvPlace && csvPlace->isStandardOutput()) || (jsonPlace && jsonPlace->isStandardOutput());
+  if (!standardOutputTaken) {
+    std::size_t passed = 0, notGraded = 0;
+    for (const grade::Grade& grade : grades) {
+      std::cout << grade::gradeLine(grade) << "\n";
+      if (!grade.outcome) {
+        ++notGraded;
+      } else if (grade.outcome->passed()) {
+        ++passed;
+      }
+    }
+    std::cout << grades.size() << " submissions: " << passed << " passed, " << grades.size() - passed - notGraded
+              << " failed, " << notGraded << " not graded\n";
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Arguments arguments;
+  CLI::App app{
+      "Grades every submission folder against the exercise: runs each folder's src.txt on every data set, on the\n"
+      "exercise's machine, up to its cycle cap, with the data sets' registers and memory and the exercise's energy\n"
+      "figures (a submission's own reg.txt, mem.txt and energy files are ignored). A submission that cannot be\n"
+      "graded (no src.txt, a link, not text, too large) gets a row that says why. Exit status: 0 when every\n"
+      "submission has its row, 2 for a usage error, an exercise file that cannot be read or is not valid, or an\n"
+      "output that cannot be written.",
+      program};
+  app.add_option("exercise", arguments.exercise, "The exercise file")->required()->type_name("EXERCISE");
+  app.add_option("submissions", arguments.submissions, "The submission folders, each with a src.txt")
+      ->required()
+      ->type_name("SUBMISSION_FOLDER...");
+  app.add_option("--csv", arguments.csv,
+                 "Write the grade sheet as CSV: submission,passed,score,cycles,energy,failed,error (- for stdout)")
+      ->type_name("FILE");
+  app.add_option("--json", arguments.json, "Write every submission's checks as JSON (- for stdout)")->type_name("FILE");
+  app.add_option("--jobs", arguments.jobs, "Grade N submissions at a time (default: the number of cores)")
+      ->type_name("N");
+  app.set_version_flag("--version", "fivestage-grade 1.0");
+  try {
+    try {
+      app.parse(argc, argv);
+    } catch (const CLI::Success& success) {
+      return app.exit(success);
+    } catch (const CLI::ParseError& error) {
+      const std::string message = error.what();
+      throw UsageError{message.substr(0, message.find('\n')) + " (see fivestage-grade --help)"};
+    }
+    if (arguments.csv == "-" && arguments.json == "-") {
+      throw UsageError{"only one output can go to standard output, not both --csv - and --json -"};
+    }
+    return gradeClass(app, arguments);
+  } catch (const UsageError& error) {
+    std::cerr << program << ": " << error.message << "\n";
+    return usageError;
+  } catch (const report::OutputError& error) {
+    std::cerr << program << ": " << error.what() << "\n";
+    return usageError;
+  }
+}
