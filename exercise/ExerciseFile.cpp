@@ -172,14 +172,16 @@ Exercise parseExercise(std::string_view text) {
   }
   const Member root{json, ""};
   if (!json.is_object()) throw ExerciseError("an exercise file is a JSON object");
-  requireObject(
-      root, {"$schema", "schema", "title", "statement", "files", "machine", "maxCycles", "data", "limits", "asMeant"},
-      {"schema", "title", "statement", "files", "data"});
+  // The version first: another version may have other members.
+  if (!json.contains("schema")) refuse("schema", "is missing");
   const Member schema{json.at("schema"), "schema"};
   if (!schema.value.is_number_integer() || schema.value.get<std::int64_t>() != Exercise::schemaVersion) {
     refuse("schema",
            "this fivestage reads version " + std::to_string(Exercise::schemaVersion) + ", not " + schema.value.dump());
   }
+  requireObject(
+      root, {"$schema", "schema", "title", "statement", "files", "machine", "maxCycles", "data", "limits", "asMeant"},
+      {"title", "statement", "files", "data"});
   // The members at the top have no path before them.
   const auto top = [&](const char* key) { return Member{json.at(key), key}; };
   Exercise exercise;

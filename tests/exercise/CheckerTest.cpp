@@ -1,0 +1,292 @@
+// Checking an answer: each kind of check passes at its boundary and fails one
+// beyond it, hidden data sets catch a hard-coded answer, and the worked
+// examples pass with their model answers and fail from their starting programs.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+
+#include "exercise/CheckReport.h"
+#include "exercise/Checker.h"
+#include "exercise/FileRead.h"
+#include "tests/support/TempDir.h"
+
+namespace fivestage::exercise {
+namespace {
+
+namespace fs = std::filesystem;
+
+// $1 = 5, then $2 = $1 + $1, which waits for $1: one stall on the machine without options.
+constexpr const char* doubling = "addi $1, $0, 5\nadd $2, $1, $1\n";
+
+Exercise exerciseWith(std::function<void(Exercise&)> change = nullptr) {
+  Exercise exercise;
+  exercise.title = "Doubling";
+  DataSet data;
+  data.name = "seen";
+  data.registerText = "0\n0\n0\n0\n";
+  data.memoryText = "0\n0\n";
+  exercise.data.push_back(data);
+  if (change) change(exercise);
+  return exercise;
+}
+
+Outcome check(const Exercise& exercise, std::string_view source = doubling) { return Checker(exercise).check(source); }
+
+const Check& checkNamed(const Outcome& outcome, const std::string& text) {
+  const auto found = std::find_if(outcome.checks.begin(), outcome.checks.end(),
+                                  [&](const Check& check) { return check.text == text; });
+  if (found == outcome.checks.end()) throw std::runtime_error("no check " + text);
+  return *found;
+}
+
+std::vector<std::string> failedNames(const Outcome& outcome) {
+  std::vector<std::string> names;
+  for (const Check& check : outcome.checks) {
+    if (!check.passed) names.push_back(checkName(check));
+  }
+  return names;
+}
+
+std::int64_t numberOf(const std::optional<CheckValue>& value) { return std::get<std::int64_t>(value.value()); }
+
+struct LimitCase {
+  const char* check;
+  std::function<void(Limits&, std::int64_t)> set;
+};
+
+TEST(Checker, EachLimitPassesAtItsValueAndFailsOneBelow) {
+  const LimitCase cases[] = {
+      {"cycles", [](Limits& limits, std::int64_t value) { limits.cycles = value; }},
+      {"stalls", [](Limits& limits, std::int64_t value) { limits.stalls = value; }},
+      {"energy", [](Limits& limits, std::int64_t value) { limits.energy = value; }},
+      {"instructions", [](Limits& limits, std::int64_t value) { limits.instructions = value; }},
+  };
+  for (const LimitCase& limit : cases) {
+    SCOPED_TRACE(limit.check);
+    const auto limited = [&](std::int64_t value) {
+      return check(exerciseWith([&](Exercise& exercise) { limit.set(exercise.limits, value); }));
+    };
+    const std::int64_t observed = numberOf(checkNamed(limited(1'000'000), limit.check).observed);
+    ASSERT_GT(observed, 0) << "the program must have some of it, so that one less is a limit";
+    const Check atLimit = checkNamed(limited(observed), limit.check);
+    EXPECT_TRUE(atLimit.passed);
+    EXPECT_EQ(atLimit.bound, Bound::AtMost);
+    const Check beyond = checkNamed(limited(observed - 1), limit.check);
+    EXPECT_FALSE(beyond.passed);
+    EXPECT_EQ(numberOf(beyond.observed), observed);
+  }
+}
+
+TEST(Checker, CountsTheProgramsFiguresAsTheReportDoes) {
+  const Outcome outcome = check(exerciseWith([](Exercise& exercise) {
+    exercise.limits.stalls = 100;
+    exercise.limits.instructions = 100;
+  }));
+  EXPECT_EQ(numberOf(checkNamed(outcome, "stalls").observed), 1);
+  EXPECT_EQ(numberOf(checkNamed(outcome, "instructions").observed), 2);
+  EXPECT_EQ(checkNamed(outcome, "instructions").data, "") << "a check of the program, not of a data set";
+}
+
+struct ValueCase {
+  const char* name;
+  std::function<void(Expectation&)> expect;
+  const char* check;
+  bool passed;
+  std::optional<CheckValue> observed;
+};
+
+TEST(Checker, ComparesExpectedRegistersAndWords) {
+  // The program stores $2 into word 1 (this machine's lw stores).
+  const std::string storing = std::string(doubling) + "lw $2, 1($0)\n";
+  const ValueCase cases[] = {
+      {"register right", [](Expectation& e) { e.registers[2] = 10; }, "$2", true, CheckValue(std::int64_t{10})},
+      {"register one off", [](Expectation& e) { e.registers[2] = 11; }, "$2", false, CheckValue(std::int64_t{10})},
+      {"register beyond the file", [](Expectation& e) { e.registers[4] = 0; }, "$4", false,
+       CheckValue(std::string("no such register"))},
+      {"word right", [](Expectation& e) { e.memory[1] = 10; }, "word 1", true, CheckValue(std::int64_t{10})},
+      {"word one off", [](Expectation& e) { e.memory[1] = 9; }, "word 1", false, CheckValue(std::int64_t{10})},
+      {"word left alone", [](Expectation& e) { e.memory[0] = 0; }, "word 0", true, CheckValue(std::int64_t{0})},
+      {"word beyond memory", [](Expectation& e) { e.memory[2] = 0; }, "word 2", false,
+       CheckValue(std::string("no such word"))},
+  };
+  for (const ValueCase& value : cases) {
+    SCOPED_TRACE(value.name);
+    const Outcome outcome = check(exerciseWith([&](Exercise& e) { value.expect(e.data[0].expect); }), storing);
+    const Check& result = checkNamed(outcome, value.check);
+    EXPECT_EQ(result.passed, value.passed);
+    EXPECT_EQ(result.observed, value.observed);
+  }
+}
+
+TEST(Checker, ARunStillGoingAtTheCapFailsItsDataSetWithTheReason) {
+  const auto capped = [](Cycle maxCycles) {
+    return check(exerciseWith([&](Exercise& exercise) {
+      exercise.maxCycles = maxCycles;
+      exercise.data[0].expect.registers[2] = 10;
+      exercise.limits.cycles = 1000;
+    }));
+  };
+  const Cycle cycles = *capped(1000).cycles;
+  EXPECT_TRUE(capped(cycles).passed()) << "a run that ends in the last cycle allowed completes";
+
+  const Outcome stopped = capped(cycles - 1);
+  EXPECT_EQ(failedNames(stopped), (std::vector<std::string>{"seen: run completes", "seen: $2", "seen: cycles"}));
+  EXPECT_EQ(checkNamed(stopped, "run completes").observed,
+            CheckValue("still running after " + std::to_string(cycles - 1) + " cycles (the exercise's maxCycles)"));
+  EXPECT_FALSE(checkNamed(stopped, "$2").observed) << "a value the run did not get to is not shown as observed";
+  EXPECT_FALSE(stopped.cycles) << "no figures from a run that did not complete";
+}
+
+TEST(Checker, ARunEndingInAnErrorFailsWithTheConsolesMessage) {
+  const Outcome outcome = check(exerciseWith(), "addi $1, $0, 1\nxor $1, $1, $1\n");
+  const Check& completes = checkNamed(outcome, "run completes");
+  EXPECT_FALSE(completes.passed);
+  const std::string reason = std::get<std::string>(completes.observed.value());
+  EXPECT_EQ(reason.rfind("ended in cycle ", 0), 0u) << reason;
+}
+
+TEST(Checker, AsMeantFailsWhenTheInstructionBehindATakenBranchRunsUnlessTheMachineFlushes) {
+  // The addi behind the taken beq runs on the machine without options only.
+  const char* program = "beq $0, $0, L3\naddi $1, $0, 7\nadd $2, $0, $0\n";
+  for (const bool flush : {false, true}) {
+    SCOPED_TRACE(flush ? "flush" : "no flush");
+    const Outcome outcome = check(exerciseWith([&](Exercise& exercise) {
+                                    exercise.asMeant = true;
+                                    exercise.machine.flush = flush;
+                                  }),
+                                  program);
+    EXPECT_EQ(checkNamed(outcome, "as meant").passed, flush);
+  }
+}
+
+TEST(Checker, TheExercisesEnergyFiguresReplaceTheBundledOnesFileByFile) {
+  const auto energy = [](std::optional<std::string> fetch) {
+    return check(exerciseWith([&](Exercise& exercise) {
+             exercise.limits.energy = 1'000'000;
+             if (fetch) exercise.files["EnergyConsumptionInput/Fetch/energy.txt"] = *fetch;
+           }))
+        .energy.value();
+  };
+  const std::int64_t bundled = energy(std::nullopt);
+  // Two fetches: each costs 1000 more than it did, and nothing else changes.
+  EXPECT_EQ(energy("1000\n") - energy("0\n"), 2000);
+  EXPECT_GT(bundled, energy("0\n"));
+}
+
+TEST(Checker, AHiddenDataSetCatchesAHardCodedAnswer) {
+  // $2 must be twice $1: the hard-coded answer knows only the data set it sees.
+  const Exercise exercise = exerciseWith([](Exercise& e) {
+    e.data[0].registerText = "0\n4\n0\n";
+    e.data[0].expect.registers[2] = 8;
+    DataSet hidden{"secret", "0\n21\n0\n", "0\n", true, {}};
+    hidden.expect.registers[2] = 42;
+    e.data.push_back(hidden);
+  });
+  EXPECT_TRUE(check(exercise, "add $2, $1, $1\n").passed());
+  const Outcome hardCoded = check(exercise, "addi $2, $0, 8\n");
+  EXPECT_EQ(failedNames(hardCoded), std::vector<std::string>{"secret: $2"});
+
+  // The student sees which check failed, not the values; the teacher sees them.
+  const Check& failed = hardCoded.checks.back();
+  ASSERT_EQ(checkName(failed), "secret: $2");
+  EXPECT_TRUE(failed.hidden);
+  EXPECT_TRUE(checkJson(failed, Audience::Student)["expected"].is_null());
+  EXPECT_TRUE(checkJson(failed, Audience::Student)["observed"].is_null());
+  EXPECT_EQ(checkJson(failed, Audience::Teacher)["expected"], 42);
+  EXPECT_EQ(checkJson(failed, Audience::Teacher)["observed"], 8);
+  std::ostringstream text;
+  writeCheckText(text, exercise, hardCoded, Audience::Student);
+  EXPECT_EQ(text.str().find("42"), std::string::npos) << text.str();
+}
+
+TEST(Checker, ScoresTheShareOfChecksPassedAndSaysHowManyFailed) {
+  const Outcome outcome = check(exerciseWith([](Exercise& e) {
+    e.data[0].expect.registers = {{1, 5}, {2, 0}, {3, 0}};  // $2 is 10
+  }));
+  EXPECT_DOUBLE_EQ(outcome.score(), 3.0 / 4.0);
+  EXPECT_EQ(verdictText(outcome), "1 of 4 checks failed");
+  EXPECT_EQ(verdictText(check(exerciseWith())), "passed");
+}
+
+// The worked examples: the model answer passes, the starting program fails
+// exactly where the exercise means it to.
+struct Example {
+  const char* name;
+  std::vector<std::string> startFails;
+};
+
+TEST(Checker, WorkedExamplesPassWithTheirModelAnswersAndFailFromTheStart) {
+  const Example examples[] = {
+      {"sum-array", {"four words: word 8", "six words: word 8", "one word: word 8"}},
+      {"reorder-stalls", {"registers cleared: stalls"}},
+      {"behind-branch", {"1 to 4: word 8", "1 to 4: as meant", "other words: word 8", "other words: as meant"}},
+  };
+  const fs::path source = FIVESTAGE_SOURCE_DIR;
+  for (const Example& example : examples) {
+    SCOPED_TRACE(example.name);
+    const Checker checker(
+        loadExercise((source / "examples/exercises" / (std::string(example.name) + ".json")).string()));
+    const Outcome model = checker.check(submittedSource(source / "tests/exercise/solutions" / example.name));
+    EXPECT_EQ(failedNames(model), std::vector<std::string>{});
+    EXPECT_EQ(failedNames(checker.check(checker.exercise().files.at("src.txt"))), example.startFails);
+  }
+}
+
+struct Hostile {
+  const char* name;
+  std::function<void(const testing::TempDir&)> make;
+  const char* reason;
+};
+
+TEST(SubmittedSource, RefusesWhatIsNotTheFoldersOwnTextFile) {
+  const Hostile cases[] = {
+      {"no src.txt", [](const testing::TempDir&) {}, "there is no src.txt"},
+      {"a link out of the folder",
+       [](const testing::TempDir& dir) {
+         dir.write("outside/secret", "addi $1, $0, 1\n");
+         fs::create_directory(dir.path() / "folder");
+         fs::create_symlink(dir.path() / "outside/secret", dir.path() / "folder/src.txt");
+       },
+       "src.txt is a symbolic link: only a file of the folder's own is read"},
+      {"a folder", [](const testing::TempDir& dir) { fs::create_directories(dir.path() / "folder/src.txt"); },
+       "src.txt is a folder, not a file"},
+      {"a named pipe",
+       [](const testing::TempDir& dir) {
+         fs::create_directory(dir.path() / "folder");
+         ASSERT_EQ(mkfifo((dir.path() / "folder/src.txt").c_str(), 0600), 0);
+       },
+       "src.txt is not a regular file"},
+      {"over the size",
+       [](const testing::TempDir& dir) { dir.write("folder/src.txt", std::string(largestSource + 1, 'a')); },
+       "src.txt is too large: 1048577 bytes, at most 1048576"},
+      {"binary", [](const testing::TempDir& dir) { dir.write("folder/src.txt", std::string("add\0\x01", 5)); },
+       "src.txt is not text: byte 0x00 at offset 3"},
+  };
+  for (const Hostile& hostile : cases) {
+    SCOPED_TRACE(hostile.name);
+    const testing::TempDir dir;
+    fs::create_directory(dir.path() / "folder");
+    hostile.make(dir);
+    try {
+      submittedSource(dir.path() / "folder");
+      ADD_FAILURE() << "read";
+    } catch (const ReadError& error) {
+      EXPECT_EQ(std::string(error.what()), hostile.reason);
+    }
+  }
+}
+
+TEST(SubmittedSource, ReadsTextAtTheSizeLimit) {
+  const testing::TempDir dir;
+  const std::string text = std::string(largestSource - 1, ' ') + "\n";
+  dir.write("src.txt", text);
+  EXPECT_EQ(submittedSource(dir.path()), text);
+}
+
+}  // namespace
+}  // namespace fivestage::exercise

@@ -1,0 +1,197 @@
+// fivestage-report --check and fivestage-grade end to end: the real
+// executables, their outputs and their exit statuses.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "tests/support/RunProgram.h"
+#include "tests/support/TempDir.h"
+
+namespace fivestage {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::readFile;
+using testing::RunResult;
+using testing::TempDir;
+
+const fs::path source = FIVESTAGE_SOURCE_DIR;
+const std::string sumArray = (source / "examples/exercises/sum-array.json").string();
+const std::string modelAnswer = (source / "tests/exercise/solutions/sum-array").string();
+
+RunResult report(const fs::path& workdir, const std::vector<std::string>& arguments) {
+  return testing::runProgram(FIVESTAGE_REPORT, arguments, workdir);
+}
+
+RunResult grade(const fs::path& workdir, const std::vector<std::string>& arguments) {
+  return testing::runProgram(FIVESTAGE_GRADE, arguments, workdir);
+}
+
+std::string lastLine(const std::string& text) {
+  const std::size_t end = text.find_last_not_of('\n');
+  return text.substr(text.rfind('\n', end) + 1, end - text.rfind('\n', end));
+}
+
+TEST(CheckCli, PassesARightAnswerWithStatusZero) {
+  const TempDir dir;
+  const RunResult result = report(dir.path(), {"--check", sumArray, modelAnswer});
+  EXPECT_EQ(result.status, 0) << result.errors;
+  EXPECT_NE(result.output.find("✓ four words: word 8: 10 (expected 10)\n"), std::string::npos) << result.output;
+  EXPECT_EQ(lastLine(result.output), "passed");
+}
+
+TEST(CheckCli, FailsAWrongAnswerWithStatusOneAndHidesTheHiddenValues) {
+  const TempDir dir;
+  dir.write("src.txt", "addi $1, $0, 10\nlw $1, 8($0)\n");  // right for the data set in sight only
+  const RunResult result = report(dir.path(), {"--check", sumArray});
+  EXPECT_EQ(result.status, 1) << result.errors;
+  EXPECT_NE(result.output.find("✗ six words: word 8 (hidden data set: values not shown)\n"), std::string::npos)
+      << result.output;
+  EXPECT_EQ(result.output.find("22"), std::string::npos) << "a hidden expected value shows: " << result.output;
+  EXPECT_EQ(lastLine(result.output), "2 of 7 checks failed");
+}
+
+TEST(CheckCli, WritesTheChecksAsJson) {
+  const TempDir dir;
+  dir.write("src.txt", "addi $1, $0, 10\nlw $1, 8($0)\n");
+  const RunResult result = report(dir.path(), {"--check", sumArray, "--json", "checks.json"});
+  EXPECT_EQ(result.status, 1) << result.errors;
+  const auto json = nlohmann::json::parse(readFile(dir.path() / "checks.json"));
+  EXPECT_EQ(json["schema"], 1);
+  EXPECT_EQ(json["exercise"], "Sum an array into a word");
+  EXPECT_EQ(json["passed"], false);
+  EXPECT_DOUBLE_EQ(json["score"].get<double>(), 5.0 / 7.0);
+  ASSERT_EQ(json["checks"].size(), 7u);
+  EXPECT_EQ(json["checks"][0], nlohmann::json::parse(R"({"data": null, "check": "instructions", "passed": true,
+    "bound": "at most", "expected": 12, "observed": 2})"));
+  EXPECT_EQ(json["checks"][2]["observed"], 10);
+  EXPECT_EQ(json["checks"][4]["data"], "six words");
+  EXPECT_TRUE(json["checks"][4]["expected"].is_null());
+  EXPECT_TRUE(json["checks"][4]["observed"].is_null());
+}
+
+struct Refusal {
+  const char* name;
+  std::vector<std::string> arguments;
+  std::string message;  // the start of standard error's line after the program's name
+};
+
+TEST(CheckCli, RefusesWhatItCannotCheckWithStatusTwo) {
+  const TempDir dir;
+  dir.write("answer/src.txt", "addi $1, $0, 1\n");
+  dir.write("bad.json", R"({"schema": 1, "title": "t", "statement": "s", "files": {},
+    "data": [{"name": "a", "reg.txt": "", "mem.txt": "", "expect": {"registers": {"x": 1}}}]})");
+  dir.write("mine.json", readFile(sumArray));
+  fs::create_directory(dir.path() / "empty");
+  fs::create_symlink("/etc/shadow", dir.path() / "linked");
+  fs::create_directory(dir.path() / "sneaky");
+  fs::create_symlink("/etc/shadow", dir.path() / "sneaky/src.txt");
+  const Refusal cases[] = {
+      {"invalid exercise",
+       {"--check", "bad.json", "answer"},
+       "bad.json: data[0].expect.registers: keys are register numbers, not 'x'"},
+      {"missing exercise", {"--check", "none.json", "answer"}, "none.json: there is no none.json"},
+      {"exercise that is a folder", {"--check", "answer", "answer"}, "answer: answer is a folder, not a file"},
+      {"folder without src.txt", {"--check", sumArray, "empty"}, "empty: there is no src.txt"},
+      {"src.txt a link", {"--check", sumArray, "sneaky"}, "sneaky: src.txt is a symbolic link"},
+      {"no such folder", {"--check", sumArray, "nowhere"}, "no such folder: nowhere"},
+      {"another machine",
+       {"--check", sumArray, "answer", "--forwarding"},
+       "--check runs on the exercise's own machine and cycle cap: leave out --forwarding"},
+      {"another output",
+       {"--check", sumArray, "answer", "--html", "x.html"},
+       "--check writes the checks and --json only: leave out --html"},
+      {"no exercise", {"answer", "--check"}, "--check takes an exercise file, and none was given"},
+      {"json over the program",
+       {"--check", sumArray, "answer", "--json", "answer/src.txt"},
+       "will not write answer/src.txt: it is the input file src.txt"},
+      {"json over the exercise",
+       {"--check", "mine.json", "answer", "--json", "mine.json"},
+       "will not write mine.json: it is the exercise file"},
+  };
+  for (const Refusal& refusal : cases) {
+    SCOPED_TRACE(refusal.name);
+    const RunResult result = report(dir.path(), refusal.arguments);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.errors.rfind("fivestage-report: " + refusal.message, 0), 0u) << result.errors;
+    EXPECT_EQ(result.output, "");
+  }
+  EXPECT_EQ(readFile(dir.path() / "answer/src.txt"), "addi $1, $0, 1\n") << "an input was written";
+}
+
+// A class folder with a right answer, a wrong one and one without src.txt.
+void writeClass(const TempDir& dir) {
+  dir.write("class/ann/src.txt", readFile(fs::path(modelAnswer) / "src.txt"));
+  dir.write("class/ben/src.txt", "addi $1, $0, 10\nlw $1, 8($0)\n");
+  fs::create_directories(dir.path() / "class/cy");
+}
+
+TEST(GradeCli, WritesTheGradeSheetAndSaysHowEachSubmissionDid) {
+  const TempDir dir;
+  writeClass(dir);
+  const RunResult result = grade(dir.path(), {sumArray, "class/ann", "class/ben", "class/cy", "--csv", "grades.csv",
+                                              "--json", "grades.json", "--jobs", "2"});
+  EXPECT_EQ(result.status, 0) << result.errors;
+  EXPECT_EQ(result.output,
+            "class/ann: passed\nclass/ben: 2 of 7 checks failed\nclass/cy: not graded: there is no src.txt\n"
+            "3 submissions: 1 passed, 1 failed, 1 not graded\n");
+  EXPECT_EQ(result.errors, "") << "no progress bar when standard error is not a terminal";
+  std::istringstream csv(readFile(dir.path() / "grades.csv"));
+  std::vector<std::string> rows;
+  for (std::string row; std::getline(csv, row);) rows.push_back(row);
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0], "submission,passed,score,cycles,energy,failed,error\r");
+  EXPECT_EQ(rows[1].rfind("class/ann,true,1,", 0), 0u) << rows[1];
+  EXPECT_EQ(rows[2].substr(rows[2].find(",six")), ",six words: word 8;one word: word 8,\r");
+  EXPECT_EQ(rows[3], "class/cy,false,0,,,,there is no src.txt\r");
+  const auto json = nlohmann::json::parse(readFile(dir.path() / "grades.json"));
+  ASSERT_EQ(json["submissions"].size(), 3u);
+  EXPECT_EQ(json["submissions"][1]["checks"][4]["expected"], 22) << "the teacher's sheet shows hidden values";
+}
+
+TEST(GradeCli, WritesOnlyTheOutputNamedDashOnStandardOutput) {
+  const TempDir dir;
+  writeClass(dir);
+  const RunResult result = grade(dir.path(), {sumArray, "class/ann", "--json", "-"});
+  EXPECT_EQ(result.status, 0) << result.errors;
+  EXPECT_EQ(nlohmann::json::parse(result.output)["submissions"][0]["passed"], true);
+}
+
+TEST(GradeCli, RefusesBadUsageWithStatusTwo) {
+  const TempDir dir;
+  writeClass(dir);
+  dir.write("bad.json", "{\"schema\": 2}");
+  dir.write("mine.json", readFile(sumArray));
+  const Refusal cases[] = {
+      {"invalid exercise", {"bad.json", "class/ann"}, "bad.json: schema: this fivestage reads version 1, not 2"},
+      {"no submissions", {sumArray}, "submissions is required"},
+      {"jobs zero", {sumArray, "class/ann", "--jobs", "0"}, "--jobs takes a whole number from 1 to 256, not '0'"},
+      {"jobs not a number", {sumArray, "class/ann", "--jobs", "many"}, "--jobs takes a whole number"},
+      {"both outputs on stdout",
+       {sumArray, "class/ann", "--csv", "-", "--json", "-"},
+       "only one output can go to standard output"},
+      {"one file for both",
+       {sumArray, "class/ann", "--csv", "out", "--json", "out"},
+       "--csv out and --json out are the same file"},
+      {"output over the exercise",
+       {"mine.json", "class/ann", "--csv", "mine.json"},
+       "will not write mine.json: it is the exercise file"},
+      {"output in no folder",
+       {sumArray, "class/ann", "--csv", "nowhere/grades.csv"},
+       "cannot write nowhere/grades.csv"},
+  };
+  for (const Refusal& refusal : cases) {
+    SCOPED_TRACE(refusal.name);
+    const RunResult result = grade(dir.path(), refusal.arguments);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.errors.find(refusal.message), std::string::npos) << result.errors;
+    EXPECT_EQ(result.output, "");
+  }
+  EXPECT_FALSE(fs::exists(dir.path() / "out"));
+  EXPECT_EQ(readFile(dir.path() / "mine.json"), readFile(sumArray)) << "the exercise file was written";
+}
+
+}  // namespace
+}  // namespace fivestage
