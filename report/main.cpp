@@ -382,11 +382,12 @@ int main(int argc, char** argv) {
   app.add_option("--cycles", arguments.cycles,
                  "The cycles the chart and the details show (default: the first that fit; at most 2000)")
       ->type_name("FROM:TO");
-  app.add_option("--check", arguments.exercise,
-                 "Check the folder's program as an answer to the exercise in FILE: run it on every data set, print\n"
-                 "each check with its observed and expected values (a hidden data set's are not shown). Exit status:\n"
-                 "0 when every check passes, 1 when one fails, 2 for a usage error, an exercise file that cannot be\n"
-                 "read or is not valid, or a folder without a readable src.txt. Takes --json FILE only")
+  app.add_option(
+         "--check", arguments.exercise,
+         "Check the folder's program as an answer to EXERCISE, an exercise file: run it on every data set, print\n"
+         "each check with its observed and expected values (a hidden data set's are not shown). Exit status:\n"
+         "0 when every check passes, 1 when one fails, 2 for a usage error, an exercise file that cannot be\n"
+         "read or is not valid, or a folder without a readable src.txt. Takes --json FILE only")
       ->type_name("EXERCISE");
   app.add_flag("--forwarding", arguments.machine.forwarding,
                "Run on a machine with a forwarding unit: only a use of the word just loaded waits, one cycle");
