@@ -31,6 +31,20 @@
 
   const machine = () => ({ forwarding: $('forwarding').checked, flush: $('flush').checked });
 
+  // Shows the run on `chosen`, { forwarding, flush }, up to the cycle shown,
+  // as the two boxes do when ticked.
+  function showMachine(chosen) {
+    if (running) return;
+    $('forwarding').checked = chosen.forwarding;
+    $('flush').checked = chosen.flush;
+    load(shown?.cycles ?? 0);
+  }
+
+  const compare = fivestageCompare.create({
+    compare: (files) => client.request('compare', { files }),
+    choose: showMachine,
+  });
+
   // ---- showing a run --------------------------------------------------------
 
   const escape = (text) => String(text).replace(/[&<>"]/g, (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;' })[c]);
@@ -189,11 +203,14 @@
     clearTimeout(pendingEdit);
     pendingEdit = null;
     running = cycle > 0;
+    const files = editors.files();
+    const chosen = machine();
     try {
-      const loaded = await client.request('load', { files: editors.files(), machine: machine(), cycle });
+      const loaded = await client.request('load', { files, machine: chosen, cycle });
       opening = loaded.opening;
       renderChecks();
       render(loaded.view, note);
+      compare.show(files, chosen);
     } finally {
       running = false;
       enableControls();
