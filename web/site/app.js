@@ -147,6 +147,7 @@
   }
 
   let memoryRequest = 0;
+  let targetWord = null;  // the word jumped to, marked whenever its row shows
   async function showMemoryRows() {
     const scroller = $('memory-all');
     if (!shown || shown.state === 'not loaded') return;
@@ -159,8 +160,10 @@
     const html = [];
     for (let row = 0; row * wordsPerRow < words.length; ++row) {
       const start = first + row * wordsPerRow;
-      const cells = words.slice(row * wordsPerRow, (row + 1) * wordsPerRow).map((word, k) =>
-        `<span data-word="${start + k}"${changedNow.has(start + k) ? ' class="changed"' : ''}>${word}</span>`);
+      const cells = words.slice(row * wordsPerRow, (row + 1) * wordsPerRow).map((word, k) => {
+        const classes = [...(changedNow.has(start + k) ? ['changed'] : []), ...(start + k === targetWord ? ['target'] : [])];
+        return `<span data-word="${start + k}"${classes.length ? ` class="${classes.join(' ')}"` : ''}>${word}</span>`;
+      });
       html.push(`<div class="memory-row" style="top: ${(firstRow + row) * memoryRowHeight}px"><b>${start}</b>${cells.join('')}</div>`);
     }
     $('memory-words').innerHTML = html.join('');
@@ -169,10 +172,9 @@
   // Scrolls the memory view to `word` and marks it.
   async function jumpToWord(word) {
     if (!shown || !(word >= 0 && word < shown.memorySize)) return;
+    targetWord = word;
     $('memory-all').scrollTop = Math.floor(word / wordsPerRow) * memoryRowHeight;
     await showMemoryRows();
-    for (const cell of $('memory-words').querySelectorAll('.target')) cell.classList.remove('target');
-    $('memory-words').querySelector(`[data-word="${word}"]`)?.classList.add('target');
   }
 
   // ---- the program check ------------------------------------------------------
