@@ -609,24 +609,21 @@ test('Stop stops a program that never ends; left to run, it stops at the limit',
   const disabled = (id) => page.$eval(`#${id}`, (button) => button.disabled);
   const state = () => page.$eval('#run-state', (element) => element.textContent);
 
-  // The loop runs 100,000 cycles in well under a second: Stop is clicked
-  // from within the page as soon as the page says it is running.
-  await page.click('#run');
-  assert.equal(await disabled('step'), true, 'Step waits while it runs');
-  await page.evaluate(() => new Promise((resolve) => {
-    const progress = document.getElementById('progress');
-    const stopOnceRunning = () => {
-      if (!/running… cycle \d+/.test(progress.textContent)) return false;
-      document.getElementById('stop').click();
-      resolve();
-      return true;
-    };
-    if (stopOnceRunning()) return;
+  // The loop runs its 100,000 cycles in a fraction of a second: Stop is
+  // clicked from within the page as soon as the run has begun.
+  const stepWhileRunning = await page.evaluate(() => new Promise((resolve) => {
+    const stop = document.getElementById('stop');
     new MutationObserver((_, observer) => {
-      if (stopOnceRunning()) observer.disconnect();
-    }).observe(progress, { childList: true, characterData: true, subtree: true });
+      if (stop.disabled) return;
+      observer.disconnect();
+      const step = document.getElementById('step').disabled ? 'disabled' : 'enabled';
+      stop.click();
+      resolve(step);
+    }).observe(stop, { attributes: true, attributeFilter: ['disabled'] });
+    document.getElementById('run').click();
   }));
   await settled(page);
+  assert.equal(stepWhileRunning, 'disabled');
   const stopped = await cycleShown(page);
   assert.ok(stopped > 0 && stopped < 100000, `stopped at cycle ${stopped}`);
   assert.equal(await state(), 'running');
