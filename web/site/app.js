@@ -118,24 +118,27 @@
       `<b id="completed">${view.completed}</b>, ${stallsHtml(view)}, branches <b id="taken">${view.branches.taken}</b> ` +
       `taken, <b id="not-taken">${view.branches.notTaken}</b> not taken · energy <b id="energy-total">${view.energy.total}</b>${note}`;
 
-    // The latest cycle and the latest instructions are at the bottom right.
     const chart = $('chart');
     chart.innerHTML = view.chart;
-    chart.scrollLeft = chart.scrollWidth;
-    chart.scrollTop = chart.scrollHeight;
-
     const byStage = view.energy.byStage;
     const highest = Math.max(1, ...Object.values(byStage));
     $('energy').innerHTML = Object.entries(byStage).map(([stage, energy]) =>
       `<tr><td>${stage}</td><td class="number" data-stage="${stage}">${energy}</td><td class="meter"><i style="width: ${100 * Math.max(0, energy) / highest}%; background: ${stageColours[stage]}"></i></td></tr>`).join('');
     $('registers').innerHTML = valuesHtml(view.finalRegisters, view.writtenThisCycle.registers, '$');
     renderMemory(view);
+
+    // What needs the page laid out comes once everything is written, so that
+    // it is laid out once: the latest cycle and the latest instructions at
+    // the chart's bottom right, and the memory rows in sight.
+    chart.scrollLeft = chart.scrollWidth;
+    chart.scrollTop = chart.scrollHeight;
+    showMemoryRows(view.wordsInSight);
   }
 
   // ---- memory -----------------------------------------------------------------
 
   // The words the run has changed first, then every word in a view that
-  // scrolls through any size, fetching only the rows in sight.
+  // scrolls through any size, fetching only the rows in sight (showMemoryRows).
   function renderMemory(view) {
     const thisCycle = new Set(view.writtenThisCycle.memory);
     $('memory').innerHTML = view.memory.length === 0 ? '<span class="note">no word changed yet</span>'
@@ -143,19 +146,21 @@
         `<span${thisCycle.has(word) ? ' class="changed"' : ''} data-word="${word}"><b>${word}</b> ${final} <i>was ${initial}</i></span>`).join('');
     $('memory-note').textContent = `${view.memorySize} words`;
     $('memory-spacer').style.height = `${Math.ceil(view.memorySize / wordsPerRow) * memoryRowHeight}px`;
-    showMemoryRows();
   }
 
   let memoryRequest = 0;
   let targetWord = null;  // the word jumped to, marked whenever its row shows
-  async function showMemoryRows() {
+
+  // The words of the rows in sight at the memory view's scroll: { first, count }.
+  function wordsInSight() {
     const scroller = $('memory-all');
-    if (!shown || shown.state === 'not loaded') return;
     const firstRow = Math.floor(scroller.scrollTop / memoryRowHeight);
     const rows = Math.ceil(scroller.clientHeight / memoryRowHeight) + 1;
-    const asked = ++memoryRequest;
-    const { first, words } = await client.request('memory', { first: firstRow * wordsPerRow, count: rows * wordsPerRow });
-    if (asked !== memoryRequest) return;
+    return { first: firstRow * wordsPerRow, count: rows * wordsPerRow };
+  }
+
+  // Draws the rows of `words` from word `first`, as the simulator gave them.
+  function drawMemoryRows({ first, words }) {
     const changedNow = new Set(shown.writtenThisCycle.memory);
     const html = [];
     for (let row = 0; row * wordsPerRow < words.length; ++row) {
@@ -164,9 +169,19 @@
         const classes = [...(changedNow.has(start + k) ? ['changed'] : []), ...(start + k === targetWord ? ['target'] : [])];
         return `<span data-word="${start + k}"${classes.length ? ` class="${classes.join(' ')}"` : ''}>${word}</span>`;
       });
-      html.push(`<div class="memory-row" style="top: ${(firstRow + row) * memoryRowHeight}px"><b>${start}</b>${cells.join('')}</div>`);
+      html.push(`<div class="memory-row" style="top: ${(start / wordsPerRow) * memoryRowHeight}px"><b>${start}</b>${cells.join('')}</div>`);
     }
     $('memory-words').innerHTML = html.join('');
+  }
+
+  // Shows the rows in sight: those of the latest answer, which carries the
+  // words in sight when it was asked for, or else asks for them.
+  async function showMemoryRows(answered = null) {
+    if (!shown || shown.state === 'not loaded') return;
+    const sight = wordsInSight();
+    const asked = ++memoryRequest;
+    const rows = answered?.first === sight.first ? answered : await client.request('memory', sight);
+    if (asked === memoryRequest) drawMemoryRows(rows);
   }
 
   // Scrolls the memory view to `word` and marks it.
@@ -192,7 +207,7 @@
     running = true;
     enableControls();
     try {
-      render(await client.request('go', { cycle }));
+      render(await client.request('go', { cycle, inSight: wordsInSight() }));
     } finally {
       running = false;
       enableControls();
@@ -208,7 +223,7 @@
     const files = editors.files();
     const chosen = machine();
     try {
-      const loaded = await client.request('load', { files, machine: chosen, cycle });
+      const loaded = await client.request('load', { files, machine: chosen, cycle, inSight: wordsInSight() });
       opening = loaded.opening;
       renderChecks();
       render(loaded.view, note);
@@ -285,7 +300,7 @@
       event.preventDefault();
       if (!$('step').disabled) step();
     });
-    $('memory-all').addEventListener('scroll', showMemoryRows);
+    $('memory-all').addEventListener('scroll', () => showMemoryRows());
     $('memory-jump').addEventListener('change', (event) => jumpToWord(Number(event.target.value)));
     $('memory').addEventListener('click', (event) => {
       const word = event.target.closest('[data-word]');
