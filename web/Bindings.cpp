@@ -31,6 +31,7 @@ EMSCRIPTEN_BINDINGS(fivestage) {
   emscripten::function("runConsole", &runConsole);
   emscripten::function("reportJson", &fivestage::web::reportJson);
   emscripten::function("compareJson", &fivestage::web::compareJson);
+  emscripten::function("compareFigures", &fivestage::web::compareFigures);
   emscripten::class_<Session>("Session")
       .constructor(&sessionOn, emscripten::allow_raw_pointers())
       .function("opening", &Session::opening)

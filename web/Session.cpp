@@ -104,6 +104,12 @@ std::string compareJson(const std::string& folder) {
   return jsonText(report::comparisonJson(report::compareMachines(folder, options), options.maxCycles));
 }
 
+std::string compareFigures(const std::string& folder) {
+  report::RunOptions options;
+  options.window = {1, 0};  // holds no cycle
+  return jsonText(report::comparisonJson(report::compareMachines(folder, options), options.maxCycles));
+}
+
 // The run the page steps through, with the views the page shows of it. Its
 // recorder notes only the cycles of `window`, and the views of the cycle
 // shown hear only that cycle: the rest of a long run costs no more than

@@ -41,7 +41,7 @@
   }
 
   const compare = fivestageCompare.create({
-    compare: (files) => client.request('compare', { files }),
+    compare: (files) => client.request('compareFigures', { files }),
     choose: showMachine,
   });
 
@@ -325,7 +325,7 @@
     // What fivestage-report --json writes for `files`.
     report: (files, machine = {}) => client.request('report', { files, machine }),
     // What fivestage-report --compare --json writes for `files`.
-    compare: (files) => client.request('compare', { files }),
+    compare: (files) => client.request('compareFigures', { files }),
   };
 
   window.fivestage.ready = client.ready.then(async () => {

@@ -72,8 +72,9 @@ const fivestageCompare = (() => {
     return row;
   }
 
-  // `compare(files)` asks for what --compare --json gives; `choose(machine)`
-  // shows the run on `machine`.
+  // `compare(files)` asks for what --compare --json gives (the figures of
+  // each machine's run; the details of its cycles are not needed);
+  // `choose(machine)` shows the run on `machine`.
   function create({ compare, choose }) {
     let compared = null;  // the inputs the table is for, as JSON text
     let asked = 0;        // the latest request: an older answer is not shown

@@ -106,6 +106,7 @@ const fivestageHost = (() => {
       report: ({ files, machine }) => inFolder(files, (folder) =>
         JSON.parse(module.reportJson(folder, Boolean(machine?.forwarding), Boolean(machine?.flush)))),
       compare: ({ files }) => inFolder(files, (folder) => JSON.parse(module.compareJson(folder))),
+      compareFigures: ({ files }) => inFolder(files, (folder) => JSON.parse(module.compareFigures(folder))),
     };
 
     // One request at a time, in the order they came; Stop is heard at once.
