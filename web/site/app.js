@@ -325,7 +325,7 @@
     // What fivestage-report --json writes for `files`.
     report: (files, machine = {}) => client.request('report', { files, machine }),
     // What fivestage-report --compare --json writes for `files`.
-    compare: (files) => client.request('compareFigures', { files }),
+    compare: (files) => client.request('compare', { files }),
   };
 
   window.fivestage.ready = client.ready.then(async () => {
