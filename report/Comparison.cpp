@@ -21,7 +21,7 @@ struct MachineFigures {
   std::int64_t cancelled;
   std::int64_t energy;
   std::optional<double> energyPerInstruction;
-  double energyDelay;  // energy times cycles: lower is better on both counts
+  double energyDelay;
   std::string status;
 };
 
@@ -35,7 +35,7 @@ MachineFigures figuresOf(const ReportData& run, Cycle maxCycles) {
           record.cancelled,
           record.energyTotal(),
           energyPerCompletedInstruction(record),
-          static_cast<double>(record.energyTotal()) * static_cast<double>(record.cycles),
+          energyDelayProduct(record),
           record.end == RunEnd::Completed && run.meaning ? meaningText(*run.meaning) : statusText(record, maxCycles)};
 }
 

@@ -49,6 +49,10 @@ std::optional<double> energyPerCompletedInstruction(const RunRecord& record) {
   return static_cast<double>(record.energyTotal()) / static_cast<double>(record.completed);
 }
 
+double energyDelayProduct(const RunRecord& record) {
+  return static_cast<double>(record.energyTotal()) * static_cast<double>(record.cycles);
+}
+
 std::string statusText(const RunRecord& record, Cycle maxCycles) {
   switch (record.end) {
     case RunEnd::Completed: return "completed";

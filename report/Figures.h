@@ -31,6 +31,10 @@ std::vector<LineEnergy> energyByLine(const MachineState& program, const RunRecor
 std::optional<double> cyclesPerInstruction(const RunRecord& record);
 std::optional<double> energyPerCompletedInstruction(const RunRecord& record);
 
+// The energy-delay product, energy in all times the cycles: lower is better
+// on both counts. A double, as it can grow beyond 64-bit integers.
+double energyDelayProduct(const RunRecord& record);
+
 // "completed", "running" for a run still going (a page that follows it),
 // the console's message for a run that failed (without its surrounding
 // blanks), or what stopped it.

@@ -69,7 +69,8 @@ Json energyJson(const ReportData& data) {
           {"byStage", stageEnergyJson(record.energyByStage)},
           {"byOpcode", byOpcode},
           {"byLine", byLine},
-          {"perCompletedInstruction", optionalNumber(energyPerCompletedInstruction(record))}};
+          {"perCompletedInstruction", optionalNumber(energyPerCompletedInstruction(record))},
+          {"delayProduct", energyDelayProduct(record)}};
 }
 
 Json detailsJson(const ReportData& data) {

@@ -22,7 +22,8 @@ std::string lineList(const std::vector<std::size_t>& lines) {
 
 class Checker {
  public:
-  Checker(const MachineState& state, const std::filesystem::path& folder) : state_(state), energy_(folder) {
+  Checker(const MachineState& state, const std::filesystem::path& folder)
+      : state_(state), folder_(folder), energy_(folder) {
     std::size_t next = 0;
     for (std::size_t line = 0; line < state.sourceLines.size(); ++line) {
       if (next < state.instructionLines.size() && state.instructionLines[next] == line) {
@@ -123,7 +124,8 @@ class Checker {
 
   void missingFile(std::optional<std::size_t> line, const EnergyFile& file, const std::string& whenUsed) {
     if (opens(file)) return;
-    const std::filesystem::path path = *energy_.pathOf(file);
+    // Named inside the input folder, as the student lays it out.
+    const std::filesystem::path path = energy_.pathOf(file)->lexically_relative(folder_);
     warn(line, "missing-energy",
          "the energy file " + path.string() + " is missing or unreadable: the run stops " + whenUsed);
   }
@@ -153,6 +155,7 @@ class Checker {
   }
 
   const MachineState& state_;
+  std::filesystem::path folder_;
   EnergySource energy_;
   std::vector<std::size_t> rejected_;  // 1-based lines the parser skipped
   std::vector<Warning> warnings_;

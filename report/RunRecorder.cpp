@@ -4,6 +4,8 @@
 #include <string>
 #include <utility>
 
+#include "report/Figures.h"
+
 namespace fivestage::report {
 namespace {
 
@@ -39,7 +41,8 @@ std::string aluSymbol(AluOperation operation) {
 
 }  // namespace
 
-RunRecorder::RunRecorder(const MachineState& program, CycleWindow window, MachineOptions machine) {
+RunRecorder::RunRecorder(const MachineState& program, CycleWindow window, MachineOptions machine)
+    : program_(program) {
   record_.machine = machine;
   record_.window = window;
   record_.byInstruction.resize(program.instructions.size());
@@ -165,10 +168,8 @@ void RunRecorder::operator()(const EnergyCharged& e) {
 
 void RunRecorder::operator()(const StallTriggered& e) {
   ++record_.stallCount;
-  std::string waitNote = "stalled: waits for " + registerName(e.blockedRegister);
-  if (e.waitsFor) waitNote += " from " + instructionName(*e.waitsFor);
   const StallRecord stall{cycle_, e.instruction, e.blockedRegister, e.waitsFor, {}, {}, 0, 0};
-  stall_ = PendingStall{stall, std::nullopt, groupOf(stall), waitNote};
+  stall_ = PendingStall{stall, std::nullopt, groupOf(stall)};
   if (record_.window.contains(cycle_)) {
     stall_->recordIndex = record_.stalls.size();
     record_.stalls.push_back(stall);
@@ -207,9 +208,32 @@ void RunRecorder::closeStall(Cycle releasedAt) {
     ChartRow& chart = row->second;
     while (chart.lastCycle() < releasedAt - 1) {
       chart.cells += stallLetter;
-      chart.notes.push_back(record_.window.contains(chart.lastCycle()) ? stall_->waitNote : "");
+      chart.notes.emplace_back();
     }
   }
+  explainStall(stall_->stall);
+}
+
+void RunRecorder::explainStall(const StallRecord& stall) {
+  // Its cells lie between the cycle Decode found the hazard and the release.
+  const Cycle released = stall.released.value_or(record_.cycles + 1);
+  if (stall.cycle >= record_.window.to || released <= record_.window.from) return;
+  ChartRow* row = rowOf(stall.waiting.fetch);
+  if (row == nullptr) return;
+  const std::string reason = stallReason(program_, record_.machine, stall);
+  for (std::size_t i = 0; i < row->cells.size(); ++i) {
+    if (row->cells[i] == stallLetter && record_.window.contains(row->firstCycle + static_cast<Cycle>(i))) {
+      row->notes[i] = reason;
+    }
+  }
+}
+
+ChartRow* RunRecorder::rowOf(FetchNumber fetch) {
+  if (const auto row = inFlight_.find(fetch); row != inFlight_.end()) return &row->second;
+  // A retired row is among the latest: the chart grows in retiring order.
+  const auto row = std::find_if(record_.chart.rbegin(), record_.chart.rend(),
+                                [fetch](const ChartRow& retired) { return retired.instruction.fetch == fetch; });
+  return row == record_.chart.rend() ? nullptr : &*row;
 }
 
 void RunRecorder::operator()(const StallReleased&) {
@@ -244,6 +268,7 @@ void RunRecorder::settleStall(PendingStall& pending, Cycle fetchHeld, Cycle endD
   stall.fetchHeld = fetchHeld;
   stall.endDelay = endDelay;
   record_.cyclesLost += stall.cyclesLost();
+  explainStall(stall);
   if (pending.recordIndex) record_.stalls[*pending.recordIndex] = stall;
   StallGroup& group = record_.stallGroups[pending.group];
   if (group.first.cycle == stall.cycle) group.first = stall;

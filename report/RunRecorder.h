@@ -13,7 +13,8 @@ namespace fivestage::report {
 
 // Builds the record of a run from its events: totals over the whole run,
 // details for the cycles of the window. Its memory grows with the window and
-// the size of the program, never with the number of cycles.
+// the size of the program, never with the number of cycles. `program`
+// outlives it.
 class RunRecorder final : public RunObserver {
  public:
   RunRecorder(const MachineState& program, CycleWindow window, MachineOptions machine = {});
@@ -72,6 +73,11 @@ class RunRecorder final : public RunObserver {
   }
   // The waiting instruction's cells up to the cycle before its release.
   void closeStall(Cycle releasedAt);
+  // Notes on the stall's cells in the window why it happened and, once
+  // settled, what it cost: the sentence of the report's list of stalls.
+  void explainStall(const StallRecord& stall);
+  // The chart row of a fetch, in the pipeline or retired into the window.
+  ChartRow* rowOf(FetchNumber fetch);
   // The note of the hazard check's verdict.
   void noteVerdict(bool stall, std::optional<RegisterNumber> blockedRegister,
                    const std::optional<InstructionTag>& waitsFor);
@@ -93,6 +99,7 @@ class RunRecorder final : public RunObserver {
   void addBehindTaken(const BehindTakenBranch& behind);
   void retire(std::map<FetchNumber, ChartRow>::iterator row);
 
+  const MachineState& program_;
   RunRecord record_;
   Cycle cycle_ = 0;
   InstructionTag current_{0, 0};
@@ -103,7 +110,6 @@ class RunRecorder final : public RunObserver {
     StallRecord stall;
     std::optional<std::size_t> recordIndex;  // in record_.stalls, when it shows
     std::size_t group;                       // in record_.stallGroups
-    std::string waitNote;
     bool open = true;  // not released yet
   };
   std::optional<PendingStall> stall_;  // the latest, until a fetch after its release takes it over

@@ -39,6 +39,7 @@ EMSCRIPTEN_BINDINGS(fivestage) {
   emscripten::function("energyFiles", &energyFiles);
   emscripten::function("reportJson", &fivestage::web::reportJson);
   emscripten::function("compareJson", &fivestage::web::compareJson);
+  emscripten::function("compareFigures", &fivestage::web::compareFigures);
   emscripten::class_<Session>("Session")
       .constructor(&sessionOn, emscripten::allow_raw_pointers())
       .function("opening", &Session::opening)

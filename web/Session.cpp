@@ -45,6 +45,28 @@ class CycleChanges final : public RunObserver {
   std::vector<Address> memory;
 };
 
+// The views of the cycle the page shows: its events, for the console's text,
+// and what it wrote. They hear only the cycle a slice of the run stops at,
+// so that the cycles on the way cost no more than counting.
+class ShownCycle final : public RunObserver {
+ public:
+  void watch(Cycle cycle) { watched_ = cycle; }
+  void observe(const Event& event) override {
+    if (const auto* started = std::get_if<CycleStarted>(&event)) watching_ = started->cycle == watched_;
+    if (!watching_) return;
+    latest.observe(event);
+    changes.observe(event);
+  }
+  EventKinds interests() const override { return watching_ ? everyEventKind : 0; }
+
+  LatestCycle latest;
+  CycleChanges changes;
+
+ private:
+  Cycle watched_ = 0;
+  bool watching_ = false;
+};
+
 // The stalls on record whose cost is still open. The record writes a
 // stall's release together with its cycles lost, which are settled once
 // Fetch has moved on after the release; until then the stall counts but
@@ -83,14 +105,21 @@ std::string compareJson(const std::string& folder) {
   return jsonText(report::comparisonJson(report::compareMachines(folder, options), options.maxCycles));
 }
 
+std::string compareFigures(const std::string& folder) {
+  report::RunOptions options;
+  options.window = {1, 0};  // holds no cycle
+  return jsonText(report::comparisonJson(report::compareMachines(folder, options), options.maxCycles));
+}
+
 // The run the page steps through, with the views the page shows of it. Its
-// recorder notes only the cycles of `window`: the rest of a long run costs
-// no more than counting.
+// recorder notes only the cycles of `window`, and the views of the cycle
+// shown hear only that cycle: the rest of a long run costs no more than
+// counting.
 struct Session::Stepping {
   Stepping(const MachineState& program, const RunSetup& setup, report::CycleWindow window)
       : recorder(program, window, setup.machine),
         diagram(setup.machine),
-        run(program, setup, nullptr, {&recorder, &latest, &changes, &diagram}) {}
+        run(program, setup, nullptr, {&recorder, &shown, &diagram}) {}
 
   // The record so far or, once the run has ended, the record settled as
   // the report settles it: the cost of the last stalls included.
@@ -100,8 +129,7 @@ struct Session::Stepping {
   }
 
   report::RunRecorder recorder;
-  LatestCycle latest;
-  CycleChanges changes;
+  ShownCycle shown;
   CycleDiagram diagram;
   Run run;
   std::optional<report::RunRecord> ended;
@@ -165,7 +193,7 @@ std::string Session::view() const {
       {"cycles", cycle},
       {"cycleLimit", cycleLimit},
       {"banner", core.cycleCounter()},
-      {"trace", run_->latest.text()},
+      {"trace", run_->shown.latest.text()},
       {"fetched", record.fetched},
       {"completed", record.completed},
       {"cancelled", record.cancelled},
@@ -179,12 +207,12 @@ std::string Session::view() const {
       {"registers", report::changesJson(registers, "register")},
       {"memory", report::changesJson(memory, "word")},
       {"memorySize", machine.memory.size()},
-      {"writtenThisCycle", {{"registers", run_->changes.registers}, {"memory", run_->changes.memory}}},
+      {"writtenThisCycle", {{"registers", run_->shown.changes.registers}, {"memory", run_->shown.changes.memory}}},
       {"chart", cycle == 0 ? std::string() : report::chartHtml(*program_, rows, first, cycle, cycle)},
       // The panels the report page has too, in its own words.
       {"summaryHtml", report::summaryHtml(*program_, record, cycleLimit)},
       {"finalStateHtml", report::finalStateHtml(registers, memory)},
-      {"diagram", cycle == 0 ? Json(nullptr) : run_->diagram.json(run_->latest.events())},
+      {"diagram", cycle == 0 ? Json(nullptr) : run_->diagram.json(run_->shown.latest.events())},
   });
 }
 
@@ -202,13 +230,15 @@ double Session::advance(double cycle, double budget) {
       target < now || noted.from > wanted.from || (now + 1 < wanted.from && noted.from < wanted.from);
   if (startAgain) start(target);
   run_->recorder.extendWindow(target);
-  stepTo(std::min(target, run_->run.core().cyclesRun() + std::max<Cycle>(1, static_cast<Cycle>(budget))));
+  const Cycle slice = std::max<Cycle>(1, static_cast<Cycle>(budget));
+  stepTo(std::min(target, run_->run.core().cyclesRun() + slice));
   const Cycle reached = run_->run.core().cyclesRun();
   if (!running() && reached < target) {
-    // The run ended short of the target, maybe before the cycles noted:
-    // those the chart shows are its last ones.
+    // The run ended short of the target, before the cycles noted and the
+    // cycle watched: it is run again to show its last ones.
     runEnd_ = reached;
-    if (run_->recorder.live().window.from > chartWindow(reached).from) start(reached);
+    start(reached);
+    stepTo(std::min(reached, slice));
   }
   return static_cast<double>(run_->run.core().cyclesRun());
 }
@@ -225,6 +255,7 @@ std::string Session::memoryWords(double first, double count) const {
 }
 
 void Session::stepTo(Cycle last) {
+  if (run_) run_->shown.watch(last);
   while (running() && run_->run.core().cyclesRun() < last) run_->run.step();
   if (run_) run_->settleIfEnded(*program_);
 }

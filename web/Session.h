@@ -22,6 +22,10 @@ ConsoleRun runConsole(const std::string& folder, const std::string& keys, Machin
 // options choose, and what --compare --json writes.
 std::string reportJson(const std::string& folder, bool forwarding, bool flush);
 std::string compareJson(const std::string& folder);
+// What --compare --json writes, but with the details of no cycle: the
+// figures of the whole runs, which the page's Compare panel shows, cost
+// far less without the notes of a thousand cycles on four machines.
+std::string compareFigures(const std::string& folder);
 
 // A run the page steps through: loaded from the files of a folder, one
 // cycle per Step as with one Enter per prompt, back by running again to the

@@ -3,10 +3,10 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
-import { existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, statSync } from 'node:fs';
+import { existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
 import { deflateRawSync } from 'node:zlib';
 import { tmpdir } from 'node:os';
-import { join, relative, sep } from 'node:path';
+import { dirname, join, relative, sep } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { launch, openPage } from './browser.js';
 import { serve } from './site.js';
@@ -637,6 +637,226 @@ test('printed, the diagram keeps to one landscape page', async () => {
   assert.equal(toolbar.height, 0, 'the toolbar is not printed');
   assert.ok(diagram.width > 0.9 * pageWidth && diagram.right <= pageWidth, `the diagram spans the page: ${diagram.width}`);
   assert.ok(diagram.bottom <= pageHeight, `the diagram ends on the first page: ${diagram.bottom}`);
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+// ---- the four machines, the program check, Stop and the memory view -----------
+
+// The page opened with `files` in its editors, through a link that carries them.
+const withInputs = (files) => visit(`${server.url}#inputs=${deflateRawSync(JSON.stringify(files)).toString('base64url')}`);
+
+// What the native fivestage-report writes as JSON for a folder holding `files`.
+function nativeJson(files, args = []) {
+  const work = mkdtempSync(join(tmpdir(), 'fivestage-native-'));
+  try {
+    for (const [path, text] of Object.entries(files)) {
+      mkdirSync(dirname(join(work, path)), { recursive: true });
+      writeFileSync(join(work, path), text);
+    }
+    const result = spawnSync(reportTool, [work, ...args, '--json', '-'], { encoding: 'utf8', maxBuffer: 1 << 28 });
+    return JSON.parse(result.stdout);
+  } finally {
+    rmSync(work, { recursive: true, force: true });
+  }
+}
+
+const withoutFolder = ({ folder, ...report }) => report;
+
+// Inputs whose four machines differ: the two examples, a golden case that
+// loops with a branch, and one that ends on an error.
+const machineInputs = [
+  { name: 'examples/basic', files: () => filesBelow(join(sourceDir, 'examples', 'basic')) },
+  { name: 'examples/loop', files: () => filesBelow(join(sourceDir, 'examples', 'loop')) },
+  { name: 'forwarding_flush_loop', files: () => caseFiles(join(casesDir, 'forwarding_flush_loop')) },
+  { name: 'missing_mem_energy', files: () => caseFiles(join(casesDir, 'missing_mem_energy')) },
+];
+const machines = [
+  { forwarding: false, flush: false, flags: [] },
+  { forwarding: true, flush: false, flags: ['--forwarding'] },
+  { forwarding: false, flush: true, flags: ['--flush'] },
+  { forwarding: true, flush: true, flags: ['--forwarding', '--flush'] },
+];
+
+test('the scripting interface reports what fivestage-report --json and --compare --json write', async () => {
+  const { page, errors } = await visit();
+  for (const { name, files: filesOf } of machineInputs) {
+    const files = filesOf();
+    for (const { flags, ...machine } of machines) {
+      const report = await page.evaluate((files, machine) => window.fivestage.report(files, machine), files, machine);
+      assert.deepEqual(withoutFolder(report), withoutFolder(nativeJson(files, flags)), `${name} ${flags.join(' ')}`);
+    }
+    const compared = await page.evaluate((files) => window.fivestage.compare(files), files);
+    const native = nativeJson(files, ['--compare']);
+    assert.equal(compared.schema, native.schema, name);
+    assert.deepEqual(compared.machines.map(withoutFolder), native.machines.map(withoutFolder), name);
+  }
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+// The Compare panel's rows, figure by figure, as the page shows them.
+const compareRows = (page) => page.$$eval('#compare-table tbody tr', (rows) => rows.map((row) => ({
+  forwarding: row.dataset.forwarding === 'true',
+  flush: row.dataset.flush === 'true',
+  shown: row.classList.contains('shown'),
+  ...Object.fromEntries([...row.querySelectorAll('[data-figure]')].map((cell) => [cell.dataset.figure, cell.textContent])),
+})));
+
+test('the Compare panel shows the figures of fivestage-report --compare --json', async () => {
+  for (const { name, files: filesOf } of machineInputs) {
+    const files = filesOf();
+    const { page, errors } = await withInputs(files);
+    await settled(page);
+    const rows = await compareRows(page);
+    const native = nativeJson(files, ['--compare']).machines;
+    assert.equal(rows.length, native.length, name);
+    native.forEach((run, m) => {
+      const row = rows[m];
+      const which = `${name}, machine ${m}`;
+      assert.deepEqual([row.forwarding, row.flush], [run.machine.forwarding, run.machine.flush], which);
+      assert.equal(row.shown, m === 0, which);  // the page opens on the machine without options
+      assert.equal(Number(row.cycles), run.cycles, which);
+      assert.equal(Number(row.stalls), run.stallCount, which);
+      assert.equal(Number(row['cycles-lost']), run.cyclesLost, which);
+      assert.equal(Number(row.cancelled), run.cancelled, which);
+      assert.equal(Number(row.energy), run.energy.total, which);
+      assert.equal(Number(row['energy-delay']), Math.round(run.energy.delayProduct), which);
+      if (run.cpi === null) assert.equal(row.cpi, '-', which);
+      else assert.ok(Math.abs(Number(row.cpi) - run.cpi) <= 0.005, `${which}: CPI ${row.cpi} for ${run.cpi}`);
+      if (run.status !== 'completed') assert.equal(row.result, run.status, which);
+      else assert.equal(row.result, run.meaning.matches ? 'what the program means' : 'not what the program means', which);
+    });
+    assert.deepEqual(errors, [], name);
+    await page.close();
+  }
+});
+
+test('a row of the Compare panel shows its machine at the cycle shown', async () => {
+  const { page, errors } = await visit();
+  await settled(page);
+  await stepTo(page, 5);
+  const native = nativeJson(filesBelow(join(sourceDir, 'examples', 'basic')), ['--compare']).machines;
+  for (const m of [1, 3, 0]) {
+    await page.click(`#compare-table tbody tr:nth-child(${m + 1})`);
+    await settled(page);
+    assert.equal(await page.$eval('#forwarding', (box) => box.checked), machines[m].forwarding, `machine ${m}`);
+    assert.equal(await page.$eval('#flush', (box) => box.checked), machines[m].flush, `machine ${m}`);
+    assert.equal(await cycleShown(page), 5, `machine ${m}`);
+    assert.deepEqual((await compareRows(page)).map((row) => row.shown), [0, 1, 2, 3].map((k) => k === m), `machine ${m}`);
+  }
+  // Run to the end on forwarding: the cycles are that machine's.
+  await page.click('#compare-table tbody tr:nth-child(2)');
+  await settled(page);
+  await page.click('#run');
+  await settled(page);
+  assert.equal(await cycleShown(page), native[1].cycles);
+  assert.notEqual(native[1].cycles, native[0].cycles);
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('hovering a stall in the chart tells why it happened, as the report does', async () => {
+  const files = filesBelow(join(sourceDir, 'examples', 'basic'));
+  for (const { flags, forwarding } of machines.slice(0, 2)) {
+    const { page, errors } = await withInputs(files);
+    await settled(page);
+    if (forwarding) {
+      await page.click('#forwarding');
+      await settled(page);
+    }
+    await page.click('#run');
+    await settled(page);
+    const reasons = nativeJson(files, flags).stalls.map((stall) => stall.reason);
+    const titles = await page.$$eval('#chart .c.s', (cells) => cells.map((cell) => cell.title));
+    assert.ok(titles.length > 0, flags.join(' '));
+    for (const title of titles) {
+      assert.ok(reasons.some((reason) => title.endsWith(` · Stall: ${reason}`)), `${flags.join(' ')}: ${title}`);
+    }
+    assert.deepEqual(errors, []);
+    await page.close();
+  }
+});
+
+test('Stop stops a program that never ends; left to run, it stops at the limit', async () => {
+  const files = { ...filesBelow(join(sourceDir, 'examples', 'basic')), 'src.txt': 'addi $1, $1, 1\nj L1\n' };
+  const { page, errors } = await withInputs(files);
+  await settled(page);
+  const disabled = (id) => page.$eval(`#${id}`, (button) => button.disabled);
+  const state = () => page.$eval('#run-state', (element) => element.textContent);
+
+  // The loop runs its 100,000 cycles in a fraction of a second: Stop is
+  // clicked from within the page as soon as the run has begun.
+  const stepWhileRunning = await page.evaluate(() => new Promise((resolve) => {
+    const stop = document.getElementById('stop');
+    new MutationObserver((_, observer) => {
+      if (stop.disabled) return;
+      observer.disconnect();
+      const step = document.getElementById('step').disabled ? 'disabled' : 'enabled';
+      stop.click();
+      resolve(step);
+    }).observe(stop, { attributes: true, attributeFilter: ['disabled'] });
+    document.getElementById('run').click();
+  }));
+  await settled(page);
+  assert.equal(stepWhileRunning, 'disabled');
+  const stopped = await cycleShown(page);
+  assert.ok(stopped > 0 && stopped < 100000, `stopped at cycle ${stopped}`);
+  assert.equal(await state(), 'running');
+  assert.equal(await disabled('step'), false);
+  assert.equal(await disabled('stop'), true);
+
+  await page.click('#run');
+  await settled(page);
+  assert.equal(await cycleShown(page), 100000);
+  assert.equal(await state(), 'stopped at the limit of 100000 cycles: the program may never end');
+  assert.equal(await disabled('step'), true);
+  assert.equal(await disabled('run'), true);
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('the program check shows the warnings of the report', async () => {
+  const basic = filesBelow(join(sourceDir, 'examples', 'basic'));
+  const problems = [
+    { name: 'an opcode in capitals', files: { ...basic, 'src.txt': `ADDI $1, $0, 5\n${basic['src.txt']}` } },
+    { name: 'a missing Decode energy file', files: (({ 'EnergyConsumptionInput/Decode/add/energy.txt': _, ...rest }) => rest)(basic) },
+  ];
+  for (const { name, files } of problems) {
+    const { page, errors } = await withInputs(files);
+    await settled(page);
+    const warnings = nativeJson(files).warnings;
+    assert.ok(warnings.length > 0, name);
+    assert.deepEqual(await page.$$eval('#checks li', (items) => items.map((item) => item.textContent)),
+      warnings.map(({ line, message }) => `${line ? `line ${line} ` : ''}${message}`), name);
+    assert.deepEqual(errors, [], name);
+    await page.close();
+  }
+});
+
+test('a word far into a large memory shows once stored to, in the list and through the jump', async () => {
+  const files = {
+    ...filesBelow(join(sourceDir, 'examples', 'basic')),
+    'src.txt': 'addi $1, $0, 4000\naddi $2, $0, 77\nlw $2, 0($1)\n',  // lw stores in this machine
+    'mem.txt': Array.from({ length: 5000 }, (_, word) => `${word % 10}\n`).join(''),
+  };
+  const { page, errors } = await withInputs(files);
+  await settled(page);
+  await page.click('#run');
+  await settled(page);
+  // The values changed, as the report's final state lists them: the word, then its initial and final value.
+  assert.deepEqual(await page.$eval('#memory [data-word="4000"]', (row) => [...row.cells].map((cell) => cell.textContent)),
+    ['word 4000', '0', '77']);
+  assert.equal(await page.$$eval('#memory [data-word]', (words) => words.length), 1);
+  assert.equal(await page.$('#memory-words [data-word="4000"]'), null, 'word 4000 is not in view before the jump');
+
+  await page.type('#memory-jump', '4000');
+  await page.keyboard.press('Tab');
+  await settled(page);
+  const target = await page.$eval('#memory-words [data-word="4000"]', (word) =>
+    ({ text: word.textContent, marked: word.classList.contains('target') }));
+  assert.deepEqual(target, { text: '77', marked: true });
+  assert.equal(await page.$eval('#memory-words [data-word="4001"]', (word) => word.textContent), '1');
   assert.deepEqual(errors, []);
   await page.close();
 });

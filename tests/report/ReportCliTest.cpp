@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <regex>
+#include <sstream>
 #include <thread>
 #include <tuple>
 
@@ -623,8 +625,18 @@ TEST(ReportCli, CompareGivesEachMachineItsSingleRunsFigures) {
   EXPECT_EQ(machines[2]["cancelled"], 1);
   EXPECT_EQ(machines[0]["cyclesLost"], 1);
   EXPECT_EQ(machines[1]["cyclesLost"], 1);
-  for (const char* name : {"as specified", "forwarding", "flush", "forwarding and flush"}) {
-    EXPECT_NE(compared.output.find("\n  " + std::string(name) + " "), std::string::npos) << name;
+  // Each row's energy and energy-delay product are the JSON's, which the
+  // page's table shows.
+  const char* names[] = {"as specified", "forwarding", "flush", "forwarding and flush"};
+  for (std::size_t m = 0; m < machines.size(); ++m) {
+    const std::string start = "\n  " + std::string(names[m]) + "  ";
+    const std::size_t row = compared.output.find(start);
+    ASSERT_NE(row, std::string::npos) << names[m];
+    std::istringstream cells(compared.output.substr(row + 25, compared.output.find('\n', row + 1) - row - 25));
+    std::vector<std::string> cell(8);
+    for (std::string& text : cell) cells >> text;
+    EXPECT_EQ(cell[5], std::to_string(machines[m]["energy"]["total"].get<std::int64_t>())) << names[m];
+    EXPECT_EQ(cell[7], std::to_string(std::llround(machines[m]["energy"]["delayProduct"].get<double>()))) << names[m];
   }
   EXPECT_NE(readFile(dir.path() / "all.html").find("<h1>fivestage comparison</h1>"), std::string::npos);
 }

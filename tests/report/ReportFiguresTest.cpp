@@ -378,6 +378,44 @@ TEST_F(ReportFigures, ARunThatNeverEndsIsStoppedAtTheLimit) {
   EXPECT_GT(record.taken, 3);
 }
 
+// A stall's cell in the chart says, as the list of stalls does, why the
+// instruction waits and, once known, what it cost. Each program's stall is
+// found in cycle 3, and its cell is cycle 4.
+TEST_F(ReportFigures, AStallsCellSaysWhyAndWhatItCost) {
+  const struct {
+    const char* name;
+    const char* program;
+    MachineOptions machine;
+    CycleWindow window;
+    std::string note;
+  } cases[] = {
+      {"the last instruction fetched", "add $3, $1, $2\nadd $4, $3, $5\n", {}, {},
+       "$3 is written by E(0), which writes it back in cycle 5; this machine does not forward results, so E(1) "
+       "reads it in cycle 5; it is the last instruction fetched, so the run ends 1 cycle later (with forwarding "
+       "this would not stall)"},
+      {"Fetch held", "add $3, $1, $2\nadd $4, $3, $5\nadd $6, $1, $1\n", {}, {},
+       "$3 is written by E(0), which writes it back in cycle 5; this machine does not forward results, so E(1) "
+       "reads it in cycle 5 and Fetch stands still for 2 cycles (with forwarding this would not stall)"},
+      {"a load's word, forwarded", "sw $3, 0($0)\nadd $4, $3, $3\n", {true, false}, {},
+       "$3 is loaded by E(0), right ahead, which writes it back in cycle 5; a load's word reaches Execute a cycle "
+       "later, so E(1) reads it in cycle 5; it is the last instruction fetched, so the run ends 1 cycle later"},
+      {"outside the window", "add $3, $1, $2\nadd $4, $3, $5\nadd $6, $1, $1\n", {}, {5, 20}, ""},
+  };
+  for (const auto& c : cases) {
+    RunOptions options;
+    options.machine = c.machine;
+    options.window = c.window;
+    const ReportData data = run(c.program, options);
+    const ChartRow& waiting = data.record.chart.at(1);
+    const auto cell = static_cast<std::size_t>(4 - waiting.firstCycle);
+    ASSERT_EQ(waiting.cells.at(cell), 's') << c.name;
+    EXPECT_EQ(waiting.notes.at(cell), c.note) << c.name;
+    for (const StallRecord& stall : data.record.stalls) {
+      EXPECT_EQ(stallReason(*data.program, c.machine, stall), c.note) << c.name;
+    }
+  }
+}
+
 TEST_F(ReportFigures, DetailsCoverTheWindowTotalsTheWholeRun) {
   RunOptions options;
   options.window = {4, 5};

@@ -31,6 +31,20 @@
 
   const machine = () => ({ forwarding: $('forwarding').checked, flush: $('flush').checked });
 
+  // Shows the run on `chosen`, { forwarding, flush }, up to the cycle shown,
+  // as the two boxes do when ticked.
+  function showMachine(chosen) {
+    if (running) return;
+    $('forwarding').checked = chosen.forwarding;
+    $('flush').checked = chosen.flush;
+    load(shown?.cycles ?? 0);
+  }
+
+  const compare = fivestageCompare.create({
+    compare: (files) => client.request('compareFigures', { files }),
+    choose: showMachine,
+  });
+
   // ---- showing a run --------------------------------------------------------
 
   const escape = (text) => String(text).replace(/[&<>"]/g, (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;' })[c]);
@@ -126,17 +140,20 @@
       `<b id="completed">${view.completed}</b>, ${stallsHtml(view)}, branches <b id="taken">${view.branches.taken}</b> ` +
       `taken, <b id="not-taken">${view.branches.notTaken}</b> not taken · energy <b id="energy-total">${view.energy.total}</b>${note}`;
 
-    // The latest cycle and the latest instructions are at the bottom right.
     const chart = $('chart');
     chart.innerHTML = view.chart;
-    chart.scrollLeft = chart.scrollWidth;
-    chart.scrollTop = chart.scrollHeight;
-
     // The summary and the values changed, as the report page shows them.
     $('summary').innerHTML = view.summaryHtml;
     $('memory').innerHTML = view.finalStateHtml;
     $('registers').innerHTML = valuesHtml(view.finalRegisters, view.writtenThisCycle.registers, '$');
     renderMemory(view);
+
+    // What needs the page laid out comes once everything is written, so that
+    // it is laid out once: the latest cycle and the latest instructions at
+    // the chart's bottom right, and the memory rows in sight.
+    chart.scrollLeft = chart.scrollWidth;
+    chart.scrollTop = chart.scrollHeight;
+    showMemoryRows(view.wordsInSight);
   }
 
   // ---- memory -----------------------------------------------------------------
@@ -146,36 +163,50 @@
   function renderMemory(view) {
     $('memory-note').textContent = `${view.memorySize} words`;
     $('memory-spacer').style.height = `${Math.ceil(view.memorySize / wordsPerRow) * memoryRowHeight}px`;
-    showMemoryRows();
   }
 
   let memoryRequest = 0;
-  async function showMemoryRows() {
+  let targetWord = null;  // the word jumped to, marked whenever its row shows
+
+  // The words of the rows in sight at the memory view's scroll: { first, count }.
+  function wordsInSight() {
     const scroller = $('memory-all');
-    if (!shown || shown.state === 'not loaded') return;
     const firstRow = Math.floor(scroller.scrollTop / memoryRowHeight);
     const rows = Math.ceil(scroller.clientHeight / memoryRowHeight) + 1;
-    const asked = ++memoryRequest;
-    const { first, words } = await client.request('memory', { first: firstRow * wordsPerRow, count: rows * wordsPerRow });
-    if (asked !== memoryRequest) return;
+    return { first: firstRow * wordsPerRow, count: rows * wordsPerRow };
+  }
+
+  // Draws the rows of `words` from word `first`, as the simulator gave them.
+  function drawMemoryRows({ first, words }) {
     const changedNow = new Set(shown.writtenThisCycle.memory);
     const html = [];
     for (let row = 0; row * wordsPerRow < words.length; ++row) {
       const start = first + row * wordsPerRow;
-      const cells = words.slice(row * wordsPerRow, (row + 1) * wordsPerRow).map((word, k) =>
-        `<span data-word="${start + k}"${changedNow.has(start + k) ? ' class="changed"' : ''}>${word}</span>`);
-      html.push(`<div class="memory-row" style="top: ${(firstRow + row) * memoryRowHeight}px"><b>${start}</b>${cells.join('')}</div>`);
+      const cells = words.slice(row * wordsPerRow, (row + 1) * wordsPerRow).map((word, k) => {
+        const classes = [...(changedNow.has(start + k) ? ['changed'] : []), ...(start + k === targetWord ? ['target'] : [])];
+        return `<span data-word="${start + k}"${classes.length ? ` class="${classes.join(' ')}"` : ''}>${word}</span>`;
+      });
+      html.push(`<div class="memory-row" style="top: ${(start / wordsPerRow) * memoryRowHeight}px"><b>${start}</b>${cells.join('')}</div>`);
     }
     $('memory-words').innerHTML = html.join('');
+  }
+
+  // Shows the rows in sight: those of the latest answer, which carries the
+  // words in sight when it was asked for, or else asks for them.
+  async function showMemoryRows(answered = null) {
+    if (!shown || shown.state === 'not loaded') return;
+    const sight = wordsInSight();
+    const asked = ++memoryRequest;
+    const rows = answered?.first === sight.first ? answered : await client.request('memory', sight);
+    if (asked === memoryRequest) drawMemoryRows(rows);
   }
 
   // Scrolls the memory view to `word` and marks it.
   async function jumpToWord(word) {
     if (!shown || !(word >= 0 && word < shown.memorySize)) return;
+    targetWord = word;
     $('memory-all').scrollTop = Math.floor(word / wordsPerRow) * memoryRowHeight;
     await showMemoryRows();
-    for (const cell of $('memory-words').querySelectorAll('.target')) cell.classList.remove('target');
-    $('memory-words').querySelector(`[data-word="${word}"]`)?.classList.add('target');
   }
 
   // ---- the program check ------------------------------------------------------
@@ -193,7 +224,7 @@
     running = true;
     enableControls();
     try {
-      render(await client.request('go', { cycle }));
+      render(await client.request('go', { cycle, inSight: wordsInSight() }));
     } finally {
       running = false;
       enableControls();
@@ -206,11 +237,14 @@
     clearTimeout(pendingEdit);
     pendingEdit = null;
     running = cycle > 0;
+    const files = editors.files();
+    const chosen = machine();
     try {
-      const loaded = await client.request('load', { files: editors.files(), machine: machine(), cycle });
+      const loaded = await client.request('load', { files, machine: chosen, cycle, inSight: wordsInSight() });
       opening = loaded.opening;
       renderChecks();
       render(loaded.view, note);
+      compare.show(files, chosen);
     } finally {
       running = false;
       enableControls();
@@ -283,7 +317,7 @@
       event.preventDefault();
       if (!$('step').disabled) step();
     });
-    $('memory-all').addEventListener('scroll', showMemoryRows);
+    $('memory-all').addEventListener('scroll', () => showMemoryRows());
     $('memory-jump').addEventListener('change', (event) => jumpToWord(Number(event.target.value)));
     $('memory').addEventListener('click', (event) => {
       const word = event.target.closest('[data-word]');

@@ -56,9 +56,17 @@ const fivestageHost = (() => {
       }
     }
 
+    // The memory words from `first`, at most `count` of them: { first, words }.
+    const memoryWords = ({ first, count }) => JSON.parse(session.memoryWords(first, count));
+
+    // The session's view, with the memory words in sight of the page
+    // (`inSight`, { first, count }) when asked: the page then draws its
+    // answer at once, in one go.
+    const viewWith = (inSight) => ({ ...JSON.parse(session.view()), ...(inSight && { wordsInSight: memoryWords(inSight) }) });
+
     // Moves the session to the end of `cycle` a slice at a time, telling the
     // page how far it got, until it gets there, the run ends, or Stop.
-    async function go(cycle) {
+    async function go(cycle, inSight) {
       let budget = 1000;
       let reached = -1;
       for (;;) {
@@ -72,24 +80,24 @@ const fivestageHost = (() => {
         send({ progress: reached });
         await breathe();
       }
-      return JSON.parse(session.view());
+      return viewWith(inSight);
     }
 
     const requests = {
       // A session on `files`, on the machine `machine` chooses, at `cycle`.
-      async load({ files, machine, cycle }) {
+      async load({ files, machine, cycle, inSight }) {
         if (session) {
           session.delete();
           removeTree(sessionFolder);
         }
         sessionFolder = writeFolder(files);
         session = new module.Session(sessionFolder, Boolean(machine?.forwarding), Boolean(machine?.flush));
-        return { opening: JSON.parse(session.opening()), view: await go(cycle ?? 0) };
+        return { opening: JSON.parse(session.opening()), view: await go(cycle ?? 0, inSight) };
       },
-      go: ({ cycle }) => go(cycle),
+      go: ({ cycle, inSight }) => go(cycle, inSight),
       energyFiles: () => module.energyFiles(),
-      view: () => JSON.parse(session.view()),
-      memory: ({ first, count }) => JSON.parse(session.memoryWords(first, count)),
+      view: () => viewWith(),
+      memory: memoryWords,
       trace: () => session.trace(),
       reportPage: () => session.reportPage(),
       runConsole: ({ files, stdin, machine }) => inFolder(files, (folder) => {
@@ -99,6 +107,7 @@ const fivestageHost = (() => {
       report: ({ files, machine }) => inFolder(files, (folder) =>
         JSON.parse(module.reportJson(folder, Boolean(machine?.forwarding), Boolean(machine?.flush)))),
       compare: ({ files }) => inFolder(files, (folder) => JSON.parse(module.compareJson(folder))),
+      compareFigures: ({ files }) => inFolder(files, (folder) => JSON.parse(module.compareFigures(folder))),
     };
 
     // One request at a time, in the order they came; Stop is heard at once.
