@@ -81,4 +81,14 @@ std::optional<Opcode> opcodeNamed(std::string_view text) {
   return std::nullopt;
 }
 
+std::string_view aluOperationName(AluOperation operation) {
+  switch (operation) {
+    case AluOperation::Add: return "Add";
+    case AluOperation::Sub: return "Sub";
+    case AluOperation::And: return "And";
+    case AluOperation::Or: return "Or";
+  }
+  return "";
+}
+
 }  // namespace fivestage

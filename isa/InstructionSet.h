@@ -74,6 +74,9 @@ std::span<const OpcodeRow> instructionSet();
 
 const OpcodeRow& opcodeRow(Opcode opcode);
 
+// "Add", "Sub", "And" or "Or", as the trace names the ALU's operation.
+std::string_view aluOperationName(AluOperation operation);
+
 // The opcode whose mnemonic is exactly `text` (case-sensitive), if any.
 std::optional<Opcode> opcodeNamed(std::string_view text);
 

@@ -135,7 +135,7 @@ class Renderer {
   }
 
   void operator()(const AluComputed& e) {
-    out_ << "\t Alu Operation : " << operationName(e.operation) << " \n";
+    out_ << "\t Alu Operation : " << aluOperationName(e.operation) << " \n";
     out_ << "\t Operants      : \n";
     out_ << "\t input 1       : " << e.input1 << "\n";
     out_ << "\t input 2       : " << e.input2 << "\n";
@@ -233,16 +233,6 @@ class Renderer {
 
  private:
   static int bit(bool flag) { return flag ? 1 : 0; }
-
-  static std::string_view operationName(AluOperation operation) {
-    switch (operation) {
-      case AluOperation::Add: return "Add";
-      case AluOperation::Sub: return "Sub";
-      case AluOperation::And: return "And";
-      case AluOperation::Or: return "Or";
-    }
-    return "";
-  }
 
   void header(std::string_view title, const StageEntered& e) {
     out_ << title << e.instruction.index << ")   " << e.text << "\n\n";

@@ -26,16 +26,6 @@ Json instructionJson(InstructionTag instruction, std::string_view text) {
   return {{"index", instruction.index}, {"text", text}};
 }
 
-const char* operationName(AluOperation operation) {
-  switch (operation) {
-    case AluOperation::Add: return "Add";
-    case AluOperation::Sub: return "Sub";
-    case AluOperation::And: return "And";
-    case AluOperation::Or: return "Or";
-  }
-  return "";
-}
-
 const char* accessName(MemoryAccess access) {
   switch (access) {
     case MemoryAccess::Load: return "load";
@@ -183,7 +173,7 @@ class Builder {
   }
 
   void operator()(const AluComputed& e) {
-    (*current_)["alu"] = {{"operation", operationName(e.operation)},
+    (*current_)["alu"] = {{"operation", aluOperationName(e.operation)},
                           {"input1", e.input1},
                           {"input2", e.input2},
                           {"result", e.result},
