@@ -21,8 +21,12 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// The page shows at most this many cycles of the chart, the latest ones.
+// The chart shows a window of this many cycles. It moves on in strides,
+// keeping at least chartCycles - chartStride of the latest cycles in sight:
+// between two moves a Step adds a cell to the few rows still in the
+// pipeline, and the page redraws only those.
 constexpr Cycle chartCycles = 60;
+constexpr Cycle chartStride = 20;
 constexpr Cycle cycleLimit = 100000;
 
 std::string jsonText(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
@@ -156,7 +160,9 @@ void Session::start(Cycle target) {
 }
 
 report::CycleWindow Session::chartWindow(Cycle target) {
-  return {std::max<Cycle>(1, target - chartCycles + 1), target};
+  const Cycle latest = chartCycles - chartStride;
+  const Cycle from = target <= latest ? 1 : (target - latest) / chartStride * chartStride + 1;
+  return {from, target};
 }
 
 bool Session::running() const { return run_ && run_->run.core().state() == RunState::Running; }
@@ -179,9 +185,11 @@ std::string Session::view() const {
   const std::vector<report::ValueChange> memory = report::valueChanges(program_->memory, machine.memory);
 
   // The chart's latest cycles: the rows that have left the pipeline and
-  // reach into them, then those still in it.
+  // reach into them, then those still in it. While the run goes on, the
+  // window's later columns wait for the cycles to come.
   std::vector<const report::ChartRow*> rows;
-  const Cycle first = std::max<Cycle>(1, cycle - chartCycles + 1);
+  const Cycle first = chartWindow(cycle).from;
+  const Cycle last = core.state() == RunState::Running ? first + chartCycles - 1 : cycle;
   for (auto row = record.chart.rbegin(); row != record.chart.rend() && row->lastCycle() >= first; ++row) {
     rows.insert(rows.begin(), &*row);
   }
@@ -208,7 +216,7 @@ std::string Session::view() const {
       {"memory", report::changesJson(memory, "word")},
       {"memorySize", machine.memory.size()},
       {"writtenThisCycle", {{"registers", run_->shown.changes.registers}, {"memory", run_->shown.changes.memory}}},
-      {"chart", cycle == 0 ? std::string() : report::chartHtml(*program_, rows, first, cycle, cycle)},
+      {"chart", cycle == 0 ? std::string() : report::chartHtml(*program_, rows, first, last, cycle)},
       // The panels the report page has too, in its own words.
       {"summaryHtml", report::summaryHtml(*program_, record, cycleLimit)},
       {"finalStateHtml", report::finalStateHtml(registers, memory)},

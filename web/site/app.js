@@ -49,6 +49,8 @@
 
   const escape = (text) => String(text).replace(/[&<>"]/g, (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;' })[c]);
 
+  const showHtml = fivestageRedraw.showHtml;
+
   function valuesHtml(values, changed, prefix) {
     const marked = new Set(changed);
     return values.map((value, index) =>
@@ -131,28 +133,26 @@
     window.fivestageDiagram.draw($('diagram'), view.diagram ?? null, showStageLines);
     if (view.state === 'not loaded') {
       status.className = 'status failed';
-      status.textContent = 'The files could not be loaded: see the console.';
-      for (const id of ['chart', 'summary', 'registers', 'memory', 'memory-words']) $(id).replaceChildren();
+      showHtml(status, 'The files could not be loaded: see the console.');
+      for (const id of ['chart', 'summary', 'registers', 'memory', 'memory-words']) showHtml($(id), '');
       return;
     }
-    status.innerHTML = `Cycle <b id="cycle">${view.cycles}</b>${bannerHtml(view)} · ` +
+    showHtml(status, `Cycle <b id="cycle">${view.cycles}</b>${bannerHtml(view)} · ` +
       `<span id="run-state">${stateText(view)}</span> · fetched <b id="fetched">${view.fetched}</b>, completed ` +
       `<b id="completed">${view.completed}</b>, ${stallsHtml(view)}, branches <b id="taken">${view.branches.taken}</b> ` +
-      `taken, <b id="not-taken">${view.branches.notTaken}</b> not taken · energy <b id="energy-total">${view.energy.total}</b>${note}`;
+      `taken, <b id="not-taken">${view.branches.notTaken}</b> not taken · energy <b id="energy-total">${view.energy.total}</b>${note}`);
 
-    const chart = $('chart');
-    chart.innerHTML = view.chart;
+    fivestageChart.show($('chart'), view.chart);
     // The summary and the values changed, as the report page shows them.
-    $('summary').innerHTML = view.summaryHtml;
-    $('memory').innerHTML = view.finalStateHtml;
-    $('registers').innerHTML = valuesHtml(view.finalRegisters, view.writtenThisCycle.registers, '$');
+    showHtml($('summary'), view.summaryHtml);
+    showHtml($('memory'), view.finalStateHtml);
+    showHtml($('registers'), valuesHtml(view.finalRegisters, view.writtenThisCycle.registers, '$'));
     renderMemory(view);
 
     // What needs the page laid out comes once everything is written, so that
-    // it is laid out once: the latest cycle and the latest instructions at
-    // the chart's bottom right, and the memory rows in sight.
-    chart.scrollLeft = chart.scrollWidth;
-    chart.scrollTop = chart.scrollHeight;
+    // it is laid out once: the current cycle and the latest instructions in
+    // the chart, and the memory rows in sight.
+    fivestageChart.scrollToCurrent($('chart'));
     showMemoryRows(view.wordsInSight);
   }
 
@@ -188,7 +188,7 @@
       });
       html.push(`<div class="memory-row" style="top: ${(start / wordsPerRow) * memoryRowHeight}px"><b>${start}</b>${cells.join('')}</div>`);
     }
-    $('memory-words').innerHTML = html.join('');
+    showHtml($('memory-words'), html.join(''));
   }
 
   // Shows the rows in sight: those of the latest answer, which carries the

@@ -311,13 +311,17 @@
     svg.append(node('text', { class: 'pipeline-register-name', transform: `translate(${x + 11},${height / 2}) rotate(-90)`, 'text-anchor': 'middle' }, name));
   }
 
+  // The cycle's number, then what a lit and a dimmed wire mean, after it
+  // however many digits it has.
   function drawLegend(svg, cycle) {
     const legend = node('g', { class: 'legend' });
-    textAt(legend, 'title', 8, 508, `Cycle ${cycle}`);
-    legend.append(node('line', { class: 'wire active', x1: 72, y1: 504, x2: 92, y2: 504 }));
-    textAt(legend, 'detail', 96, 507, 'used');
-    legend.append(node('line', { class: 'wire dim', x1: 134, y1: 504, x2: 154, y2: 504 }));
-    textAt(legend, 'detail', 158, 507, 'unused');
+    const title = `Cycle ${cycle}`;
+    textAt(legend, 'title', 8, 508, title);
+    const x = 16 + title.length * charWidth;
+    legend.append(node('line', { class: 'wire active', x1: x, y1: 504, x2: x + 20, y2: 504 }));
+    textAt(legend, 'detail', x + 24, 507, 'used');
+    legend.append(node('line', { class: 'wire dim', x1: x + 62, y1: 504, x2: x + 82, y2: 504 }));
+    textAt(legend, 'detail', x + 86, 507, 'unused');
     svg.append(legend);
   }
 
@@ -330,18 +334,26 @@
     }
     const active = new Set(diagram.active);
     const svg = node('svg', { class: 'datapath', viewBox: `0 0 ${width} ${height}`, role: 'img', 'data-cycle': diagram.cycle });
-    svg.append(node('title', {}, `The datapath in cycle ${diagram.cycle}`));
-    for (const stage of stages) drawStage(svg, stage, diagram);
-    for (const wire of wires) drawWire(svg, wire, diagram, active);
-    for (const latch of pipelineRegisters) drawPipelineRegister(svg, latch);
-    for (const unit of units) drawUnit(svg, unit, diagram);
-    for (const label of labels) drawLabel(svg, label, diagram, active);
-    drawLegend(svg, diagram.cycle);
-    svg.addEventListener('click', (event) => {
+    // Each part drawn is named, so that a redraw knows it again.
+    const part = (name, drawIt) => {
+      const from = svg.childElementCount;
+      drawIt();
+      [...svg.children].slice(from).forEach((child, i) => { child.dataset.part = `${name} ${i}`; });
+    };
+    part('title', () => svg.append(node('title', {}, `The datapath in cycle ${diagram.cycle}`)));
+    stages.forEach((stage) => part(stage.key, () => drawStage(svg, stage, diagram)));
+    wires.forEach((wire, i) => part(`wire ${i}`, () => drawWire(svg, wire, diagram, active)));
+    pipelineRegisters.forEach((latch) => part(latch[0], () => drawPipelineRegister(svg, latch)));
+    units.forEach((unit, i) => part(`unit ${i}`, () => drawUnit(svg, unit, diagram)));
+    labels.forEach((label, i) => part(`label ${i}`, () => drawLabel(svg, label, diagram, active)));
+    part('legend', () => drawLegend(svg, diagram.cycle));
+    element.onclick = (event) => {
       const stage = event.target.closest('[data-stage]');
       if (stage) onStage(stage.dataset.stage);
-    });
-    element.replaceChildren(svg);
+    };
+    const shown = element.querySelector('svg');
+    if (shown) fivestageRedraw.update(shown, svg);
+    else element.replaceChildren(svg);
   }
 
   window.fivestageDiagram = { draw };
