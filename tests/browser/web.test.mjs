@@ -232,6 +232,9 @@ async function visit(url = server.url, context = null) {
   return opened;
 }
 
+// The page opened with `files` in its editors, through a link that carries them.
+const withInputs = (files) => visit(`${server.url}#inputs=${deflateRawSync(JSON.stringify(files)).toString('base64url')}`);
+
 const basicSource = () => readFileSync(join(sourceDir, 'examples', 'basic', 'src.txt'), 'utf8');
 
 const cycleShown = (page) => page.$eval('#cycle', (element) => Number(element.textContent));
@@ -465,6 +468,40 @@ test('the status line says which stalls are still open, and no console banner th
   await page.close();
 });
 
+test('drawn in place Step by Step, the chart, the datapath and the panels are those of the cycle drawn afresh', async () => {
+  const files = {
+    ...filesBelow(join(sharedEnergy, 'EnergyConsumptionInput'), 'EnergyConsumptionInput/'),
+    'src.txt': 'addi $1, $1, 1\nlw $3, 0($0)\nadd $4, $3, $1\nsw $4, 1($0)\nbne $1, $2, L1\n',
+    'reg.txt': Array.from({ length: 32 }, (_, r) => (r === 2 ? 40 : 0)).join('\n') + '\n',
+    'mem.txt': '7\n0\n',
+  };
+  const drawn = (page) => page.evaluate(() => Object.fromEntries(
+    ['status', 'chart', 'diagram', 'summary', 'registers', 'memory', 'memory-words']
+      .map((id) => [id, document.getElementById(id).innerHTML])));
+  const runTo = async (page, cycle) => {
+    await page.$eval('#until', (input, cycle) => { input.value = cycle; }, String(cycle));
+    await page.click('#run');
+    await settled(page);
+  };
+  // Across the chart's move to a new window at cycle 60, and back across it.
+  const stepped = await withInputs(files);
+  await runTo(stepped.page, 56);
+  await stepTo(stepped.page, 62);
+  for (let i = 0; i < 3; ++i) {
+    await stepped.page.click('#back');
+    await settled(stepped.page);
+  }
+  await stepTo(stepped.page, 60);
+  const afresh = await withInputs(files);
+  await runTo(afresh.page, 60);
+  assert.equal(await cycleShown(stepped.page), 60);
+  assert.deepEqual(await drawn(stepped.page), await drawn(afresh.page));
+  for (const { page, errors } of [stepped, afresh]) {
+    assert.deepEqual(errors, []);
+    await page.close();
+  }
+});
+
 // ---- the datapath diagram -------------------------------------------------------
 
 // The page opened on a golden case's files, as a link made by Copy link opens it.
@@ -643,8 +680,6 @@ test('printed, the diagram keeps to one landscape page', async () => {
 
 // ---- the four machines, the program check, Stop and the memory view -----------
 
-// The page opened with `files` in its editors, through a link that carries them.
-const withInputs = (files) => visit(`${server.url}#inputs=${deflateRawSync(JSON.stringify(files)).toString('base64url')}`);
 
 // What the native fivestage-report writes as JSON for a folder holding `files`.
 function nativeJson(files, args = []) {
