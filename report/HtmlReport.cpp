@@ -86,17 +86,18 @@ std::string pageHead(const std::string& title) {
          title + "</title><style>" + std::string(reportCss) + "</style></head><body><main>";
 }
 
-std::string chartHtml(const MachineState& program, const std::vector<const ChartRow*>& rows, Cycle first, Cycle last,
+ChartParts chartParts(const MachineState& program, const std::vector<const ChartRow*>& rows, Cycle first, Cycle last,
                       std::optional<Cycle> current) {
+  ChartParts parts;
   const Cycle columns = std::max<Cycle>(0, last - first + 1);
-  std::string html =
+  parts.opening =
       "<div class=\"chart\" data-first-cycle=\"" + number(first) + "\" style=\"--cycles: " + number(columns) + "\">";
-  html += "<div class=\"row head\"><div class=\"label\">instruction \\ cycle</div><div class=\"cycles\">";
+  parts.head = "<div class=\"row head\"><div class=\"label\">instruction \\ cycle</div><div class=\"cycles\">";
   for (Cycle cycle = first; cycle <= last; ++cycle) {
-    html += "<div class=\"cycle" + std::string(cycle == current ? " current" : "") + "\" data-cycle=\"" +
-            number(cycle) + "\">" + number(cycle) + "</div>";
+    parts.head += "<div class=\"cycle" + std::string(cycle == current ? " current" : "") + "\" data-cycle=\"" +
+                  number(cycle) + "\">" + number(cycle) + "</div>";
   }
-  html += "</div></div>";
+  parts.head += "</div></div>";
   // A page that steps redraws the chart every cycle: it is built by appending
   // in place.
   for (const ChartRow* chartRow : rows) {
@@ -104,6 +105,7 @@ std::string chartHtml(const MachineState& program, const std::vector<const Chart
     if (row.lastCycle() < first || row.firstCycle > last) continue;
     const std::string name = htmlEscaped(instructionText(program, row.instruction.index));
     const std::size_t line = program.instructionLines[static_cast<std::size_t>(row.instruction.index)] + 1;
+    std::string html;
     html.append("<div class=\"row\" data-fetch=\"").append(number(row.instruction.fetch));
     html.append("\"><div class=\"label\" title=\"").append(name).append(" (source line ");
     html.append(number(static_cast<std::int64_t>(line))).append(")\"><span class=\"line\">L");
@@ -123,8 +125,17 @@ std::string chartHtml(const MachineState& program, const std::vector<const Chart
       html.append("\">").append(1, cell).append("</span>");
     }
     html.append("</div></div>");
+    parts.rows.push_back({row.instruction.fetch, std::move(html)});
   }
-  return html + "</div>";
+  return parts;
+}
+
+std::string chartHtml(const MachineState& program, const std::vector<const ChartRow*>& rows, Cycle first, Cycle last,
+                      std::optional<Cycle> current) {
+  const ChartParts parts = chartParts(program, rows, first, last, current);
+  std::string html = parts.opening + parts.head;
+  for (const ChartParts::Row& row : parts.rows) html += row.html;
+  return html.append(ChartParts::closing);
 }
 
 std::string summaryHtml(const MachineState& program, const RunRecord& record, Cycle maxCycles) {

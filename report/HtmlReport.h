@@ -19,6 +19,21 @@ std::string htmlReport(const ReportData& data, Cycle maxCycles);
 // shows).
 std::string chartHtml(const MachineState& program, const std::vector<const ChartRow*>& rows, Cycle first, Cycle last,
                       std::optional<Cycle> current = std::nullopt);
+// The same chart in its parts, for a page that redraws it every cycle and
+// puts in only the rows that changed: the chart's opening tag (it holds the
+// window of cycles), the head, and each row with the fetch it follows.
+struct ChartParts {
+  static constexpr std::string_view closing = "</div>";
+  struct Row {
+    FetchNumber fetch;
+    std::string html;
+  };
+  std::string opening;
+  std::string head;
+  std::vector<Row> rows;
+};
+ChartParts chartParts(const MachineState& program, const std::vector<const ChartRow*>& rows, Cycle first, Cycle last,
+                      std::optional<Cycle> current = std::nullopt);
 // The summary figures, energy tables and stall table.
 std::string summaryHtml(const MachineState& program, const RunRecord& record, Cycle maxCycles);
 // Energy of each cycle of the window, stacked by stage.

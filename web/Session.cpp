@@ -80,6 +80,13 @@ std::int64_t openStalls(const report::RunRecord& record) {
                        [](const report::StallRecord& stall) { return !stall.released; });
 }
 
+// The chart in its parts, which the page redraws a row at a time.
+Json chartJson(const report::ChartParts& parts) {
+  Json rows = Json::array();
+  for (const report::ChartParts::Row& row : parts.rows) rows.push_back({{"fetch", row.fetch}, {"html", row.html}});
+  return {{"opening", parts.opening}, {"head", parts.head}, {"rows", std::move(rows)}};
+}
+
 const char* stateName(RunState state) {
   switch (state) {
     case RunState::Running: return "running";
@@ -216,7 +223,7 @@ std::string Session::view() const {
       {"memory", report::changesJson(memory, "word")},
       {"memorySize", machine.memory.size()},
       {"writtenThisCycle", {{"registers", run_->shown.changes.registers}, {"memory", run_->shown.changes.memory}}},
-      {"chart", cycle == 0 ? std::string() : report::chartHtml(*program_, rows, first, last, cycle)},
+      {"chart", cycle == 0 ? Json(nullptr) : chartJson(report::chartParts(*program_, rows, first, last))},
       // The panels the report page has too, in its own words.
       {"summaryHtml", report::summaryHtml(*program_, record, cycleLimit)},
       {"finalStateHtml", report::finalStateHtml(registers, memory)},

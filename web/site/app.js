@@ -134,7 +134,8 @@
     if (view.state === 'not loaded') {
       status.className = 'status failed';
       showHtml(status, 'The files could not be loaded: see the console.');
-      for (const id of ['chart', 'summary', 'registers', 'memory', 'memory-words']) showHtml($(id), '');
+      fivestageChart.show($('chart'), null);
+      for (const id of ['summary', 'registers', 'memory', 'memory-words']) showHtml($(id), '');
       return;
     }
     showHtml(status, `Cycle <b id="cycle">${view.cycles}</b>${bannerHtml(view)} · ` +
@@ -142,7 +143,7 @@
       `<b id="completed">${view.completed}</b>, ${stallsHtml(view)}, branches <b id="taken">${view.branches.taken}</b> ` +
       `taken, <b id="not-taken">${view.branches.notTaken}</b> not taken · energy <b id="energy-total">${view.energy.total}</b>${note}`);
 
-    fivestageChart.show($('chart'), view.chart);
+    fivestageChart.show($('chart'), view.chart, view.cycles);
     // The summary and the values changed, as the report page shows them.
     showHtml($('summary'), view.summaryHtml);
     showHtml($('memory'), view.finalStateHtml);

@@ -221,12 +221,27 @@
 
   // ---- SVG ----------------------------------------------------------------------
 
-  function node(tag, attributes = {}, text = null) {
-    const element = document.createElementNS(svgNs, tag);
-    for (const [name, value] of Object.entries(attributes)) element.setAttribute(name, value);
-    if (text !== null) element.textContent = text;
-    return element;
+  const escaped = (text) => String(text).replace(/[&<>"]/g, (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;' })[c]);
+
+  // An SVG element as markup: drawn as text, it costs the browser nothing
+  // until it is put on screen, and a part whose markup has not changed
+  // since the last cycle is not put there again.
+  class Markup {
+    constructor(tag, attributes, text) {
+      Object.assign(this, { tag, attributes, text, children: [] });
+    }
+
+    append(...children) {
+      this.children.push(...children);
+    }
+
+    toString() {
+      const attributes = Object.entries(this.attributes).map(([name, value]) => ` ${name}="${escaped(value)}"`).join('');
+      return `<${this.tag}${attributes}>${this.text === null ? '' : escaped(this.text)}${this.children.join('')}</${this.tag}>`;
+    }
   }
+
+  const node = (tag, attributes = {}, text = null) => new Markup(tag, attributes, text);
 
   const polyline = (points) => points.map(([x, y]) => `${x},${y}`).join(' ');
 
@@ -334,11 +349,12 @@
     }
     const active = new Set(diagram.active);
     const svg = node('svg', { class: 'datapath', viewBox: `0 0 ${width} ${height}`, role: 'img', 'data-cycle': diagram.cycle });
-    // Each part drawn is named, so that a redraw knows it again.
+    // Each part drawn is named, so that the next cycle's drawing knows it again.
+    const parts = [];
     const part = (name, drawIt) => {
-      const from = svg.childElementCount;
+      const from = svg.children.length;
       drawIt();
-      [...svg.children].slice(from).forEach((child, i) => { child.dataset.part = `${name} ${i}`; });
+      svg.children.slice(from).forEach((child, i) => parts.push([`${name} ${i}`, String(child)]));
     };
     part('title', () => svg.append(node('title', {}, `The datapath in cycle ${diagram.cycle}`)));
     stages.forEach((stage) => part(stage.key, () => drawStage(svg, stage, diagram)));
@@ -347,13 +363,18 @@
     units.forEach((unit, i) => part(`unit ${i}`, () => drawUnit(svg, unit, diagram)));
     labels.forEach((label, i) => part(`label ${i}`, () => drawLabel(svg, label, diagram, active)));
     part('legend', () => drawLegend(svg, diagram.cycle));
+
+    let shown = element.querySelector('svg');
+    if (!shown) {
+      shown = document.createElementNS(svgNs, 'svg');
+      element.replaceChildren(shown);
+    }
+    for (const [name, value] of Object.entries(svg.attributes)) shown.setAttribute(name, value);
+    fivestageRedraw.showParts(shown, parts, (markups) => fivestageRedraw.elements(markups, true));
     element.onclick = (event) => {
       const stage = event.target.closest('[data-stage]');
       if (stage) onStage(stage.dataset.stage);
     };
-    const shown = element.querySelector('svg');
-    if (shown) fivestageRedraw.update(shown, svg);
-    else element.replaceChildren(svg);
   }
 
   window.fivestageDiagram = { draw };

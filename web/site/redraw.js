@@ -1,8 +1,9 @@
 // Redrawing in place. The page redraws the chart, the datapath and the
-// panels at every Step, and most of what they show has not changed. So the
-// new drawing is not put in whole: the one on screen is brought to it, node
-// by node, and the browser lays out again only the texts and attributes
-// that changed.
+// panels at every Step, and most of what they show has not changed. So a
+// new drawing is not put in whole: the browser would lay all of it out
+// again. Drawings made of parts (the chart's rows, the datapath's units and
+// wires) put in only the parts whose markup changed; a panel is brought to
+// its new html node by node.
 'use strict';
 
 // eslint-disable-next-line no-unused-vars
@@ -64,5 +65,42 @@ const fivestageRedraw = (() => {
     updateChildren(element, template.content);
   }
 
-  return { update, showHtml };
+  // Makes the children of `container` the parts `parts`, [key, markup] in
+  // order. A part whose markup is the one on screen stays as it is; the
+  // others are made all at once by `make(markups)`, which returns their
+  // elements.
+  const partsShown = new WeakMap();
+  function showParts(container, parts, make) {
+    const shown = partsShown.get(container) ?? new Map();  // key → { markup, element }
+    const changed = parts.filter(([key, markup]) => shown.get(key)?.markup !== markup);
+    const made = make(changed.map(([, markup]) => markup));
+    const madeFor = new Map(changed.map(([key], i) => [key, made[i]]));
+    const next = new Map();
+    let cursor = container.firstElementChild;
+    for (const [key, markup] of parts) {
+      let part = shown.get(key);
+      shown.delete(key);
+      if (madeFor.has(key)) {
+        if (part?.element === cursor) cursor = cursor.nextElementSibling;
+        part?.element.remove();
+        part = { markup, element: madeFor.get(key) };
+      }
+      next.set(key, part);
+      if (part.element === cursor) cursor = cursor.nextElementSibling; else container.insertBefore(part.element, cursor);
+    }
+    for (const { element } of shown.values()) element.remove();
+    partsShown.set(container, next);
+  }
+
+  // The elements of `markups`, each the markup of one HTML element, or of
+  // one SVG element when `inSvg`.
+  function elements(markups, inSvg = false) {
+    if (markups.length === 0) return [];
+    const template = document.createElement('template');
+    const joined = markups.join('');
+    template.innerHTML = inSvg ? `<svg xmlns="http://www.w3.org/2000/svg">${joined}</svg>` : joined;
+    return [...(inSvg ? template.content.firstElementChild : template.content).children];
+  }
+
+  return { showHtml, showParts, elements };
 })();
