@@ -8,11 +8,6 @@
 
 // eslint-disable-next-line no-unused-vars
 const fivestageRedraw = (() => {
-  // A node that keeps its identity as others come and go: a row of the chart
-  // by the fetch it follows, a part of the datapath by its name. Other nodes
-  // are matched by their place.
-  const keyOf = (node) => (node.nodeType === Node.ELEMENT_NODE ? node.dataset?.fetch ?? node.dataset?.part : undefined);
-
   function updateAttributes(shown, next) {
     for (const { name } of [...shown.attributes]) if (!next.hasAttribute(name)) shown.removeAttribute(name);
     for (const { name, value } of next.attributes) if (shown.getAttribute(name) !== value) shown.setAttribute(name, value);
@@ -31,21 +26,17 @@ const fivestageRedraw = (() => {
     }
   }
 
-  // Makes the children of `shown` like those of `next`, in `next`'s order.
+  // Makes the children of `shown` like those of `next`, place by place.
   function updateChildren(shown, next) {
-    const keyed = new Map();
-    for (const child of shown.childNodes) if (keyOf(child) !== undefined) keyed.set(keyOf(child), child);
     let cursor = shown.firstChild;
     for (const child of [...next.childNodes]) {
-      const key = keyOf(child);
-      const match = key !== undefined ? keyed.get(key) : cursor && keyOf(cursor) === undefined ? cursor : null;
-      if (!match) {
-        shown.insertBefore(child, cursor);
+      if (!cursor) {
+        shown.append(child);
         continue;
       }
-      keyed.delete(key);
-      if (match === cursor) cursor = cursor.nextSibling; else shown.insertBefore(match, cursor);
-      update(match, child);
+      const following = cursor.nextSibling;
+      update(cursor, child);
+      cursor = following;
     }
     // What is left has no counterpart any more.
     while (cursor) {
