@@ -57,6 +57,10 @@ struct Exercise {
   std::vector<DataSet> data;  // at least one; the first is the one the student sees
   Limits limits;
   bool asMeant = false;  // the final state must be the program's meaning
+  // The input files the student may edit besides src.txt (reg.txt, mem.txt,
+  // energy files): in the page, to try the program on data of their own.
+  // The checks always use the data sets and the exercise's energy figures.
+  std::vector<std::string> editable;
 };
 
 // Reads an exercise file's text. Throws ExerciseError naming the first member
