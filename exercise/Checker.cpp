@@ -1,10 +1,12 @@
 #include "exercise/Checker.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <stdexcept>
 
 #include "exercise/BundledEnergy.h"
@@ -17,12 +19,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Written as FileRead reads: with the system's calls, which cost the page's
+// module far less than a file stream.
 void writeFile(const fs::path& path, std::string_view text) {
   fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out.close();
-  if (!out) throw std::runtime_error("cannot write " + path.string());
+  const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  bool written = file >= 0;
+  for (std::size_t done = 0; written && done < text.size();) {
+    const ssize_t wrote = write(file, text.data() + done, text.size() - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    written = wrote > 0;
+    if (written) done += static_cast<std::size_t>(wrote);
+  }
+  if (file >= 0 && close(file) != 0) written = false;
+  if (!written) throw std::runtime_error("cannot write " + path.string());
 }
 
 // A new folder only this process uses, under the system's temporary folder.

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -66,6 +67,10 @@ struct Exercise {
 // Reads an exercise file's text. Throws ExerciseError naming the first member
 // that is missing, of the wrong type or out of range.
 Exercise parseExercise(std::string_view text);
+
+// Reads an exercise file already read as JSON (by the page's script, whose
+// browser has a JSON reader of its own), as parseExercise does.
+Exercise exerciseOf(const nlohmann::ordered_json& json);
 
 // Reads the exercise file at `path`. Throws ExerciseError when it cannot be
 // read or is not a valid exercise.

@@ -12,7 +12,7 @@
 namespace fivestage::exercise {
 namespace {
 
-using Json = nlohmann::json;
+using Json = nlohmann::ordered_json;
 
 // The largest cycle cap an exercise may set: a run of that many cycles takes
 // a second or two, so a class of submissions stays quick to grade.
@@ -187,6 +187,10 @@ Exercise parseExercise(std::string_view text) {
   } catch (const Json::parse_error& error) {
     throw ExerciseError(std::string("not JSON: ") + error.what());
   }
+  return exerciseOf(json);
+}
+
+Exercise exerciseOf(const nlohmann::ordered_json& json) {
   const Member root{json, ""};
   if (!json.is_object()) throw ExerciseError("an exercise file is a JSON object");
   // The version first: another version may have other members.
