@@ -24,16 +24,17 @@ struct Solved {
 // Runs the solution on data set `index`; throws when the run does not complete.
 Solved solve(const Checker& checker, std::size_t index, std::string_view solution) {
   const Exercise& exercise = checker.exercise();
-  const report::ReportData run = checker.run(index, solution);
+  report::ReportData run = checker.run(index, solution);
   if (run.record.end != report::RunEnd::Completed || !run.program) {
     throw ExerciseError("data set '" + exercise.data[index].name + "': the program in src.txt does not complete: " +
                         runEnding(run, exercise.maxCycles));
   }
-  Solved solved{run, run.program->memory, {}, {}};
-  for (const report::ValueChange& change : run.record.memoryChanges) {
+  std::vector<Word> memory = run.program->memory;
+  Solved solved{std::move(run), std::move(memory), {}, {}};
+  for (const report::ValueChange& change : solved.run.record.memoryChanges) {
     solved.memory[static_cast<std::size_t>(change.location)] = change.final;
   }
-  ReferenceRun meant = runReference(*run.program);
+  ReferenceRun meant = runReference(*solved.run.program);
   if (meant.end == ReferenceRun::End::Completed) {
     solved.meant = std::move(meant);
   } else {
