@@ -198,6 +198,20 @@ test('a teacher makes an exercise in the form; its link opens it, and the soluti
   const link = await page.$eval('#author-link-text', (field) => field.value);
   assert.ok(link.length <= 2000, `${link.length} characters`);
 
+  // The file downloaded holds the same exercise as the link.
+  await page.evaluate(() => {
+    window.downloaded = [];
+    HTMLAnchorElement.prototype.click = function keep() {
+      window.downloaded.push(fetch(this.href).then((response) => response.text()).then((text) => [this.download, text]));
+    };
+  });
+  await page.click('#author-download');
+  await settled(page);
+  await page.waitForFunction(() => window.downloaded.length === 1);
+  const [[fileName, fileText]] = await page.evaluate(() => Promise.all(window.downloaded));
+  assert.equal(fileName, 'add-two-registers.json');
+  assert.deepEqual(JSON.parse(fileText), linkedExercise(link));
+
   const made = linkedExercise(link);
   assert.equal(made.files['src.txt'], '# your program\n', 'the starting program, not the solution');
   assert.equal(Object.keys(made.files).length, 1, 'no energy file that repeats the bundled figures');

@@ -300,7 +300,7 @@
   // ---- exercises --------------------------------------------------------------
 
   const exercise = fivestageExercise.create({ client, editors, notify, load: () => load(), settle: runPendingEdits });
-  const author = fivestageAuthor.create({ client, editors, machine, linkOf: exercise.linkOf });
+  const author = fivestageAuthor.create({ client, editors, machine, linkOf: exercise.linkOf, download });
 
   // ---- wiring -----------------------------------------------------------------
 

@@ -37,8 +37,9 @@ const fivestageAuthor = (() => {
   }
 
   // `client` asks the simulator, `editors` holds the files, `machine()` is
-  // the machine of the boxes, `linkOf(text)` makes an exercise's link.
-  function create({ client, editors, machine, linkOf }) {
+  // the machine of the boxes, `linkOf(text)` makes an exercise's link and
+  // `download(name, text, type)` hands a file to the browser.
+  function create({ client, editors, machine, linkOf, download }) {
     let choices = null;  // what the solution changes, and its figures
 
     const checked = (selector) => [...$('author').querySelectorAll(selector)].filter((box) => box.checked);
@@ -139,12 +140,6 @@ const fivestageAuthor = (() => {
       return result.text;
     }
 
-    function download(name, text) {
-      const url = URL.createObjectURL(new Blob([text], { type: 'application/json' }));
-      element('a', { href: url, download: name }).click();
-      setTimeout(() => URL.revokeObjectURL(url), 1000);
-    }
-
     function wire() {
       $('make-exercise').addEventListener('click', show);
       $('author-close').addEventListener('click', () => $('author').close());
@@ -153,7 +148,7 @@ const fivestageAuthor = (() => {
       $('author-download').addEventListener('click', async () => {
         const text = await made();
         const name = $('author-title').value.trim().toLowerCase().replace(/[^a-z0-9]+/g, '-').replace(/^-|-$/g, '');
-        if (text !== null) download(`${name || 'exercise'}.json`, text);
+        if (text !== null) download(`${name || 'exercise'}.json`, text, 'application/json');
       });
       $('author-link').addEventListener('click', async () => {
         const text = await made();

@@ -186,7 +186,7 @@ const fivestageExercise = (() => {
       });
     }
 
-    return { wire, opening, openText, close, share, linkOf, isOpen: () => open !== null };
+    return { wire, opening, close, share, linkOf, isOpen: () => open !== null };
   }
 
   return { create, checkItem };
