@@ -129,6 +129,10 @@ test('an exercise opens from a link or a file with its statement, and only src.t
     }
     assert.ok(planned.includes(`${file.data[0].name}: word 8: ${file.data[0].expect.memory['8']}`), `${name}: ${planned}`);
     assert.match(await text(page, '#console'), /Source Code Loaded/, name);
+    // Copy link gives the exercise's link, whichever way it was opened.
+    await page.click('#link');
+    await page.waitForFunction(() => !document.getElementById('shared').hidden);
+    assert.deepEqual(linkedExercise(await page.$eval('#shared-link', (field) => field.value)), file, name);
     assert.deepEqual(errors, [], name);
     await page.close();
   }
