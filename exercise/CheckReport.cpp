@@ -33,17 +33,16 @@ std::string verdictText(const Outcome& outcome) {
   return std::to_string(failed) + " of " + std::to_string(outcome.checks.size()) + " checks failed";
 }
 
+std::string checkLine(const Check& check, Audience audience) {
+  std::string line = (check.passed ? "✓ " : "✗ ") + (check.data.empty() ? "program" : check.data) + ": " + check.text;
+  if (!valuesShown(check, audience)) return line + " (hidden data set: values not shown)";
+  return line + ": " + (check.observed ? valueText(*check.observed) : "not reached") + " (expected " +
+         expectedText(check) + ")";
+}
+
 void writeCheckText(std::ostream& out, const Exercise& exercise, const Outcome& outcome, Audience audience) {
   out << exercise.title << "\n";
-  for (const Check& check : outcome.checks) {
-    out << (check.passed ? "✓ " : "✗ ") << (check.data.empty() ? "program" : check.data) << ": " << check.text;
-    if (!valuesShown(check, audience)) {
-      out << " (hidden data set: values not shown)\n";
-      continue;
-    }
-    out << ": " << (check.observed ? valueText(*check.observed) : "not reached") << " (expected " << expectedText(check)
-        << ")\n";
-  }
+  for (const Check& check : outcome.checks) out << checkLine(check, audience) << "\n";
   out << verdictText(outcome) << "\n";
 }
 

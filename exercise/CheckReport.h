@@ -19,6 +19,10 @@ std::string checkName(const Check& check);
 // "passed", or "2 of 9 checks failed".
 std::string verdictText(const Outcome& outcome);
 
+// "✓ four words: word 8: 10 (expected 10)", or for a hidden data set's check
+// the student reads "✗ six words: word 8 (hidden data set: values not shown)".
+std::string checkLine(const Check& check, Audience audience);
+
 // Every check on a line of its own with ✓ or ✗, what was observed and what
 // was expected, then the verdict.
 void writeCheckText(std::ostream& out, const Exercise& exercise, const Outcome& outcome, Audience audience);

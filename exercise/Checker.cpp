@@ -1,10 +1,12 @@
 #include "exercise/Checker.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <stdexcept>
 
 #include "exercise/BundledEnergy.h"
@@ -17,12 +19,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Written as FileRead reads: with the system's calls, which cost the page's
+// module far less than a file stream.
 void writeFile(const fs::path& path, std::string_view text) {
   fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out.close();
-  if (!out) throw std::runtime_error("cannot write " + path.string());
+  const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  bool written = file >= 0;
+  for (std::size_t done = 0; written && done < text.size();) {
+    const ssize_t wrote = write(file, text.data() + done, text.size() - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    written = wrote > 0;
+    if (written) done += static_cast<std::size_t>(wrote);
+  }
+  if (file >= 0 && close(file) != 0) written = false;
+  if (!written) throw std::runtime_error("cannot write " + path.string());
 }
 
 // A new folder only this process uses, under the system's temporary folder.
@@ -35,23 +45,6 @@ fs::path makePrivateFolder() {
 // The folder of data set `index` in the workspace: named by number, as a
 // data set's name may hold any character.
 fs::path dataFolder(const fs::path& workspace, std::size_t index) { return workspace / std::to_string(index); }
-
-// The final value of memory word `word`: its initial value unless the run changed it.
-std::optional<Word> finalWord(const MachineState& program, const report::RunRecord& record, std::int64_t word) {
-  if (word >= static_cast<std::int64_t>(program.memory.size())) return std::nullopt;
-  const auto changed = std::find_if(record.memoryChanges.begin(), record.memoryChanges.end(),
-                                    [&](const report::ValueChange& change) { return change.location == word; });
-  return changed != record.memoryChanges.end() ? changed->final : program.memory[static_cast<std::size_t>(word)];
-}
-
-// How a run that did not complete ended, in words.
-std::string endingOf(const report::ReportData& run, Cycle maxCycles) {
-  if (!run.program) return "not run: " + report::trimmed(run.record.message);
-  if (run.record.end == report::RunEnd::Stopped) {
-    return "still running after " + std::to_string(maxCycles) + " cycles (the exercise's maxCycles)";
-  }
-  return "ended in cycle " + std::to_string(run.record.cycles) + ": " + report::statusText(run.record, maxCycles);
-}
 
 // The checks of one data set, in the order they are listed.
 class DataSetChecks {
@@ -106,7 +99,7 @@ void checkDataSet(const Exercise& exercise, const DataSet& data, const report::R
   DataSetChecks checks(data, list);
   const report::RunRecord& record = run.record;
   if (record.end != report::RunEnd::Completed || !run.program) {
-    checks.add(completes, false, Bound::Equal, "completed", endingOf(run, exercise.maxCycles));
+    checks.add(completes, false, Bound::Equal, "completed", runEnding(run, exercise.maxCycles));
     failAfterIncompleteRun(exercise, data, checks);
     return;
   }
@@ -143,12 +136,45 @@ void checkProgram(const Exercise& exercise, const report::ReportData& firstRun, 
   list.push_back({"", "instructions", count <= limit, false, Bound::AtMost, limit, count});
 }
 
+}  // namespace
+
+std::vector<Check> checksOf(const Exercise& exercise) {
+  std::vector<Check> list;
+  if (exercise.limits.instructions) {
+    list.push_back({"", "instructions", false, false, Bound::AtMost, *exercise.limits.instructions, std::nullopt});
+  }
+  for (const DataSet& data : exercise.data) {
+    DataSetChecks checks(data, list);
+    checks.unreached(completes, Bound::Equal, "completed");
+    failAfterIncompleteRun(exercise, data, checks);
+  }
+  return list;
+}
+
+namespace {
+
 // A byte no text file holds: a control character other than the blanks and line ends.
 bool isBinary(unsigned char byte) {
   return byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r' && byte != '\f' && byte != '\v';
 }
 
 }  // namespace
+
+// A word's initial value unless the run changed it.
+std::optional<Word> finalWord(const MachineState& program, const report::RunRecord& record, std::int64_t word) {
+  if (word >= static_cast<std::int64_t>(program.memory.size())) return std::nullopt;
+  const auto changed = std::find_if(record.memoryChanges.begin(), record.memoryChanges.end(),
+                                    [&](const report::ValueChange& change) { return change.location == word; });
+  return changed != record.memoryChanges.end() ? changed->final : program.memory[static_cast<std::size_t>(word)];
+}
+
+std::string runEnding(const report::ReportData& run, Cycle maxCycles) {
+  if (!run.program) return "not run: " + report::trimmed(run.record.message);
+  if (run.record.end == report::RunEnd::Stopped) {
+    return "still running after " + std::to_string(maxCycles) + " cycles (the exercise's maxCycles)";
+  }
+  return "ended in cycle " + std::to_string(run.record.cycles) + ": " + report::statusText(run.record, maxCycles);
+}
 
 std::size_t Outcome::failedCount() const {
   return static_cast<std::size_t>(
@@ -186,17 +212,20 @@ Checker::~Checker() {
   fs::remove_all(workspace_, ignored);
 }
 
-Outcome Checker::check(std::string_view source) const {
+report::ReportData Checker::run(std::size_t index, std::string_view source) const {
   report::RunOptions options;
   options.machine = exercise_.machine;
   options.maxCycles = exercise_.maxCycles;
   options.window = {1, 1};  // the checks need the run's totals, not its details
+  const fs::path folder = dataFolder(workspace_, index);
+  writeFile(folder / "src.txt", source);
+  return report::runReport(folder, options, nullptr, nullptr);
+}
 
+Outcome Checker::check(std::string_view source) const {
   Outcome outcome;
   for (std::size_t i = 0; i < exercise_.data.size(); ++i) {
-    const fs::path folder = dataFolder(workspace_, i);
-    writeFile(folder / "src.txt", source);
-    const report::ReportData run = report::runReport(folder, options, nullptr, nullptr);
+    const report::ReportData run = this->run(i, source);
     if (i == 0) {
       checkProgram(exercise_, run, outcome.checks);
       if (run.record.end == report::RunEnd::Completed) {

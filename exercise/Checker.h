@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "exercise/Exercise.h"
+#include "report/ReportRun.h"
 
 namespace fivestage::exercise {
 
@@ -42,6 +43,10 @@ struct Outcome {
   double score() const;
 };
 
+// Every check an answer to `exercise` gets, in the order check() lists them,
+// as before any run: none passed, nothing observed.
+std::vector<Check> checksOf(const Exercise& exercise);
+
 // Runs answers to one exercise. Each data set gets a folder of its own in a
 // private temporary folder, laid out once with the data set's reg.txt and
 // mem.txt and the exercise's energy figures (or the bundled ones); an answer's
@@ -58,11 +63,21 @@ class Checker {
   const Exercise& exercise() const { return exercise_; }
   // Checks the program `source` (the text of a src.txt) on every data set.
   Outcome check(std::string_view source) const;
+  // Runs `source` on data set `index`, as check() does, for the whole record.
+  report::ReportData run(std::size_t index, std::string_view source) const;
 
  private:
   Exercise exercise_;
   std::filesystem::path workspace_;  // removed with everything in it when the checker goes
 };
+
+// The final value of memory word `word` after `record`'s run of `program`,
+// or nothing when the memory has no such word.
+std::optional<Word> finalWord(const MachineState& program, const report::RunRecord& record, std::int64_t word);
+
+// How a run that did not complete ended, in words: "not run: ..." when its
+// files could not be loaded.
+std::string runEnding(const report::ReportData& run, Cycle maxCycles);
 
 // The longest src.txt an answer may have: far beyond any exercise's program.
 constexpr std::size_t largestSource = 1024 * 1024;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -57,11 +58,19 @@ struct Exercise {
   std::vector<DataSet> data;  // at least one; the first is the one the student sees
   Limits limits;
   bool asMeant = false;  // the final state must be the program's meaning
+  // The input files the student may edit besides src.txt (reg.txt, mem.txt,
+  // energy files): in the page, to try the program on data of their own.
+  // The checks always use the data sets and the exercise's energy figures.
+  std::vector<std::string> editable;
 };
 
 // Reads an exercise file's text. Throws ExerciseError naming the first member
 // that is missing, of the wrong type or out of range.
 Exercise parseExercise(std::string_view text);
+
+// Reads an exercise file already read as JSON (by the page's script, whose
+// browser has a JSON reader of its own), as parseExercise does.
+Exercise exerciseOf(const nlohmann::ordered_json& json);
 
 // Reads the exercise file at `path`. Throws ExerciseError when it cannot be
 // read or is not a valid exercise.

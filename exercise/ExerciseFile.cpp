@@ -12,7 +12,7 @@
 namespace fivestage::exercise {
 namespace {
 
-using Json = nlohmann::json;
+using Json = nlohmann::ordered_json;
 
 // The largest cycle cap an exercise may set: a run of that many cycles takes
 // a second or two, so a class of submissions stays quick to grade.
@@ -106,6 +106,23 @@ std::map<std::string, std::string> filesOf(const Member& files) {
   return texts;
 }
 
+// The files a student may edit besides src.txt: each an input file but src.txt, once.
+std::vector<std::string> editableOf(const Member& editable) {
+  if (!editable.value.is_array()) refuse(editable.path, "must be a list of paths");
+  const std::vector<std::string> energyPaths = energyFilePaths();
+  std::vector<std::string> paths;
+  for (std::size_t i = 0; i < editable.value.size(); ++i) {
+    const std::string path = textOf(editable[i]);
+    const bool known = path == "reg.txt" || path == "mem.txt" ||
+                       std::find(energyPaths.begin(), energyPaths.end(), path) != energyPaths.end();
+    if (path == "src.txt") refuse(editable[i].path, "src.txt is always editable");
+    if (!known) refuse(editable[i].path, "'" + path + "' is not an input file: reg.txt, mem.txt or an energy file");
+    if (std::find(paths.begin(), paths.end(), path) != paths.end()) refuse(editable[i].path, "'" + path + "' is listed twice");
+    paths.push_back(path);
+  }
+  return paths;
+}
+
 MachineOptions machineOf(const Member& machine) {
   requireObject(machine, {"forwarding", "flush"}, {});
   MachineOptions options;
@@ -170,6 +187,10 @@ Exercise parseExercise(std::string_view text) {
   } catch (const Json::parse_error& error) {
     throw ExerciseError(std::string("not JSON: ") + error.what());
   }
+  return exerciseOf(json);
+}
+
+Exercise exerciseOf(const nlohmann::ordered_json& json) {
   const Member root{json, ""};
   if (!json.is_object()) throw ExerciseError("an exercise file is a JSON object");
   // The version first: another version may have other members.
@@ -180,7 +201,8 @@ Exercise parseExercise(std::string_view text) {
            "this fivestage reads version " + std::to_string(Exercise::schemaVersion) + ", not " + schema.value.dump());
   }
   requireObject(
-      root, {"$schema", "schema", "title", "statement", "files", "machine", "maxCycles", "data", "limits", "asMeant"},
+      root, {"$schema", "schema", "title", "statement", "files", "machine", "maxCycles", "data", "limits", "asMeant",
+              "editable"},
       {"title", "statement", "files", "data"});
   // The members at the top have no path before them.
   const auto top = [&](const char* key) { return Member{json.at(key), key}; };
@@ -193,6 +215,7 @@ Exercise parseExercise(std::string_view text) {
   exercise.data = dataSetsOf(top("data"));
   if (json.contains("limits")) exercise.limits = limitsOf(top("limits"));
   if (json.contains("asMeant")) exercise.asMeant = booleanOf(top("asMeant"));
+  if (json.contains("editable")) exercise.editable = editableOf(top("editable"));
   return exercise;
 }
 

@@ -38,8 +38,8 @@ const char* stageColour(Stage stage) {
 
 // Data for the page's script. "<" is escaped so that no text can end the
 // script element; bytes that are not UTF-8 become U+FFFD.
-std::string scriptJson(const nlohmann::json& value) {
-  const std::string text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+std::string scriptJson(const nlohmann::ordered_json& value) {
+  const std::string text = value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
   std::string escaped;
   escaped.reserve(text.size());
   for (const char c : text) {

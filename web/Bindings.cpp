@@ -2,6 +2,9 @@
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
+#include <cmath>
+
+#include "web/ExercisePage.h"
 #include "web/Session.h"
 
 namespace {
@@ -32,6 +35,52 @@ Session* sessionOn(const std::string& folder, bool forwarding, bool flush) {
   return new Session(folder, {forwarding, flush});
 }
 
+// A value the page's script read from JSON, as JSON again: a whole number
+// stays whole, so that the exercise's validator tells 3 from 1.5.
+nlohmann::ordered_json jsonOf(const emscripten::val& value) {
+  const std::string type = value.typeOf().as<std::string>();
+  if (type == "string") return value.as<std::string>();
+  if (type == "boolean") return value.as<bool>();
+  if (type == "number") {
+    const double number = value.as<double>();
+    const bool whole = std::trunc(number) == number && std::abs(number) < 9e18;
+    return whole ? nlohmann::ordered_json(static_cast<std::int64_t>(number)) : nlohmann::ordered_json(number);
+  }
+  if (type != "object" || value.isNull()) return nullptr;
+  nlohmann::ordered_json json = value.isArray() ? nlohmann::ordered_json::array() : nlohmann::ordered_json::object();
+  if (value.isArray()) {
+    for (unsigned i = 0, length = value["length"].as<unsigned>(); i < length; ++i) json.push_back(jsonOf(value[i]));
+    return json;
+  }
+  const emscripten::val keys = emscripten::val::global("Object").call<emscripten::val>("keys", value);
+  for (unsigned i = 0, length = keys["length"].as<unsigned>(); i < length; ++i) {
+    const std::string key = keys[i].as<std::string>();
+    json[key] = jsonOf(value[key]);
+  }
+  return json;
+}
+
+std::string exerciseView(const emscripten::val& exercise) { return fivestage::web::exerciseView(jsonOf(exercise)); }
+
+std::string checkAnswer(const emscripten::val& exercise, const std::string& source) {
+  return fivestage::web::checkAnswer(jsonOf(exercise), source);
+}
+
+std::string answerChoices(const emscripten::val& draft, const std::string& solution) {
+  return fivestage::web::answerChoices(jsonOf(draft), solution);
+}
+
+// An exercise made from a draft: the registers and words chosen come as the
+// page's arrays of numbers.
+std::string authorExercise(const emscripten::val& draft, const std::string& solution, const emscripten::val& registers,
+                           const emscripten::val& words, bool fromMeaning) {
+  // The page's numbers come as 32 bits: embind passes no 64-bit integer.
+  const std::vector<std::int32_t> wordNumbers = emscripten::vecFromJSArray<std::int32_t>(words);
+  return fivestage::web::authorExercise(jsonOf(draft), solution,
+                                        emscripten::vecFromJSArray<fivestage::RegisterNumber>(registers),
+                                        {wordNumbers.begin(), wordNumbers.end()}, fromMeaning);
+}
+
 }  // namespace
 
 EMSCRIPTEN_BINDINGS(fivestage) {
@@ -40,6 +89,10 @@ EMSCRIPTEN_BINDINGS(fivestage) {
   emscripten::function("reportJson", &fivestage::web::reportJson);
   emscripten::function("compareJson", &fivestage::web::compareJson);
   emscripten::function("compareFigures", &fivestage::web::compareFigures);
+  emscripten::function("exerciseView", &exerciseView);
+  emscripten::function("checkAnswer", &checkAnswer);
+  emscripten::function("answerChoices", &answerChoices);
+  emscripten::function("authorExercise", &authorExercise);
   emscripten::class_<Session>("Session")
       .constructor(&sessionOn, emscripten::allow_raw_pointers())
       .function("opening", &Session::opening)

@@ -234,6 +234,14 @@ TEST(Checker, WorkedExamplesPassWithTheirModelAnswersAndFailFromTheStart) {
     const Outcome model = checker.check(submittedSource(source / "tests/exercise/solutions" / example.name));
     EXPECT_EQ(failedNames(model), std::vector<std::string>{});
     EXPECT_EQ(failedNames(checker.check(checker.exercise().files.at("src.txt"))), example.startFails);
+    // The checks listed before any run are those a run makes, with the same expected values.
+    const std::vector<Check> listed = checksOf(checker.exercise());
+    ASSERT_EQ(listed.size(), model.checks.size());
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+      EXPECT_EQ(checkName(listed[i]), checkName(model.checks[i]));
+      EXPECT_EQ(listed[i].expected, model.checks[i].expected) << checkName(listed[i]);
+      EXPECT_EQ(listed[i].hidden, model.checks[i].hidden) << checkName(listed[i]);
+    }
   }
 }
 

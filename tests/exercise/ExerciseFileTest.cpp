@@ -25,7 +25,8 @@ Json validExercise() {
        "expect": {"registers": {"3": 11}, "memory": {"0": 0}}}
     ],
     "limits": {"cycles": 20, "stalls": 0, "energy": 1000, "instructions": 1},
-    "asMeant": true
+    "asMeant": true,
+    "editable": ["reg.txt", "EnergyConsumptionInput/Fetch/energy.txt"]
   })");
 }
 
@@ -47,17 +48,19 @@ TEST(ExerciseFile, ReadsEveryMember) {
   EXPECT_EQ(exercise.limits.energy, 1000);
   EXPECT_EQ(exercise.limits.instructions, 1);
   EXPECT_TRUE(exercise.asMeant);
+  EXPECT_EQ(exercise.editable, (std::vector<std::string>{"reg.txt", "EnergyConsumptionInput/Fetch/energy.txt"}));
 }
 
 TEST(ExerciseFile, LeavesOutOptionalMembersAtTheirDefaults) {
   Json json = validExercise();
-  for (const char* member : {"machine", "maxCycles", "limits", "asMeant"}) json.erase(member);
+  for (const char* member : {"machine", "maxCycles", "limits", "asMeant", "editable"}) json.erase(member);
   const Exercise exercise = parseExercise(json.dump());
   EXPECT_EQ(exercise.machine, MachineOptions{});
   EXPECT_EQ(exercise.maxCycles, Exercise::defaultMaxCycles);
   EXPECT_FALSE(exercise.limits.cycles || exercise.limits.stalls || exercise.limits.energy ||
                exercise.limits.instructions);
   EXPECT_FALSE(exercise.asMeant);
+  EXPECT_TRUE(exercise.editable.empty()) << "only src.txt is editable";
 }
 
 struct WrongMember {
@@ -107,6 +110,12 @@ TEST(ExerciseFile, RefusesEachWrongMemberByName) {
       {"an unknown limit", "/limits/time", 1, "limits.time: is not a member here"},
       {"asMeant not boolean", "/asMeant", "true", "asMeant: must be true or false"},
       {"an unknown member", "/author", "me", "author: is not a member here"},
+      {"editable not a list", "/editable", "reg.txt", "editable: must be a list of paths"},
+      {"editable path not text", "/editable/1", 1, "editable[1]: must be text"},
+      {"src.txt listed as editable", "/editable/0", "src.txt", "editable[0]: src.txt is always editable"},
+      {"editable path outside the inputs", "/editable/1", "../reg.txt",
+       "editable[1]: '../reg.txt' is not an input file: reg.txt, mem.txt or an energy file"},
+      {"editable path listed twice", "/editable/1", "reg.txt", "editable[1]: 'reg.txt' is listed twice"},
   };
   for (const WrongMember& wrong : cases) {
     SCOPED_TRACE(wrong.name);

@@ -28,4 +28,8 @@ for path in examples:
     wrong["data"][0]["expect"]["registers"] = {"x": 1}
     if validator.is_valid(wrong):
         sys.exit(f"{path}: the schema takes a register named x")
+    for editable in (["src.txt"], ["reg.txt", "reg.txt"], ["../mem.txt"]):
+        if validator.is_valid({**exercise, "editable": editable}):
+            sys.exit(f"{path}: the schema takes {editable} as the files a student may edit")
+    validator.validate({**exercise, "editable": ["reg.txt", "EnergyConsumptionInput/Decode/add/energy.txt"]})
     print(f"{os.path.basename(path)}: valid")

@@ -1,4 +1,5 @@
-// The page: the editors (editors.js), and the simulator behind Load, Step,
+// The page: the editors (editors.js), exercises (exercise.js, author.js),
+// and the simulator behind Load, Step,
 // Back, Run, Stop and Reset, which runs in a worker (client.js, host.js).
 // Everything the page shows about a run comes from the simulator; this
 // script only puts it on screen. An edit takes effect by itself: once the
@@ -34,7 +35,7 @@
   // Shows the run on `chosen`, { forwarding, flush }, up to the cycle shown,
   // as the two boxes do when ticked.
   function showMachine(chosen) {
-    if (running) return;
+    if (running || exercise.isOpen()) return;
     $('forwarding').checked = chosen.forwarding;
     $('flush').checked = chosen.flush;
     load(shown?.cycles ?? 0);
@@ -291,15 +292,23 @@
   }
 
   async function openFiles(files) {
+    exercise.close();
     editors.fill(files);
     editors.changed();
     await load();
   }
 
+  // ---- exercises --------------------------------------------------------------
+
+  const exercise = fivestageExercise.create({ client, editors, notify, load: () => load(), settle: runPendingEdits });
+  const author = fivestageAuthor.create({ client, editors, machine, linkOf: exercise.linkOf, download });
+
   // ---- wiring -----------------------------------------------------------------
 
   function wire() {
     editors.wire({ open: openFiles, edited });
+    exercise.wire();
+    author.wire();
     $('load').addEventListener('click', () => load());
     $('reset').addEventListener('click', () => load());
     for (const id of ['forwarding', 'flush']) $(id).addEventListener('change', () => load(shown?.cycles ?? 0));
@@ -325,6 +334,7 @@
       if (word) jumpToWord(Number(word.dataset.word));
     });
     $('link').addEventListener('click', async () => {
+      if (exercise.isOpen()) return exercise.share();
       $('shared').hidden = false;
       const link = await editors.refreshLink(editors.files());
       navigator.clipboard?.writeText(link).catch(() => {});
@@ -344,11 +354,19 @@
     report: (files, machine = {}) => client.request('report', { files, machine }),
     // What fivestage-report --compare --json writes for `files`.
     compare: (files) => client.request('compare', { files }),
+    // What fivestage-report --check --json writes for the answer `source`
+    // to the exercise of the file text `exerciseText`.
+    check: async (exerciseText, source) => {
+      const result = await client.request('check', { exercise: exerciseText, source });
+      if (result.error) throw new Error(result.error);
+      return result.outcome;
+    },
   };
 
   window.fivestage.ready = client.ready.then(async () => {
     editors.useEnergyFiles(await client.request('energyFiles'));
     wire();
+    if (await exercise.opening()) return;
     editors.fill(await editors.openingFiles(notify));
     editors.showExample(editors.files());
     await load();

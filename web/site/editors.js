@@ -11,8 +11,10 @@ const fivestageEditors = (() => {
   const isInputPath = (path) => inputNames.includes(path) || /^EnergyConsumptionInput\/.+\/energy\.txt$/.test(path);
   const examples = window.fivestageExamples;
   const $ = (id) => document.getElementById(id);
-  // Where the browser keeps the inputs between visits.
-  const storageKey = 'fivestage.inputs';
+  // Where the browser keeps the inputs between visits; an open exercise
+  // keeps its answer under a key of its own (keepUnder).
+  const inputsKey = 'fivestage.inputs';
+  let storageKey = inputsKey;
 
   // ---- the editors ----------------------------------------------------------
 
@@ -46,6 +48,20 @@ const fivestageEditors = (() => {
     }
   }
 
+  // Makes every editor but those of `paths` read-only; null makes all editable.
+  function setEditable(paths) {
+    const locked = (path) => paths !== null && !paths.includes(path);
+    for (const name of inputNames) {
+      $(name).readOnly = locked(name);
+      $(name).parentElement.classList.toggle('locked', locked(name));
+    }
+    for (const row of energyRows()) {
+      row.querySelector('textarea').readOnly = locked(row.dataset.path);
+      row.querySelector('input').disabled = locked(row.dataset.path);
+      row.classList.toggle('locked', locked(row.dataset.path));
+    }
+  }
+
   function files() {
     const held = {};
     for (const name of inputNames) held[name] = $(name).value;
@@ -62,13 +78,25 @@ const fivestageEditors = (() => {
     return new Uint8Array(await new Response(stream).arrayBuffer());
   }
 
-  async function linkFor(inputs) {
-    const bytes = await deflate(new TextEncoder().encode(JSON.stringify(inputs)), new CompressionStream('deflate-raw'));
+  // A link to this page carrying `text`, compressed, as `#kind=...`.
+  async function linkTo(kind, text) {
+    const bytes = await deflate(new TextEncoder().encode(text), new CompressionStream('deflate-raw'));
     let binary = '';
     for (const byte of bytes) binary += String.fromCharCode(byte);
     const encoded = btoa(binary).replaceAll('+', '-').replaceAll('/', '_').replace(/=+$/, '');
-    return `${location.href.split('#')[0]}#inputs=${encoded}`;
+    return `${location.href.split('#')[0]}#${kind}=${encoded}`;
   }
+
+  // The text a link's `#kind=...` carries; throws when the link is damaged.
+  async function textOfLink(hash, kind) {
+    const match = new RegExp(`^#${kind}=([A-Za-z0-9_-]+)$`).exec(hash);
+    if (!match) throw new Error(`not a link to ${kind}`);
+    const binary = atob(match[1].replaceAll('-', '+').replaceAll('_', '/'));
+    const bytes = Uint8Array.from(binary, (c) => c.charCodeAt(0));
+    return new TextDecoder('utf-8', { fatal: true }).decode(await deflate(bytes, new DecompressionStream('deflate-raw')));
+  }
+
+  const linkFor = (inputs) => linkTo('inputs', JSON.stringify(inputs));
 
   // `value` when it maps paths to texts, as the editors' files do; throws otherwise.
   function asFiles(value) {
@@ -79,13 +107,7 @@ const fivestageEditors = (() => {
   }
 
   // The files of a link's `#inputs=`; throws when the link is damaged.
-  async function filesFromLink(hash) {
-    const match = /^#inputs=([A-Za-z0-9_-]+)$/.exec(hash);
-    if (!match) throw new Error('not a link to inputs');
-    const binary = atob(match[1].replaceAll('-', '+').replaceAll('_', '/'));
-    const bytes = Uint8Array.from(binary, (c) => c.charCodeAt(0));
-    return asFiles(JSON.parse(new TextDecoder().decode(await deflate(bytes, new DecompressionStream('deflate-raw')))));
-  }
+  const filesFromLink = async (hash) => asFiles(JSON.parse(await textOfLink(hash, 'inputs')));
 
   // Once a link has been handed out, the address and the link bar follow
   // the inputs; of links made at once, the last one made is shown.
@@ -114,13 +136,16 @@ const fivestageEditors = (() => {
     }
   }
 
-  function kept() {
+  function kept(key = inputsKey) {
     try {
-      return asFiles(JSON.parse(localStorage.getItem(storageKey)));
+      return asFiles(JSON.parse(localStorage.getItem(key)));
     } catch {
       return null;
     }
   }
+
+  // Edits are kept under `key` from now on; null is the free inputs' key.
+  const keepUnder = (key) => { storageKey = key ?? inputsKey; };
 
   const sameFiles = (a, b) => Object.keys(a).length === Object.keys(b).length &&
     Object.entries(a).every(([path, text]) => b[path] === text);
@@ -137,7 +162,7 @@ const fivestageEditors = (() => {
     const inputs = files();
     showExample(inputs);
     keep(inputs);
-    if (linkHandedOut()) refreshLink(inputs);
+    if (storageKey === inputsKey && linkHandedOut()) refreshLink(inputs);
   }
 
   // What the page opens with: the inputs of a link in the address, else
@@ -206,5 +231,8 @@ const fivestageEditors = (() => {
 
   const useEnergyFiles = (paths) => { energyFiles = paths; };
 
-  return { useEnergyFiles, fill, files, changed, showExample, openingFiles, refreshLink, wire };
+  return {
+    useEnergyFiles, fill, files, setEditable, changed, showExample, openingFiles, refreshLink, wire,
+    linkTo, textOfLink, kept, keepUnder,
+  };
 })();

@@ -56,6 +56,18 @@ const fivestageHost = (() => {
       }
     }
 
+    // `work(file)` on the exercise file of `text`, read here: the module
+    // validates what the browser's JSON reader makes of it.
+    function readExercise(text, work) {
+      let file;
+      try {
+        file = JSON.parse(text);
+      } catch (error) {
+        return { error: `not JSON: ${error.message}` };
+      }
+      return JSON.parse(work(file));
+    }
+
     // The memory words from `first`, at most `count` of them: { first, words }.
     const memoryWords = ({ first, count }) => JSON.parse(session.memoryWords(first, count));
 
@@ -108,6 +120,13 @@ const fivestageHost = (() => {
         JSON.parse(module.reportJson(folder, Boolean(machine?.forwarding), Boolean(machine?.flush)))),
       compare: ({ files }) => inFolder(files, (folder) => JSON.parse(module.compareJson(folder))),
       compareFigures: ({ files }) => inFolder(files, (folder) => JSON.parse(module.compareFigures(folder))),
+      // Exercises, by the text of their file, or a draft of one: each
+      // answer is what was asked for or { error }.
+      exercise: ({ exercise }) => readExercise(exercise, (file) => module.exerciseView(file)),
+      check: ({ exercise, source }) => readExercise(exercise, (file) => module.checkAnswer(file, source)),
+      choices: ({ draft, solution }) => JSON.parse(module.answerChoices(draft, solution)),
+      author: ({ draft, solution, registers, words, fromMeaning }) =>
+        JSON.parse(module.authorExercise(draft, solution, registers, words, Boolean(fromMeaning))),
     };
 
     // One request at a time, in the order they came; Stop is heard at once.

@@ -1,0 +1,269 @@
+// Exercises in the page, in a real browser: checks as fivestage-report
+// --check --json makes them, an exercise opened from a link or a file, a
+// right and a wrong answer checked, an exercise made in the form and opened
+// from its link, and links that are too long or damaged.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawnSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { deflateRawSync, inflateRawSync } from 'node:zlib';
+import { randomBytes } from 'node:crypto';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { launch, openPage } from './browser.js';
+import { serve } from './site.js';
+
+const site = process.env.FIVESTAGE_WEB_SITE;
+const sourceDir = process.env.FIVESTAGE_SOURCE_DIR;
+const reportTool = process.env.FIVESTAGE_REPORT;
+assert.ok(site && sourceDir && reportTool, 'FIVESTAGE_WEB_SITE, FIVESTAGE_SOURCE_DIR and FIVESTAGE_REPORT are set');
+
+let browser;
+let server;
+let work;
+before(async () => {
+  browser = await launch();
+  server = await serve(site);
+  work = mkdtempSync(join(tmpdir(), 'fivestage-exercise-'));
+});
+after(async () => {
+  await browser?.close();
+  await server?.close();
+  rmSync(work, { recursive: true, force: true });
+});
+
+const workedExercises = ['sum-array', 'reorder-stalls', 'behind-branch'];
+const exercisePath = (name) => join(sourceDir, 'examples', 'exercises', `${name}.json`);
+const exerciseText = (name) => readFileSync(exercisePath(name), 'utf8');
+const modelAnswer = (name) => readFileSync(join(sourceDir, 'tests', 'exercise', 'solutions', name, 'src.txt'), 'utf8');
+const exerciseLink = (text) => `${server.url}#exercise=${deflateRawSync(JSON.stringify(JSON.parse(text))).toString('base64url')}`;
+const linkedExercise = (link) => JSON.parse(inflateRawSync(Buffer.from(link.split('#exercise=')[1], 'base64url')).toString());
+
+const settled = (page) => page.waitForFunction(() => !document.body.dataset.busy);
+
+async function visit(url = server.url, context = null) {
+  const opened = await openPage(browser, url, context);
+  await opened.page.evaluate(() => window.fivestage.ready);
+  await settled(opened.page);
+  return opened;
+}
+
+const text = (page, selector) => page.$eval(selector, (element) => element.textContent);
+const editorValue = (page, name) => page.$eval(`textarea[id="${name}"]`, (editor) => editor.value);
+
+// Puts `value` in a field as typing would, so that the page hears the edit.
+async function enter(page, selector, value) {
+  await page.$eval(selector, (field, typed) => {
+    field.value = typed;
+    field.dispatchEvent(new Event('input', { bubbles: true }));
+  }, value);
+}
+
+async function check(page) {
+  await page.click('#exercise-check');
+  await settled(page);
+  await page.waitForFunction(() => !/checking/.test(document.getElementById('exercise-verdict').textContent));
+  return {
+    verdict: await text(page, '#exercise-verdict'),
+    checks: await page.$$eval('#exercise-checks li', (items) => items.map((item) => item.textContent)),
+  };
+}
+
+test('the page checks an answer as fivestage-report --check --json does', async () => {
+  const { page, errors } = await visit();
+  for (const name of workedExercises) {
+    const answers = { model: modelAnswer(name), start: JSON.parse(exerciseText(name)).files['src.txt'] };
+    for (const [answer, source] of Object.entries(answers)) {
+      const folder = mkdtempSync(join(work, `${name}-${answer}-`));
+      writeFileSync(join(folder, 'src.txt'), source);
+      const cli = spawnSync(reportTool, ['--check', exercisePath(name), folder, '--json', '-'], { encoding: 'utf8' });
+      const expected = JSON.parse(cli.stdout);
+      assert.equal(expected.passed, answer === 'model', `${name}, ${answer}`);
+      assert.deepEqual(await page.evaluate((t, s) => window.fivestage.check(t, s), exerciseText(name), source), expected,
+        `${name}, ${answer}`);
+    }
+  }
+  // The browser reads the JSON, the module validates what it read: whole
+  // numbers stay whole, others are refused by member as at the command line.
+  const sumArray = JSON.parse(exerciseText('sum-array'));
+  const refusals = [
+    { text: '{"schema": 2}', message: /^schema: this fivestage reads version 1, not 2$/ },
+    { text: JSON.stringify({ ...sumArray, maxCycles: 1.5 }), message: /^maxCycles: must be a whole number$/ },
+    { text: JSON.stringify({ ...sumArray, limits: { stalls: '3' } }), message: /^limits.stalls: must be a whole number$/ },
+    { text: '{"schema": 1,', message: /^not JSON: / },
+  ];
+  for (const { text: exercise, message } of refusals) {
+    const refusal = await page.evaluate((t) => window.fivestage.check(t, '').then(() => 'accepted', (error) => error.message), exercise);
+    assert.match(refusal, message);
+  }
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('an exercise opens from a link or a file with its statement, and only src.txt editable', async () => {
+  const openings = [
+    { name: 'link', exercise: 'sum-array', open: () => visit(exerciseLink(exerciseText('sum-array'))) },
+    { name: 'file', exercise: 'behind-branch', open: async () => {
+      const opened = await visit();
+      await (await opened.page.$('#exercise-file')).uploadFile(exercisePath('behind-branch'));
+      await opened.page.waitForFunction(() => !document.getElementById('exercise').hidden);
+      await settled(opened.page);
+      return opened;
+    } },
+  ];
+  for (const { name, exercise, open } of openings) {
+    const { page, errors } = await open();
+    const file = JSON.parse(exerciseText(exercise));
+    assert.equal(await text(page, '#exercise-title'), file.title, name);
+    assert.equal(await text(page, '#exercise-statement'), file.statement, name);
+    assert.equal(await editorValue(page, 'src.txt'), file.files['src.txt'], name);
+    assert.equal(await editorValue(page, 'reg.txt'), file.data[0]['reg.txt'], name);
+    const readOnly = await page.$$eval('#inputs textarea', (editors) => editors.map((editor) => [editor.id || editor.closest('tr').dataset.path, editor.readOnly]));
+    assert.deepEqual(readOnly.filter(([, locked]) => !locked).map(([path]) => path), ['src.txt'], name);
+    assert.equal(await page.$eval('#forwarding', (box) => box.disabled), true, name);
+    // Before any check, the list says what is checked; a hidden data set's values are not in it.
+    const planned = await page.$$eval('#exercise-checks li', (items) => items.map((item) => item.textContent));
+    const hidden = file.data.filter((data) => data.hidden).map((data) => data.name);
+    for (const line of planned.filter((item) => hidden.some((data) => item.startsWith(`${data}:`)))) {
+      assert.match(line, /values not shown/, name);
+    }
+    assert.ok(planned.includes(`${file.data[0].name}: word 8: ${file.data[0].expect.memory['8']}`), `${name}: ${planned}`);
+    assert.match(await text(page, '#console'), /Source Code Loaded/, name);
+    // Copy link gives the exercise's link, whichever way it was opened.
+    await page.click('#link');
+    await page.waitForFunction(() => !document.getElementById('shared').hidden);
+    assert.deepEqual(linkedExercise(await page.$eval('#shared-link', (field) => field.value)), file, name);
+    assert.deepEqual(errors, [], name);
+    await page.close();
+  }
+});
+
+test('Check passes a right answer; a wrong one fails, hidden data sets only naming the check; the answer outlives a reload', async () => {
+  const { page, errors } = await visit(exerciseLink(exerciseText('sum-array')));
+  await enter(page, 'textarea[id="src.txt"]', modelAnswer('sum-array'));
+  const right = await check(page);
+  assert.equal(right.verdict, 'passed');
+  assert.equal(right.checks.length, 7);
+  assert.ok(right.checks.every((line) => line.startsWith('✓ ')), right.checks.join('\n'));
+
+  // Right for the data set the student sees, and for no other.
+  const hardCoded = 'addi $2, $0, 10\nlw $2, 8($0)\n';
+  await enter(page, 'textarea[id="src.txt"]', hardCoded);
+  const wrong = await check(page);
+  assert.equal(wrong.verdict, '2 of 7 checks failed');
+  assert.ok(wrong.checks.includes('✓ four words: word 8: 10 (expected 10)'), wrong.checks.join('\n'));
+  assert.ok(wrong.checks.includes('✗ six words: word 8 (hidden data set: values not shown)'), wrong.checks.join('\n'));
+  assert.ok(!wrong.checks.some((line) => /\b22\b/.test(line)), 'the hidden expected value is not shown');
+
+  await page.reload({ waitUntil: 'load' });
+  await page.evaluate(() => window.fivestage.ready);
+  await settled(page);
+  assert.equal(await editorValue(page, 'src.txt'), hardCoded, 'the answer is kept');
+  await page.click('#exercise-leave');
+  await settled(page);
+  assert.equal(await page.$eval('#exercise', (panel) => panel.hidden), true);
+  assert.equal(await editorValue(page, 'src.txt'), readFileSync(join(sourceDir, 'examples', 'basic', 'src.txt'), 'utf8'),
+    'the free inputs are untouched by the answer');
+  assert.equal(await page.$eval('textarea[id="reg.txt"]', (editor) => editor.readOnly), false);
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+// Opens the form on a teacher's solution: $3 = $1 + $2, from registers 4 and
+// 5, stored in word 0 (lw stores).
+async function openForm() {
+  const opened = await visit();
+  const { page } = opened;
+  await enter(page, 'textarea[id="src.txt"]', 'add $3, $1, $2\nlw $3, 0($0)\n');
+  await enter(page, 'textarea[id="reg.txt"]', '0\n4\n5\n0\n');
+  await page.waitForSelector('#rerun');
+  await settled(page);
+  await page.click('#make-exercise');
+  await page.waitForSelector('#author-values input[data-register="3"]');
+  await settled(page);
+  return opened;
+}
+
+test('a teacher makes an exercise in the form; its link opens it, and the solution passes there', async () => {
+  const { page, errors } = await openForm();
+  assert.match(await text(page, '#author-values'), /\$3: 0 → 9/);
+  await page.type('#author-title', 'Add two registers');
+  await page.type('#author-statement', 'Put $1 + $2 into $3.');
+  await page.type('#author-start', '# your program\n');
+  await page.click('#author-limits input[data-limit="instructions"]');
+  assert.equal(await page.$eval('#author-limits input[data-limit="instructions"] + input', (field) => field.value), '2');
+  await page.click('#author-add');
+  await enter(page, '#author-data .author-data:nth-child(2) .reg', '0\n10\n20\n0\n');
+  assert.equal(await page.$eval('#author-data .author-data:nth-child(2) .mem', (field) => field.value), await editorValue(page, 'mem.txt'));
+  await page.click('#author-link');
+  await settled(page);
+  await page.waitForFunction(() => !document.getElementById('author-link-text').hidden);
+  assert.equal(await text(page, '#author-result'), 'Your src.txt against this exercise: passed');
+  const link = await page.$eval('#author-link-text', (field) => field.value);
+  assert.ok(link.length <= 2000, `${link.length} characters`);
+
+  // The file downloaded holds the same exercise as the link.
+  await page.evaluate(() => {
+    window.downloaded = [];
+    HTMLAnchorElement.prototype.click = function keep() {
+      window.downloaded.push(fetch(this.href).then((response) => response.text()).then((text) => [this.download, text]));
+    };
+  });
+  await page.click('#author-download');
+  await settled(page);
+  await page.waitForFunction(() => window.downloaded.length === 1);
+  const [[fileName, fileText]] = await page.evaluate(() => Promise.all(window.downloaded));
+  assert.equal(fileName, 'add-two-registers.json');
+  assert.deepEqual(JSON.parse(fileText), linkedExercise(link));
+
+  const made = linkedExercise(link);
+  assert.equal(made.files['src.txt'], '# your program\n', 'the starting program, not the solution');
+  assert.equal(Object.keys(made.files).length, 1, 'no energy file that repeats the bundled figures');
+  assert.deepEqual(made.data.map((data) => [data.name, data.hidden ?? false, data.expect]),
+    [['given', false, { registers: { 3: 9 }, memory: { 0: 9 } }], ['data set 2', true, { registers: { 3: 30 }, memory: { 0: 30 } }]]);
+  assert.deepEqual(made.limits, { instructions: 2 });
+
+  const { page: student, errors: studentErrors } = await visit(link);
+  assert.equal(await text(student, '#exercise-title'), 'Add two registers');
+  assert.equal(await editorValue(student, 'src.txt'), '# your program\n');
+  await enter(student, 'textarea[id="src.txt"]', 'add $3, $2, $1\nlw $3, 0($0)\n');
+  assert.equal((await check(student)).verdict, 'passed');
+  assert.deepEqual([...errors, ...studentErrors], []);
+  await page.close();
+  await student.close();
+});
+
+test('a link too long to share is refused, with the advice to share the file', async () => {
+  const { page, errors } = await openForm();
+  await page.type('#author-title', 'Long');
+  // Text that does not compress: its link could not be short.
+  await enter(page, '#author-statement', randomBytes(2000).toString('base64'));
+  await page.click('#author-link');
+  await settled(page);
+  await page.waitForFunction(() => /share that instead/.test(document.getElementById('author-result').textContent));
+  assert.match(await text(page, '#author-result'), /link would be \d{4} characters, more than the 2000/);
+  assert.equal(await page.$eval('#author-link-text', (field) => field.hidden), true);
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('a damaged or invalid exercise link says so, and the page opens as without it', async () => {
+  const link = exerciseLink(exerciseText('reorder-stalls'));
+  const damaged = [
+    { name: 'cut short', hash: link.slice(link.indexOf('#'), -12), message: /exercise link is damaged/ },
+    { name: 'not compressed', hash: `#exercise=${Buffer.from('hello').toString('base64url')}`, message: /exercise link is damaged/ },
+    { name: 'not an exercise', hash: `#exercise=${deflateRawSync('{"schema": 1, "title": "T"}').toString('base64url')}`,
+      message: /This exercise link cannot be used: data: is missing/ },
+  ];
+  for (const { name, hash, message } of damaged) {
+    const { page, errors } = await visit(server.url + hash);
+    assert.equal(await page.$eval('#notice', (notice) => notice.hidden), false, name);
+    assert.match(await text(page, '#notice'), message, name);
+    assert.equal(await page.$eval('#exercise', (panel) => panel.hidden), true, name);
+    assert.equal(await page.$eval('textarea[id="reg.txt"]', (editor) => editor.readOnly), false, name);
+    assert.match(await text(page, '#console'), /Source Code Loaded/, name);
+    assert.equal(await page.evaluate(() => location.hash), '', name);
+    assert.deepEqual(errors, [], name);
+    await page.close();
+  }
+});

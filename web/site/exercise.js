@@ -1,0 +1,193 @@
+// An exercise open in the page: its title and statement above the editors,
+// the editors filled from it and read-only but for src.txt (and the files it
+// lets students edit), the machine it runs on, and Check, which runs every
+// data set in the simulator's worker. The simulator validates the exercise
+// and makes the checks; this script shows them.
+'use strict';
+
+// eslint-disable-next-line no-unused-vars
+const fivestageExercise = (() => {
+  const $ = (id) => document.getElementById(id);
+  // The open exercise's text, kept so that a reload reopens it.
+  const openKey = 'fivestage.exercise';
+  // Chat programs and learning platforms take links up to about this long.
+  const longestLink = 2000;
+
+  // A short name for a text, to keep each exercise's answer apart (FNV-1a).
+  function nameOf(text) {
+    let hash = 0x811c9dc5;
+    for (let i = 0; i < text.length; ++i) hash = Math.imul(hash ^ text.charCodeAt(i), 0x01000193) >>> 0;
+    return hash.toString(16);
+  }
+
+  function store(key, value) {
+    try {
+      if (value === null) localStorage.removeItem(key); else localStorage.setItem(key, value);
+    } catch {
+      // storage missing or full: the exercise lasts as long as the page
+    }
+  }
+
+  function stored(key) {
+    try {
+      return localStorage.getItem(key);
+    } catch {
+      return null;
+    }
+  }
+
+  // A check as a line: ✓ or ✗, what it checks, and the values the student may see.
+  function checkItem(check, ran) {
+    const item = document.createElement('li');
+    const mark = ran ? (check.passed ? '✓ ' : '✗ ') : '';
+    if (ran) item.className = check.passed ? 'passed' : 'failed';
+    const where = check.data === null ? 'program' : check.data;
+    const bound = check.bound === 'at most' ? 'at most ' : '';
+    let values;
+    if (check.expected === null) values = ' (hidden data set: values not shown)';
+    else if (!ran) values = `: ${bound}${check.expected}`;
+    else values = `: ${check.observed ?? 'not reached'} (expected ${bound}${check.expected})`;
+    item.textContent = `${mark}${where}: ${check.check}${values}`;
+    return item;
+  }
+
+  // `client` asks the simulator, `editors` holds the files, `notify` tells
+  // of a problem, `load()` runs the editors' files, `settle()` runs the
+  // edits whose typing has not paused yet.
+  function create({ client, editors, notify, load, settle }) {
+    let open = null;  // { text, view } of the open exercise
+
+    function showChecks(checks, ran) {
+      $('exercise-checks').replaceChildren(...checks.map((check) => checkItem(check, ran)));
+    }
+
+    function lockMachine(machine) {
+      for (const box of ['forwarding', 'flush']) {
+        $(box).checked = machine ? machine[box] : $(box).checked;
+        $(box).disabled = Boolean(machine);
+      }
+    }
+
+    function machineText({ forwarding, flush }) {
+      const options = [...(forwarding ? ['forwarding'] : []), ...(flush ? ['flush'] : [])];
+      return `Runs on the machine ${options.length ? `with ${options.join(' and ')}` : 'without options'}.`;
+    }
+
+    // Opens the exercise of `text`, from `origin` ("file", "link"): the
+    // answer kept from an earlier visit, if any, fills what the student may
+    // edit. Returns whether it opened; one that cannot be used is told of.
+    async function openText(text, origin) {
+      const view = await client.request('exercise', { exercise: text });
+      if (view.error) {
+        notify(`This exercise ${origin} cannot be used: ${view.error}`);
+        return false;
+      }
+      open = { text, view };
+      const answerKey = `fivestage.answer.${nameOf(text)}`;
+      const answer = editors.kept(answerKey) ?? {};
+      const inputs = { ...view.inputs };
+      for (const path of view.editable) if (path in answer) inputs[path] = answer[path];
+      editors.fill(inputs);
+      editors.setEditable(view.editable);
+      editors.keepUnder(answerKey);
+      editors.showExample(inputs);
+      lockMachine(view.machine);
+      store(openKey, text);
+      $('exercise-title').textContent = view.title;
+      $('exercise-statement').textContent = view.statement;
+      $('exercise-machine').textContent = machineText(view.machine);
+      $('exercise-verdict').textContent = '';
+      showChecks(view.checks, false);
+      $('exercise').hidden = false;
+      $('shared').hidden = true;
+      if (location.hash && origin !== 'link') history.replaceState(null, '', location.href.split('#')[0]);
+      await load();
+      return true;
+    }
+
+    // Closes the exercise, leaving the editors as they are and editable.
+    function close() {
+      if (!open) return;
+      open = null;
+      editors.setEditable(null);
+      editors.keepUnder(null);
+      lockMachine(null);
+      store(openKey, null);
+      $('exercise').hidden = true;
+      if (location.hash.startsWith('#exercise=')) history.replaceState(null, '', location.href.split('#')[0]);
+    }
+
+    // The exercise the page opens with: that of a link in the address, else
+    // the one open at the last visit. Returns whether one opened.
+    async function opening() {
+      if (location.hash.startsWith('#exercise=')) {
+        let text = null;
+        try {
+          text = await editors.textOfLink(location.hash, 'exercise');
+        } catch {
+          notify('This exercise link is damaged (cut short or altered?): its exercise could not be read.');
+        }
+        if (text !== null && await openText(text, 'link')) return true;
+        history.replaceState(null, '', location.href.split('#')[0]);
+        return false;
+      }
+      const last = location.hash ? null : stored(openKey);
+      return last !== null && openText(last, 'from your last visit');
+    }
+
+    async function check() {
+      await settle();
+      $('exercise-verdict').textContent = 'checking…';
+      const result = await client.request('check', { exercise: open.text, source: editors.files()['src.txt'] });
+      if (result.error) {
+        $('exercise-verdict').textContent = result.error;
+        return;
+      }
+      showChecks(result.outcome.checks, true);
+      $('exercise-verdict').textContent = result.verdict;
+      $('exercise-verdict').className = result.outcome.passed ? 'passed' : 'failed';
+    }
+
+    // A link to the exercise of `text`: { link }, or { refusal } saying why
+    // it is not given when it would be too long to share.
+    async function linkOf(text) {
+      const link = await editors.linkTo('exercise', JSON.stringify(JSON.parse(text)));
+      if (link.length <= longestLink) return { link };
+      return {
+        refusal: `This exercise's link would be ${link.length} characters, more than the ${longestLink} that chat ` +
+          'programs and learning platforms take: download the exercise file and share that instead.',
+      };
+    }
+
+    // Puts a link to the open exercise in the link bar and the clipboard.
+    async function share() {
+      const { link, refusal } = await linkOf(open.text);
+      if (refusal) {
+        notify(refusal);
+        return;
+      }
+      $('shared').hidden = false;
+      $('shared-link').value = link;
+      navigator.clipboard?.writeText(link).catch(() => {});
+    }
+
+    function wire() {
+      $('exercise-check').addEventListener('click', check);
+      $('exercise-leave').addEventListener('click', async () => {
+        close();
+        editors.fill(editors.kept() ?? window.fivestageExamples.basic);
+        editors.showExample(editors.files());
+        await load();
+      });
+      $('exercise-file').addEventListener('change', async (event) => {
+        const file = event.target.files[0];
+        event.target.value = '';
+        if (file) await openText(await file.text(), `file ${file.name}`);
+      });
+    }
+
+    return { wire, opening, close, share, linkOf, isOpen: () => open !== null };
+  }
+
+  return { create, checkItem };
+})();
