@@ -11,6 +11,29 @@ namespace {
 
 using fivestage::web::Session;
 
+// A text the module made, as a JavaScript string. Embind hands a returned
+// std::string over a byte at a time, some 10 bytes a microsecond; the
+// browser's decoder takes it in one go, which counts for the view of the
+// run the page asks for at every Step.
+emscripten::val jsString(const std::string& text) {
+  static const emscripten::val decoder = emscripten::val::global("TextDecoder").new_();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  return decoder.call<emscripten::val>("decode", emscripten::val(emscripten::typed_memory_view(text.size(), bytes)));
+}
+
+// A function or a session's method that makes a text, bound so that it
+// returns the text through jsString.
+template <auto function>
+struct Decoded;
+template <typename... Args, std::string (*function)(Args...)>
+struct Decoded<function> {
+  static emscripten::val call(Args... args) { return jsString(function(args...)); }
+};
+template <typename... Args, std::string (Session::*method)(Args...) const>
+struct Decoded<method> {
+  static emscripten::val call(const Session& session, Args... args) { return jsString((session.*method)(args...)); }
+};
+
 // The console's output as bytes, exactly as fivestage writes them, and its
 // exit status, on the machine the two options choose.
 emscripten::val runConsole(const std::string& folder, const std::string& keys, bool forwarding, bool flush) {
@@ -86,19 +109,19 @@ std::string authorExercise(const emscripten::val& draft, const std::string& solu
 EMSCRIPTEN_BINDINGS(fivestage) {
   emscripten::function("runConsole", &runConsole);
   emscripten::function("energyFiles", &energyFiles);
-  emscripten::function("reportJson", &fivestage::web::reportJson);
-  emscripten::function("compareJson", &fivestage::web::compareJson);
-  emscripten::function("compareFigures", &fivestage::web::compareFigures);
-  emscripten::function("exerciseView", &exerciseView);
-  emscripten::function("checkAnswer", &checkAnswer);
-  emscripten::function("answerChoices", &answerChoices);
-  emscripten::function("authorExercise", &authorExercise);
+  emscripten::function("reportJson", &Decoded<&fivestage::web::reportJson>::call);
+  emscripten::function("compareJson", &Decoded<&fivestage::web::compareJson>::call);
+  emscripten::function("compareFigures", &Decoded<&fivestage::web::compareFigures>::call);
+  emscripten::function("exerciseView", &Decoded<&exerciseView>::call);
+  emscripten::function("checkAnswer", &Decoded<&checkAnswer>::call);
+  emscripten::function("answerChoices", &Decoded<&answerChoices>::call);
+  emscripten::function("authorExercise", &Decoded<&authorExercise>::call);
   emscripten::class_<Session>("Session")
       .constructor(&sessionOn, emscripten::allow_raw_pointers())
-      .function("opening", &Session::opening)
-      .function("view", &Session::view)
+      .function("opening", &Decoded<&Session::opening>::call)
+      .function("view", &Decoded<&Session::view>::call)
       .function("advance", &Session::advance)
-      .function("memoryWords", &Session::memoryWords)
-      .function("trace", &Session::trace)
-      .function("reportPage", &Session::reportPage);
+      .function("memoryWords", &Decoded<&Session::memoryWords>::call)
+      .function("trace", &Decoded<&Session::trace>::call)
+      .function("reportPage", &Decoded<&Session::reportPage>::call);
 }
