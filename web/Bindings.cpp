@@ -53,6 +53,32 @@ emscripten::val energyFiles() {
   return paths;
 }
 
+// The session's view as the page's script reads it: the figures, with the
+// texts and the chart's rows beside them, each handed over as it is.
+emscripten::val viewOf(const Session& session) {
+  const Session::View view = session.view();
+  emscripten::val result = emscripten::val::global("JSON").call<emscripten::val>("parse", jsString(view.figures));
+  result.set("trace", jsString(view.trace));
+  result.set("summaryHtml", jsString(view.summaryHtml));
+  result.set("finalStateHtml", jsString(view.finalStateHtml));
+  emscripten::val chart = emscripten::val::null();
+  if (view.chart) {
+    chart = emscripten::val::object();
+    chart.set("opening", jsString(view.chart->opening));
+    chart.set("head", jsString(view.chart->head));
+    emscripten::val rows = emscripten::val::array();
+    for (const fivestage::report::ChartParts::Row& part : view.chart->rows) {
+      emscripten::val row = emscripten::val::object();
+      row.set("fetch", static_cast<double>(part.fetch));
+      row.set("html", jsString(part.html));
+      rows.call<void>("push", row);
+    }
+    chart.set("rows", rows);
+  }
+  result.set("chart", chart);
+  return result;
+}
+
 // A session on the machine the two options choose.
 Session* sessionOn(const std::string& folder, bool forwarding, bool flush) {
   return new Session(folder, {forwarding, flush});
@@ -119,7 +145,7 @@ EMSCRIPTEN_BINDINGS(fivestage) {
   emscripten::class_<Session>("Session")
       .constructor(&sessionOn, emscripten::allow_raw_pointers())
       .function("opening", &Decoded<&Session::opening>::call)
-      .function("view", &Decoded<&Session::view>::call)
+      .function("view", &viewOf)
       .function("advance", &Session::advance)
       .function("memoryWords", &Decoded<&Session::memoryWords>::call)
       .function("trace", &Decoded<&Session::trace>::call)

@@ -80,13 +80,6 @@ std::int64_t openStalls(const report::RunRecord& record) {
                        [](const report::StallRecord& stall) { return !stall.released; });
 }
 
-// The chart in its parts, which the page redraws a row at a time.
-Json chartJson(const report::ChartParts& parts) {
-  Json rows = Json::array();
-  for (const report::ChartParts::Row& row : parts.rows) rows.push_back({{"fetch", row.fetch}, {"html", row.html}});
-  return {{"opening", parts.opening}, {"head", parts.head}, {"rows", std::move(rows)}};
-}
-
 const char* stateName(RunState state) {
   switch (state) {
     case RunState::Running: return "running";
@@ -182,8 +175,8 @@ std::string Session::opening() const {
 }
 
 // The view speaks the report's JSON names where it shows the same figures.
-std::string Session::view() const {
-  if (!run_) return jsonText({{"state", "not loaded"}, {"cycles", 0}, {"cycleLimit", cycleLimit}});
+Session::View Session::view() const {
+  if (!run_) return {jsonText({{"state", "not loaded"}, {"cycles", 0}, {"cycleLimit", cycleLimit}}), {}, {}, {}, {}};
   const Core& core = run_->run.core();
   const report::RunRecord& record = run_->record();
   const MachineState& machine = core.machine();
@@ -202,13 +195,12 @@ std::string Session::view() const {
   }
   for (const report::ChartRow* row : run_->recorder.rowsInPipeline()) rows.push_back(row);
 
-  return jsonText({
+  const std::string figures = jsonText({
       {"state", stateName(core.state())},
       {"message", core.outcome().message},
       {"cycles", cycle},
       {"cycleLimit", cycleLimit},
       {"banner", core.cycleCounter()},
-      {"trace", run_->shown.latest.text()},
       {"fetched", record.fetched},
       {"completed", record.completed},
       {"cancelled", record.cancelled},
@@ -223,12 +215,12 @@ std::string Session::view() const {
       {"memory", report::changesJson(memory, "word")},
       {"memorySize", machine.memory.size()},
       {"writtenThisCycle", {{"registers", run_->shown.changes.registers}, {"memory", run_->shown.changes.memory}}},
-      {"chart", cycle == 0 ? Json(nullptr) : chartJson(report::chartParts(*program_, rows, first, last))},
-      // The panels the report page has too, in its own words.
-      {"summaryHtml", report::summaryHtml(*program_, record, cycleLimit)},
-      {"finalStateHtml", report::finalStateHtml(registers, memory)},
       {"diagram", cycle == 0 ? Json(nullptr) : run_->diagram.json(run_->shown.latest.events())},
   });
+  // The panels the report page has too, in its own words.
+  return {figures, run_->shown.latest.text(),
+          cycle == 0 ? std::nullopt : std::optional(report::chartParts(*program_, rows, first, last)),
+          report::summaryHtml(*program_, record, cycleLimit), report::finalStateHtml(registers, memory)};
 }
 
 double Session::advance(double cycle, double budget) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "report/HtmlReport.h"
 #include "report/RunRecord.h"
 #include "run/RunSetup.h"
 
@@ -40,9 +41,17 @@ class Session {
   // What the console shows when loading, the listing of choice 2, and the
   // report's program check.
   std::string opening() const;
-  // The current state: the cycle, its console text, the figures so far, the
-  // registers, the memory words changed, the latest cycles of the chart.
-  std::string view() const;
+  // The current state: the cycle and the figures so far, the registers and
+  // the memory words changed, as JSON; the texts the page shows as they are,
+  // which would cost more to write into JSON and read back than to hand over.
+  struct View {
+    std::string figures;
+    std::string trace;                        // the cycle's console text
+    std::optional<report::ChartParts> chart;  // the latest cycles, once one has run
+    std::string summaryHtml;                  // the report's summary of the run so far
+    std::string finalStateHtml;               // the report's values changed by the run
+  };
+  View view() const;
   // Moves towards the end of `cycle`, forward or (by running again from the
   // start) back, running at most `budget` cycles; stops where the run ends
   // or at the cycle limit. Returns the cycle reached.

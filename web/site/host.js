@@ -74,7 +74,7 @@ const fivestageHost = (() => {
     // The session's view, with the memory words in sight of the page
     // (`inSight`, { first, count }) when asked: the page then draws its
     // answer at once, in one go.
-    const viewWith = (inSight) => ({ ...JSON.parse(session.view()), ...(inSight && { wordsInSight: memoryWords(inSight) }) });
+    const viewWith = (inSight) => ({ ...session.view(), ...(inSight && { wordsInSight: memoryWords(inSight) }) });
 
     // Moves the session to the end of `cycle` a slice at a time, telling the
     // page how far it got, until it gets there, the run ends, or Stop.
