@@ -23,6 +23,11 @@ std::string expectedText(const Check& check) {
   return (check.bound == Bound::AtMost ? "at most " : "") + valueText(check.expected);
 }
 
+// Where a check looks and what it checks: "four words: word 8", "program: instructions".
+std::string placeText(const Check& check) { return (check.data.empty() ? "program" : check.data) + ": " + check.text; }
+
+constexpr std::string_view valuesHidden = " (hidden data set: values not shown)";
+
 }  // namespace
 
 std::string checkName(const Check& check) { return check.data.empty() ? check.text : check.data + ": " + check.text; }
@@ -34,10 +39,15 @@ std::string verdictText(const Outcome& outcome) {
 }
 
 std::string checkLine(const Check& check, Audience audience) {
-  std::string line = (check.passed ? "✓ " : "✗ ") + (check.data.empty() ? "program" : check.data) + ": " + check.text;
-  if (!valuesShown(check, audience)) return line + " (hidden data set: values not shown)";
+  const std::string line = (check.passed ? "✓ " : "✗ ") + placeText(check);
+  if (!valuesShown(check, audience)) return line + std::string(valuesHidden);
   return line + ": " + (check.observed ? valueText(*check.observed) : "not reached") + " (expected " +
          expectedText(check) + ")";
+}
+
+std::string checkListing(const Check& check, Audience audience) {
+  if (!valuesShown(check, audience)) return placeText(check) + std::string(valuesHidden);
+  return placeText(check) + ": " + expectedText(check);
 }
 
 void writeCheckText(std::ostream& out, const Exercise& exercise, const Outcome& outcome, Audience audience) {

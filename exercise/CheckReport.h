@@ -23,6 +23,11 @@ std::string verdictText(const Outcome& outcome);
 // the student reads "✗ six words: word 8 (hidden data set: values not shown)".
 std::string checkLine(const Check& check, Audience audience);
 
+// A check before any run, as the page lists an exercise's checks: "four
+// words: word 8: 10", "program: instructions: at most 12", or "six words:
+// word 8 (hidden data set: values not shown)".
+std::string checkListing(const Check& check, Audience audience);
+
 // Every check on a line of its own with ✓ or ✗, what was observed and what
 // was expected, then the verdict.
 void writeCheckText(std::ostream& out, const Exercise& exercise, const Outcome& outcome, Audience audience);

@@ -38,7 +38,9 @@ Json inputsOf(const Exercise& exercise) {
 }
 
 Json outcomeWithVerdict(const Exercise& exercise, const Outcome& outcome, Audience audience) {
-  return {{"verdict", verdictText(outcome)}, {"outcome", outcomeJson(exercise, outcome, audience)}};
+  Json lines = Json::array();
+  for (const Check& check : outcome.checks) lines.push_back(checkLine(check, audience));
+  return {{"verdict", verdictText(outcome)}, {"lines", lines}, {"outcome", outcomeJson(exercise, outcome, audience)}};
 }
 
 }  // namespace
@@ -49,7 +51,7 @@ std::string exerciseView(const Json& file) {
     Json editable = Json::array({"src.txt"});
     for (const std::string& path : exercise.editable) editable.push_back(path);
     Json checks = Json::array();
-    for (const Check& check : checksOf(exercise)) checks.push_back(checkJson(check, Audience::Student));
+    for (const Check& check : checksOf(exercise)) checks.push_back(checkListing(check, Audience::Student));
     return Json{{"title", exercise.title},
                 {"statement", exercise.statement},
                 {"machine", {{"forwarding", exercise.machine.forwarding}, {"flush", exercise.machine.flush}}},

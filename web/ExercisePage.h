@@ -17,12 +17,13 @@ namespace fivestage::web {
 // What the page shows of an exercise and fills its editors with: {"title",
 // "statement", "machine", "inputs" (src.txt, the first data set's reg.txt
 // and mem.txt, every energy file the checks use), "editable" (src.txt
-// first), "checks" (as --check --json lists them before any run: a hidden
-// data set's values null)}.
+// first), "checks" (the line of each check before any run, without the
+// values of a hidden data set)}.
 std::string exerciseView(const nlohmann::ordered_json& exercise);
 
 // The checks of the answer `source`, as the student sees them: {"verdict",
-// "outcome"}, the outcome being what fivestage-report --check --json writes.
+// "lines" (each check's line), "outcome"}, the outcome being what
+// fivestage-report --check --json writes.
 std::string checkAnswer(const nlohmann::ordered_json& exercise, const std::string& source);
 
 // What `solution` does on the draft's first data set, for the teacher to

@@ -202,6 +202,18 @@ TEST(Checker, AHiddenDataSetCatchesAHardCodedAnswer) {
   std::ostringstream text;
   writeCheckText(text, exercise, hardCoded, Audience::Student);
   EXPECT_EQ(text.str().find("42"), std::string::npos) << text.str();
+
+  // The lines the page shows, after a run and before one.
+  const struct {
+    std::string line;
+    std::string expected;
+  } lines[] = {
+      {checkLine(failed, Audience::Student), "✗ secret: $2 (hidden data set: values not shown)"},
+      {checkLine(failed, Audience::Teacher), "✗ secret: $2: 8 (expected 42)"},
+      {checkListing(failed, Audience::Student), "secret: $2 (hidden data set: values not shown)"},
+      {checkListing(failed, Audience::Teacher), "secret: $2: 42"},
+  };
+  for (const auto& [line, expected] : lines) EXPECT_EQ(line, expected);
 }
 
 TEST(Checker, ScoresTheShareOfChecksPassedAndSaysHowManyFailed) {

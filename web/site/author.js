@@ -135,8 +135,8 @@ const fivestageAuthor = (() => {
         return null;
       }
       say(`Your src.txt against this exercise: ${result.verdict}`, result.outcome.passed ? 'passed' : 'failed');
-      $('author-result').append(element('ul', {}, result.outcome.checks.filter((check) => !check.passed)
-        .map((check) => fivestageExercise.checkItem(check, true))));
+      $('author-result').append(element('ul', {}, result.lines.filter((_, i) => !result.outcome.checks[i].passed)
+        .map((line) => fivestageExercise.checkItem(line, false))));
       return result.text;
     }
 

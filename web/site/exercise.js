@@ -36,18 +36,11 @@ const fivestageExercise = (() => {
     }
   }
 
-  // A check as a line: ✓ or ✗, what it checks, and the values the student may see.
-  function checkItem(check, ran) {
+  // A check's line, in the simulator's words; after a run, marked passed or failed.
+  function checkItem(line, passed = null) {
     const item = document.createElement('li');
-    const mark = ran ? (check.passed ? '✓ ' : '✗ ') : '';
-    if (ran) item.className = check.passed ? 'passed' : 'failed';
-    const where = check.data === null ? 'program' : check.data;
-    const bound = check.bound === 'at most' ? 'at most ' : '';
-    let values;
-    if (check.expected === null) values = ' (hidden data set: values not shown)';
-    else if (!ran) values = `: ${bound}${check.expected}`;
-    else values = `: ${check.observed ?? 'not reached'} (expected ${bound}${check.expected})`;
-    item.textContent = `${mark}${where}: ${check.check}${values}`;
+    item.textContent = line;
+    if (passed !== null) item.className = passed ? 'passed' : 'failed';
     return item;
   }
 
@@ -57,8 +50,9 @@ const fivestageExercise = (() => {
   function create({ client, editors, notify, load, settle }) {
     let open = null;  // { text, view } of the open exercise
 
-    function showChecks(checks, ran) {
-      $('exercise-checks').replaceChildren(...checks.map((check) => checkItem(check, ran)));
+    // `lines` of the checks, with `checks` their outcome after a run.
+    function showChecks(lines, checks = null) {
+      $('exercise-checks').replaceChildren(...lines.map((line, i) => checkItem(line, checks?.[i].passed ?? null)));
     }
 
     function lockMachine(machine) {
@@ -97,7 +91,7 @@ const fivestageExercise = (() => {
       $('exercise-statement').textContent = view.statement;
       $('exercise-machine').textContent = machineText(view.machine);
       $('exercise-verdict').textContent = '';
-      showChecks(view.checks, false);
+      showChecks(view.checks);
       $('exercise').hidden = false;
       $('shared').hidden = true;
       if (location.hash && origin !== 'link') history.replaceState(null, '', location.href.split('#')[0]);
@@ -143,7 +137,7 @@ const fivestageExercise = (() => {
         $('exercise-verdict').textContent = result.error;
         return;
       }
-      showChecks(result.outcome.checks, true);
+      showChecks(result.lines, result.outcome.checks);
       $('exercise-verdict').textContent = result.verdict;
       $('exercise-verdict').className = result.outcome.passed ? 'passed' : 'failed';
     }
