@@ -522,11 +522,12 @@ function traceValues(trace) {
   };
 }
 
-// The same values as the diagram shows them on its labelled wires.
+// The same values as the diagram shows them on its labelled wires; a wire
+// with no value this cycle has no text.
 const diagramValues = (page) => page.evaluate(() => {
   const number = (wire) => {
-    const label = document.querySelector(`#diagram [data-wire="${wire}"]`);
-    return label ? Number(/(-?\d+)\)?$/.exec(label.textContent)[1]) : null;
+    const { textContent } = document.querySelector(`#diagram [data-wire="${wire}"]`);
+    return textContent ? Number(/(-?\d+)\)?$/.exec(textContent)[1]) : null;
   };
   return { aluResult: number('alu-result'), registerWritten: number('write-register'), valueWritten: number('write-data'),
     memoryAddress: number('memory-address'), newPc: number('new-pc') };

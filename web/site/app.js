@@ -19,11 +19,19 @@
   let opening = null;
   let shown = null;        // the view on screen
   let pendingEdit = null;  // the timer of an edit not yet run
-  let running = false;     // a long run is under way: only Stop acts
+  let moving = false;      // the run is being moved: no other move is taken meanwhile
+  let running = false;     // the move takes long: only Stop acts
 
+  // A move that answers at once leaves the buttons as they are, so that
+  // they do not flicker at every Step; one that reports progress is a long
+  // run, which only Stop acts on.
   const client = fivestageClient.create({
     onProgress: (cycles) => {
       $('progress').textContent = `running… cycle ${cycles}`;
+      if (!running) {
+        running = true;
+        enableControls();
+      }
     },
     onBusy: (busy) => {
       if (busy) document.body.dataset.busy = 'yes'; else delete document.body.dataset.busy;
@@ -84,13 +92,17 @@
     return { running: 'running', completed: 'completed', failed: 'ended on an error' }[view.state];
   }
 
+  const disable = (id, disabled) => {
+    if ($(id).disabled !== disabled) $(id).disabled = disabled;
+  };
+
   function enableControls() {
     const view = shown;
     const canRun = !running && view !== null && view.state === 'running' && !capped(view);
-    for (const id of ['step', 'run']) $(id).disabled = !canRun;
-    $('back').disabled = running || view === null || view.cycles === 0;
-    for (const id of ['load', 'reset', 'download-trace', 'download-report']) $(id).disabled = running;
-    $('stop').disabled = !running;
+    for (const id of ['step', 'run']) disable(id, !canRun);
+    disable('back', running || view === null || view.cycles === 0);
+    for (const id of ['load', 'reset', 'download-trace', 'download-report']) disable(id, running);
+    disable('stop', !running);
   }
 
   // The console's heading of each stage's lines in a cycle. A stall's
@@ -121,7 +133,7 @@
   function render(view, note = '') {
     shown = view;
     enableControls();
-    $('progress').textContent = '';
+    if ($('progress').textContent) $('progress').textContent = '';
     const status = $('status');
     status.className = `status ${capped(view) ? 'capped' : view.state}`;
     if (view.cycles === 0) {
@@ -163,7 +175,8 @@
   // Every word, in a view that scrolls through any size, fetching only the
   // rows in sight; a word of the values changed leads to it.
   function renderMemory(view) {
-    $('memory-note').textContent = `${view.memorySize} words`;
+    const size = `${view.memorySize} words`;
+    if ($('memory-note').textContent !== size) $('memory-note').textContent = size;
     $('memory-spacer').style.height = `${Math.ceil(view.memorySize / wordsPerRow) * memoryRowHeight}px`;
   }
 
@@ -223,11 +236,12 @@
 
   // Moves the run to `cycle`; a long way shows progress and can be stopped.
   async function go(cycle) {
-    running = true;
-    enableControls();
+    if (moving) return;
+    moving = true;
     try {
       render(await client.request('go', { cycle, inSight: wordsInSight() }));
     } finally {
+      moving = false;
       running = false;
       enableControls();
     }
@@ -238,7 +252,6 @@
   async function load(cycle = 0, note = '') {
     clearTimeout(pendingEdit);
     pendingEdit = null;
-    running = cycle > 0;
     const files = editors.files();
     const chosen = machine();
     try {

@@ -107,23 +107,23 @@
     { stage: 'Fetch', kind: 'box', x: 56, y: 210, w: 44, h: 40, title: 'PC' },
     { stage: 'Fetch', kind: 'box', x: 118, y: 186, w: 76, h: 104, title: 'Instruction', subtitle: 'memory' },
     { stage: 'Fetch', kind: 'mux', x: 22, y: 196, w: 18, h: 68, inputs: ['0', '1'], note: (d) => pcMuxNote(d) },
-    { stage: 'Decode', kind: 'box', x: 236, y: 58, w: 264, h: 54, title: 'Hazard unit', lines: hazardLines },
-    { stage: 'Decode', kind: 'box', x: 236, y: 118, w: 264, h: 66, title: 'Control', lines: controlLines },
+    { stage: 'Decode', kind: 'box', x: 236, y: 58, w: 264, h: 54, title: 'Hazard unit', lines: hazardLines, room: 3 },
+    { stage: 'Decode', kind: 'box', x: 236, y: 118, w: 264, h: 66, title: 'Control', lines: controlLines, room: 4 },
     { stage: 'Decode', kind: 'box', x: 330, y: 206, w: 110, h: 140, title: 'Registers',
       ports: [['read 1', 226], ['read 2', 262], ['write reg', 302], ['write data', 330]] },
     { stage: 'Execute', kind: 'box', x: 560, y: 58, w: 240, h: 44, title: 'Forwarding unit', lines: forwardingLines,
-      when: (d) => d.forwarding },
-    { stage: 'Execute', kind: 'text', x: 540, y: 134, lines: executeSignalLines },
-    { stage: 'Execute', kind: 'text', x: 540, y: 196, lines: releasedLines },
+      room: 2, forwarding: true },
+    { stage: 'Execute', kind: 'text', x: 540, y: 134, lines: executeSignalLines, room: 2 },
+    { stage: 'Execute', kind: 'text', x: 540, y: 196, lines: releasedLines, room: 1 },
     { stage: 'Execute', kind: 'mux', x: 660, y: 262, w: 18, h: 56, inputs: ['0', '1'],
       note: (d) => named('alusrc', signal(d.stages.Execute.aluInput?.alusrc)) },
     { stage: 'Execute', kind: 'alu', x: 700, y: 214, w: 50, h: 100, title: (d) => d.stages.Execute.alu?.operation ?? 'ALU' },
     { stage: 'Execute', kind: 'box', x: 700, y: 350, w: 40, h: 28, title: 'gate' },
-    { stage: 'Execute', kind: 'text', x: 604, y: 400, lines: gateLines },
+    { stage: 'Execute', kind: 'text', x: 604, y: 400, lines: gateLines, room: 1 },
     { stage: 'Execute', kind: 'mux', x: 782, y: 398, w: 16, h: 52, inputs: ['1', '0'], note: () => 'Mux3' },
-    { stage: 'Mem', kind: 'text', x: 846, y: 146, lines: memorySignalLines },
+    { stage: 'Mem', kind: 'text', x: 846, y: 146, lines: memorySignalLines, room: 1 },
     { stage: 'Mem', kind: 'box', x: 900, y: 230, w: 100, h: 120, title: 'Data memory',
-      lines: (d) => [d.stages.Mem.access ?? ''], ports: [['address', 264], ['write data', 330]] },
+      lines: (d) => [d.stages.Mem.access ?? ''], room: 1, ports: [['address', 264], ['write data', 330]] },
     { stage: 'WriteBack', kind: 'mux', x: 1110, y: 250, w: 20, h: 170, inputs: ['1', '0'],
       note: (d) => named('MemToReg', signal(d.stages.WriteBack.memToReg?.select)) },
   ];
@@ -164,8 +164,8 @@
     { path: 'alu', points: [[678, 290], [700, 290]] },
     { path: 'alu', points: [[750, 264], [822, 264]] },
     { path: 'store-data', points: [[646, 276], [646, 330], [822, 330]] },
-    { path: 'forward-a', points: [[600, 102], [600, 232]], when: (d) => d.forwarding },
-    { path: 'forward-b', points: [[640, 102], [640, 276]], when: (d) => d.forwarding },
+    { path: 'forward-a', points: [[600, 102], [600, 232]], forwarding: true },
+    { path: 'forward-b', points: [[640, 102], [640, 276]], forwarding: true },
     { path: 'branch', points: [[725, 314], [725, 350]] },
     { path: 'branch', points: [[740, 364], [790, 364], [790, 403]] },
     { path: 'branch', points: [[532, 412], [782, 412]] },
@@ -176,13 +176,13 @@
     { path: 'memory-address', points: [[860, 264], [900, 264]] },
     { path: 'memory-write', points: [[838, 330], [900, 330]] },
     { path: 'memory-read', points: [[1000, 270], [1038, 270]] },
-    { path: 'forward-mem', points: [[850, 264], [850, 84], [800, 84]], when: (d) => d.forwarding },
+    { path: 'forward-mem', points: [[850, 264], [850, 84], [800, 84]], forwarding: true },
     // Write-back: MemToReg, and the register written, back in Decode.
     { path: 'writeback-loaded', points: [[1054, 270], [1110, 270]] },
     { path: 'writeback-alu', points: [[1054, 400], [1110, 400]] },
     { path: 'register-write', points: [[1130, 335], [1195, 335], [1195, 470], [312, 470], [312, 330], [330, 330]] },
     { path: 'register-write', points: [[1054, 151], [1215, 151], [1215, 488], [300, 488], [300, 302], [330, 302]] },
-    { path: 'forward-wb', points: [[1195, 335], [1195, 96], [800, 96]], when: (d) => d.forwarding },
+    { path: 'forward-wb', points: [[1195, 335], [1195, 96], [800, 96]], forwarding: true },
   ];
 
   // Each label names a value on a wire: `name` is what scripts (and the
@@ -221,27 +221,35 @@
 
   // ---- SVG ----------------------------------------------------------------------
 
-  const escaped = (text) => String(text).replace(/[&<>"]/g, (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;' })[c]);
+  // The drawing is made once for a machine and kept: a cycle changes only
+  // texts and classes on it, each written where its value changed. So a
+  // Step costs the browser the few texts that changed, not a new drawing.
 
-  // An SVG element as markup: drawn as text, it costs the browser nothing
-  // until it is put on screen, and a part whose markup has not changed
-  // since the last cycle is not put there again.
-  class Markup {
-    constructor(tag, attributes, text) {
-      Object.assign(this, { tag, attributes, text, children: [] });
-    }
-
-    append(...children) {
-      this.children.push(...children);
-    }
-
-    toString() {
-      const attributes = Object.entries(this.attributes).map(([name, value]) => ` ${name}="${escaped(value)}"`).join('');
-      return `<${this.tag}${attributes}>${this.text === null ? '' : escaped(this.text)}${this.children.join('')}</${this.tag}>`;
-    }
+  // Makes the SVG element `tag` with `attributes`, and `text` if given, in `parent`.
+  function make(parent, tag, attributes = {}, text = null) {
+    const element = document.createElementNS(svgNs, tag);
+    for (const [name, value] of Object.entries(attributes)) element.setAttribute(name, value);
+    if (text !== null) element.textContent = text;
+    parent.append(element);
+    return element;
   }
 
-  const node = (tag, attributes = {}, text = null) => new Markup(tag, attributes, text);
+  // A value on the drawing that a cycle sets: `write(value)` puts it on
+  // screen, only when it differs from the one there.
+  function changing(write) {
+    let shown;
+    return (value) => {
+      if (value === shown) return;
+      shown = value;
+      write(value);
+    };
+  }
+  // The text of `element`, ahead of its children: '' shows none.
+  function textOf(element) {
+    const text = element.insertBefore(document.createTextNode(''), element.firstChild);
+    return changing((value) => { text.data = value; });
+  }
+  const attributeOf = (element, name) => changing((value) => element.setAttribute(name, value));
 
   const polyline = (points) => points.map(([x, y]) => `${x},${y}`).join(' ');
 
@@ -250,49 +258,68 @@
     return text.length <= most ? text : `${text.slice(0, most - 1)}…`;
   }
 
-  function drawStage(svg, stage, d) {
-    const state = d.stages[stage.key];
-    const group = node('g', { class: `stage ${stage.key} ${state.state}`, 'data-stage': stage.key });
-    group.append(node('rect', { class: 'column', x: stage.x, y: 0, width: stage.w, height }));
-    const text = headline(state, stage.key);
-    group.append(node('text', { class: 'stage-name', x: stage.x + 8, y: 15 }, `${stage.short}  ${stage.name}`));
-    const head = node('text', { class: 'stage-instruction', x: stage.x + 8, y: 32 }, fitted(text, stage.w - 14));
-    head.append(node('title', {}, text));
-    group.append(head);
-    svg.append(group);
+  const textAt = (group, className, x, y, text = null, anchor = null) =>
+    make(group, 'text', { class: className, x, y, ...(anchor && { 'text-anchor': anchor }) }, text);
+
+  // `room` lines of texts from (x, y), `step` apart: shows the lines given, the rest empty.
+  function linesAt(group, x, y, step, room) {
+    const shown = Array.from({ length: room }, (_, i) => textOf(textAt(group, 'detail', x, y + step * i)));
+    return (lines) => shown.forEach((show, i) => show(lines[i] ?? ''));
   }
 
-  const textAt = (group, className, x, y, text, anchor = 'start') =>
-    group.append(node('text', { class: className, x, y, 'text-anchor': anchor }, text));
+  // Each stage's column, name and headline; the headline is cut to fit,
+  // and whole in its tooltip.
+  function drawStage(svg, stage) {
+    const group = make(svg, 'g', { 'data-stage': stage.key });
+    make(group, 'rect', { class: 'column', x: stage.x, y: 0, width: stage.w, height });
+    make(group, 'text', { class: 'stage-name', x: stage.x + 8, y: 15 }, `${stage.short}  ${stage.name}`);
+    const head = make(group, 'text', { class: 'stage-instruction', x: stage.x + 8, y: 32 });
+    const whole = textOf(make(head, 'title'));
+    const cut = textOf(head);
+    const state = attributeOf(group, 'class');
+    return (d) => {
+      const now = d.stages[stage.key];
+      const text = headline(now, stage.key);
+      state(`stage ${stage.key} ${now.state}`);
+      cut(fitted(text, stage.w - 14));
+      whole(text);
+    };
+  }
 
-  // Each kind of unit draws its outline and its texts into `group`.
+  // Each kind of unit draws its outline and its fixed texts into `group`,
+  // and returns what shows the cycle's texts on it.
   const unitShapes = {
-    mux(group, { x, y, w, h, inputs, note }, d) {
-      group.append(node('path', { d: `M${x},${y} L${x + w},${y + 10} L${x + w},${y + h - 10} L${x},${y + h} Z` }));
+    mux(group, { x, y, w, h, inputs, note }) {
+      make(group, 'path', { d: `M${x},${y} L${x + w},${y + 10} L${x + w},${y + h - 10} L${x},${y + h} Z` });
       inputs.forEach((input, i) => textAt(group, 'port', x + 4, y + (h * (2 * i + 1)) / 4 + 3, input));
-      const said = note(d);
-      if (said) textAt(group, 'note', x, y - 4, said);
+      const said = textOf(textAt(group, 'note', x, y - 4));
+      return (d) => said(note(d) ?? '');
     },
-    alu(group, { x, y, w, h, title }, d) {
+    alu(group, { x, y, w, h, title }) {
       const notch = `L${x},${y + h / 2 + 10} L${x + 10},${y + h / 2} L${x},${y + h / 2 - 10}`;
-      group.append(node('path', { d: `M${x},${y} L${x + w},${y + 30} L${x + w},${y + h - 30} L${x},${y + h} ${notch} Z` }));
-      textAt(group, 'title', x + w / 2 + 4, y + h / 2 + 4, title(d), 'middle');
+      make(group, 'path', { d: `M${x},${y} L${x + w},${y + 30} L${x + w},${y + h - 30} L${x},${y + h} ${notch} Z` });
+      const operation = textOf(textAt(group, 'title', x + w / 2 + 4, y + h / 2 + 4, null, 'middle'));
+      return (d) => operation(title(d));
     },
     adder(group, { x, y, w, h, title }) {
-      group.append(node('ellipse', { cx: x + w / 2, cy: y + h / 2, rx: w / 2, ry: h / 2 }));
+      make(group, 'ellipse', { cx: x + w / 2, cy: y + h / 2, rx: w / 2, ry: h / 2 });
       textAt(group, 'title', x + w / 2, y + h / 2 + 4, title, 'middle');
+      return () => {};
     },
-    text(group, { x, y, lines }, d) {
-      lines(d).forEach((line, i) => textAt(group, 'detail', x, y + 12 * i, line));
+    text(group, { x, y, lines, room }) {
+      const shown = linesAt(group, x, y, 12, room);
+      return (d) => shown(lines(d));
     },
     // A box shows its title at its top when it has more to show, and in its middle otherwise.
-    box(group, { x, y, w, h, title, subtitle, lines, ports }, d) {
-      group.append(node('rect', { x, y, width: w, height: h, rx: 4 }));
+    box(group, { x, y, w, h, title, subtitle, lines, room, ports }) {
+      make(group, 'rect', { x, y, width: w, height: h, rx: 4 });
       for (const [name, portY] of ports ?? []) textAt(group, 'port', x + 4, portY + 3, name);
       if (lines) {
         textAt(group, 'title', x + 6, y + 13, title);
-        lines(d).forEach((line, i) => textAt(group, 'detail', x + 6, y + 25 + 11 * i, line));
-      } else if (ports) {
+        const shown = linesAt(group, x + 6, y + 25, 11, room);
+        return (d) => shown(lines(d));
+      }
+      if (ports) {
         textAt(group, 'title', x + w / 2, y + 13, title, 'middle');
       } else if (subtitle) {
         textAt(group, 'title', x + w / 2, y + h / 2 - 2, title, 'middle');
@@ -300,77 +327,106 @@
       } else {
         textAt(group, 'title', x + w / 2, y + h / 2 + 4, title, 'middle');
       }
+      return () => {};
     },
   };
 
-  function drawUnit(svg, unit, d) {
-    if (unit.when && !unit.when(d)) return;
-    const group = node('g', { class: `unit ${unit.kind} ${d.stages[unit.stage].state}`, 'data-stage': unit.stage });
-    unitShapes[unit.kind](group, unit, d);
-    svg.append(group);
+  function drawUnit(svg, unit) {
+    const group = make(svg, 'g', { 'data-stage': unit.stage });
+    const state = attributeOf(group, 'class');
+    const texts = unitShapes[unit.kind](group, unit);
+    return (d) => {
+      state(`unit ${unit.kind} ${d.stages[unit.stage].state}`);
+      texts(d);
+    };
   }
 
-  function drawWire(svg, wire, d, active) {
-    if (wire.when && !wire.when(d)) return;
-    svg.append(node('polyline', { class: `wire ${active.has(wire.path) ? 'active' : 'dim'}`, 'data-path': wire.path, points: polyline(wire.points) }));
+  const lit = (active, path) => (active.has(path) ? 'active' : 'dim');
+
+  function drawWire(svg, wire) {
+    const line = attributeOf(make(svg, 'polyline', { 'data-path': wire.path, points: polyline(wire.points) }), 'class');
+    return (d, active) => line(`wire ${lit(active, wire.path)}`);
   }
 
-  function drawLabel(svg, label, d, active) {
-    const text = label.text(d.stages);
-    if (!present(text)) return;
-    svg.append(node('text', { class: `value ${active.has(label.path) ? 'active' : 'dim'}`, 'data-wire': label.name, x: label.x, y: label.y }, String(text)));
+  // A wire's value, or no text when it carries none this cycle.
+  function drawLabel(svg, label) {
+    const element = make(svg, 'text', { 'data-wire': label.name, x: label.x, y: label.y });
+    const state = attributeOf(element, 'class');
+    const value = textOf(element);
+    return (d, active) => {
+      const text = label.text(d.stages);
+      state(`value ${lit(active, label.path)}`);
+      value(present(text) ? String(text) : '');
+    };
   }
 
   function drawPipelineRegister(svg, [name, x]) {
-    svg.append(node('rect', { class: 'pipeline-register', x, y: 44, width: 16, height: height - 52, rx: 3 }));
-    svg.append(node('text', { class: 'pipeline-register-name', transform: `translate(${x + 11},${height / 2}) rotate(-90)`, 'text-anchor': 'middle' }, name));
+    make(svg, 'rect', { class: 'pipeline-register', x, y: 44, width: 16, height: height - 52, rx: 3 });
+    make(svg, 'text', { class: 'pipeline-register-name', transform: `translate(${x + 11},${height / 2}) rotate(-90)`, 'text-anchor': 'middle' }, name);
   }
 
   // The cycle's number, then what a lit and a dimmed wire mean, after it
   // however many digits it has.
-  function drawLegend(svg, cycle) {
-    const legend = node('g', { class: 'legend' });
-    const title = `Cycle ${cycle}`;
-    textAt(legend, 'title', 8, 508, title);
-    const x = 16 + title.length * charWidth;
-    legend.append(node('line', { class: 'wire active', x1: x, y1: 504, x2: x + 20, y2: 504 }));
-    textAt(legend, 'detail', x + 24, 507, 'used');
-    legend.append(node('line', { class: 'wire dim', x1: x + 62, y1: 504, x2: x + 82, y2: 504 }));
-    textAt(legend, 'detail', x + 86, 507, 'unused');
-    svg.append(legend);
+  function drawLegend(svg) {
+    const legend = make(svg, 'g', { class: 'legend' });
+    const title = textOf(textAt(legend, 'title', 8, 508));
+    const key = make(legend, 'g');
+    make(key, 'line', { class: 'wire active', x1: 0, y1: 504, x2: 20, y2: 504 });
+    textAt(key, 'detail', 24, 507, 'used');
+    make(key, 'line', { class: 'wire dim', x1: 62, y1: 504, x2: 82, y2: 504 });
+    textAt(key, 'detail', 86, 507, 'unused');
+    const keyAt = attributeOf(key, 'transform');
+    return (d) => {
+      const text = `Cycle ${d.cycle}`;
+      title(text);
+      keyAt(`translate(${16 + text.length * charWidth})`);
+    };
   }
+
+  // The drawing of the datapath of a machine with or without forwarding:
+  // its svg element, and `show(diagram)`, which brings it to a cycle.
+  function drawing(forwarding) {
+    const svg = document.createElementNS(svgNs, 'svg');
+    for (const [name, value] of Object.entries({ class: 'datapath', viewBox: `0 0 ${width} ${height}`, role: 'img' })) svg.setAttribute(name, value);
+    const onMachine = (part) => !part.forwarding || forwarding;
+    const title = textOf(make(svg, 'title'));
+    const cycle = attributeOf(svg, 'data-cycle');
+    const shows = [
+      (d) => title(`The datapath in cycle ${d.cycle}`),
+      (d) => cycle(String(d.cycle)),
+      ...stages.map((stage) => drawStage(svg, stage)),
+      ...wires.filter(onMachine).map((wire) => drawWire(svg, wire)),
+    ];
+    pipelineRegisters.forEach((latch) => drawPipelineRegister(svg, latch));
+    shows.push(...units.filter(onMachine).map((unit) => drawUnit(svg, unit)),
+      ...labels.map((label) => drawLabel(svg, label)), drawLegend(svg));
+    return {
+      svg,
+      forwarding,
+      show(diagram) {
+        const active = new Set(diagram.active);
+        for (const show of shows) show(diagram, active);
+      },
+    };
+  }
+
+  const drawings = new WeakMap();  // the element → the drawing in it
 
   // Draws `diagram` (one cycle's, or null before the first cycle) into
   // `element`; a click on a stage calls `onStage` with the stage's name.
   function draw(element, diagram, onStage) {
     if (!diagram) {
+      drawings.delete(element);
       element.replaceChildren(Object.assign(document.createElement('p'), { className: 'note', textContent: 'Step to see the first cycle on the datapath.' }));
       return;
     }
-    const active = new Set(diagram.active);
-    const svg = node('svg', { class: 'datapath', viewBox: `0 0 ${width} ${height}`, role: 'img', 'data-cycle': diagram.cycle });
-    // Each part drawn is named, so that the next cycle's drawing knows it again.
-    const parts = [];
-    const part = (name, drawIt) => {
-      const from = svg.children.length;
-      drawIt();
-      svg.children.slice(from).forEach((child, i) => parts.push([`${name} ${i}`, String(child)]));
-    };
-    part('title', () => svg.append(node('title', {}, `The datapath in cycle ${diagram.cycle}`)));
-    stages.forEach((stage) => part(stage.key, () => drawStage(svg, stage, diagram)));
-    wires.forEach((wire, i) => part(`wire ${i}`, () => drawWire(svg, wire, diagram, active)));
-    pipelineRegisters.forEach((latch) => part(latch[0], () => drawPipelineRegister(svg, latch)));
-    units.forEach((unit, i) => part(`unit ${i}`, () => drawUnit(svg, unit, diagram)));
-    labels.forEach((label, i) => part(`label ${i}`, () => drawLabel(svg, label, diagram, active)));
-    part('legend', () => drawLegend(svg, diagram.cycle));
-
-    let shown = element.querySelector('svg');
-    if (!shown) {
-      shown = document.createElementNS(svgNs, 'svg');
-      element.replaceChildren(shown);
+    let shown = drawings.get(element);
+    if (shown?.forwarding !== Boolean(diagram.forwarding)) {
+      shown = drawing(Boolean(diagram.forwarding));
+      drawings.set(element, shown);
+      element.replaceChildren(shown.svg);
     }
-    for (const [name, value] of Object.entries(svg.attributes)) shown.setAttribute(name, value);
-    fivestageRedraw.showParts(shown, parts, (markups) => fivestageRedraw.elements(markups, true));
+    shown.show(diagram);
     element.onclick = (event) => {
       const stage = event.target.closest('[data-stage]');
       if (stage) onStage(stage.dataset.stage);

@@ -1,9 +1,8 @@
-// Redrawing in place. The page redraws the chart, the datapath and the
-// panels at every Step, and most of what they show has not changed. So a
-// new drawing is not put in whole: the browser would lay all of it out
-// again. Drawings made of parts (the chart's rows, the datapath's units and
-// wires) put in only the parts whose markup changed; a panel is brought to
-// its new html node by node.
+// Redrawing in place. The page redraws the chart and the panels at every
+// Step, and most of what they show has not changed. So a new drawing is not
+// put in whole: the browser would lay all of it out again. A drawing made of
+// parts (the chart's rows) puts in only the parts whose markup changed; a
+// panel is brought to its new html node by node.
 'use strict';
 
 // eslint-disable-next-line no-unused-vars
@@ -83,14 +82,12 @@ const fivestageRedraw = (() => {
     partsShown.set(container, next);
   }
 
-  // The elements of `markups`, each the markup of one HTML element, or of
-  // one SVG element when `inSvg`.
-  function elements(markups, inSvg = false) {
+  // The elements of `markups`, each the markup of one HTML element.
+  function elements(markups) {
     if (markups.length === 0) return [];
     const template = document.createElement('template');
-    const joined = markups.join('');
-    template.innerHTML = inSvg ? `<svg xmlns="http://www.w3.org/2000/svg">${joined}</svg>` : joined;
-    return [...(inSvg ? template.content.firstElementChild : template.content).children];
+    template.innerHTML = markups.join('');
+    return [...template.content.children];
   }
 
   return { showHtml, showParts, elements };
