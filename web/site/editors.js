@@ -126,19 +126,13 @@ const fivestageEditors = (() => {
 
   // ---- the inputs between visits, and the example menu ----------------------
 
-  // Storage can be missing or full (some private windows): then edits last
-  // as long as the page.
-  function keep(inputs) {
-    try {
-      localStorage.setItem(storageKey, JSON.stringify(inputs));
-    } catch {
-      // nothing kept
-    }
-  }
+  const keep = (inputs) => fivestageStorage.write(storageKey, JSON.stringify(inputs));
 
+  // The input files kept under `key`, or null where none are, or what is
+  // there is not input files.
   function kept(key = inputsKey) {
     try {
-      return asFiles(JSON.parse(localStorage.getItem(key)));
+      return asFiles(JSON.parse(fivestageStorage.read(key)));
     } catch {
       return null;
     }

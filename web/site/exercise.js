@@ -20,22 +20,6 @@ const fivestageExercise = (() => {
     return hash.toString(16);
   }
 
-  function store(key, value) {
-    try {
-      if (value === null) localStorage.removeItem(key); else localStorage.setItem(key, value);
-    } catch {
-      // storage missing or full: the exercise lasts as long as the page
-    }
-  }
-
-  function stored(key) {
-    try {
-      return localStorage.getItem(key);
-    } catch {
-      return null;
-    }
-  }
-
   // A check's line, in the simulator's words; after a run, marked passed or failed.
   function checkItem(line, passed = null) {
     const item = document.createElement('li');
@@ -86,7 +70,7 @@ const fivestageExercise = (() => {
       editors.keepUnder(answerKey);
       editors.showExample(inputs);
       lockMachine(view.machine);
-      store(openKey, text);
+      fivestageStorage.write(openKey, text);
       $('exercise-title').textContent = view.title;
       $('exercise-statement').textContent = view.statement;
       $('exercise-machine').textContent = machineText(view.machine);
@@ -106,7 +90,7 @@ const fivestageExercise = (() => {
       editors.setEditable(null);
       editors.keepUnder(null);
       lockMachine(null);
-      store(openKey, null);
+      fivestageStorage.write(openKey, null);
       $('exercise').hidden = true;
       if (location.hash.startsWith('#exercise=')) history.replaceState(null, '', location.href.split('#')[0]);
     }
@@ -125,7 +109,7 @@ const fivestageExercise = (() => {
         history.replaceState(null, '', location.href.split('#')[0]);
         return false;
       }
-      const last = location.hash ? null : stored(openKey);
+      const last = location.hash ? null : fivestageStorage.read(openKey);
       return last !== null && openText(last, 'from your last visit');
     }
 
