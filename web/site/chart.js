@@ -2,8 +2,8 @@
 // as the simulator renders it, in parts: the chart's opening tag, which
 // holds its window of cycles, the head, and a row per fetch. A Step changes
 // few of them (a cell in each row still in the pipeline, the row just
-// fetched): only the rows whose html changed are put in, and the browser
-// lays out only those.
+// fetched): only those are brought to their new html, and the browser lays
+// out only what changed in them.
 'use strict';
 
 // eslint-disable-next-line no-unused-vars
@@ -28,8 +28,7 @@ const fivestageChart = (() => {
       openings.set(frame, chart.opening);
       scroller.replaceChildren(frame);
     }
-    fivestageRedraw.showParts(frame, [['head', chart.head], ...chart.rows.map(({ fetch, html }) => [fetch, html])],
-      fivestageRedraw.elements);
+    fivestageRedraw.showParts(frame, [['head', chart.head], ...chart.rows.map(({ fetch, html }) => [fetch, html])]);
     const marked = frame.querySelector('.cycle.current');
     const current = frame.querySelector(`.cycle[data-cycle="${cycle}"]`);
     if (marked !== current) {

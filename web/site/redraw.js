@@ -56,27 +56,30 @@ const fivestageRedraw = (() => {
   }
 
   // Makes the children of `container` the parts `parts`, [key, markup] in
-  // order. A part whose markup is the one on screen stays as it is; the
-  // others are made all at once by `make(markups)`, which returns their
-  // elements.
+  // order, each markup that of one HTML element. A part whose markup is the
+  // one on screen stays as it is; one whose markup changed is brought to it
+  // node by node (a chart row gains a cell, say), and a new one is put in.
   const partsShown = new WeakMap();
-  function showParts(container, parts, make) {
+  function showParts(container, parts) {
     const shown = partsShown.get(container) ?? new Map();  // key → { markup, element }
     const changed = parts.filter(([key, markup]) => shown.get(key)?.markup !== markup);
-    const made = make(changed.map(([, markup]) => markup));
+    const made = elements(changed.map(([, markup]) => markup));
     const madeFor = new Map(changed.map(([key], i) => [key, made[i]]));
     const next = new Map();
     let cursor = container.firstElementChild;
     for (const [key, markup] of parts) {
-      let part = shown.get(key);
+      let element = shown.get(key)?.element;
       shown.delete(key);
-      if (madeFor.has(key)) {
-        if (part?.element === cursor) cursor = cursor.nextElementSibling;
-        part?.element.remove();
-        part = { markup, element: madeFor.get(key) };
+      const fresh = madeFor.get(key);
+      if (fresh && element?.nodeName === fresh.nodeName) {
+        update(element, fresh);
+      } else if (fresh) {
+        if (element && element === cursor) cursor = cursor.nextElementSibling;
+        element?.remove();
+        element = fresh;
       }
-      next.set(key, part);
-      if (part.element === cursor) cursor = cursor.nextElementSibling; else container.insertBefore(part.element, cursor);
+      next.set(key, { markup, element });
+      if (element === cursor) cursor = cursor.nextElementSibling; else container.insertBefore(element, cursor);
     }
     for (const { element } of shown.values()) element.remove();
     partsShown.set(container, next);
