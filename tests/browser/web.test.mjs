@@ -314,6 +314,23 @@ test('Enter steps after any button or menu, but not in an editor', async () => {
   }
 });
 
+test('a Step leaves the buttons as they are: none flickers off and on again', async () => {
+  const { page, errors } = await visit();
+  await stepTo(page, 1);  // Back is enabled from the first cycle on
+  await page.evaluate(() => {
+    window.toggled = [];
+    new MutationObserver((records) => window.toggled.push(...records.map((record) => record.target.id)))
+      .observe(document.querySelector('.bar'), { subtree: true, attributes: true, attributeFilter: ['disabled'] });
+  });
+  await stepTo(page, 4);
+  await page.click('#back');
+  await settled(page);
+  assert.equal(await cycleShown(page), 3);
+  assert.deepEqual(await page.evaluate(() => window.toggled), []);
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
 test('a damaged link says so, and opens the basic example', async () => {
   const { page: maker } = await visit();
   const link = await linkOf(maker);
