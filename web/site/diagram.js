@@ -102,6 +102,9 @@
     return g ? [`pcsrc ${bit(g.pcsrc)} zero ${bit(g.zero)} branch ${signal(g.branch)}`] : [];
   }
 
+  // The units of the datapath in each stage. A unit whose `lines` tell what
+  // it does in the cycle has `room` for as many lines as they can be; one
+  // marked `forwarding` is drawn only on a machine with forwarding.
   const units = [
     { stage: 'Fetch', kind: 'adder', x: 56, y: 110, w: 44, h: 36, title: '+1' },
     { stage: 'Fetch', kind: 'box', x: 56, y: 210, w: 44, h: 40, title: 'PC' },
@@ -135,6 +138,7 @@
 
   // ---- the wires: the path each belongs to, and the values they carry ----------
 
+  // A wire marked `forwarding` is drawn only on a machine with forwarding.
   const wires = [
     // Fetch: the PC multiplexer chooses a taken branch's target or PC + 1.
     { path: 'fetch', points: [[40, 230], [56, 230]] },
