@@ -1,8 +1,8 @@
 // Redrawing in place. The page redraws the chart and the panels at every
 // Step, and most of what they show has not changed. So a new drawing is not
-// put in whole: the browser would lay all of it out again. A drawing made of
-// parts (the chart's rows) puts in only the parts whose markup changed; a
-// panel is brought to its new html node by node.
+// put in whole: the browser would lay all of it out again. What is on screen
+// is brought to the new html node by node, and a drawing made of parts (the
+// chart's rows) looks only at the parts whose markup changed.
 'use strict';
 
 // eslint-disable-next-line no-unused-vars
@@ -74,7 +74,7 @@ const fivestageRedraw = (() => {
       if (fresh && element?.nodeName === fresh.nodeName) {
         update(element, fresh);
       } else if (fresh) {
-        if (element && element === cursor) cursor = cursor.nextElementSibling;
+        if (element === cursor) cursor = cursor.nextElementSibling;
         element?.remove();
         element = fresh;
       }
