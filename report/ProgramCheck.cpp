@@ -1,5 +1,6 @@
 #include "report/ProgramCheck.h"
 
+#include <ostream>
 #include <set>
 
 #include "common/LineFile.h"
@@ -165,6 +166,15 @@ class Checker {
 
 std::vector<Warning> checkProgram(const MachineState& state, const std::filesystem::path& folder) {
   return Checker(state, folder).run();
+}
+
+std::string warningText(const Warning& warning) {
+  return (warning.line ? "line " + std::to_string(*warning.line) : std::string("energy")) + ": " + warning.message;
+}
+
+void writeWarnings(std::ostream& out, const std::vector<Warning>& warnings) {
+  out << "Program check: " << warnings.size() << (warnings.size() == 1 ? " warning" : " warnings") << "\n";
+  for (const Warning& warning : warnings) out << "  " << warningText(warning) << "\n";
 }
 
 }  // namespace fivestage::report
