@@ -391,7 +391,8 @@ int main(int argc, char** argv) {
   app.add_option(
          "--check", arguments.exercise,
          "Check the folder's program as an answer to EXERCISE, an exercise file: run it on every data set, print\n"
-         "each check with its observed and expected values (a hidden data set's are not shown). Exit status:\n"
+         "the program check's warnings and each check with its observed and expected values (a hidden data set's\n"
+         "are not shown, unless --show-hidden). Exit status:\n"
          "0 when every check passes, 1 when one fails, 2 for a usage error, an exercise file that cannot be\n"
          "read or is not valid, or a folder without a readable src.txt. Takes --json FILE and --show-hidden only")
       ->type_name("EXERCISE");
