@@ -105,7 +105,7 @@ std::string gradeLine(const Grade& grade) {
   if (!grade.outcome) return name + ": not graded: " + grade.error;
   const std::size_t warnings = grade.outcome->warnings.size();
   return name + ": " + exercise::verdictText(*grade.outcome) +
-         (warnings == 0 ? "" : " (program check: " + std::to_string(warnings) + (warnings == 1 ? " warning)" : " warnings)"));
+         (warnings == 0 ? "" : " (program check: " + report::warningCount(warnings) + ")");
 }
 
 std::string escapedName(std::string_view name) {

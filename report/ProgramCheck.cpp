@@ -168,12 +168,16 @@ std::vector<Warning> checkProgram(const MachineState& state, const std::filesyst
   return Checker(state, folder).run();
 }
 
+std::string warningCount(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " warning" : " warnings");
+}
+
 std::string warningText(const Warning& warning) {
   return (warning.line ? "line " + std::to_string(*warning.line) : std::string("energy")) + ": " + warning.message;
 }
 
 void writeWarnings(std::ostream& out, const std::vector<Warning>& warnings) {
-  out << "Program check: " << warnings.size() << (warnings.size() == 1 ? " warning" : " warnings") << "\n";
+  out << "Program check: " << warningCount(warnings.size()) << "\n";
   for (const Warning& warning : warnings) out << "  " << warningText(warning) << "\n";
 }
 

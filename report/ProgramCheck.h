@@ -22,6 +22,9 @@ struct Warning {
 // Checks the loaded program and the energy figures in `folder` before a run.
 std::vector<Warning> checkProgram(const MachineState& state, const std::filesystem::path& folder);
 
+// "1 warning", "2 warnings".
+std::string warningCount(std::size_t count);
+
 // A warning in words: "line 3: ...", or "energy: ..." for a stage's energy file.
 std::string warningText(const Warning& warning);
 
