@@ -44,6 +44,36 @@ TEST(CheckCli, PassesARightAnswerWithStatusZero) {
   EXPECT_EQ(result.output.find("Program check"), std::string::npos) << "nothing to warn about, nothing said";
 }
 
+TEST(CheckCli, FailsAWrongAnswerWithStatusOneAndHidesTheHiddenValues) {
+  const TempDir dir;
+  dir.write("src.txt", "addi $1, $0, 10\nlw $1, 8($0)\n");  // right for the data set in sight only
+  const RunResult result = report(dir.path(), {"--check", sumArray});
+  EXPECT_EQ(result.status, 1) << result.errors;
+  EXPECT_NE(result.output.find("✗ six words: word 8 (hidden data set: values not shown)\n"), std::string::npos)
+      << result.output;
+  EXPECT_EQ(result.output.find("22"), std::string::npos) << "a hidden expected value shows: " << result.output;
+  EXPECT_EQ(lastLine(result.output), "2 of 7 checks failed");
+}
+
+TEST(CheckCli, WritesTheChecksAsJson) {
+  const TempDir dir;
+  dir.write("src.txt", "addi $1, $0, 10\nlw $1, 8($0)\n");
+  const RunResult result = report(dir.path(), {"--check", sumArray, "--json", "checks.json"});
+  EXPECT_EQ(result.status, 1) << result.errors;
+  const auto json = nlohmann::json::parse(readFile(dir.path() / "checks.json"));
+  EXPECT_EQ(json["schema"], 1);
+  EXPECT_EQ(json["exercise"], "Sum an array into a word");
+  EXPECT_EQ(json["passed"], false);
+  EXPECT_DOUBLE_EQ(json["score"].get<double>(), 5.0 / 7.0);
+  ASSERT_EQ(json["checks"].size(), 7u);
+  EXPECT_EQ(json["checks"][0], nlohmann::json::parse(R"({"data": null, "check": "instructions", "passed": true,
+    "bound": "at most", "expected": 12, "observed": 2})"));
+  EXPECT_EQ(json["checks"][2]["observed"], 10);
+  EXPECT_EQ(json["checks"][4]["data"], "six words");
+  EXPECT_TRUE(json["checks"][4]["expected"].is_null());
+  EXPECT_TRUE(json["checks"][4]["observed"].is_null());
+}
+
 // The sum-array loop with its label written as a name: the report's program
 // check says at once what --check alone would leave to the wrong sums.
 const std::string namedLabel =
