@@ -2,6 +2,8 @@
 
 #include <ostream>
 
+#include "report/JsonReport.h"
+
 namespace fivestage::exercise {
 namespace {
 
@@ -52,6 +54,7 @@ std::string checkListing(const Check& check, Audience audience) {
 
 void writeCheckText(std::ostream& out, const Exercise& exercise, const Outcome& outcome, Audience audience) {
   out << exercise.title << "\n";
+  if (!outcome.warnings.empty()) report::writeWarnings(out, outcome.warnings);
   for (const Check& check : outcome.checks) out << checkLine(check, audience) << "\n";
   out << verdictText(outcome) << "\n";
 }
@@ -76,6 +79,7 @@ Json outcomeJson(const Exercise& exercise, const Outcome& outcome, Audience audi
   json["score"] = outcome.score();
   json["checks"] = Json::array();
   for (const Check& check : outcome.checks) json["checks"].push_back(checkJson(check, audience));
+  json["warnings"] = report::warningsJson(outcome.warnings);
   return json;
 }
 

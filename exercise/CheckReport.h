@@ -28,8 +28,9 @@ std::string checkLine(const Check& check, Audience audience);
 // word 8 (hidden data set: values not shown)".
 std::string checkListing(const Check& check, Audience audience);
 
-// Every check on a line of its own with ✓ or ✗, what was observed and what
-// was expected, then the verdict.
+// The title, the program check's warnings if there are any, every check on
+// a line of its own with ✓ or ✗, what was observed and what was expected,
+// then the verdict.
 void writeCheckText(std::ostream& out, const Exercise& exercise, const Outcome& outcome, Audience audience);
 
 // One check as JSON: {"data", "check", "passed", "expected", "observed"}; the
@@ -37,7 +38,8 @@ void writeCheckText(std::ostream& out, const Exercise& exercise, const Outcome& 
 // or not observed is null.
 nlohmann::ordered_json checkJson(const Check& check, Audience audience);
 
-// {"schema": 1, "exercise": TITLE, "passed", "score", "checks": [...]}.
+// {"schema": 1, "exercise": TITLE, "passed", "score", "checks": [...],
+// "warnings": [{"line", "kind", "message"}]}, the warnings as the report's.
 nlohmann::ordered_json outcomeJson(const Exercise& exercise, const Outcome& outcome, Audience audience);
 
 }  // namespace fivestage::exercise

@@ -228,6 +228,7 @@ Outcome Checker::check(std::string_view source) const {
     const report::ReportData run = this->run(i, source);
     if (i == 0) {
       checkProgram(exercise_, run, outcome.checks);
+      outcome.warnings = run.warnings;
       if (run.record.end == report::RunEnd::Completed) {
         outcome.cycles = run.record.cycles;
         outcome.energy = run.record.energyTotal();

@@ -34,6 +34,9 @@ struct Check {
 // All the checks of one answer, and the figures a grade sheet lists.
 struct Outcome {
   std::vector<Check> checks;
+  // The program check on the first data set's files, as fivestage-report
+  // shows it: what the program does that its author likely did not mean.
+  std::vector<report::Warning> warnings;
   std::optional<Cycle> cycles;         // on the first data set, when its run completed
   std::optional<std::int64_t> energy;  // likewise
 

@@ -142,6 +142,24 @@ Expectation expectationOf(const Member& expect) {
   return expectation;
 }
 
+// How many registers or words a data set's reg.txt or mem.txt defines: one
+// per line, as the loader reads it, a last line without a line feed included.
+std::size_t lineCount(std::string_view text) {
+  const auto feeds = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+  return feeds + (!text.empty() && text.back() != '\n' ? 1 : 0);
+}
+
+// Refuses an expected register or word the data set does not have: no answer
+// could ever leave a value there.
+template <typename Location>
+void requireWithin(const Member& map, const std::map<Location, Word>& values, std::size_t count, const char* what) {
+  if (values.empty()) return;
+  const auto last = static_cast<std::size_t>(values.rbegin()->first);
+  if (last < count) return;
+  refuse(map.path, std::string(what) + " " + std::to_string(last) + " is beyond the data set's " +
+                       std::to_string(count) + " " + what + (count == 1 ? "" : "s"));
+}
+
 DataSet dataSetOf(const Member& member) {
   requireObject(member, {"name", "reg.txt", "mem.txt", "hidden", "expect"}, {"name", "reg.txt", "mem.txt", "expect"});
   DataSet data;
@@ -151,6 +169,11 @@ DataSet dataSetOf(const Member& member) {
   data.memoryText = textOf(member["mem.txt"]);
   if (member.has("hidden")) data.hidden = booleanOf(member["hidden"]);
   data.expect = expectationOf(member["expect"]);
+  const Member expect = member["expect"];
+  if (expect.has("registers")) {
+    requireWithin(expect["registers"], data.expect.registers, lineCount(data.registerText), "register");
+  }
+  if (expect.has("memory")) requireWithin(expect["memory"], data.expect.memory, lineCount(data.memoryText), "word");
   return data;
 }
 

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "exercise/CheckReport.h"
+#include "report/JsonReport.h"
 
 namespace fivestage::grade {
 namespace {
@@ -24,6 +25,16 @@ std::vector<std::string> failedChecks(const Grade& grade) {
     if (!check.passed) names.push_back(exercise::checkName(check));
   }
   return names;
+}
+
+// The program check's warnings, one a line.
+std::string warningsText(const Grade& grade) {
+  std::string lines;
+  if (!grade.outcome) return lines;
+  for (const report::Warning& warning : grade.outcome->warnings) {
+    lines += (lines.empty() ? "" : "\n") + report::warningText(warning);
+  }
+  return lines;
 }
 
 template <typename Value>
@@ -49,7 +60,7 @@ std::string csvField(std::string_view text) {
 }
 
 void writeCsv(std::ostream& out, const std::vector<Grade>& grades) {
-  out << "submission,passed,score,cycles,energy,failed,error\r\n";
+  out << "submission,passed,score,cycles,energy,failed,error,warnings\r\n";
   for (const Grade& grade : grades) {
     std::string failed;
     for (const std::string& name : failedChecks(grade)) failed += (failed.empty() ? "" : ";") + name;
@@ -59,7 +70,7 @@ void writeCsv(std::ostream& out, const std::vector<Grade>& grades) {
     const std::optional<std::int64_t> energy = grade.outcome ? grade.outcome->energy : std::nullopt;
     out << csvField(grade.submission) << ',' << (passed ? "true" : "false") << ',' << numberText(score) << ','
         << optionalText(cycles) << ',' << optionalText(energy) << ',' << csvField(failed) << ','
-        << csvField(grade.error) << "\r\n";
+        << csvField(grade.error) << ',' << csvField(warningsText(grade)) << "\r\n";
   }
 }
 
@@ -83,14 +94,40 @@ Json gradesJson(const exercise::Exercise& exercise, const std::vector<Grade>& gr
         entry["checks"].push_back(exercise::checkJson(check, exercise::Audience::Teacher));
       }
     }
+    entry["warnings"] = report::warningsJson(grade.outcome ? grade.outcome->warnings : std::vector<report::Warning>{});
     json["submissions"].push_back(std::move(entry));
   }
   return json;
 }
 
 std::string gradeLine(const Grade& grade) {
-  if (!grade.outcome) return grade.submission + ": not graded: " + grade.error;
-  return grade.submission + ": " + exercise::verdictText(*grade.outcome);
+  const std::string name = escapedName(grade.submission);
+  if (!grade.outcome) return name + ": not graded: " + grade.error;
+  const std::size_t warnings = grade.outcome->warnings.size();
+  return name + ": " + exercise::verdictText(*grade.outcome) +
+         (warnings == 0 ? "" : " (program check: " + report::warningCount(warnings) + ")");
+}
+
+std::string escapedName(std::string_view name) {
+  std::string escaped;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      escaped += "\\\\";
+    } else if (c == '\n') {
+      escaped += "\\n";
+    } else if (c == '\r') {
+      escaped += "\\r";
+    } else if (c == '\t') {
+      escaped += "\\t";
+    } else if (byte < 0x20 || byte == 0x7f) {
+      constexpr char digits[] = "0123456789abcdef";
+      escaped += std::string("\\x") + digits[byte >> 4] + digits[byte & 0xf];
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
 }
 
 }  // namespace fivestage::grade

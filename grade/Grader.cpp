@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -26,7 +27,31 @@ std::optional<std::string> folderProblem(const std::string& submission) {
   return std::nullopt;
 }
 
+// The folder a name leads to, spelled one way: see distinctSubmissions.
+fs::path folderKey(const std::string& name) {
+  std::error_code error;
+  fs::path path = fs::absolute(name, error).lexically_normal();
+  if (error) return name;
+  if (!path.has_filename()) path = path.parent_path();  // a trailing slash
+  const fs::path above = fs::weakly_canonical(path.parent_path(), error);
+  return error ? path : above / path.filename();
+}
+
 }  // namespace
+
+Distinct distinctSubmissions(const std::vector<std::string>& names) {
+  Distinct distinct;
+  std::map<fs::path, std::string> seen;  // each folder's key, with its first name
+  for (const std::string& name : names) {
+    const auto [first, added] = seen.emplace(folderKey(name), name);
+    if (added) {
+      distinct.submissions.push_back(name);
+    } else {
+      distinct.repeats.emplace_back(name, first->second);
+    }
+  }
+  return distinct;
+}
 
 Grade gradeSubmission(const exercise::Checker& checker, const std::string& submission) {
   Grade grade{submission, std::nullopt, {}};

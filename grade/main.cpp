@@ -88,9 +88,14 @@ int gradeClass(const CLI::App& app, const Arguments& arguments) {
   std::unique_ptr<report::OutputFile> csv = csvPlace ? std::make_unique<report::OutputFile>(*csvPlace) : nullptr;
   std::unique_ptr<report::OutputFile> json = jsonPlace ? std::make_unique<report::OutputFile>(*jsonPlace) : nullptr;
 
+  const grade::Distinct distinct = grade::distinctSubmissions(arguments.submissions);
+  for (const auto& [repeated, kept] : distinct.repeats) {
+    std::cerr << program << ": " << grade::escapedName(repeated) << " is " << grade::escapedName(kept)
+              << " again: graded once\n";
+  }
   std::vector<grade::Grade> grades;
   try {
-    grades = grade::gradeAll(exercise, arguments.submissions, jobs, progressBar());
+    grades = grade::gradeAll(exercise, distinct.submissions, jobs, progressBar());
   } catch (const std::runtime_error& error) {
     throw UsageError{std::string("cannot grade: ") + error.what()};
   }
@@ -131,16 +136,17 @@ int main(int argc, char** argv) {
       "Grades every submission folder against the exercise: runs each folder's src.txt on every data set, on the\n"
       "exercise's machine, up to its cycle cap, with the data sets' registers and memory and the exercise's energy\n"
       "figures (a submission's own reg.txt, mem.txt and energy files are ignored). A submission that cannot be\n"
-      "graded (no src.txt, a link, not text, too large) gets a row that says why. Exit status: 0 when every\n"
-      "submission has its row, 2 for a usage error, an exercise file that cannot be read or is not valid, or an\n"
-      "output that cannot be written.",
+      "graded (no src.txt, a link, not text, too large) gets a row that says why. A folder named twice, however\n"
+      "spelled (a and ./a/), is graded once. Exit status: 0 when every submission has its row, 2 for a usage\n"
+      "error, an exercise file that cannot be read or is not valid, or an output that cannot be written.",
       program};
   app.add_option("exercise", arguments.exercise, "The exercise file")->required()->type_name("EXERCISE");
   app.add_option("submissions", arguments.submissions, "The submission folders, each with a src.txt")
       ->required()
       ->type_name("SUBMISSION_FOLDER...");
   app.add_option("--csv", arguments.csv,
-                 "Write the grade sheet as CSV: submission,passed,score,cycles,energy,failed,error (- for stdout)")
+                 "Write the grade sheet as CSV: submission,passed,score,cycles,energy,failed,error,warnings\n"
+                 "(- for stdout)")
       ->type_name("FILE");
   app.add_option("--json", arguments.json, "Write every submission's checks as JSON (- for stdout)")->type_name("FILE");
   app.add_option("--jobs", arguments.jobs, "Grade N submissions at a time (default: the number of cores)")

@@ -1,5 +1,6 @@
 #include "report/ProgramCheck.h"
 
+#include <ostream>
 #include <set>
 
 #include "common/LineFile.h"
@@ -165,6 +166,19 @@ class Checker {
 
 std::vector<Warning> checkProgram(const MachineState& state, const std::filesystem::path& folder) {
   return Checker(state, folder).run();
+}
+
+std::string warningCount(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " warning" : " warnings");
+}
+
+std::string warningText(const Warning& warning) {
+  return (warning.line ? "line " + std::to_string(*warning.line) : std::string("energy")) + ": " + warning.message;
+}
+
+void writeWarnings(std::ostream& out, const std::vector<Warning>& warnings) {
+  out << "Program check: " << warningCount(warnings.size()) << "\n";
+  for (const Warning& warning : warnings) out << "  " << warningText(warning) << "\n";
 }
 
 }  // namespace fivestage::report

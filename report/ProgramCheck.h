@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,5 +21,15 @@ struct Warning {
 
 // Checks the loaded program and the energy figures in `folder` before a run.
 std::vector<Warning> checkProgram(const MachineState& state, const std::filesystem::path& folder);
+
+// "1 warning", "2 warnings".
+std::string warningCount(std::size_t count);
+
+// A warning in words: "line 3: ...", or "energy: ..." for a stage's energy file.
+std::string warningText(const Warning& warning);
+
+// "Program check: 2 warnings", then each warning's text on a line of its
+// own, indented. The text report and fivestage-report --check write them alike.
+void writeWarnings(std::ostream& out, const std::vector<Warning>& warnings);
 
 }  // namespace fivestage::report

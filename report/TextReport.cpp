@@ -85,12 +85,8 @@ class TextReport {
       out_ << "\nProgram check: nothing to warn about\n";
       return;
     }
-    out_ << "\nProgram check: " << data_.warnings.size() << (data_.warnings.size() == 1 ? " warning" : " warnings")
-         << "\n";
-    for (const Warning& warning : data_.warnings) {
-      out_ << "  " << (warning.line ? "line " + std::to_string(*warning.line) : std::string("energy")) << ": "
-           << warning.message << "\n";
-    }
+    out_ << "\n";
+    writeWarnings(out_, data_.warnings);
   }
 
   void summary() {

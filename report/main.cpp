@@ -76,6 +76,7 @@ struct Arguments {
   std::string folder = ".";
   std::string maxCycles, cycles;
   std::string exercise;  // --check: the exercise file the folder's program answers
+  bool showHidden = false;  // --check --show-hidden: the teacher's view, every value shown
   MachineOptions machine;
   bool compare = false;  // run on all four machines, side by side
   struct Output {
@@ -127,6 +128,9 @@ void checkArguments(const CLI::App& app, const Arguments& arguments) {
     throw UsageError{"--compare writes no --kanata or --trace: each follows one run (leave out --compare)"};
   }
   if (app.count("--check") > 0 && arguments.exercise.empty()) refuseValue("--check", exerciseTakes, "");
+  if (arguments.showHidden && app.count("--check") == 0) {
+    throw UsageError{"--show-hidden shows the hidden data sets' values of --check: give it with --check EXERCISE"};
+  }
   if (!arguments.exercise.empty()) {
     for (const char* option : {"--html", "--kanata", "--trace", "--compare"}) {
       if (app.count(option) > 0)
@@ -281,8 +285,10 @@ int writeReports(const Arguments& arguments, const RunOptions& options) {
 }
 
 // --check: runs the folder's program on every data set of the exercise and
-// prints each check. The student's view: a hidden data set's values are not shown.
+// prints each check. The student's view, where a hidden data set's values are
+// not shown, unless --show-hidden asks for the teacher's.
 int checkAnswer(const Arguments& arguments) {
+  const auto audience = arguments.showHidden ? exercise::Audience::Teacher : exercise::Audience::Student;
   const std::filesystem::path folder = arguments.folder;
   exercise::Exercise exercise;
   try {
@@ -319,13 +325,13 @@ int checkAnswer(const Arguments& arguments) {
     throw UsageError{std::string("cannot check: ") + error.what()};
   }
   if (json) {
-    json->stream() << exercise::outcomeJson(checker->exercise(), outcome, exercise::Audience::Student)
+    json->stream() << exercise::outcomeJson(checker->exercise(), outcome, audience)
                           .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
                    << "\n";
     json->finish();
     json->publish();
   }
-  if (jsonName != "-") exercise::writeCheckText(std::cout, checker->exercise(), outcome, exercise::Audience::Student);
+  if (jsonName != "-") exercise::writeCheckText(std::cout, checker->exercise(), outcome, audience);
   return outcome.passed() ? 0 : 1;
 }
 
@@ -385,10 +391,14 @@ int main(int argc, char** argv) {
   app.add_option(
          "--check", arguments.exercise,
          "Check the folder's program as an answer to EXERCISE, an exercise file: run it on every data set, print\n"
-         "each check with its observed and expected values (a hidden data set's are not shown). Exit status:\n"
+         "the program check's warnings and each check with its observed and expected values (a hidden data set's\n"
+         "are not shown, unless --show-hidden). Exit status:\n"
          "0 when every check passes, 1 when one fails, 2 for a usage error, an exercise file that cannot be\n"
-         "read or is not valid, or a folder without a readable src.txt. Takes --json FILE only")
+         "read or is not valid, or a folder without a readable src.txt. Takes --json FILE and --show-hidden only")
       ->type_name("EXERCISE");
+  app.add_flag("--show-hidden", arguments.showHidden,
+               "With --check: show the hidden data sets' expected and observed values too, to check a solution\n"
+               "of your own against your exercise");
   app.add_flag("--forwarding", arguments.machine.forwarding,
                "Run on a machine with a forwarding unit: only a use of the word just loaded waits, one cycle");
   app.add_flag("--flush", arguments.machine.flush,

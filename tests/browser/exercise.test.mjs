@@ -72,13 +72,17 @@ async function check(page) {
 test('the page checks an answer as fivestage-report --check --json does', async () => {
   const { page, errors } = await visit();
   for (const name of workedExercises) {
+    // A label by name reads as L0: the program check warns of it, in the outcome too.
+    const named = modelAnswer(name).replace(/\bL\d+\b/, 'again');
     const answers = { model: modelAnswer(name), start: JSON.parse(exerciseText(name)).files['src.txt'] };
+    if (named !== answers.model) answers.named = named;
     for (const [answer, source] of Object.entries(answers)) {
       const folder = mkdtempSync(join(work, `${name}-${answer}-`));
       writeFileSync(join(folder, 'src.txt'), source);
       const cli = spawnSync(reportTool, ['--check', exercisePath(name), folder, '--json', '-'], { encoding: 'utf8' });
       const expected = JSON.parse(cli.stdout);
       assert.equal(expected.passed, answer === 'model', `${name}, ${answer}`);
+      assert.equal(expected.warnings.some(({ kind }) => kind === 'label-never-taken'), answer === 'named', `${name}, ${answer}`);
       assert.deepEqual(await page.evaluate((t, s) => window.fivestage.check(t, s), exerciseText(name), source), expected,
         `${name}, ${answer}`);
     }
@@ -155,6 +159,18 @@ test('Check passes a right answer; a wrong one fails, hidden data sets only nami
   assert.ok(wrong.checks.includes('✗ six words: word 8 (hidden data set: values not shown)'), wrong.checks.join('\n'));
   assert.ok(!wrong.checks.some((line) => /\b22\b/.test(line)), 'the hidden expected value is not shown');
 
+  // A label written as a name: the warning shows above the checks, as the report words it.
+  await enter(page, 'textarea[id="src.txt"]', modelAnswer('sum-array').replace('L3', 'loop'));
+  const named = await check(page);
+  assert.equal(named.verdict, '2 of 7 checks failed');
+  const warnings = await page.$$eval('#exercise-warnings li', (items) => items.map((item) => item.textContent));
+  assert.equal(warnings.length, 1);
+  assert.match(warnings[0], /^⚠ line 6: the label reads as L0 \(.*\): the branch is never taken$/);
+  assert.equal(await page.$eval('#exercise-warnings', (list) => list.hidden), false);
+  await enter(page, 'textarea[id="src.txt"]', hardCoded);
+  await check(page);
+  assert.equal(await page.$eval('#exercise-warnings', (list) => list.hidden), true, 'no warning left from before');
+
   await page.reload({ waitUntil: 'load' });
   await page.evaluate(() => window.fivestage.ready);
   await settled(page);
@@ -169,24 +185,54 @@ test('Check passes a right answer; a wrong one fails, hidden data sets only nami
   await page.close();
 });
 
-// Opens the form on a teacher's solution: $3 = $1 + $2, from registers 4 and
-// 5, stored in word 0 (lw stores).
-async function openForm() {
+// Opens the form on a teacher's solution, by default $3 = $1 + $2, from
+// registers 4 and 5, stored in word 0 (lw stores).
+async function openForm(solution = 'add $3, $1, $2\nlw $3, 0($0)\n', inputs = { 'reg.txt': '0\n4\n5\n0\n' }) {
   const opened = await visit();
   const { page } = opened;
-  await enter(page, 'textarea[id="src.txt"]', 'add $3, $1, $2\nlw $3, 0($0)\n');
-  await enter(page, 'textarea[id="reg.txt"]', '0\n4\n5\n0\n');
+  await enter(page, 'textarea[id="src.txt"]', solution);
+  for (const [name, value] of Object.entries(inputs)) await enter(page, `textarea[id="${name}"]`, value);
   await page.waitForSelector('#rerun');
   await settled(page);
   await page.click('#make-exercise');
-  await page.waitForSelector('#author-values input[data-register="3"]');
+  await page.waitForSelector('#author-values input');
   await settled(page);
   return opened;
 }
 
+// Makes the exercise of the open form and returns it, read from its link.
+async function madeExercise(page) {
+  await page.click('#author-link');
+  await settled(page);
+  await page.waitForFunction(() => !document.getElementById('author-link-text').hidden);
+  return linkedExercise(await page.$eval('#author-link-text', (field) => field.value));
+}
+
+test('by default the form checks the words the solution changes, so a right answer with other registers passes', async () => {
+  const sumArray = JSON.parse(exerciseText('sum-array'));
+  const { page, errors } = await openForm(modelAnswer('sum-array'),
+    { 'reg.txt': sumArray.data[0]['reg.txt'], 'mem.txt': sumArray.data[0]['mem.txt'] });
+  // The loop's counter, sum and scratch registers change, and are listed, unticked.
+  const boxes = await page.$$eval('#author-values input', (list) => list.map((box) => [box.dataset.register ?? `word ${box.dataset.word}`, box.checked]));
+  assert.deepEqual(boxes, [['1', false], ['2', false], ['4', false], ['word 8', true]]);
+  await page.type('#author-title', 'Sum');
+  const made = await madeExercise(page);
+  assert.deepEqual(made.data[0].expect, { memory: { 8: 10 } });
+
+  // The same loop with its counter in $5, its sum in $6 and each word in $7.
+  const { page: student, errors: studentErrors } = await visit(exerciseLink(JSON.stringify(made)));
+  await enter(student, 'textarea[id="src.txt"]', 'addi $5, $0, 0\naddi $6, $0, 0\nsw $7, 0($5)\naddi $5, $5, 1\n' +
+    'add $6, $6, $7\nbne $5, $3, L3\naddi $4, $4, 0\nlw $6, 8($0)\n');
+  assert.equal((await check(student)).verdict, 'passed');
+  assert.deepEqual([...errors, ...studentErrors], []);
+  await page.close();
+  await student.close();
+});
+
 test('a teacher makes an exercise in the form; its link opens it, and the solution passes there', async () => {
   const { page, errors } = await openForm();
   assert.match(await text(page, '#author-values'), /\$3: 0 → 9/);
+  await page.click('#author-values input[data-register="3"]');  // the register the task asks for
   await page.type('#author-title', 'Add two registers');
   await page.type('#author-statement', 'Put $1 + $2 into $3.');
   await page.type('#author-start', '# your program\n');

@@ -2,6 +2,7 @@
 // executables, their outputs and their exit statuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -40,6 +41,7 @@ TEST(CheckCli, PassesARightAnswerWithStatusZero) {
   EXPECT_EQ(result.status, 0) << result.errors;
   EXPECT_NE(result.output.find("✓ four words: word 8: 10 (expected 10)\n"), std::string::npos) << result.output;
   EXPECT_EQ(lastLine(result.output), "passed");
+  EXPECT_EQ(result.output.find("Program check"), std::string::npos) << "nothing to warn about, nothing said";
 }
 
 TEST(CheckCli, FailsAWrongAnswerWithStatusOneAndHidesTheHiddenValues) {
@@ -70,6 +72,50 @@ TEST(CheckCli, WritesTheChecksAsJson) {
   EXPECT_EQ(json["checks"][4]["data"], "six words");
   EXPECT_TRUE(json["checks"][4]["expected"].is_null());
   EXPECT_TRUE(json["checks"][4]["observed"].is_null());
+}
+
+// The sum-array loop with its label written as a name: the report's program
+// check says at once what --check alone would leave to the wrong sums.
+const std::string namedLabel =
+    "addi $1, $0, 0\naddi $2, $0, 0\nsw $4, 0($1)\naddi $1, $1, 1\nadd $2, $2, $4\n"
+    "bne $1, $3, loop\naddi $7, $7, 0\nlw $2, 8($0)\n";
+
+TEST(CheckCli, ShowsTheProgramChecksWarningsInTextAndJsonAsTheReportDoes) {
+  const TempDir dir;
+  dir.write("src.txt", namedLabel);
+  dir.write("reg.txt", "0\n0\n0\n4\n0\n0\n0\n0\n");
+  dir.write("mem.txt", "1\n2\n3\n4\n0\n0\n0\n0\n0\n0\n");
+  dir.addEnergyTree();
+  const nlohmann::json reported = nlohmann::json::parse(report(dir.path(), {"--json", "-"}).output)["warnings"];
+  ASSERT_EQ(reported.size(), 1u);
+  EXPECT_EQ(reported[0]["kind"], "label-never-taken");
+  EXPECT_EQ(reported[0]["line"], 6);
+
+  const RunResult text = report(dir.path(), {"--check", sumArray});
+  EXPECT_EQ(text.status, 1);
+  EXPECT_EQ(text.output.rfind("Sum an array into a word\nProgram check: 1 warning\n  line 6: " +
+                                  reported[0]["message"].get<std::string>() + "\n✓ program: instructions",
+                              0),
+            0u)
+      << "the warning under the title, in the report's words: " << text.output;
+  const RunResult json = report(dir.path(), {"--check", sumArray, "--json", "-"});
+  EXPECT_EQ(nlohmann::json::parse(json.output)["warnings"], reported) << json.output;
+  const RunResult right = report(dir.path(), {"--check", sumArray, modelAnswer, "--json", "-"});
+  EXPECT_EQ(nlohmann::json::parse(right.output)["warnings"], nlohmann::json::array());
+}
+
+TEST(CheckCli, ShowsHiddenValuesOnlyWhenAskedTo) {
+  const TempDir dir;
+  dir.write("src.txt", "addi $1, $0, 10\nlw $1, 8($0)\n");  // right for the data set in sight only
+  const RunResult text = report(dir.path(), {"--check", sumArray, "--show-hidden"});
+  EXPECT_EQ(text.status, 1);
+  EXPECT_NE(text.output.find("✗ six words: word 8: 10 (expected 22)\n"), std::string::npos) << text.output;
+  EXPECT_NE(text.output.find("✓ one word: run completes: completed (expected completed)\n"), std::string::npos);
+  EXPECT_EQ(text.output.find("values not shown"), std::string::npos) << text.output;
+  EXPECT_EQ(lastLine(text.output), "2 of 7 checks failed");
+  const auto json = nlohmann::json::parse(report(dir.path(), {"--check", sumArray, "--json", "-", "--show-hidden"}).output);
+  EXPECT_EQ(json["checks"][4]["expected"], 22);
+  EXPECT_EQ(json["checks"][4]["observed"], 10);
 }
 
 struct Refusal {
@@ -104,6 +150,9 @@ TEST(CheckCli, RefusesWhatItCannotCheckWithStatusTwo) {
        {"--check", sumArray, "answer", "--html", "x.html"},
        "--check writes the checks and --json only: leave out --html"},
       {"no exercise", {"answer", "--check"}, "--check takes an exercise file, and none was given"},
+      {"hidden values without a check",
+       {"answer", "--show-hidden"},
+       "--show-hidden shows the hidden data sets' values of --check: give it with --check EXERCISE"},
       {"json over the program",
        {"--check", sumArray, "answer", "--json", "answer/src.txt"},
        "will not write answer/src.txt: it is the input file src.txt"},
@@ -142,13 +191,43 @@ TEST(GradeCli, WritesTheGradeSheetAndSaysHowEachSubmissionDid) {
   std::vector<std::string> rows;
   for (std::string row; std::getline(csv, row);) rows.push_back(row);
   ASSERT_EQ(rows.size(), 4u);
-  EXPECT_EQ(rows[0], "submission,passed,score,cycles,energy,failed,error\r");
+  EXPECT_EQ(rows[0], "submission,passed,score,cycles,energy,failed,error,warnings\r");
   EXPECT_EQ(rows[1].rfind("class/ann,true,1,", 0), 0u) << rows[1];
-  EXPECT_EQ(rows[2].substr(rows[2].find(",six")), ",six words: word 8;one word: word 8,\r");
-  EXPECT_EQ(rows[3], "class/cy,false,0,,,,there is no src.txt\r");
+  EXPECT_EQ(rows[2].substr(rows[2].find(",six")), ",six words: word 8;one word: word 8,,\r");
+  EXPECT_EQ(rows[3], "class/cy,false,0,,,,there is no src.txt,\r");
   const auto json = nlohmann::json::parse(readFile(dir.path() / "grades.json"));
   ASSERT_EQ(json["submissions"].size(), 3u);
   EXPECT_EQ(json["submissions"][1]["checks"][4]["expected"], 22) << "the teacher's sheet shows hidden values";
+}
+
+TEST(GradeCli, GradesAFolderNamedTwiceOnce) {
+  const TempDir dir;
+  writeClass(dir);
+  const RunResult result =
+      grade(dir.path(), {sumArray, "class/ann", "class/ben", "./class/ann/", (dir.path() / "class/ben").string(),
+                         "--csv", "grades.csv"});
+  EXPECT_EQ(result.status, 0) << result.errors;
+  EXPECT_EQ(result.output,
+            "class/ann: passed\nclass/ben: 2 of 7 checks failed\n2 submissions: 1 passed, 1 failed, 0 not graded\n");
+  EXPECT_EQ(result.errors, "fivestage-grade: ./class/ann/ is class/ann again: graded once\nfivestage-grade: " +
+                               (dir.path() / "class/ben").string() + " is class/ben again: graded once\n");
+  const std::string sheet = readFile(dir.path() / "grades.csv");
+  EXPECT_EQ(std::count(sheet.begin(), sheet.end(), '\n'), 3) << "a header and two rows: " << sheet;
+}
+
+// A submission's name with a line feed and an escape sequence: one line on
+// the terminal, the exact name in the sheets, which quote it.
+TEST(GradeCli, ShowsControlCharactersInANameEscapedAndKeepsThemInTheSheets) {
+  const TempDir dir;
+  const std::string name = "class/eve\n\x1b[2Jann: passed";
+  dir.write(name + "/src.txt", readFile(fs::path(modelAnswer) / "src.txt"));
+  const RunResult text = grade(dir.path(), {sumArray, name});
+  EXPECT_EQ(text.output, "class/eve\\n\\x1b[2Jann: passed: passed\n1 submissions: 1 passed, 0 failed, 0 not graded\n");
+  const RunResult json = grade(dir.path(), {sumArray, name, "--json", "-"});
+  EXPECT_EQ(nlohmann::json::parse(json.output)["submissions"][0]["submission"], name);
+  const RunResult csv = grade(dir.path(), {sumArray, name, "--csv", "-"});
+  const std::string row = csv.output.substr(csv.output.find("\r\n") + 2);
+  EXPECT_EQ(row.rfind("\"" + name + "\",true,", 0), 0u) << row;
 }
 
 TEST(GradeCli, WritesOnlyTheOutputNamedDashOnStandardOutput) {

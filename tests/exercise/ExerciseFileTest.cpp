@@ -104,6 +104,13 @@ TEST(ExerciseFile, RefusesEachWrongMemberByName) {
       {"memory not an object", "/data/1/expect/memory", Json::array(),
        "data[1].expect.memory: must be an object of word numbers and values"},
       {"an unknown expectation", "/data/0/expect/cycles", 3, "data[0].expect.cycles: is not a member here"},
+      {"a register beyond reg.txt", "/data/0/expect/registers/4", 1,
+       "data[0].expect.registers: register 4 is beyond the data set's 4 registers"},
+      {"a word beyond mem.txt", "/data/1/expect/memory/999", 1,
+       "data[1].expect.memory: word 999 is beyond the data set's 1 word"},
+      {"reg.txt cut short of an expected register", "/data/1/reg.txt", "0\n5\n6",
+       "data[1].expect.registers: register 3 is beyond the data set's 3 registers"},
+      {"mem.txt empty", "/data/1/mem.txt", "", "data[1].expect.memory: word 0 is beyond the data set's 0 words"},
       {"negative stall limit", "/limits/stalls", -1, "limits.stalls: must be from 0 to 9223372036854775807, not -1"},
       {"zero cycle limit", "/limits/cycles", 0, "limits.cycles: must be from 1 to 9223372036854775807, not 0"},
       {"energy limit as text", "/limits/energy", "1000", "limits.energy: must be a whole number"},
@@ -132,6 +139,25 @@ TEST(ExerciseFile, RefusesEachWrongMemberByName) {
     } catch (const ExerciseError& error) {
       EXPECT_EQ(std::string(error.what()), wrong.message);
     }
+  }
+}
+
+// An expected location is within the data set when its file has that line,
+// counted as the loader counts: a last line without a line feed is a line,
+// a line feed at the end adds none, a carriage return changes nothing.
+TEST(ExerciseFile, TakesAnExpectedLocationOnEveryLineOfItsFile) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"0\n1\n2\n7", "last line without a line feed"},
+      {"0\r\n1\r\n2\r\n7\r\n", "Windows line ends"},
+      {"\n\n\n\n", "empty lines"},
+  };
+  for (const auto& [registers, name] : cases) {
+    SCOPED_TRACE(name);
+    Json json = validExercise();
+    json["data"][0]["reg.txt"] = registers;
+    json["data"][0]["mem.txt"] = "0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n";
+    json["data"][0]["expect"]["memory"] = {{"9", 1}};
+    EXPECT_NO_THROW(parseExercise(json.dump()));
   }
 }
 

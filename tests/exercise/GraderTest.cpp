@@ -128,13 +128,91 @@ TEST(GradeSheet, WritesOneCsvRowPerSubmissionUnderTheHeader) {
   std::ostringstream csv;
   writeCsv(csv, grades);
   EXPECT_EQ(csv.str(),
-            "submission,passed,score,cycles,energy,failed,error\r\n"
-            "\"/nowhere, really\",false,0,,,,no such folder\r\n"
+            "submission,passed,score,cycles,energy,failed,error,warnings\r\n"
+            "\"/nowhere, really\",false,0,,,,no such folder,\r\n"
             "bob,false,0.5," +
                 figures(grades[1]) +
-                ",seen: $2,\r\n"
+                ",seen: $2,,\r\n"
                 "carol,true,1," +
-                figures(grades[2]) + ",,\r\n");
+                figures(grades[2]) + ",,,\r\n");
+}
+
+// An answer the program check warns about twice: a label by name, and a
+// register reg.txt does not have.
+Grade warnedGrade() {
+  const exercise::Checker checker(doubling());
+  return {"dan", checker.check("add $2, $1, $1\nbne $1, $0, again\nadd $9, $1, $1\n"), ""};
+}
+
+TEST(GradeSheet, GivesTheProgramChecksWarningsAsFeedback) {
+  const Grade grade = warnedGrade();
+  ASSERT_EQ(grade.outcome->warnings.size(), 2u);
+  const std::string first = "line 2: " + grade.outcome->warnings[0].message;
+  const std::string second = "line 3: " + grade.outcome->warnings[1].message;
+  EXPECT_EQ(grade.outcome->warnings[0].kind, "label-never-taken");
+  EXPECT_EQ(grade.outcome->warnings[1].kind, "register-outside");
+
+  EXPECT_EQ(gradeLine(grade), "dan: 2 of 2 checks failed (program check: 2 warnings)");
+  std::ostringstream csv;
+  writeCsv(csv, {grade});
+  const std::string row = csv.str().substr(csv.str().find("\r\n") + 2);
+  EXPECT_EQ(row.substr(row.find(",seen")), ",seen: run completes;seen: $2,,\"" + first + "\n" + second + "\"\r\n");
+  const nlohmann::ordered_json json = gradesJson(doubling(), {grade});
+  const auto& warnings = json["submissions"][0]["warnings"];
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_EQ(warnings[0]["line"], 2);
+  EXPECT_EQ(warnings[1]["kind"], "register-outside");
+  EXPECT_EQ(gradesJson(doubling(), sampleGrades())["submissions"][0]["warnings"], nlohmann::ordered_json::array());
+}
+
+TEST(GradeSheet, EscapesControlCharactersInANameForTheTerminal) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"alice", "alice"},
+      {"two\nlines", "two\\nlines"},
+      {"tab\tand\rreturn", "tab\\tand\\rreturn"},
+      {"bell\x07 and \x1b[31mred", "bell\\x07 and \\x1b[31mred"},
+      {"delete\x7f", "delete\\x7f"},
+      {"back\\slash", "back\\\\slash"},
+      {"Zoë", "Zoë"},
+  };
+  for (const auto& [name, shown] : cases) EXPECT_EQ(escapedName(name), shown) << name;
+  EXPECT_EQ(gradeLine({"a\nb", std::nullopt, "no such folder"}), "a\\nb: not graded: no such folder");
+}
+
+TEST(Grader, KeepsEachFolderOnceHoweverItIsSpelled) {
+  const testing::TempDir dir;
+  fs::create_directories(dir.path() / "class/ann");
+  fs::create_directories(dir.path() / "class/ben");
+  fs::create_directory_symlink(dir.path() / "class", dir.path() / "linked-class");
+  fs::create_directory_symlink(dir.path() / "class/ann", dir.path() / "class/ann-link");
+  const std::string root = dir.path().string();
+  struct Case {
+    const char* name;
+    std::vector<std::string> names;
+    std::vector<std::string> kept;
+  };
+  const Case cases[] = {
+      {"one name twice", {root + "/class/ann", root + "/class/ann"}, {root + "/class/ann"}},
+      {"trailing and doubled slashes, dots",
+       {root + "/class/ann", root + "/class//ann/", root + "/class/./ben/../ann", root + "/class/ben"},
+       {root + "/class/ann", root + "/class/ben"}},
+      {"through a linked folder above", {root + "/linked-class/ann", root + "/class/ann"}, {root + "/linked-class/ann"}},
+      {"a link to a submission is a name of its own",
+       {root + "/class/ann", root + "/class/ann-link"},
+       {root + "/class/ann", root + "/class/ann-link"}},
+      {"missing folders compared by name",
+       {root + "/class/gone", root + "/class/gone/", root + "/class/other"},
+       {root + "/class/gone", root + "/class/other"}},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    const Distinct distinct = distinctSubmissions(test.names);
+    EXPECT_EQ(distinct.submissions, test.kept);
+    EXPECT_EQ(distinct.repeats.size(), test.names.size() - test.kept.size());
+  }
+  const Distinct relative = distinctSubmissions({".", "./", fs::current_path().string()});
+  EXPECT_EQ(relative.submissions, std::vector<std::string>{"."});
+  EXPECT_EQ(relative.repeats, (std::vector<std::pair<std::string, std::string>>{{"./", "."}, {fs::current_path().string(), "."}}));
 }
 
 TEST(GradeSheet, WritesEverySubmissionsChecksAsJsonWithTheirValues) {

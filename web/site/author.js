@@ -76,11 +76,14 @@ const fivestageAuthor = (() => {
     }
 
     // The registers and words to check, each with the run's value and,
-    // where it differs, the meaning's.
+    // where it differs, the meaning's. The words start ticked and the
+    // registers not: a loop counter or a scratch register checked would fail
+    // a right answer that keeps them elsewhere, so the teacher ticks the
+    // registers the task asks for.
     function valueRow(kind, { initial, final, meant }, location) {
       const name = kind === 'register' ? `$${location}` : `word ${location}`;
       const meaning = meant === null ? ' (no meaning to its end)' : meant === final ? '' : `, meant ${meant}`;
-      const box = element('input', { type: 'checkbox', checked: true });
+      const box = element('input', { type: 'checkbox', checked: kind === 'word' });
       box.dataset[kind] = location;
       return labelled(`${name}: ${initial} → ${final}${meaning}`, box);
     }
@@ -135,8 +138,10 @@ const fivestageAuthor = (() => {
         return null;
       }
       say(`Your src.txt against this exercise: ${result.verdict}`, result.outcome.passed ? 'passed' : 'failed');
-      $('author-result').append(element('ul', {}, result.lines.filter((_, i) => !result.outcome.checks[i].passed)
-        .map((line) => fivestageExercise.checkItem(line, false))));
+      $('author-result').append(element('ul', {}, [
+        ...fivestageExercise.warningItems(result.outcome.warnings),
+        ...result.lines.filter((_, i) => !result.outcome.checks[i].passed).map((line) => fivestageExercise.checkItem(line, false)),
+      ]));
       return result.text;
     }
 

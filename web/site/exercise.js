@@ -28,15 +28,29 @@ const fivestageExercise = (() => {
     return item;
   }
 
+  // The program check's warnings, as the report words them: what the
+  // program does that its author likely did not mean.
+  function warningItems(warnings) {
+    return warnings.map(({ line, message }) => {
+      const item = document.createElement('li');
+      item.className = 'warning';
+      item.textContent = `⚠ ${line === null ? 'energy' : `line ${line}`}: ${message}`;
+      return item;
+    });
+  }
+
   // `client` asks the simulator, `editors` holds the files, `notify` tells
   // of a problem, `load()` runs the editors' files, `settle()` runs the
   // edits whose typing has not paused yet.
   function create({ client, editors, notify, load, settle }) {
     let open = null;  // { text, view } of the open exercise
 
-    // `lines` of the checks, with `checks` their outcome after a run.
-    function showChecks(lines, checks = null) {
+    // `lines` of the checks, with `checks` their outcome after a run, and
+    // the program check's `warnings` on the program checked.
+    function showChecks(lines, checks = null, warnings = []) {
       $('exercise-checks').replaceChildren(...lines.map((line, i) => checkItem(line, checks?.[i].passed ?? null)));
+      $('exercise-warnings').replaceChildren(...warningItems(warnings));
+      $('exercise-warnings').hidden = warnings.length === 0;
     }
 
     function lockMachine(machine) {
@@ -121,7 +135,7 @@ const fivestageExercise = (() => {
         $('exercise-verdict').textContent = result.error;
         return;
       }
-      showChecks(result.lines, result.outcome.checks);
+      showChecks(result.lines, result.outcome.checks, result.outcome.warnings);
       $('exercise-verdict').textContent = result.verdict;
       $('exercise-verdict').className = result.outcome.passed ? 'passed' : 'failed';
     }
@@ -167,5 +181,5 @@ const fivestageExercise = (() => {
     return { wire, opening, close, share, linkOf, isOpen: () => open !== null };
   }
 
-  return { create, checkItem };
+  return { create, checkItem, warningItems };
 })();
