@@ -341,13 +341,9 @@
 
   const settingsKey = 'fivestage.settings';
 
+  // Settings that cannot be read are the defaults.
   function restoreSettings() {
-    let kept = null;
-    try {
-      kept = JSON.parse(fivestageStorage.read(settingsKey));
-    } catch {
-      // settings that cannot be read are the defaults
-    }
+    const kept = fivestageStorage.readJson(settingsKey);
     $('hex').checked = kept?.hex === true;
     if ([...$('pace').options].some((option) => option.value === kept?.pace)) $('pace').value = kept.pace;
     widenForHex();

@@ -197,14 +197,8 @@ const fivestageEditors = (() => {
         history.replaceState(null, '', location.href.split('#')[0]);
       }
     }
-    if (!last) return { files: examples.basic, machine: noOptions };
-    let keptMachine = null;
-    try {
-      keptMachine = JSON.parse(fivestageStorage.read(machineKey));
-    } catch {
-      // a machine that cannot be read is no options
-    }
-    return { files: last, machine: asMachine(keptMachine) };
+    return last ? { files: last, machine: asMachine(fivestageStorage.readJson(machineKey)) }
+      : { files: examples.basic, machine: noOptions };
   }
 
   // ---- opening a local folder -----------------------------------------------
