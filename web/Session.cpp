@@ -169,9 +169,18 @@ bool Session::running() const { return run_ && run_->run.core().state() == RunSt
 
 std::string Session::opening() const {
   Json warnings = Json::array();
-  if (program_) warnings = report::warningsJson(report::checkProgram(*program_, setup_.folder));
-  return jsonText(
-      {{"loading", loading_}, {"listing", listing_}, {"loaded", program_.has_value()}, {"warnings", warnings}});
+  // The source line, counted from 1, that each instruction was parsed from:
+  // the page's breakpoints name lines, the cycles' events instructions.
+  Json lines = Json::array();
+  if (program_) {
+    warnings = report::warningsJson(report::checkProgram(*program_, setup_.folder));
+    for (const std::size_t line : program_->instructionLines) lines.push_back(line + 1);
+  }
+  return jsonText({{"loading", loading_},
+                   {"listing", listing_},
+                   {"loaded", program_.has_value()},
+                   {"warnings", warnings},
+                   {"instructionLines", lines}});
 }
 
 // The view speaks the report's JSON names where it shows the same figures.

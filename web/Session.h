@@ -38,8 +38,8 @@ class Session {
   explicit Session(const std::string& folder, MachineOptions machine = {});
   ~Session();
 
-  // What the console shows when loading, the listing of choice 2, and the
-  // report's program check.
+  // What the console shows when loading, the listing of choice 2, the
+  // report's program check, and the source line of each instruction.
   std::string opening() const;
   // The current state: the cycle and the figures so far, the registers and
   // the memory words changed, as JSON; the texts the page shows as they are,

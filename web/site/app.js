@@ -1,5 +1,5 @@
 // The page: the editors (editors.js), exercises (exercise.js, author.js),
-// and the simulator behind Load, Step,
+// and the simulator behind Load, Step, Play (play.js),
 // Back, Run, Stop and Reset, which runs in a worker (client.js, host.js).
 // Everything the page shows about a run comes from the simulator; this
 // script only puts it on screen. An edit takes effect by itself: once the
@@ -19,7 +19,7 @@
   let opening = null;
   let shown = null;        // the view on screen
   let pendingEdit = null;  // the timer of an edit not yet run
-  let moving = false;      // the run is being moved: no other move is taken meanwhile
+  let moving = null;       // the run is being moved: a promise of the move's end; no other move is taken meanwhile
   let running = false;     // the move takes long: only Stop acts
 
   // A move that answers at once leaves the buttons as they are, so that
@@ -38,15 +38,26 @@
     },
   });
 
-  const machine = () => ({ forwarding: $('forwarding').checked, flush: $('flush').checked });
+  const { machine } = editors;
+
+  function setMachine(chosen) {
+    $('forwarding').checked = chosen.forwarding;
+    $('flush').checked = chosen.flush;
+  }
+
+  // The machine chosen: kept with the inputs, in a link handed out, and
+  // shown with the run up to the cycle shown.
+  function machineChosen() {
+    editors.changed();
+    load(shown?.cycles ?? 0);
+  }
 
   // Shows the run on `chosen`, { forwarding, flush }, up to the cycle shown,
   // as the two boxes do when ticked.
   function showMachine(chosen) {
     if (running || exercise.isOpen()) return;
-    $('forwarding').checked = chosen.forwarding;
-    $('flush').checked = chosen.flush;
-    load(shown?.cycles ?? 0);
+    setMachine(chosen);
+    machineChosen();
   }
 
   const compare = fivestageCompare.create({
@@ -60,10 +71,15 @@
 
   const showHtml = fivestageRedraw.showHtml;
 
-  function valuesHtml(values, changed, prefix) {
-    const marked = new Set(changed);
-    return values.map((value, index) =>
-      `<span${marked.has(index) ? ' class="changed"' : ''}><b>${prefix}${index}</b> ${value}</span>`).join('');
+  // A register or memory word as the hex box chooses: in decimal, or its
+  // 32 bits in hexadecimal (two's complement, so -1 is 0xFFFFFFFF).
+  const wordText = (value) =>
+    ($('hex').checked ? `0x${(value >>> 0).toString(16).toUpperCase().padStart(8, '0')}` : String(value));
+
+  function registersHtml(view) {
+    const marked = new Set(view.writtenThisCycle.registers);
+    return view.finalRegisters.map((value, index) =>
+      `<span${marked.has(index) ? ' class="changed"' : ''}><b>$${index}</b> ${wordText(value)}</span>`).join('');
   }
 
   // The stalls and what they cost so far: a stall's cycles lost are known
@@ -86,6 +102,8 @@
 
   // A run still going at the cycle limit was stopped there.
   const capped = (view) => view.state === 'running' && view.cycles >= view.cycleLimit;
+  // Whether a cycle can follow `view`.
+  const canStep = (view) => view.state === 'running' && !capped(view);
 
   function stateText(view) {
     if (capped(view)) return `stopped at the limit of ${view.cycleLimit} cycles: the program may never end`;
@@ -98,8 +116,8 @@
 
   function enableControls() {
     const view = shown;
-    const canRun = !running && view !== null && view.state === 'running' && !capped(view);
-    for (const id of ['step', 'run']) disable(id, !canRun);
+    const canRun = !running && view !== null && canStep(view);
+    for (const id of ['step', 'play', 'run']) disable(id, !canRun);
     disable('back', running || view === null || view.cycles === 0);
     for (const id of ['load', 'reset', 'download-trace', 'download-report']) disable(id, running);
     disable('stop', !running);
@@ -160,7 +178,7 @@
     // The summary and the values changed, as the report page shows them.
     showHtml($('summary'), view.summaryHtml);
     showHtml($('memory'), view.finalStateHtml);
-    showHtml($('registers'), valuesHtml(view.finalRegisters, view.writtenThisCycle.registers, '$'));
+    showHtml($('registers'), registersHtml(view));
     renderMemory(view);
 
     // What needs the page laid out comes once everything is written, so that
@@ -199,7 +217,7 @@
       const start = first + row * wordsPerRow;
       const cells = words.slice(row * wordsPerRow, (row + 1) * wordsPerRow).map((word, k) => {
         const classes = [...(changedNow.has(start + k) ? ['changed'] : []), ...(start + k === targetWord ? ['target'] : [])];
-        return `<span data-word="${start + k}"${classes.length ? ` class="${classes.join(' ')}"` : ''}>${word}</span>`;
+        return `<span data-word="${start + k}"${classes.length ? ` class="${classes.join(' ')}"` : ''}>${wordText(word)}</span>`;
       });
       html.push(`<div class="memory-row" style="top: ${(start / wordsPerRow) * memoryRowHeight}px"><b>${start}</b>${cells.join('')}</div>`);
     }
@@ -234,25 +252,33 @@
 
   // ---- requests ---------------------------------------------------------------
 
-  // Moves the run to `cycle`; a long way shows progress and can be stopped.
-  async function go(cycle) {
-    if (moving) return;
-    moving = true;
+  // Moves the run to `cycle` and shows it with the note `noteOf(view)`
+  // gives; a long way shows progress and can be stopped. Answers the view,
+  // or null when another move was under way.
+  async function go(cycle, noteOf = () => '') {
+    if (moving) return null;
+    let moved;
+    moving = new Promise((resolve) => { moved = resolve; });
     try {
-      render(await client.request('go', { cycle, inSight: wordsInSight() }));
+      const view = await client.request('go', { cycle, inSight: wordsInSight() });
+      render(view, noteOf(view));
+      return view;
     } finally {
-      moving = false;
+      moving = null;
       running = false;
       enableControls();
+      moved();
     }
   }
 
   // Loads the editors' files, as the console does at start, and runs them
   // up to `cycle`.
   async function load(cycle = 0, note = '') {
+    player.pause();
     clearTimeout(pendingEdit);
     pendingEdit = null;
     const files = editors.files();
+    showProgram(files['src.txt']);
     const chosen = machine();
     try {
       const loaded = await client.request('load', { files, machine: chosen, cycle, inSight: wordsInSight() });
@@ -269,6 +295,7 @@
   // An edit to any input file: the run is made again once the typing
   // pauses, or at once when a button needs it.
   function edited() {
+    player.pause();
     clearTimeout(pendingEdit);
     pendingEdit = setTimeout(runEdits, editPause);
   }
@@ -282,13 +309,59 @@
     if (pendingEdit !== null) await runEdits();
   }
 
-  // What a button does once edits not yet run have taken effect.
+  // What a button does once edits not yet run have taken effect, and the
+  // move under way (a step of Play) has been shown; a move of the user's
+  // own pauses Play.
   const after = (action) => async () => {
+    player.pause();
     await runPendingEdits();
+    await moving;
     if (shown) await action(shown);
   };
 
   const step = after((view) => go(view.cycles + 1));
+
+  // Runs to the cycle named, or to the end. A cycle past the limit is run
+  // to the limit, and the status line says so once the run stops there.
+  const runTo = after((view) => {
+    const asked = Number($('until').value);
+    return go(Math.min(asked || view.cycleLimit, view.cycleLimit), (reached) => (asked > reached.cycleLimit && capped(reached)
+      ? ` · <span id="cap-note">cycle ${asked} is past the cap: a run stops at the cap of ${reached.cycleLimit} cycles</span>` : ''));
+  });
+
+  // The program, its lines numbered, for a printout of the cycle.
+  function showProgram(source) {
+    const lines = source.split(/\r?\n/);
+    if (lines.at(-1) === '') lines.pop();
+    const width = String(lines.length).length;
+    $('print-source').textContent = lines.map((line, i) => `${String(i + 1).padStart(width)}  ${line}`).join('\n');
+  }
+
+  // ---- the page's settings, kept between visits -------------------------------
+
+  const settingsKey = 'fivestage.settings';
+
+  // Settings that cannot be read are the defaults.
+  function restoreSettings() {
+    const kept = fivestageStorage.readJson(settingsKey);
+    $('hex').checked = kept?.hex === true;
+    if ([...$('pace').options].some((option) => option.value === kept?.pace)) $('pace').value = kept.pace;
+    widenForHex();
+  }
+
+  // Words in hexadecimal take more room.
+  const widenForHex = () => document.body.classList.toggle('hex', $('hex').checked);
+
+  const keepSettings = () => fivestageStorage.write(settingsKey, JSON.stringify({ hex: $('hex').checked, pace: $('pace').value }));
+
+  // The registers and the memory words again, in the base the hex box chooses.
+  function hexChosen() {
+    keepSettings();
+    widenForHex();
+    if (!shown || shown.state === 'not loaded') return;
+    showHtml($('registers'), registersHtml(shown));
+    showMemoryRows();
+  }
 
   function download(name, text, type) {
     const url = URL.createObjectURL(new Blob([text], { type }));
@@ -316,6 +389,16 @@
   const exercise = fivestageExercise.create({ client, editors, notify, load: () => load(), settle: runPendingEdits });
   const author = fivestageAuthor.create({ client, editors, machine, linkOf: exercise.linkOf, download });
 
+  // ---- play -------------------------------------------------------------------
+
+  const player = fivestagePlay.create({
+    advance: (noteOf) => go(shown.cycles + 1, noteOf),
+    canStep,
+    instructionLines: () => opening?.instructionLines ?? [],
+    notify,
+    settle: runPendingEdits,
+  });
+
   // ---- wiring -----------------------------------------------------------------
 
   function wire() {
@@ -324,15 +407,18 @@
     author.wire();
     $('load').addEventListener('click', () => load());
     $('reset').addEventListener('click', () => load());
-    for (const id of ['forwarding', 'flush']) $(id).addEventListener('change', () => load(shown?.cycles ?? 0));
+    for (const id of ['forwarding', 'flush']) $(id).addEventListener('change', machineChosen);
     $('step').addEventListener('click', step);
+    player.wire();
     $('back').addEventListener('click', after((view) => go(Math.max(0, view.cycles - 1))));
-    $('run').addEventListener('click', after((view) => go(Number($('until').value) || view.cycleLimit)));
+    $('run').addEventListener('click', runTo);
     $('stop').addEventListener('click', () => client.stop());
     $('chart').addEventListener('click', (event) => {
       const cycle = event.target.closest('[data-cycle]');
       if (cycle && !running) after(() => go(Number(cycle.dataset.cycle)))();
     });
+    $('hex').addEventListener('change', hexChosen);
+    $('pace').addEventListener('change', keepSettings);
     // Enter is Step, as at the console, wherever the focus is but in an
     // editor: a button that was clicked last does not take it for itself.
     document.addEventListener('keydown', (event) => {
@@ -378,9 +464,12 @@
 
   window.fivestage.ready = client.ready.then(async () => {
     editors.useEnergyFiles(await client.request('energyFiles'));
+    restoreSettings();
     wire();
     if (await exercise.opening()) return;
-    editors.fill(await editors.openingFiles(notify));
+    const { files, machine: chosen } = await editors.openingInputs(notify);
+    editors.fill(files);
+    setMachine(chosen);
     editors.showExample(editors.files());
     await load();
   });

@@ -15,6 +15,8 @@ const fivestageEditors = (() => {
   // keeps its answer under a key of its own (keepUnder).
   const inputsKey = 'fivestage.inputs';
   let storageKey = inputsKey;
+  // The machine chosen for those inputs, kept beside them.
+  const machineKey = 'fivestage.machine';
 
   // ---- the editors ----------------------------------------------------------
 
@@ -71,6 +73,13 @@ const fivestageEditors = (() => {
     return held;
   }
 
+  // The machine the forwarding and flush boxes choose.
+  const machine = () => ({ forwarding: $('forwarding').checked, flush: $('flush').checked });
+
+  // `value` read as a machine: an option not said to be on is off.
+  const asMachine = (value) => ({ forwarding: value?.forwarding === true, flush: value?.flush === true });
+  const noOptions = asMachine(null);
+
   // ---- links ------------------------------------------------------------------
 
   async function deflate(text, direction) {
@@ -96,7 +105,9 @@ const fivestageEditors = (() => {
     return new TextDecoder('utf-8', { fatal: true }).decode(await deflate(bytes, new DecompressionStream('deflate-raw')));
   }
 
-  const linkFor = (inputs) => linkTo('inputs', JSON.stringify(inputs));
+  // A link carries the files and the machine; one made before links
+  // carried a machine holds the files alone, and opens on no options.
+  const linkFor = (inputs, chosen) => linkTo('inputs', JSON.stringify({ files: inputs, machine: chosen }));
 
   // `value` when it maps paths to texts, as the editors' files do; throws otherwise.
   function asFiles(value) {
@@ -106,15 +117,21 @@ const fivestageEditors = (() => {
     return value;
   }
 
-  // The files of a link's `#inputs=`; throws when the link is damaged.
-  const filesFromLink = async (hash) => asFiles(JSON.parse(await textOfLink(hash, 'inputs')));
+  // The files and the machine of a link's `#inputs=`, { files, machine };
+  // throws when the link is damaged.
+  async function inputsFromLink(hash) {
+    const carried = JSON.parse(await textOfLink(hash, 'inputs'));
+    const withMachine = typeof carried?.files === 'object' && typeof carried.machine === 'object';
+    return withMachine ? { files: asFiles(carried.files), machine: asMachine(carried.machine) }
+      : { files: asFiles(carried), machine: noOptions };
+  }
 
   // Once a link has been handed out, the address and the link bar follow
-  // the inputs; of links made at once, the last one made is shown.
+  // the inputs and the machine; of links made at once, the last one made is shown.
   let linksMade = 0;
   async function refreshLink(inputs) {
     const made = ++linksMade;
-    const link = await linkFor(inputs);
+    const link = await linkFor(inputs, machine());
     if (made === linksMade) {
       history.replaceState(null, '', link);
       $('shared-link').value = link;
@@ -126,7 +143,12 @@ const fivestageEditors = (() => {
 
   // ---- the inputs between visits, and the example menu ----------------------
 
-  const keep = (inputs) => fivestageStorage.write(storageKey, JSON.stringify(inputs));
+  // Keeps the inputs, and the machine with the free inputs (an exercise
+  // chooses its own).
+  function keep(inputs) {
+    fivestageStorage.write(storageKey, JSON.stringify(inputs));
+    if (storageKey === inputsKey) fivestageStorage.write(machineKey, JSON.stringify(machine()));
+  }
 
   // The input files kept under `key`, or null where none are, or what is
   // there is not input files.
@@ -151,7 +173,8 @@ const fivestageEditors = (() => {
     $('example').value = shown ?? '';
   }
 
-  // The inputs changed: the menu, the kept copy and a link handed out follow.
+  // The inputs or the machine changed: the menu, the kept copy and a link
+  // handed out follow.
   function changed() {
     const inputs = files();
     showExample(inputs);
@@ -159,22 +182,23 @@ const fivestageEditors = (() => {
     if (storageKey === inputsKey && linkHandedOut()) refreshLink(inputs);
   }
 
-  // What the page opens with: the inputs of a link in the address, else
-  // those kept from the last visit, else the basic example. A link that
-  // cannot be read is said to be damaged (through `notify`), and the page
-  // opens as without it.
-  async function openingFiles(notify) {
+  // What the page opens with, { files, machine }: the inputs of a link in
+  // the address, else those kept from the last visit, else the basic
+  // example on no options. A link that cannot be read is said to be
+  // damaged (through `notify`), and the page opens as without it.
+  async function openingInputs(notify) {
     const last = kept();
     if (location.hash.startsWith('#inputs=')) {
       try {
-        return await filesFromLink(location.hash);
+        return await inputsFromLink(location.hash);
       } catch {
         notify(`This link is damaged (cut short or altered?): its inputs could not be read. ` +
           `Showing ${last ? 'the inputs you had last' : 'the basic example'} instead.`);
         history.replaceState(null, '', location.href.split('#')[0]);
       }
     }
-    return last ?? examples.basic;
+    return last ? { files: last, machine: asMachine(fivestageStorage.readJson(machineKey)) }
+      : { files: examples.basic, machine: noOptions };
   }
 
   // ---- opening a local folder -----------------------------------------------
@@ -226,7 +250,7 @@ const fivestageEditors = (() => {
   const useEnergyFiles = (paths) => { energyFiles = paths; };
 
   return {
-    useEnergyFiles, fill, files, setEditable, changed, showExample, openingFiles, refreshLink, wire,
+    useEnergyFiles, fill, files, machine, setEditable, changed, showExample, openingInputs, refreshLink, wire,
     linkTo, textOfLink, kept, keepUnder,
   };
 })();

@@ -14,6 +14,15 @@ const fivestageStorage = (() => {
     }
   }
 
+  // The value kept under `key` as JSON, or null where none can be read.
+  function readJson(key) {
+    try {
+      return JSON.parse(read(key));
+    } catch {
+      return null;
+    }
+  }
+
   // Keeps `text` under `key`; null keeps nothing there any more.
   function write(key, text) {
     try {
@@ -23,5 +32,5 @@ const fivestageStorage = (() => {
     }
   }
 
-  return { read, write };
+  return { read, readJson, write };
 })();
