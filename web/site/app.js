@@ -333,11 +333,14 @@
       const cycle = event.target.closest('[data-cycle]');
       if (cycle && !running) after(() => go(Number(cycle.dataset.cycle)))();
     });
-    // Enter is Step, as at the console, while nothing in particular has the
-    // focus; on Step the button itself takes it. Anywhere else Enter does
-    // what it does there: it presses the button, opens the menu, ends the line.
+    // Enter is Step, as at the console, while the focus is on the page
+    // itself: on nothing in particular, or on a part that takes the focus
+    // only to be scrolled or skipped to. On Step the button itself takes it.
+    // Anywhere else Enter does what it does there: it presses the button,
+    // opens the menu, ends the line.
     document.addEventListener('keydown', (event) => {
-      if (event.key !== 'Enter' || event.target !== document.body) return;
+      const onPage = event.target === document.body || event.target.matches('[role=region], #machine');
+      if (event.key !== 'Enter' || !onPage) return;
       event.preventDefault();
       if (!$('step').disabled) step();
     });
