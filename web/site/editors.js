@@ -22,7 +22,8 @@ const fivestageEditors = (() => {
     const row = document.createElement('tr');
     row.dataset.path = path;
     const name = path.replace('EnergyConsumptionInput/', '').replace('/energy.txt', '');
-    row.innerHTML = `<td><label><input type="checkbox" checked title="present"> ${name}</label></td><td><textarea spellcheck="false" aria-label="${name} energy.txt"></textarea></td>`;
+    row.innerHTML = `<td><label><input type="checkbox" checked title="present"> ${name}</label></td><td><textarea spellcheck="false"></textarea></td>`;
+    row.querySelector('textarea').setAttribute('aria-label', `${name} energy.txt`);
     row.querySelector('input').addEventListener('change', (event) => row.classList.toggle('missing', !event.target.checked));
     return row;
   }
