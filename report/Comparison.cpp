@@ -138,7 +138,8 @@ std::string comparisonHtml(const Comparison& comparison, Cycle maxCycles) {
     std::vector<const ChartRow*> rows;
     for (const ChartRow& row : run.record.chart) rows.push_back(&row);
     html += "<h3>" + htmlEscaped(machineName(run.record.machine)) + " <span class=\"note\">(" +
-            std::to_string(run.record.cycles) + " cycles)</span></h3><div class=\"chart-scroll\">" +
+            std::to_string(run.record.cycles) + " cycles)</span></h3><div class=\"chart-scroll\"" +
+            scrollRegion("pipeline chart on " + machineName(run.record.machine)) + ">" +
             chartHtml(*run.program, rows, from, to) + "</div>";
   }
   return html + "</section></main></body></html>\n";

@@ -86,6 +86,10 @@ std::string pageHead(const std::string& title) {
          title + "</title><style>" + std::string(reportCss) + "</style></head><body><main>";
 }
 
+std::string scrollRegion(const std::string& name) {
+  return " tabindex=\"0\" role=\"region\" aria-label=\"" + htmlEscaped(name) + "\"";
+}
+
 ChartParts chartParts(const MachineState& program, const std::vector<const ChartRow*>& rows, Cycle first, Cycle last,
                       std::optional<Cycle> current) {
   ChartParts parts;
@@ -240,7 +244,7 @@ std::string energyChartHtml(const RunRecord& record) {
     highest = std::max(highest, sum);
   }
   constexpr int height = 160;
-  std::string svg = "<div class=\"energy-scroll\"><svg class=\"energy-chart\" width=\"" +
+  std::string svg = "<div class=\"energy-scroll\"" + scrollRegion("energy per cycle") + "><svg class=\"energy-chart\" width=\"" +
                     std::to_string(std::max(cycles, 1) * cellWidth) + "\" height=\"" + std::to_string(height + 16) +
                     "\" role=\"img\" aria-label=\"energy per cycle by stage\">";
   for (int i = 0; i < cycles; ++i) {
@@ -340,10 +344,11 @@ std::string htmlReport(const ReportData& data, Cycle maxCycles) {
           std::string(record.machine.forwarding ? "<span><i class=\"held\"></i>w waits to be decoded</span>" : "") +
           std::string(record.machine.flush ? "<span><i class=\"cancelled\"></i>c cancelled</span>" : "") +
           "</p>"
-          "<div class=\"chart-scroll\">" +
+          "<div class=\"chart-scroll\"" + scrollRegion("pipeline chart") + ">" +
           chartHtml(*data.program, rows, record.window.from, last) + "</div></section>";
   html +=
-      "<section><h2 id=\"cycle-trace-title\">Cycle trace</h2><pre class=\"trace\" id=\"cycle-trace\">"
+      "<section><h2 id=\"cycle-trace-title\">Cycle trace</h2><pre class=\"trace\" id=\"cycle-trace\" tabindex=\"0\" "
+      "aria-labelledby=\"cycle-trace-title\">"
       "Click a cycle in the chart.</pre></section>";
   html += "<section><h2>Energy per cycle</h2>" + energyChartHtml(record) + "</section>";
   html += stallsHtml(data) + behindTakenHtml(data) + energyByLineHtml(data);

@@ -48,6 +48,10 @@ std::string htmlEscaped(std::string_view text);
 // The start of a self-contained page, its style included, up to <main>.
 std::string pageHead(const std::string& title);
 
+// The attributes of a box whose content scrolls: the keyboard reaches it, to
+// scroll it too, and it is named for those who cannot see it.
+std::string scrollRegion(const std::string& name);
+
 // The page's style sheet and script, shared with the browser edition.
 extern const std::string_view reportCss;
 extern const std::string_view reportJs;

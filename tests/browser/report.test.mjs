@@ -9,6 +9,7 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { launch, openPage } from './browser.js';
+import { assertAccessible } from './axe.js';
 
 const reportTool = process.env.FIVESTAGE_REPORT;
 const sourceDir = process.env.FIVESTAGE_SOURCE_DIR;
@@ -93,4 +94,36 @@ test('a run with flush shows its cancelled instructions apart, and every other c
   assert.notEqual(await background('.chart .c.F'), 'rgb(255, 255, 255)');
   assert.deepEqual(errors, []);
   await page.close();
+});
+
+// The class of each element the Tab key reaches on `page`, in order, once round.
+async function tabStops(page) {
+  const stops = [];
+  for (;;) {
+    await page.keyboard.press('Tab');
+    const reached = await page.evaluate(() => (document.activeElement === document.body ? null : document.activeElement.className));
+    if (reached === null || stops.length > 50) return stops;
+    stops.push(reached);
+  }
+}
+
+test('the accessibility checker finds no critical or serious violation in a report or a comparison', async () => {
+  const { page: reportPage } = report('basic-checked', join(sourceDir, 'examples', 'basic'));
+  const comparisonPage = join(work, 'comparison.html');
+  assert.equal(spawnSync(reportTool, [join(sourceDir, 'examples', 'loop'), '--compare', '--html', comparisonPage]).status, 0);
+  const pages = [
+    { file: reportPage, scrolled: ['chart-scroll', 'trace', 'energy-scroll'] },
+    { file: comparisonPage, scrolled: ['chart-scroll', 'chart-scroll', 'chart-scroll', 'chart-scroll'] },
+  ];
+  for (const { file, scrolled } of pages) {
+    const { page, errors } = await openPage(browser, pathToFileURL(file).href);
+    // The boxes that scroll are reached by the keyboard, in the order of the page.
+    const reached = (await tabStops(page)).filter((name) => /scroll|trace/.test(name));
+    assert.deepEqual(reached, scrolled, file);
+    const clicked = await page.$('.chart .cycle[data-cycle="6"]');
+    await clicked?.click();  // the report's trace shown, as long as it gets
+    await assertAccessible(page, file);
+    assert.deepEqual(errors, [], file);
+    await page.close();
+  }
 });

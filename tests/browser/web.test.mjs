@@ -289,18 +289,24 @@ test('an edit takes effect: the run is made again with it up to the cycle shown'
   }
 });
 
-test('Enter steps after any button or menu, but not in an editor', async () => {
-  const controls = [
-    { name: 'Back', use: (page) => page.click('#back'), cycle: 2, afterEnter: 3 },
-    { name: 'Load', use: (page) => page.click('#load'), cycle: 0, afterEnter: 1 },
-    { name: 'Reset', use: (page) => page.click('#reset'), cycle: 0, afterEnter: 1 },
-    { name: 'Copy link', use: (page) => page.click('#link'), cycle: 3, afterEnter: 4 },
+test('Enter steps on the page and on Step; on another button it presses that button', async () => {
+  // Each starts at cycle 3.
+  const focused = [
+    { name: 'Step', use: (page) => page.click('#step'), cycle: 4, afterEnter: 5 },
+    { name: 'the status line', use: (page) => page.click('#status'), cycle: 3, afterEnter: 4 },
     { name: 'a cycle of the chart', use: (page) => page.click('#chart .cycle[data-cycle="1"]'), cycle: 1, afterEnter: 2 },
-    { name: 'the example menu', use: async (page) => { await page.focus('#example'); await page.select('#example', 'loop'); },
-      cycle: 0, afterEnter: 1 },
+    { name: 'Back', use: (page) => page.click('#back'), cycle: 2, afterEnter: 1 },
+    { name: 'Reset', use: (page) => page.focus('#reset'), cycle: 3, afterEnter: 0 },
+    { name: 'Load', use: (page) => page.focus('#load'), cycle: 3, afterEnter: 0 },
+    { name: 'the example menu', use: (page) => page.focus('#example'), cycle: 3, afterEnter: 3 },
     { name: 'src.txt', use: (page) => page.focus(sourceEditor), cycle: 3, afterEnter: 3 },
+    // In the Make exercise dialog, in front of the page, Enter is the dialog's.
+    { name: 'Close in the dialog', use: async (page) => { await page.click('#make-exercise'); await page.focus('#author-close'); },
+      cycle: 3, afterEnter: 3, dialogOpen: false },
+    { name: 'Download in the dialog', use: async (page) => { await page.click('#make-exercise'); await page.focus('#author-download'); },
+      cycle: 3, afterEnter: 3, dialogOpen: true },
   ];
-  for (const { name, use, cycle, afterEnter } of controls) {
+  for (const { name, use, cycle, afterEnter, dialogOpen = false } of focused) {
     const { page, errors } = await visit();
     await stepTo(page, 3);
     await use(page);
@@ -309,6 +315,7 @@ test('Enter steps after any button or menu, but not in an editor', async () => {
     await page.keyboard.press('Enter');
     await settled(page);
     assert.equal(await cycleShown(page), afterEnter, name);
+    assert.equal(await page.$eval('#author', (dialog) => dialog.open), dialogOpen, name);
     assert.deepEqual(errors, [], name);
     await page.close();
   }

@@ -419,13 +419,24 @@
     });
     $('hex').addEventListener('change', hexChosen);
     $('pace').addEventListener('change', keepSettings);
-    // Enter is Step, as at the console, wherever the focus is but in an
-    // editor: a button that was clicked last does not take it for itself.
+    // Enter is Step, as at the console, while the focus is on the page
+    // itself: on nothing in particular, or on a part that takes the focus
+    // only to be scrolled or skipped to. On Step the button itself takes it.
+    // Anywhere else Enter does what it does there: it presses the button,
+    // opens the menu, ends the line.
     document.addEventListener('keydown', (event) => {
-      if (event.key !== 'Enter' || event.target.closest('textarea, input:not([type=checkbox])')) return;
+      const onPage = event.target === document.body || event.target.matches('[role=region], #machine');
+      if (event.key !== 'Enter' || !onPage) return;
       event.preventDefault();
       if (!$('step').disabled) step();
     });
+    // On a phone the toolbar holds the run's buttons; More shows the others.
+    $('more').addEventListener('click', () =>
+      $('more').setAttribute('aria-expanded', String($('more').getAttribute('aria-expanded') !== 'true')));
+    // A file picker opens from a button, which the keyboard reaches too.
+    for (const button of document.querySelectorAll('[data-opens]')) {
+      button.addEventListener('click', () => $(button.dataset.opens).click());
+    }
     $('memory-all').addEventListener('scroll', () => showMemoryRows());
     $('memory-jump').addEventListener('change', (event) => jumpToWord(Number(event.target.value)));
     $('memory').addEventListener('click', (event) => {

@@ -25,15 +25,31 @@ const fivestageEditors = (() => {
     row.dataset.path = path;
     const name = path.replace('EnergyConsumptionInput/', '').replace('/energy.txt', '');
     row.innerHTML = `<td><label><input type="checkbox" checked title="present"> ${name}</label></td><td><textarea spellcheck="false"></textarea></td>`;
+    row.querySelector('textarea').setAttribute('aria-label', `${name} energy.txt`);
     row.querySelector('input').addEventListener('change', (event) => row.classList.toggle('missing', !event.target.checked));
     return row;
   }
 
   function energyRows() { return [...$('energy-files').querySelectorAll('tr')]; }
 
+  // The numbers beside the lines of src.txt, since a label names a line (Lk
+  // is line k), kept at the editor's scroll.
+  function numberLines() {
+    const editor = $('src.txt');
+    const gutter = $('src-gutter');
+    const lines = editor.value.split('\n').length;
+    if (gutter.dataset.lines !== String(lines)) {
+      gutter.textContent = Array.from({ length: lines }, (_, k) => k + 1).join('\n');
+      gutter.dataset.lines = lines;
+      gutter.style.width = `${String(lines).length}ch`;
+    }
+    gutter.scrollTop = editor.scrollTop;
+  }
+
   // Fills the editors with `files`; files it lacks are shown missing.
   function fill(files) {
     for (const name of inputNames) $(name).value = files[name] ?? '';
+    numberLines();
     const table = $('energy-files');
     table.replaceChildren();
     const paths = [...energyFiles];
@@ -55,7 +71,7 @@ const fivestageEditors = (() => {
     const locked = (path) => paths !== null && !paths.includes(path);
     for (const name of inputNames) {
       $(name).readOnly = locked(name);
-      $(name).parentElement.classList.toggle('locked', locked(name));
+      $(name).closest('label').classList.toggle('locked', locked(name));
     }
     for (const row of energyRows()) {
       row.querySelector('textarea').readOnly = locked(row.dataset.path);
@@ -235,6 +251,7 @@ const fivestageEditors = (() => {
       const entries = await Promise.all([...event.target.files].map(async (file) => [file.webkitRelativePath, await file.text()]));
       open(inputFiles(entries));
     });
+    for (const event of ['input', 'scroll']) $('src.txt').addEventListener(event, numberLines);
     const inputs = $('inputs');
     inputs.addEventListener('input', edited);
     inputs.addEventListener('dragover', (event) => { event.preventDefault(); inputs.classList.add('dropping'); });
