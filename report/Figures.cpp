@@ -11,6 +11,10 @@ namespace {
 // one instruction can complete every cycle.
 constexpr Cycle pipelineFill = 4;
 
+// The cycles before the first instruction can complete. A program with no
+// instruction ends in its first cycle, which finds nothing to fetch.
+Cycle fillCycles(const RunRecord& record) { return record.fetched == 0 ? 1 : pipelineFill; }
+
 }  // namespace
 
 std::vector<OpcodeEnergy> energyByOpcode(const MachineState& program, const RunRecord& record) {
@@ -30,9 +34,8 @@ std::vector<LineEnergy> energyByLine(const MachineState& program, const RunRecor
   std::vector<LineEnergy> result;
   for (std::size_t index = 0; index < record.byInstruction.size(); ++index) {
     if (record.byInstruction[index].fetched == 0) continue;
-    const std::size_t line = program.instructionLines[index];
-    result.push_back(
-        {line + 1, std::string(withoutComment(program.sourceLines[line])), record.byInstruction[index].energy});
+    result.push_back({program.instructionLines[index] + 1, sourceText(program, static_cast<InstructionIndex>(index)),
+                      record.byInstruction[index].energy});
   }
   std::stable_sort(result.begin(), result.end(),
                    [](const LineEnergy& a, const LineEnergy& b) { return a.energy > b.energy; });
@@ -64,8 +67,8 @@ std::string statusText(const RunRecord& record, Cycle maxCycles) {
 }
 
 std::optional<CycleBreakdown> cycleBreakdown(const RunRecord& record) {
-  if (record.end != RunEnd::Completed || record.completed == 0) return std::nullopt;
-  return CycleBreakdown{record.completed, record.cancelledCycles, pipelineFill, record.cyclesLost,
+  if (record.end != RunEnd::Completed) return std::nullopt;
+  return CycleBreakdown{record.completed, record.cancelledCycles, fillCycles(record), record.cyclesLost,
                         record.nothingToFetch};
 }
 
@@ -73,7 +76,8 @@ std::string breakdownText(Cycle cycles, const CycleBreakdown& breakdown) {
   std::string text = std::to_string(cycles) + (cycles == 1 ? " cycle = " : " cycles = ") +
                      std::to_string(breakdown.instructions) +
                      (breakdown.instructions == 1 ? " instruction + " : " instructions + ") +
-                     std::to_string(breakdown.fill) + " to fill the pipeline";
+                     std::to_string(breakdown.fill) +
+                     (breakdown.instructions == 0 ? " to find nothing to fetch" : " to fill the pipeline");
   if (breakdown.cancelled > 0) text += " + " + std::to_string(breakdown.cancelled) + " on cancelled fetches";
   if (breakdown.stalls > 0) text += " + " + std::to_string(breakdown.stalls) + " lost to stalls";
   if (breakdown.nothingToFetch > 0) {
@@ -144,14 +148,15 @@ std::string stallGroupText(const MachineState& program, const StallGroup& group)
   return text + " (" + std::to_string(group.cyclesLost) + " lost)";
 }
 
-std::string_view withoutComment(std::string_view line) {
+std::string sourceText(const MachineState& program, InstructionIndex index) {
+  std::string_view line = program.sourceTextOf(index);
   line = line.substr(0, line.find('#'));
   const std::size_t last = line.find_last_not_of(" \t\r");
-  return line.substr(0, last == std::string_view::npos ? 0 : last + 1);
+  return std::string(line.substr(0, last == std::string_view::npos ? 0 : last + 1));
 }
 
 std::string instructionText(const MachineState& program, InstructionIndex index) {
-  return "E(" + std::to_string(index) + ") " + std::string(withoutComment(program.sourceTextOf(index)));
+  return "E(" + std::to_string(index) + ") " + sourceText(program, index);
 }
 
 std::string twoDecimals(double value) {

@@ -45,12 +45,12 @@ std::string statusText(const RunRecord& record, Cycle maxCycles);
 struct CycleBreakdown {
   std::int64_t instructions;  // completed, one cycle each once the pipeline is full
   Cycle cancelled;            // fetches of instructions a taken branch cancelled
-  Cycle fill;                 // the first instruction's way to Write-back
+  Cycle fill;                 // the first instruction's way to Write-back; 1 with no instruction
   Cycle stalls;               // what the stalls cost
   Cycle nothingToFetch;       // Fetch at the program's end, waiting for a branch to lead it back
 };
 
-// Empty for a run that did not complete or ran no instruction.
+// Empty for a run that did not complete.
 std::optional<CycleBreakdown> cycleBreakdown(const RunRecord& record);
 
 // "17 cycles = 7 instructions + 4 to fill the pipeline + 6 lost to stalls".
@@ -73,10 +73,11 @@ std::string cyclesText(Cycle first, Cycle last, std::int64_t count);
 // group "cycles 12 to 90, 9 times: ... (18 lost)".
 std::string stallGroupText(const MachineState& program, const StallGroup& group);
 
-// A source line as the views show it: without a trailing # comment.
-std::string_view withoutComment(std::string_view line);
+// An instruction's source line as every view shows it: without a trailing
+// # comment, which explains the line to its reader but is no part of it.
+std::string sourceText(const MachineState& program, InstructionIndex index);
 
-// "E(3) add $3, $1, $2": the instruction and its own source text, without a comment.
+// "E(3) add $3, $1, $2": the instruction and its source text.
 std::string instructionText(const MachineState& program, InstructionIndex index);
 
 // A number with two decimals.

@@ -9,7 +9,7 @@ using Json = nlohmann::ordered_json;
 
 Json instructionJson(const MachineState& program, InstructionIndex index) {
   const std::size_t line = program.instructionLines.at(static_cast<std::size_t>(index));
-  return {{"index", index}, {"line", line + 1}, {"text", program.sourceLines[line]}};
+  return {{"index", index}, {"line", line + 1}, {"text", sourceText(program, index)}};
 }
 
 Json optionalNumber(const std::optional<double>& value) { return value ? Json(*value) : Json(nullptr); }

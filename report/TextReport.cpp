@@ -30,7 +30,7 @@ std::string withoutTrailingBlanks(std::string line) {
 std::string chartLabel(const MachineState& program, InstructionTag tag) {
   const std::size_t line = program.instructionLines[static_cast<std::size_t>(tag.index)] + 1;
   return padded("E(" + std::to_string(tag.index) + ")", 6) + padded("L" + std::to_string(line), 5) +
-         padded(std::string(withoutComment(program.sourceTextOf(tag.index))), labelWidth - 11);
+         padded(sourceText(program, tag.index), labelWidth - 11);
 }
 
 // One band of the chart: the cycle numbers, then a row per instruction with

@@ -10,6 +10,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -176,8 +177,21 @@ std::string shellWord(const std::string& text) {
   return quoted + "'";
 }
 
-// The top-level entries made, a folder with the number of files in it.
-void printMade(std::ostream& out, const std::string& folder, std::span<const StarterFile> files) {
+// The command that starts fivestage again, as the user would type it: the
+// bare name a shell found on the PATH, or else the path it was started by,
+// made absolute so that it works after a cd too.
+std::string commandWord(std::string_view invokedAs) {
+  if (invokedAs.empty()) return "fivestage";
+  if (invokedAs.find('/') == std::string_view::npos) return shellWord(std::string(invokedAs));
+  std::error_code noWorkingDirectory;
+  const std::filesystem::path absolute = std::filesystem::absolute(invokedAs, noWorkingDirectory);
+  return shellWord(noWorkingDirectory ? std::string(invokedAs) : absolute.lexically_normal().string());
+}
+
+// The top-level entries made, a folder with the number of files in it, and
+// the two ways to run it.
+void printMade(std::ostream& out, const std::string& folder, const std::string& command,
+               std::span<const StarterFile> files) {
   std::vector<std::string> entries;
   std::map<std::string, int> filesIn;  // by top-level folder
   for (const StarterFile& file : files) {
@@ -196,20 +210,21 @@ void printMade(std::ostream& out, const std::string& folder, std::span<const Sta
     out << "\n";
   }
   const std::string word = shellWord(folder);
-  out << "Read the comments in src.txt, then run it:\n  cd " << word << " && fivestage\nor\n  fivestage " << word
-      << "\n";
+  out << "Read the comments in src.txt, then run it:\n  cd " << word << " && " << command << "\nor\n  " << command
+      << " " << word << "\n";
 }
 
 }  // namespace
 
-int createStarterFolder(const std::filesystem::path& folder, std::ostream& out, std::ostream& err) {
+int createStarterFolder(const std::filesystem::path& folder, std::string_view invokedAs, std::ostream& out,
+                        std::ostream& err) {
   try {
     StarterWriter(folder.string()).writeAll(starterFiles);
   } catch (const Refusal& refusal) {
     err << "fivestage: " << refusal.message << "\n";
     return usageErrorStatus;
   }
-  printMade(out, folder.string(), starterFiles);
+  printMade(out, folder.string(), commandWord(invokedAs), starterFiles);
   return 0;
 }
 

@@ -17,7 +17,9 @@ extern const std::span<const StarterFile> starterFiles;
 // an empty one. A symbolic link at `folder` is not followed and nothing that
 // exists is overwritten. Says on `out` what was made and what to type next,
 // and returns 0; or says on `err` why not, leaves nothing of its own behind,
-// and returns the usage error status.
-int createStarterFolder(const std::filesystem::path& folder, std::ostream& out, std::ostream& err);
+// and returns the usage error status. `invokedAs` is the program's name as
+// it was started (argv[0]): what to type next starts fivestage the same way.
+int createStarterFolder(const std::filesystem::path& folder, std::string_view invokedAs, std::ostream& out,
+                        std::ostream& err);
 
 }  // namespace fivestage

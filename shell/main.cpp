@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
   switch (arguments.action) {
     case Action::Help: std::cout << usageText; return 0;
     case Action::Version: std::cout << versionText; return 0;
-    case Action::Init: return createStarterFolder(arguments.folder, std::cout, std::cerr);
+    case Action::Init: return createStarterFolder(arguments.folder, argc > 0 ? argv[0] : "", std::cout, std::cerr);
     case Action::Refuse: std::cerr << "fivestage: " << arguments.error << "\n" << usageText; return usageErrorStatus;
     case Action::Simulate: break;
   }

@@ -430,20 +430,25 @@ TEST(PipelineProperty, ForwardingChangesTheTimingNeverTheResults) {
   }
 }
 
-// Where the cycles went adds up on every machine: completed instructions,
+// Where a completed run's cycles went adds up: completed instructions,
 // cancelled fetches, four to fill the pipeline, what the stalls cost and the
-// cycles Fetch found the program's end; and each stall's cost shows in the
+// cycles Fetch found the program's end.
+void expectTheBreakdownAddsUp(const report::RunRecord& record) {
+  const std::optional<report::CycleBreakdown> breakdown = report::cycleBreakdown(record);
+  ASSERT_TRUE(breakdown);
+  EXPECT_EQ(breakdown->instructions + breakdown->cancelled + breakdown->fill + breakdown->stalls +
+                breakdown->nothingToFetch,
+            record.cycles);
+}
+
+// The cycles add up on every machine, and each stall's cost shows in the
 // chart as its waiting cells.
 TEST(PipelineProperty, EveryRunsCyclesAddUp) {
   for (const Trial& trial : trials()) {
     for (const MachineOptions machine : fourMachines) {
       SCOPED_TRACE(described(trial.program, machine));
       const report::RunRecord& record = trial.runOn(machine).record;
-      const std::optional<report::CycleBreakdown> breakdown = report::cycleBreakdown(record);
-      ASSERT_TRUE(breakdown);
-      EXPECT_EQ(breakdown->instructions + breakdown->cancelled + breakdown->fill + breakdown->stalls +
-                    breakdown->nothingToFetch,
-                record.cycles);
+      expectTheBreakdownAddsUp(record);
       EXPECT_EQ(record.fetched, record.completed + record.cancelled);
       std::int64_t lostCells = 0;
       for (const report::ChartRow& row : record.chart) {
@@ -458,6 +463,24 @@ TEST(PipelineProperty, EveryRunsCyclesAddUp) {
       }
     }
     if (::testing::Test::HasFailure()) return;
+  }
+}
+
+// A program without instructions, empty or all comments, runs one cycle on
+// every machine, and that cycle is accounted for too.
+TEST(PipelineProperty, AProgramWithoutInstructionsAddsUpToo) {
+  testing::TempDir dir;
+  dir.addEnergyTree();
+  for (const std::vector<std::string>& lines : {std::vector<std::string>{}, std::vector<std::string>{"# nothing"}}) {
+    const Program program{lines, std::vector<Word>(8, 0), std::vector<Word>(8, 0), true};
+    const MachineState state = testing::machineOf(program.lines, program.registers, program.memory);
+    for (const MachineOptions machine : fourMachines) {
+      SCOPED_TRACE(described(program, machine));
+      const PipelineRun run = runPipeline(state, dir, machine, 0);
+      expectCompleted(run);
+      EXPECT_EQ(run.cycles, 1);
+      expectTheBreakdownAddsUp(run.record);
+    }
   }
 }
 

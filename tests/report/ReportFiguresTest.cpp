@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "report/Figures.h"
+#include "report/JsonReport.h"
 #include "report/ReportRun.h"
 #include "report/TextReport.h"
 #include "tests/support/TempDir.h"
@@ -282,6 +283,80 @@ TEST_F(ReportFigures, EachCountAgreesWithTheListItSummarises) {
   }
 }
 
+// CPI is cycles per completed instruction. With flush the instruction behind
+// the taken beq is fetched but cancelled: beq (cycles 1 to 5) and the addi it
+// leads to (fetched in cycle 3, written back in cycle 7) complete, so 7 cycles
+// for 2 instructions, not for the 3 fetched. Without flush the addi behind the
+// beq runs too (cycles 2 to 6), in the same 7 cycles.
+TEST_F(ReportFigures, CpiCountsCompletedInstructionsNotFetchedOnes) {
+  const struct {
+    MachineOptions machine;
+    std::int64_t fetched, completed;
+    std::string cpi;
+  } cases[] = {{{false, true}, 3, 2, "3.50"}, {{false, false}, 3, 3, "2.33"}};
+  for (const auto& c : cases) {
+    RunOptions options;
+    options.machine = c.machine;
+    const ReportData data = run("beq $0, $0, L3\naddi $5, $0, 1\naddi $6, $0, 2\n", options);
+    const std::string name = machineName(c.machine);
+    EXPECT_EQ(data.record.cycles, 7) << name;
+    EXPECT_EQ(data.record.fetched, c.fetched) << name;
+    EXPECT_EQ(data.record.completed, c.completed) << name;
+    ASSERT_TRUE(cyclesPerInstruction(data.record)) << name;
+    EXPECT_EQ(twoDecimals(*cyclesPerInstruction(data.record)), c.cpi) << name;
+    std::ostringstream text;
+    writeTextReport(text, data, {100000, false});
+    EXPECT_NE(text.str().find(c.cpi + " cycles per completed instruction"), std::string::npos) << text.str();
+  }
+}
+
+// A stall group: who waits, for which register, from which producer, how often.
+struct Group {
+  InstructionIndex waiting;
+  std::int32_t reg;
+  InstructionIndex producer;
+  std::int64_t count;
+  bool operator==(const Group&) const = default;
+};
+
+void PrintTo(const Group& group, std::ostream* out) {
+  *out << "E(" << group.waiting << ") waits for $" << group.reg << " from E(" << group.producer << "), "
+       << group.count << " times";
+}
+
+// Stalls are grouped by the waiting instruction, the register and the
+// producer all three. Here E(1) add runs twice: first right behind E(0), whose
+// loaded $1 it waits for; then after the jump, behind the instruction that
+// ran behind the jump (no flush), or behind E(0) again.
+TEST_F(ReportFigures, StallsAreGroupedByInstructionRegisterAndProducer) {
+  dir.write("reg.txt", "0\n0\n0\n0\n0\n0\n0\n0\n");  // $5 = 0: the second pass leaves at the bne
+  const std::string firstPass = "sw $1, 0($0)\nadd $3, $1, $2\nbne $5, $0, L7\naddi $5, $0, 1\n";
+  const struct {
+    const char* name;
+    std::string secondPass;
+    std::vector<Group> groups;
+  } cases[] = {
+      {"two registers from two producers", "j L2\nsw $2, 1($0)\n", {{1, 1, 0, 1}, {1, 2, 5, 1}}},
+      {"one register from two producers", "j L2\nsw $1, 1($0)\n", {{1, 1, 0, 1}, {1, 1, 5, 1}}},
+      {"one register from one producer", "j L1\naddi $6, $0, 0\n", {{1, 1, 0, 2}}},
+  };
+  for (const auto& c : cases) {
+    for (const MachineOptions machine : {MachineOptions{false, false}, MachineOptions{true, false}}) {
+      RunOptions options;
+      options.machine = machine;
+      const RunRecord record = run(firstPass + c.secondPass, options).record;
+      const std::string name = std::string(c.name) + " on " + machineName(machine);
+      ASSERT_EQ(record.end, RunEnd::Completed) << name;
+      std::vector<Group> groups;
+      for (const StallGroup& group : record.stallGroups) {
+        groups.push_back({group.first.waiting.index, onBus(group.first.blockedRegister),
+                          group.first.waitsFor.value().index, group.count});
+      }
+      EXPECT_EQ(groups, c.groups) << name;
+    }
+  }
+}
+
 // The registers and words at the edges of the machine: the last register and
 // word can be used, the next ones end the run.
 TEST_F(ReportFigures, TheLastRegisterAndWordAreUsableTheNextOnesAreNot) {
@@ -298,8 +373,9 @@ TEST_F(ReportFigures, TheLastRegisterAndWordAreUsableTheNextOnesAreNot) {
   EXPECT_EQ(run("addi $16, $0, 3\n").record.message, " Register $16 does not exist: register file size is 16 \n");
 }
 
-// The views name an instruction by its code, without a trailing comment;
-// the console trace keeps the source line byte for byte.
+// The views name an instruction by its code, without a trailing comment,
+// wherever the JSON names it too; the console trace keeps the source line
+// byte for byte.
 TEST_F(ReportFigures, ViewsDropATrailingCommentTheTraceKeepsIt) {
   dir.write("src.txt", "addi $1, $0, 5   # one\t\naddi $2, $1, 1#two\n");
   std::ostringstream trace;
@@ -314,6 +390,12 @@ TEST_F(ReportFigures, ViewsDropATrailingCommentTheTraceKeepsIt) {
   writeTextReport(text, data, {100000, false});
   EXPECT_NE(text.str().find("  E(1)  L2   addi $2, $1, 1"), std::string::npos) << text.str();
   EXPECT_EQ(text.str().find('#'), std::string::npos) << text.str();
+  const nlohmann::ordered_json json = jsonReport(data, 100000);
+  EXPECT_EQ(json["stalls"][0]["waitsFor"]["text"], "addi $1, $0, 5");
+  EXPECT_EQ(json["stallGroups"][0]["first"]["instruction"]["text"], "addi $2, $1, 1");
+  EXPECT_EQ(json["chart"][0]["instruction"]["text"], "addi $1, $0, 5");
+  EXPECT_EQ(json["energy"]["byLine"][0]["text"], "addi $1, $0, 5");
+  EXPECT_EQ(json.dump().find('#'), std::string::npos) << json.dump(2);
   EXPECT_NE(trace.str().find("F.Ir = addi $1, $0, 5   # one\t\n"), std::string::npos);
   EXPECT_NE(trace.str().find("F.Ir = addi $2, $1, 1#two\n"), std::string::npos);
 }

@@ -44,6 +44,13 @@ RunResult runProgram(const std::filesystem::path& executable, const std::vector<
 
   const pid_t child = fork();
   if (child == 0) {
+    // The program is opened while the child may still reach it: a checkout in
+    // a folder only root may enter, such as root's home, is out of an
+    // unprivileged user's reach by its path, but not through a descriptor.
+    // Close-on-exec suits a compiled program; a script's interpreter would
+    // read the script through this descriptor and need it kept open.
+    const int program = open(executable.c_str(), O_PATH | O_CLOEXEC);
+    if (program < 0) failInChild("cannot open " + executable.string());
     const int in = open(input.c_str(), O_RDONLY);
     const int out = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -51,7 +58,7 @@ RunResult runProgram(const std::filesystem::path& executable, const std::vector<
     if (user == RunAs::Unprivileged) dropPrivileges();
     // After the drop this also finds a folder on the way that does not let others in.
     if (chdir(workdir.c_str()) != 0) failInChild("cannot enter " + workdir.string());
-    execv(argv[0], argv.data());
+    fexecve(program, argv.data(), environ);
     failInChild("cannot run " + executable.string());
   }
   int raw = 0;

@@ -21,10 +21,12 @@ enum class RunAs { Tester, Unprivileged };
 // The user and group an unprivileged run takes: 'nobody' on Linux.
 inline constexpr unsigned unprivilegedId = 65534;
 
-// Runs `executable` with `arguments` in `workdir`, with `input` as its
-// standard input, and collects its output and exit status. When the child
-// cannot be set up (privileges, working directory, exec) it exits with 127
-// and says why on its standard error.
+// Runs `executable`, a compiled program, with `arguments` in `workdir`, with
+// `input` as its standard input, and collects its output and exit status.
+// The program and `input` may lie where only the tester may go; an
+// unprivileged run's `workdir` must let others in, as a TempDir does after
+// letOthersRead. When the child cannot be set up (privileges, working
+// directory, exec) it exits with 127 and says why on its standard error.
 RunResult runProgram(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
                      const std::filesystem::path& workdir, const std::filesystem::path& input = "/dev/null",
                      RunAs user = RunAs::Tester);
