@@ -128,8 +128,10 @@ const fivestageExercise = (() => {
     }
 
     async function check() {
-      await settle();
+      // The last verdict goes at once, words and colour, not once the edits settle.
       $('exercise-verdict').textContent = 'checking…';
+      $('exercise-verdict').className = '';
+      await settle();
       const result = await client.request('check', { exercise: open.text, source: editors.files()['src.txt'] });
       if (result.error) {
         $('exercise-verdict').textContent = result.error;
