@@ -6,7 +6,7 @@
 #include "core/Reference.h"
 #include "exercise/BundledEnergy.h"
 #include "exercise/Checker.h"
-#include "report/Figures.h"
+#include "record/Figures.h"
 
 namespace fivestage::exercise {
 namespace {

@@ -11,8 +11,8 @@
 
 #include "exercise/BundledEnergy.h"
 #include "exercise/FileRead.h"
-#include "report/Figures.h"
-#include "report/ReportRun.h"
+#include "record/Figures.h"
+#include "record/ReportRun.h"
 
 namespace fivestage::exercise {
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "exercise/Exercise.h"
-#include "report/ReportRun.h"
+#include "record/ReportRun.h"
 
 namespace fivestage::exercise {
 

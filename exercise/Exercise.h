@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/Machine.h"
-#include "core/MachineOptions.h"
+#include "vocabulary/MachineOptions.h"
 
 namespace fivestage::exercise {
 

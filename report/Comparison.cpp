@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <ostream>
 
-#include "report/Figures.h"
+#include "record/Figures.h"
 #include "report/HtmlReport.h"
 #include "report/JsonReport.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "report/ReportRun.h"
+#include "record/ReportRun.h"
 #include "report/TextReport.h"
 
 namespace fivestage::report {

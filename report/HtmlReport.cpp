@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
-#include "report/Figures.h"
+#include "record/Figures.h"
 
 namespace fivestage::report {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "report/ReportRun.h"
+#include "record/ReportRun.h"
 
 namespace fivestage::report {
 

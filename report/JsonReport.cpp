@@ -1,6 +1,6 @@
 #include "report/JsonReport.h"
 
-#include "report/Figures.h"
+#include "record/Figures.h"
 
 namespace fivestage::report {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "report/ReportRun.h"
+#include "record/ReportRun.h"
 
 namespace fivestage::report {
 

@@ -5,7 +5,7 @@
 #include <set>
 #include <vector>
 
-#include "core/Events.h"
+#include "vocabulary/Events.h"
 
 namespace fivestage::report {
 

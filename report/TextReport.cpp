@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "report/Figures.h"
+#include "record/Figures.h"
 
 namespace fivestage::report {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <iosfwd>
 
-#include "report/ReportRun.h"
+#include "record/ReportRun.h"
 
 namespace fivestage::report {
 

@@ -7,8 +7,8 @@
 
 #include "common/TraceWriter.h"
 #include "core/Core.h"
-#include "core/Events.h"
-#include "core/MachineOptions.h"
+#include "vocabulary/Events.h"
+#include "vocabulary/MachineOptions.h"
 #include "trace/ConsoleTrace.h"
 
 namespace fivestage {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/MachineOptions.h"
+#include "vocabulary/MachineOptions.h"
 
 namespace fivestage {
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <iosfwd>
 
-#include "core/MachineOptions.h"
+#include "vocabulary/MachineOptions.h"
 
 namespace fivestage {
 

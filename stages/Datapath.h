@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "core/Events.h"
-#include "core/MachineOptions.h"
+#include "vocabulary/Events.h"
+#include "vocabulary/MachineOptions.h"
 #include "energy/EnergySource.h"
 #include "loader/MachineState.h"
 #include "stages/Latches.h"

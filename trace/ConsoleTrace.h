@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/TraceWriter.h"
-#include "core/Events.h"
+#include "vocabulary/Events.h"
 
 namespace fivestage {
 

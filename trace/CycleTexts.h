@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/TraceWriter.h"
-#include "core/Events.h"
+#include "vocabulary/Events.h"
 #include "trace/ConsoleTrace.h"
 
 namespace fivestage {

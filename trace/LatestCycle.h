@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "core/Events.h"
+#include "vocabulary/Events.h"
 
 namespace fivestage {
 

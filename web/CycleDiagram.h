@@ -5,8 +5,8 @@
 #include <span>
 #include <string_view>
 
-#include "core/Events.h"
-#include "core/MachineOptions.h"
+#include "vocabulary/Events.h"
+#include "vocabulary/MachineOptions.h"
 
 namespace fivestage::web {
 

@@ -5,12 +5,12 @@
 #include <sstream>
 
 #include "report/Comparison.h"
-#include "report/Figures.h"
+#include "record/Figures.h"
 #include "report/HtmlReport.h"
 #include "report/JsonReport.h"
-#include "report/ProgramCheck.h"
-#include "report/ReportRun.h"
-#include "report/RunRecorder.h"
+#include "record/ProgramCheck.h"
+#include "record/ReportRun.h"
+#include "record/RunRecorder.h"
 #include "shell/Entry.h"
 #include "trace/EnergyText.h"
 #include "trace/LatestCycle.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "report/HtmlReport.h"
-#include "report/RunRecord.h"
+#include "record/RunRecord.h"
 #include "run/RunSetup.h"
 
 namespace fivestage::web {

@@ -25,8 +25,8 @@
 
 #include "core/Core.h"
 #include "core/Reference.h"
-#include "report/Figures.h"
-#include "report/RunRecorder.h"
+#include "record/Figures.h"
+#include "record/RunRecorder.h"
 #include "tests/support/EventLog.h"
 #include "tests/support/TempDir.h"
 

@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "report/ProgramCheck.h"
+#include "record/ProgramCheck.h"
 #include "tests/support/TempDir.h"
 
 namespace fivestage::report {

@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <sstream>
 
-#include "report/Figures.h"
+#include "record/Figures.h"
 #include "report/JsonReport.h"
-#include "report/ReportRun.h"
+#include "record/ReportRun.h"
 #include "report/TextReport.h"
 #include "tests/support/TempDir.h"
 

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/Events.h"
+#include "vocabulary/Events.h"
 #include "loader/MachineState.h"
 
 namespace fivestage::testing {

@@ -16,12 +16,12 @@
 #include "exercise/CheckReport.h"
 #include "exercise/FileRead.h"
 #include "report/Comparison.h"
-#include "report/Figures.h"
+#include "record/Figures.h"
 #include "report/HtmlReport.h"
 #include "report/JsonReport.h"
 #include "report/KanataLog.h"
 #include "report/OutputFile.h"
-#include "report/ReportRun.h"
+#include "record/ReportRun.h"
 #include "report/TextReport.h"
 
 namespace {

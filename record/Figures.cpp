@@ -1,4 +1,4 @@
-#include "report/Figures.h"
+#include "record/Figures.h"
 
 #include <algorithm>
 #include <cstdio>

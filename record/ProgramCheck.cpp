@@ -1,4 +1,4 @@
-#include "report/ProgramCheck.h"
+#include "record/ProgramCheck.h"
 
 #include <ostream>
 #include <set>

@@ -1,7 +1,7 @@
-#include "report/Meaning.h"
+#include "record/Meaning.h"
 
 #include "core/Reference.h"
-#include "report/Figures.h"
+#include "record/Figures.h"
 
 namespace fivestage::report {
 namespace {

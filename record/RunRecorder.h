@@ -5,9 +5,9 @@
 #include <optional>
 #include <tuple>
 
-#include "core/Events.h"
+#include "vocabulary/Events.h"
 #include "loader/MachineState.h"
-#include "report/RunRecord.h"
+#include "record/RunRecord.h"
 
 namespace fivestage::report {
 

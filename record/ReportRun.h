@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "core/Events.h"
-#include "core/MachineOptions.h"
+#include "vocabulary/Events.h"
+#include "vocabulary/MachineOptions.h"
 #include "loader/MachineState.h"
-#include "report/Meaning.h"
-#include "report/ProgramCheck.h"
-#include "report/RunRecord.h"
+#include "record/Meaning.h"
+#include "record/ProgramCheck.h"
+#include "record/RunRecord.h"
 
 namespace fivestage::report {
 

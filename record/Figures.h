@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "report/ReportRun.h"
+#include "record/ReportRun.h"
 
 namespace fivestage::report {
 

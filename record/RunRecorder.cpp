@@ -1,10 +1,10 @@
-#include "report/RunRecorder.h"
+#include "record/RunRecorder.h"
 
 #include <algorithm>
 #include <string>
 #include <utility>
 
-#include "report/Figures.h"
+#include "record/Figures.h"
 
 namespace fivestage::report {
 namespace {

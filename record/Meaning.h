@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "loader/MachineState.h"
-#include "report/RunRecord.h"
+#include "record/RunRecord.h"
 
 namespace fivestage::report {
 

@@ -1,9 +1,9 @@
-#include "report/ReportRun.h"
+#include "record/ReportRun.h"
 
 #include <ostream>
 #include <sstream>
 
-#include "report/RunRecorder.h"
+#include "record/RunRecorder.h"
 #include "run/RunSetup.h"
 #include "trace/CycleTexts.h"
 
