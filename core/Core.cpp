@@ -11,8 +11,8 @@ Core::Core(MachineState machine, const std::filesystem::path& folder, RunObserve
            EnergyReading reading)
     : datapath_(std::move(machine), folder, observer, options, reading) {}
 
-RunState Core::stepCycle(Key key) {
-  if (outcome_.state != RunState::Running) return outcome_.state;
+RunEnd Core::stepCycle(Key key) {
+  if (outcome_.state != RunEnd::Running) return outcome_.state;
   if (key == Key::Newline) ++CycleCounter_;
   ++cyclesRun_;
   datapath_.thisCycle = {};
@@ -20,7 +20,7 @@ RunState Core::stepCycle(Key key) {
   try {
     runStages();
   } catch (const FatalError& error) {
-    end(RunState::Failed, error.what(), error.exitStatus());
+    end(RunEnd::Failed, error.what(), error.exitStatus());
   }
   return outcome_.state;
 }
@@ -57,7 +57,7 @@ void Core::runStages() {
 
   const bool programDone = pc_ >= 0 && static_cast<std::size_t>(pc_) == datapath_.state.instructions.size();
   if (programDone && p.isEmpty()) {
-    end(RunState::Completed, "", 0);
+    end(RunEnd::Completed, "", 0);
     return;
   }
   if (programDone || fetchHeld()) {
@@ -92,13 +92,13 @@ void Core::releaseStallWhenDue() {
   pipeline_.decodeUnit.rereadRegisterFile(datapath_);
 }
 
-void Core::end(RunState state, std::string message, int exitStatus) {
+void Core::end(RunEnd state, std::string message, int exitStatus) {
   outcome_ = {state, std::move(message), exitStatus};
-  datapath_.report(RunEnded{state == RunState::Completed, outcome_.message, exitStatus});
+  datapath_.report(RunEnded{state == RunEnd::Completed, outcome_.message, exitStatus});
 }
 
 const RunOutcome& simulate(Core& core) {
-  while (core.stepCycle(Key::Newline) == RunState::Running) {
+  while (core.stepCycle(Key::Newline) == RunEnd::Running) {
   }
   return core.outcome();
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/Pipeline.h"
+#include "vocabulary/RunEnd.h"
 #include "stages/Datapath.h"
 
 namespace fivestage {
@@ -13,12 +14,9 @@ namespace fivestage {
 // cycle number the console shows.
 enum class Key { Newline, Other, EndOfInput };
 
-// How a run stands after a cycle.
-enum class RunState { Running, Completed, Failed };
-
 // How a run ended, when it has.
 struct RunOutcome {
-  RunState state = RunState::Running;
+  RunEnd state = RunEnd::Running;
   std::string message;  // for a failed run: what the console shows
   int exitStatus = 0;
 };
@@ -38,9 +36,9 @@ class Core {
   // Returns the state of the run afterwards; a failure (a file that cannot
   // be read, an access outside the machine) ends the run and is reported as
   // its end, not thrown.
-  RunState stepCycle(Key key);
+  RunEnd stepCycle(Key key);
 
-  RunState state() const { return outcome_.state; }
+  RunEnd state() const { return outcome_.state; }
   const RunOutcome& outcome() const { return outcome_; }
   const MachineState& machine() const { return datapath_.state; }
   Cycle cyclesRun() const { return cyclesRun_; }
@@ -54,7 +52,7 @@ class Core {
   void cancelBehind(InstructionTag branch);
   // Whether a stall keeps Fetch from fetching in this cycle.
   bool fetchHeld() const;
-  void end(RunState state, std::string message, int exitStatus);
+  void end(RunEnd state, std::string message, int exitStatus);
 
   Datapath datapath_;
   Pipeline pipeline_;

@@ -94,7 +94,7 @@ ReferenceRun runReference(const MachineState& machine, ReferenceLimits limits) {
     for (InstructionIndex index = 0; !isProgramEnd(state, index);) {
       checkInstructionExists(state, index);
       if (run.executed == limits.maxExecuted) {
-        run.end = ReferenceRun::End::Stopped;
+        run.end = RunEnd::Stopped;
         break;
       }
       const InstructionIndex next = executeInstruction(state, index);
@@ -103,7 +103,7 @@ ReferenceRun runReference(const MachineState& machine, ReferenceLimits limits) {
       index = next;
     }
   } catch (const FatalError& error) {
-    run.end = ReferenceRun::End::Failed;
+    run.end = RunEnd::Failed;
     run.message = error.what();
   }
   run.registers = std::move(state.registers);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "loader/MachineState.h"
+#include "vocabulary/RunEnd.h"
 
 namespace fivestage {
 
@@ -19,12 +20,10 @@ namespace fivestage {
 // here on their own, so that a fault in the Execute stage shows up as a
 // difference and is not repeated on both sides.
 struct ReferenceRun {
-  enum class End {
-    Completed,  // execution went on to exactly one past the last instruction
-    Failed,     // an instruction could not be executed: see the message
-    Stopped,    // still running after the most instructions allowed
-  };
-  End end = End::Completed;
+  // Completed: execution went on to exactly one past the last instruction;
+  // Failed: an instruction could not be executed (see the message);
+  // Stopped: still running after the most instructions allowed.
+  RunEnd end = RunEnd::Completed;
   std::string message;          // why a failed run failed
   std::vector<Word> registers;  // the register file and data memory at the end
   std::vector<Word> memory;

@@ -25,7 +25,7 @@ struct Solved {
 Solved solve(const Checker& checker, std::size_t index, std::string_view solution) {
   const Exercise& exercise = checker.exercise();
   report::ReportData run = checker.run(index, solution);
-  if (run.record.end != report::RunEnd::Completed || !run.program) {
+  if (run.record.end != RunEnd::Completed || !run.program) {
     throw ExerciseError("data set '" + exercise.data[index].name + "': the program in src.txt does not complete: " +
                         runEnding(run, exercise.maxCycles));
   }
@@ -35,10 +35,10 @@ Solved solve(const Checker& checker, std::size_t index, std::string_view solutio
     solved.memory[static_cast<std::size_t>(change.location)] = change.final;
   }
   ReferenceRun meant = runReference(*solved.run.program);
-  if (meant.end == ReferenceRun::End::Completed) {
+  if (meant.end == RunEnd::Completed) {
     solved.meant = std::move(meant);
   } else {
-    solved.meantFailure = meant.end == ReferenceRun::End::Failed
+    solved.meantFailure = meant.end == RunEnd::Failed
                               ? "cannot run to its end: " + report::trimmed(meant.message)
                               : "does not end within " + std::to_string(ReferenceLimits{}.maxExecuted) + " instructions";
   }

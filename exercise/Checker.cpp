@@ -98,7 +98,7 @@ void checkDataSet(const Exercise& exercise, const DataSet& data, const report::R
                   std::vector<Check>& list) {
   DataSetChecks checks(data, list);
   const report::RunRecord& record = run.record;
-  if (record.end != report::RunEnd::Completed || !run.program) {
+  if (record.end != RunEnd::Completed || !run.program) {
     checks.add(completes, false, Bound::Equal, "completed", runEnding(run, exercise.maxCycles));
     failAfterIncompleteRun(exercise, data, checks);
     return;
@@ -170,7 +170,7 @@ std::optional<Word> finalWord(const MachineState& program, const report::RunReco
 
 std::string runEnding(const report::ReportData& run, Cycle maxCycles) {
   if (!run.program) return "not run: " + report::trimmed(run.record.message);
-  if (run.record.end == report::RunEnd::Stopped) {
+  if (run.record.end == RunEnd::Stopped) {
     return "still running after " + std::to_string(maxCycles) + " cycles (the exercise's maxCycles)";
   }
   return "ended in cycle " + std::to_string(run.record.cycles) + ": " + report::statusText(run.record, maxCycles);
@@ -229,7 +229,7 @@ Outcome Checker::check(std::string_view source) const {
     if (i == 0) {
       checkProgram(exercise_, run, outcome.checks);
       outcome.warnings = run.warnings;
-      if (run.record.end == report::RunEnd::Completed) {
+      if (run.record.end == RunEnd::Completed) {
         outcome.cycles = run.record.cycles;
         outcome.energy = run.record.energyTotal();
       }

@@ -23,17 +23,18 @@ Meaning meaningOf(const MachineState& program, const MachineState& final, const 
   meaning.registers = differences(final.registers, meant.registers);
   meaning.memory = differences(final.memory, meant.memory);
   meaning.matches = meaning.registers.empty() && meaning.memory.empty() && record.end == RunEnd::Completed &&
-                    meant.end == ReferenceRun::End::Completed;
+                    meant.end == RunEnd::Completed;
   if (meaning.matches) return meaning;
   switch (meant.end) {
-    case ReferenceRun::End::Failed:
+    case RunEnd::Failed:
       meaning.causes.push_back("the program itself cannot run to its end: " + trimmed(meant.message));
       break;
-    case ReferenceRun::End::Stopped:
+    case RunEnd::Stopped:
       meaning.causes.push_back("the program itself does not end within " + std::to_string(maxInstructions) +
                                " instructions");
       break;
-    case ReferenceRun::End::Completed: break;
+    case RunEnd::Running:  // a reference run always ends
+    case RunEnd::Completed: break;
   }
   if (record.end != RunEnd::Completed) meaning.causes.push_back("the run ended early");
   if (record.behindTakenCount > 0) {

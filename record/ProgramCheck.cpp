@@ -21,9 +21,9 @@ std::string lineList(const std::vector<std::size_t>& lines) {
   return text;
 }
 
-class Checker {
+class ProgramChecker {
  public:
-  Checker(const MachineState& state, const std::filesystem::path& folder)
+  ProgramChecker(const MachineState& state, const std::filesystem::path& folder)
       : state_(state), folder_(folder), energy_(folder) {
     std::size_t next = 0;
     for (std::size_t line = 0; line < state.sourceLines.size(); ++line) {
@@ -165,7 +165,7 @@ class Checker {
 }  // namespace
 
 std::vector<Warning> checkProgram(const MachineState& state, const std::filesystem::path& folder) {
-  return Checker(state, folder).run();
+  return ProgramChecker(state, folder).run();
 }
 
 std::string warningCount(std::size_t count) {

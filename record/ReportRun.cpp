@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "record/RunRecorder.h"
-#include "run/RunSetup.h"
+#include "run/Run.h"
 #include "trace/CycleTexts.h"
 
 namespace fivestage::report {
@@ -38,7 +38,7 @@ ReportData runReport(const std::filesystem::path& folder, const RunOptions& opti
 
   // Nobody can edit the energy figures between the cycles of this run.
   Run run(*data.program, {folder, options.machine, EnergyReading::OncePerRun}, trace, views);
-  while (run.step() == RunState::Running) {
+  while (run.step() == RunEnd::Running) {
     if (run.core().cyclesRun() >= options.maxCycles) {
       recorder.stop();
       break;

@@ -8,6 +8,7 @@
 
 #include "common/Machine.h"
 #include "vocabulary/MachineOptions.h"
+#include "vocabulary/RunEnd.h"
 
 namespace fivestage::report {
 
@@ -85,8 +86,6 @@ struct InstructionTotals {
   std::int64_t energy = 0;
   std::int64_t fetched = 0;
 };
-
-enum class RunEnd { Running, Completed, Failed, Stopped };
 
 // A register or memory word whose value the run changed.
 struct ValueChange {

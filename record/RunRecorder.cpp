@@ -57,7 +57,7 @@ EventKinds RunRecorder::interests() const {
   constexpr EventKinds counted =
       eventKinds<CycleStarted, FetchIdle, StageEntered, EnergyCharged, StallTriggered, StallReleased, PcMuxSelected,
                  InstructionCancelled, InstructionRetired, RunEnded>();
-  constexpr EventKinds noted = eventKinds<DangerChecked, LoadUseChecked, RegistersRead, AluComputed, MemoryAccessChosen,
+  constexpr EventKinds noted = eventKinds<HazardChecked, LoadUseChecked, RegistersRead, AluComputed, MemoryAccessChosen,
                                           MemoryRead, MemoryWritten, RegisterWriteDecided, RegisterWritten>();
   return record_.window.contains(cycle_) ? counted | noted : counted;
 }
@@ -133,7 +133,7 @@ void RunRecorder::operator()(const StageEntered& e) {
   chart.notes.emplace_back();
 }
 
-void RunRecorder::operator()(const DangerChecked& e) { noteVerdict(e.stall, e.blockedRegister, e.waitsFor); }
+void RunRecorder::operator()(const HazardChecked& e) { noteVerdict(e.stall, e.blockedRegister, e.waitsFor); }
 
 void RunRecorder::operator()(const LoadUseChecked& e) { noteVerdict(e.stall, e.blockedRegister, e.waitsFor); }
 

@@ -39,7 +39,7 @@ class RunRecorder final : public RunObserver {
   void operator()(const CycleStarted& e);
   void operator()(const FetchIdle& e);
   void operator()(const StageEntered& e);
-  void operator()(const DangerChecked& e);
+  void operator()(const HazardChecked& e);
   void operator()(const LoadUseChecked& e);
   void operator()(const RegistersRead& e);
   void operator()(const EnergyCharged& e);

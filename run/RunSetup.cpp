@@ -14,37 +14,11 @@ Opening openFolder(const std::filesystem::path& folder, std::ostream& log) {
     opening.program.emplace(log, folder);
   } catch (const FatalError& error) {
     log << error.what();
-    opening.failure = {RunState::Failed, error.what(), error.exitStatus()};
+    opening.failure = {RunEnd::Failed, error.what(), error.exitStatus()};
   }
   return opening;
 }
 
 void answerChoiceToRun(std::ostream& log) { log << console::choicePrompt << console::afterChoice; }
-
-namespace {
-
-// The observers of a run, in order: the console trace first, then the views.
-RunObserver* observersOf(RunObservers& observers, std::optional<ConsoleTrace>& trace,
-                         const std::vector<RunObserver*>& views) {
-  if (trace) observers.add(*trace);
-  for (RunObserver* view : views) observers.add(*view);
-  return observers.asOne();
-}
-
-}  // namespace
-
-Run::Run(MachineState program, const RunSetup& setup, std::ostream* console, const std::vector<RunObserver*>& views)
-    : writer_(console != nullptr ? std::optional<TraceWriter>(std::in_place, *console) : std::nullopt),
-      trace_(writer_ ? std::optional<ConsoleTrace>(std::in_place, *writer_) : std::nullopt),
-      core_(std::move(program), setup.folder, observersOf(observers_, trace_, views), setup.machine,
-            setup.energyReading) {}
-
-void Run::prompt() {
-  if (writer_) *writer_ << console::stepPrompt;
-}
-
-void Run::flush() {
-  if (writer_) writer_->flush();
-}
 
 }  // namespace fivestage

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "run/RunSetup.h"
+#include "run/Run.h"
 #include "trace/ConsoleText.h"
 
 namespace fivestage {
@@ -26,8 +26,8 @@ Key readKey(std::istream& in, TraceWriter& out) {
 int stepByKeys(std::istream& in, Run& run, std::int64_t endOfInputLimit) {
   TraceWriter& out = *run.console();
   std::int64_t endOfInputPrompts = 0;
-  RunState state = RunState::Running;
-  while (state == RunState::Running) {
+  RunEnd state = RunEnd::Running;
+  while (state == RunEnd::Running) {
     run.prompt();
     const Key key = readKey(in, out);
     if (key == Key::EndOfInput && ++endOfInputPrompts > endOfInputLimit) {

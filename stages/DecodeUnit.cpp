@@ -23,7 +23,7 @@ bool DecodeUnit::decode(Datapath& datapath) const {
   const InstructionTag tag{datapath.FetchLatch.Pc, datapath.FetchLatch.fetch};
   datapath.report(StageEntered{Stage::Decode, tag, datapath.state.sourceTextOf(tag.index)});
   const std::optional<Opcode> opcode = decodedInstruction(datapath).decoded();
-  const DangerVerdict verdict = datapath.options.forwarding ? detectLoadUse(datapath) : detectDanger(datapath);
+  const HazardVerdict verdict = datapath.options.forwarding ? detectLoadUse(datapath) : detectDanger(datapath);
   // A stalled instruction still does all its decoding work.
   readRegisterFile(datapath);
   chargeEnergy(datapath, opcode);
@@ -32,7 +32,7 @@ bool DecodeUnit::decode(Datapath& datapath) const {
   return verdict.stall;
 }
 
-DangerVerdict DecodeUnit::detectDanger(const Datapath& datapath) const {
+HazardVerdict DecodeUnit::detectDanger(const Datapath& datapath) const {
   const Instruction& instruction = decodedInstruction(datapath);
   const ExecuteLatchRecord& e = datapath.ExecuteLatch;
   const MemoryLatchRecord& m = datapath.MemoryLatch;
@@ -50,14 +50,14 @@ DangerVerdict DecodeUnit::detectDanger(const Datapath& datapath) const {
                                  {m.rg, m.regWrite, m.writer, instruction.getRs()},
                                  {e.rg, e.regWrite, e.writer, instruction.getRt()},
                                  {m.rg, m.regWrite, m.writer, instruction.getRt()}}};
-  DangerVerdict verdict;
+  HazardVerdict verdict;
   for (const Row& row : rows) {
     if (row.destination == row.source && row.writeFlag) {
       verdict = {true, row.source, row.writer};
       break;
     }
   }
-  datapath.report(DangerChecked{instruction.getRs(),
+  datapath.report(HazardChecked{instruction.getRs(),
                                 instruction.getRt(),
                                 {e.rg, e.regWrite},
                                 {m.rg, m.regWrite},
@@ -67,7 +67,7 @@ DangerVerdict DecodeUnit::detectDanger(const Datapath& datapath) const {
   return verdict;
 }
 
-DangerVerdict DecodeUnit::detectLoadUse(const Datapath& datapath) const {
+HazardVerdict DecodeUnit::detectLoadUse(const Datapath& datapath) const {
   const Instruction& instruction = decodedInstruction(datapath);
   const ExecuteLatchRecord& e = datapath.ExecuteLatch;
   // Execute runs before Decode in a cycle: when it ran, its pipeline register
@@ -75,7 +75,7 @@ DangerVerdict DecodeUnit::detectLoadUse(const Datapath& datapath) const {
   // the next Execute. When it did not, the instruction ahead is further on
   // and all its results can be forwarded.
   std::optional<ExecutedInstruction> ahead;
-  DangerVerdict verdict;
+  HazardVerdict verdict;
   if (datapath.thisCycle.executed) {
     ahead = ExecutedInstruction{e.rg, e.memRead};
     for (const std::optional<RegisterNumber> source : {instruction.getRs(), instruction.getRt()}) {

@@ -8,7 +8,7 @@ namespace fivestage {
 
 // The hazard check's verdict: whether the instruction must wait, and if so
 // for which register and which instruction still to write it.
-struct DangerVerdict {
+struct HazardVerdict {
   bool stall = false;
   std::optional<RegisterNumber> blockedRegister;
   std::optional<InstructionTag> waitsFor;
@@ -21,10 +21,10 @@ class DecodeUnit {
  public:
   // Returns true when the instruction must stall.
   bool decode(Datapath& datapath) const;
-  DangerVerdict detectDanger(const Datapath& datapath) const;
+  HazardVerdict detectDanger(const Datapath& datapath) const;
   // With forwarding: only a load that Execute ran in this cycle and that
   // writes a source register makes the instruction wait.
-  DangerVerdict detectLoadUse(const Datapath& datapath) const;
+  HazardVerdict detectLoadUse(const Datapath& datapath) const;
   void readRegisterFile(Datapath& datapath) const;
   // When a stall is released, the waiting instruction (DecodeLatch.Pc) reads
   // its source registers again: the instruction it waited for has written

@@ -13,7 +13,7 @@ class Renderer {
   explicit Renderer(TraceWriter& out) : out_(out) {}
 
   void operator()(const CycleStarted& e) {
-    out_ << "\n\n --------------------- Cpu Cycle " << e.banner << " ---------------------------- \n\n";
+    out_ << "\n\n --------------------- Cpu Cycle " << e.CycleCounter << " ---------------------------- \n\n";
   }
 
   // The console says nothing of a Fetch that fetches nothing.
@@ -37,7 +37,7 @@ class Renderer {
     }
   }
 
-  void operator()(const DangerChecked& e) {
+  void operator()(const HazardChecked& e) {
     out_ << "\t Danger Detection Unit : \n\n";
     pendingWrite("\t E.rg = $", e.execute, "\n\t R1 = $", e.rs, "\n\t E.Regwrite = ");
     pendingWrite("\t E.rg = $", e.execute, "\n\t R2 = $", e.rt, "\n\t E.Regwrite = ");

@@ -18,11 +18,12 @@ namespace fivestage {
 // console trace is one observer, the report another. Texts are views of the
 // run's source lines and stay valid for the run.
 
-// A clock cycle begins. `cycle` counts every cycle run, from 1; `banner` is
-// the number the console shows, which counts the newlines read at the prompts.
+// A clock cycle begins. `cycle` counts every cycle run, from 1;
+// `CycleCounter` is the number the console's banner shows, which counts the
+// newlines read at the prompts.
 struct CycleStarted {
   Cycle cycle;
-  Cycle banner;
+  Cycle CycleCounter;
 };
 
 // Fetch fetches nothing this cycle: a stall has frozen it, or the program
@@ -49,7 +50,7 @@ struct PendingWrite {
 // Decode's hazard check (the Danger Detection Unit): the instruction's source
 // registers against the registers still to be written by the instructions in
 // Execute and Memory, and the verdict.
-struct DangerChecked {
+struct HazardChecked {
   std::optional<RegisterNumber> rs, rt;
   PendingWrite execute, memory;
   bool stall;
@@ -240,7 +241,7 @@ struct RunEnded {
   int exitStatus;
 };
 
-using Event = std::variant<CycleStarted, FetchIdle, StageEntered, DangerChecked, LoadUseChecked, RegisterReadStarted,
+using Event = std::variant<CycleStarted, FetchIdle, StageEntered, HazardChecked, LoadUseChecked, RegisterReadStarted,
                            RegistersRead, EnergyCharged, ControlSignalsProduced, StallTriggered, StallReleased,
                            ExecuteSignalsPassed, OperandsForwarded, AluInputSelected, AluComputed, ExecuteResultLatched,
                            GateEvaluated, Mux3Selected, PcMuxSelected, InstructionCancelled, MemorySignalsPassed,

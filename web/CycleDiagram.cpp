@@ -89,7 +89,7 @@ class Builder {
     fetch["atProgramEnd"] = e.atProgramEnd;
   }
 
-  void operator()(const DangerChecked& e) {
+  void operator()(const HazardChecked& e) {
     (*current_)["hazard"] = {{"rs", orNull(e.rs)},
                              {"rt", orNull(e.rt)},
                              {"execute", {{"rg", orNull(e.execute.rg)}, {"regWrite", e.execute.regWrite}}},

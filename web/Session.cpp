@@ -80,11 +80,11 @@ std::int64_t openStalls(const report::RunRecord& record) {
                        [](const report::StallRecord& stall) { return !stall.released; });
 }
 
-const char* stateName(RunState state) {
+const char* stateName(RunEnd state) {
   switch (state) {
-    case RunState::Running: return "running";
-    case RunState::Completed: return "completed";
-    case RunState::Failed: return "failed";
+    case RunEnd::Running: return "running";
+    case RunEnd::Completed: return "completed";
+    case RunEnd::Failed: return "failed";
   }
   return "";
 }
@@ -129,7 +129,7 @@ struct Session::Stepping {
   // the report settles it: the cost of the last stalls included.
   const report::RunRecord& record() const { return ended ? *ended : recorder.live(); }
   void settleIfEnded(const MachineState& program) {
-    if (!ended && run.core().state() != RunState::Running) ended = recorder.finish(program, run.core().machine());
+    if (!ended && run.core().state() != RunEnd::Running) ended = recorder.finish(program, run.core().machine());
   }
 
   report::RunRecorder recorder;
@@ -165,7 +165,7 @@ report::CycleWindow Session::chartWindow(Cycle target) {
   return {from, target};
 }
 
-bool Session::running() const { return run_ && run_->run.core().state() == RunState::Running; }
+bool Session::running() const { return run_ && run_->run.core().state() == RunEnd::Running; }
 
 std::string Session::opening() const {
   Json warnings = Json::array();
@@ -198,7 +198,7 @@ Session::View Session::view() const {
   // window's later columns wait for the cycles to come.
   std::vector<const report::ChartRow*> rows;
   const Cycle first = chartWindow(cycle).from;
-  const Cycle last = core.state() == RunState::Running ? first + chartCycles - 1 : cycle;
+  const Cycle last = core.state() == RunEnd::Running ? first + chartCycles - 1 : cycle;
   for (auto row = record.chart.rbegin(); row != record.chart.rend() && row->lastCycle() >= first; ++row) {
     rows.insert(rows.begin(), &*row);
   }
@@ -215,7 +215,7 @@ Session::View Session::view() const {
       {"cancelled", record.cancelled},
       {"stallCount", record.stallCount},
       {"cyclesLost", record.cyclesLost},
-      {"openStalls", core.state() == RunState::Running ? openStalls(record) : 0},
+      {"openStalls", core.state() == RunEnd::Running ? openStalls(record) : 0},
       {"branches", {{"taken", record.taken}, {"notTaken", record.notTaken}}},
       {"energy", {{"total", record.energyTotal()}, {"byStage", report::stageEnergyJson(record.energyByStage)}}},
       {"consoleTotal", formatEnergy(core.energyTotal())},

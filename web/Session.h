@@ -7,7 +7,7 @@
 
 #include "report/HtmlReport.h"
 #include "record/RunRecord.h"
-#include "run/RunSetup.h"
+#include "run/Run.h"
 
 namespace fivestage::web {
 

@@ -295,7 +295,7 @@ PipelineRun runPipeline(const MachineState& state, const testing::TempDir& energ
   observers.add(recorder);
   Core core(state, energy.path(), &observers, machine);
   const Cycle mostCycles = mostCyclesPerInstruction * (executed + 1);
-  while (core.stepCycle(Key::Newline) == RunState::Running && core.cyclesRun() < mostCycles) {
+  while (core.stepCycle(Key::Newline) == RunEnd::Running && core.cyclesRun() < mostCycles) {
   }
   PipelineRun run{core.outcome(),
                   core.cyclesRun(),
@@ -325,7 +325,7 @@ void expectMeaning(const PipelineRun& run, const Meaning& meaning) {
 }
 
 void expectCompleted(const PipelineRun& run) {
-  EXPECT_EQ(run.outcome.state, RunState::Completed) << run.outcome.message << "after " << run.cycles << " cycles";
+  EXPECT_EQ(run.outcome.state, RunEnd::Completed) << run.outcome.message << "after " << run.cycles << " cycles";
 }
 
 TEST(PipelineProperty, StraightLineProgramsComputeWhatTheyMean) {
@@ -338,7 +338,7 @@ TEST(PipelineProperty, StraightLineProgramsComputeWhatTheyMean) {
     SCOPED_TRACE(described(program, {}));
     const MachineState state = parsed(program);
     const Meaning meaning = meaningOf(state);
-    ASSERT_EQ(meaning.run.end, ReferenceRun::End::Completed) << meaning.run.message;
+    ASSERT_EQ(meaning.run.end, RunEnd::Completed) << meaning.run.message;
 
     const PipelineRun run = runPipeline(state, dir, {}, meaning.run.executed);
     expectCompleted(run);
@@ -388,7 +388,7 @@ const std::vector<Trial>& trials() {
 
 TEST(PipelineProperty, GeneratedProgramsRunToTheirEndOnFourMachines) {
   for (const Trial& trial : trials()) {
-    EXPECT_EQ(trial.meaning.run.end, ReferenceRun::End::Completed)
+    EXPECT_EQ(trial.meaning.run.end, RunEnd::Completed)
         << described(trial.program, {}) << trial.meaning.run.message;
     for (const MachineOptions machine : fourMachines) {
       SCOPED_TRACE(described(trial.program, machine));

@@ -65,7 +65,7 @@ TEST(Core, RunsKnownProgramsInTheirNumberOfCycles) {
         fetched.push_back(entered->instruction.index);
       }
     }
-    EXPECT_EQ(core.state(), RunState::Completed) << c.name;
+    EXPECT_EQ(core.state(), RunEnd::Completed) << c.name;
     EXPECT_EQ(core.cyclesRun(), c.cycles) << c.name;
     EXPECT_EQ(stallCycles, c.stallCycles) << c.name;
     EXPECT_EQ(blocked, c.blocked) << c.name;
@@ -79,7 +79,7 @@ TEST(Core, AFailureEndsTheRunWithTheConsolesMessage) {
   testing::EventLog log;
   Core core(testing::machineOf({"addi $1, $0, 1", "xor $3, $1, $2", "addi $2, $0, 2"}, tens()), dir.path(), &log);
   const RunOutcome& outcome = simulate(core);
-  EXPECT_EQ(outcome.state, RunState::Failed);
+  EXPECT_EQ(outcome.state, RunEnd::Failed);
   EXPECT_EQ(outcome.message, " File could not be loaded \n");
   EXPECT_EQ(outcome.exitStatus, 1);
   EXPECT_EQ(core.cyclesRun(), 3);  // xor is decoded in cycle 3
@@ -87,7 +87,7 @@ TEST(Core, AFailureEndsTheRunWithTheConsolesMessage) {
   ASSERT_EQ(ends.size(), 1U);
   EXPECT_FALSE(ends.front().completed);
   // A run that has ended stays ended.
-  EXPECT_EQ(core.stepCycle(Key::Newline), RunState::Failed);
+  EXPECT_EQ(core.stepCycle(Key::Newline), RunEnd::Failed);
   EXPECT_EQ(core.cyclesRun(), 3);
 }
 
@@ -149,7 +149,7 @@ TEST(Core, HandsAnObserverOnlyTheEventsItLooksAt) {
   dir.addEnergyTree();
   FetchesAfterCycleTwo observer;
   Core core(testing::machineOf({"addi $3, $1, 5"}), dir.path(), &observer);
-  EXPECT_EQ(simulate(core).state, RunState::Completed);
+  EXPECT_EQ(simulate(core).state, RunEnd::Completed);
   EXPECT_EQ(core.cyclesRun(), 5);
   // Cycle 1's Fetch goes unseen; Decode to Write-back are seen in cycles 2 to 5.
   EXPECT_EQ(observer.stages, (std::vector<Stage>{Stage::Decode, Stage::Execute, Stage::Memory, Stage::WriteBack}));
@@ -165,7 +165,7 @@ TEST(Core, AnObserverThatJoinsBeforeTheFirstCycleHearsEveryEvent) {
   Core core(testing::machineOf({"addi $3, $1, 5"}), dir.path(), &observers);
   testing::EventLog log;
   observers.add(log);
-  EXPECT_EQ(simulate(core).state, RunState::Completed);
+  EXPECT_EQ(simulate(core).state, RunEnd::Completed);
   EXPECT_EQ(log.all<CycleStarted>().size(), 5U);
   EXPECT_EQ(log.all<StageEntered>().size(), 5U);
 }

@@ -40,7 +40,7 @@ Json diagramOf(const std::vector<std::string>& program, MachineOptions machine, 
   observers.add(latest);
   observers.add(diagram);
   Core core(testing::machineOf(program, tens(), hundreds()), dir.path(), &observers, machine);
-  while (core.cyclesRun() < cycle && core.stepCycle(Key::Newline) == RunState::Running) {
+  while (core.cyclesRun() < cycle && core.stepCycle(Key::Newline) == RunEnd::Running) {
   }
   return diagram.json(latest.events());
 }

@@ -63,13 +63,13 @@ TEST(DetectDanger, StallsWhenAnyRowHoldsWithItsWriteFlagSet) {
   for (const HazardCase& c : cases) {
     testing::EventLog log;
     const Datapath datapath = decodingWith(c, &log);
-    const DangerVerdict verdict = DecodeUnit().detectDanger(datapath);
+    const HazardVerdict verdict = DecodeUnit().detectDanger(datapath);
     EXPECT_EQ(verdict.stall, c.stall) << c.name;
     EXPECT_EQ(verdict.blockedRegister, c.blocked) << c.name;
     // The instruction waited for is the one that wrote the matching pipeline register.
     const auto writer = c.waitsFor ? std::optional(InstructionTag{*c.waitsFor, *c.waitsFor * 10}) : std::nullopt;
     EXPECT_EQ(verdict.waitsFor, writer) << c.name;
-    const auto checks = log.all<DangerChecked>();
+    const auto checks = log.all<HazardChecked>();
     ASSERT_EQ(checks.size(), 1U) << c.name;
     EXPECT_EQ(checks[0].stall, c.stall) << c.name;
     EXPECT_EQ(checks[0].blockedRegister, c.blocked) << c.name;

@@ -73,7 +73,7 @@ TEST(Reference, EachInstructionMeansWhatItsControlSignalsSay) {
   };
   for (const MeaningCase& c : cases) {
     const ReferenceRun result = run(c.program);
-    EXPECT_EQ(result.end, ReferenceRun::End::Completed) << c.name << ": " << result.message;
+    EXPECT_EQ(result.end, RunEnd::Completed) << c.name << ": " << result.message;
     EXPECT_EQ(result.registers, changed(startRegisters, c.registerChanges)) << c.name;
     EXPECT_EQ(result.memory, changed(startMemory, c.memoryChanges)) << c.name;
     EXPECT_EQ(result.path, c.path) << c.name;
@@ -119,7 +119,7 @@ TEST(Reference, AnythingOutsideTheMachineEndsTheRunWithTheConsolesMessage) {
   };
   for (const FailureCase& c : cases) {
     const ReferenceRun result = run(c.program);
-    EXPECT_EQ(result.end, ReferenceRun::End::Failed) << c.name;
+    EXPECT_EQ(result.end, RunEnd::Failed) << c.name;
     EXPECT_EQ(result.message, c.message) << c.name;
     EXPECT_EQ(result.path, c.path) << c.name;
   }
@@ -131,14 +131,14 @@ TEST(Reference, AnythingOutsideTheMachineEndsTheRunWithTheConsolesMessage) {
 TEST(Reference, StopsAProgramThatGoesOnAfterTheMostInstructionsAllowed) {
   const std::vector<std::string> forever{"addi $7, $7, 1", "j L1"};
   const ReferenceRun stopped = run(forever, {.maxExecuted = 5, .keepPath = true});
-  EXPECT_EQ(stopped.end, ReferenceRun::End::Stopped);
+  EXPECT_EQ(stopped.end, RunEnd::Stopped);
   EXPECT_EQ(stopped.executed, 5);
   EXPECT_EQ(stopped.path, (std::vector<InstructionIndex>{0, 1, 0, 1, 0}));
   EXPECT_EQ(stopped.registers, changed(startRegisters, {{7, 3}}));
 
   // A program that ends with its last allowed instruction has completed.
   const ReferenceRun completed = run({"addi $7, $7, 1", "addi $7, $7, 1"}, {.maxExecuted = 2});
-  EXPECT_EQ(completed.end, ReferenceRun::End::Completed);
+  EXPECT_EQ(completed.end, RunEnd::Completed);
   EXPECT_EQ(completed.executed, 2);
   EXPECT_TRUE(completed.path.empty());  // not kept unless asked for
 }
