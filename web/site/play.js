@@ -28,6 +28,7 @@ const fivestagePlay = (() => {
   // edits not yet run.
   function create({ advance, canStep, instructionLines, notify, settle }) {
     let playing = null;  // the play going on; a pause, or a new play, ends it
+    let breaks = [];     // the lines of "break at line", read when it changes and when Play starts
 
     function show() {
       const button = $('play');
@@ -48,11 +49,12 @@ const fivestagePlay = (() => {
       const fetch = view.diagram?.stages.Fetch;
       if (fetch?.state !== 'instruction') return null;
       const line = instructionLines()[fetch.instruction.index];
-      return (breakLines($('breaks').value) ?? []).includes(line) ? line : null;
+      return breaks.includes(line) ? line : null;
     }
 
     async function play() {
       await settle();
+      readBreaks();
       const token = {};
       playing = token;
       show();
@@ -72,10 +74,18 @@ const fivestagePlay = (() => {
       }
     }
 
+    // Reads "break at line" once, for every cycle Play goes on; answers the
+    // lines, or null when the text is not a list of line numbers.
+    function readBreaks() {
+      const lines = breakLines($('breaks').value);
+      breaks = lines ?? [];
+      return lines;
+    }
+
     // Says at once when "break at line" names what Play can never pause at.
     function checkBreaks() {
       const field = $('breaks');
-      const lines = breakLines(field.value);
+      const lines = readBreaks();
       const known = new Set(instructionLines());
       const unreached = (lines ?? []).filter((line) => !known.has(line));
       const problem = lines === null ? 'write line numbers of src.txt, such as 6 or 6, 9'
