@@ -57,7 +57,7 @@ void BM_StepCycle(benchmark::State& state) {
   {
     TraceWriter writer(sink);
     ConsoleTrace trace(writer);
-    Core core(machine, dir, state.range(0) != 0 ? &trace : nullptr);
+    Core core(machine, InputFolder(dir), state.range(0) != 0 ? &trace : nullptr);
     for (auto _ : state) core.stepCycle(Key::Newline);
   }
   state.SetItemsProcessed(state.iterations());

@@ -247,7 +247,7 @@ int writeReports(const Arguments& arguments, const RunOptions& options) {
   std::optional<Comparison> comparison;
   std::optional<ReportData> data;
   if (arguments.compare) {
-    comparison = compareMachines(folder, options);
+    comparison = compareMachines(InputFolder(folder), options);
     if (json) json->stream() << dumped(comparisonJson(*comparison, options.maxCycles));
     if (html) html->stream() << comparisonHtml(*comparison, options.maxCycles);
     status = exitStatusOf(*comparison);
@@ -256,7 +256,8 @@ int writeReports(const Arguments& arguments, const RunOptions& options) {
   } else {
     std::optional<KanataLog> kanataLog;
     if (kanata) kanataLog.emplace(kanata->stream());
-    data = runReport(folder, options, trace ? &trace->stream() : nullptr, kanataLog ? &*kanataLog : nullptr);
+    data =
+        runReport(InputFolder(folder), options, trace ? &trace->stream() : nullptr, kanataLog ? &*kanataLog : nullptr);
     if (kanataLog) kanataLog->finish();
     if (json) json->stream() << dumped(jsonReport(*data, options.maxCycles));
     if (html) html->stream() << htmlReport(*data, options.maxCycles);
@@ -316,22 +317,16 @@ int checkAnswer(const Arguments& arguments) {
     json = std::make_unique<OutputFile>(place);
   }
 
-  std::optional<exercise::Checker> checker;
-  exercise::Outcome outcome;
-  try {
-    checker.emplace(std::move(exercise));
-    outcome = checker->check(source);
-  } catch (const std::runtime_error& error) {
-    throw UsageError{std::string("cannot check: ") + error.what()};
-  }
+  const exercise::Checker checker(std::move(exercise));
+  const exercise::Outcome outcome = checker.check(source);
   if (json) {
-    json->stream() << exercise::outcomeJson(checker->exercise(), outcome, audience)
+    json->stream() << exercise::outcomeJson(checker.exercise(), outcome, audience)
                           .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
                    << "\n";
     json->finish();
     json->publish();
   }
-  if (jsonName != "-") exercise::writeCheckText(std::cout, checker->exercise(), outcome, audience);
+  if (jsonName != "-") exercise::writeCheckText(std::cout, checker.exercise(), outcome, audience);
   return outcome.passed() ? 0 : 1;
 }
 

@@ -17,12 +17,13 @@ std::string_view withoutCarriageReturn(std::string_view line) {
 
 }  // namespace
 
-LineFile::LineFile() : buffer_(new char[bufferSize]) {}
+LineFile::LineFile() : buffer_(new char[bufferSize]), data_(buffer_.get()) {}
 
 LineFile::~LineFile() { close(); }
 
 LineFile::LineFile(LineFile&& other) noexcept
     : buffer_(std::move(other.buffer_)),
+      data_(other.data_),
       begin_(other.begin_),
       end_(other.end_),
       fd_(std::exchange(other.fd_, -1)),
@@ -34,6 +35,7 @@ LineFile& LineFile::operator=(LineFile&& other) noexcept {
   if (this != &other) {
     close();
     buffer_ = std::move(other.buffer_);
+    data_ = other.data_;
     begin_ = other.begin_;
     end_ = other.end_;
     fd_ = std::exchange(other.fd_, -1);
@@ -49,12 +51,16 @@ void LineFile::close() {
   fd_ = -1;
 }
 
-bool LineFile::open(const char* path) {
+void LineFile::restart() {
   close();
   begin_ = end_ = 0;
-  atEnd_ = false;
   pending_.clear();
   pendingHandedOut_ = false;
+}
+
+bool LineFile::open(const char* path) {
+  restart();
+  atEnd_ = false;
   fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) return false;
   // A directory opens like a file on POSIX systems and only fails when read,
@@ -68,7 +74,16 @@ bool LineFile::open(const char* path) {
   return true;
 }
 
+// The whole text is one buffer that is already filled to its end.
+void LineFile::openText(std::string_view text) {
+  restart();
+  data_ = text.data();
+  end_ = text.size();
+  atEnd_ = true;
+}
+
 bool LineFile::fill() {
+  data_ = buffer_.get();
   begin_ = end_ = 0;
   ssize_t count = 0;
   do {
@@ -89,7 +104,7 @@ bool LineFile::nextLine(std::string_view& line) {
     pendingHandedOut_ = false;
   }
   for (;;) {
-    const char* start = buffer_.get() + begin_;
+    const char* start = data_ + begin_;
     const auto* feed = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
     if (feed != nullptr) {
       const auto length = static_cast<std::size_t>(feed - start);

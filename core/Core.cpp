@@ -7,9 +7,9 @@
 
 namespace fivestage {
 
-Core::Core(MachineState machine, const std::filesystem::path& folder, RunObserver* observer, MachineOptions options,
+Core::Core(MachineState machine, const InputFiles& inputs, RunObserver* observer, MachineOptions options,
            EnergyReading reading)
-    : datapath_(std::move(machine), folder, observer, options, reading) {}
+    : datapath_(std::move(machine), inputs, observer, options, reading) {}
 
 RunEnd Core::stepCycle(Key key) {
   if (outcome_.state != RunEnd::Running) return outcome_.state;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -27,9 +26,9 @@ struct RunOutcome {
 // Each cycle the stages report what they do to the observer.
 class Core {
  public:
-  // Runs `machine`, whose energy figures are in `folder`, from instruction 0,
+  // Runs `machine`, whose energy figures are in `inputs`, from instruction 0,
   // on the machine the options choose, reading the energy figures as told.
-  Core(MachineState machine, const std::filesystem::path& folder, RunObserver* observer, MachineOptions options = {},
+  Core(MachineState machine, const InputFiles& inputs, RunObserver* observer, MachineOptions options = {},
        EnergyReading reading = EnergyReading::EveryUse);
 
   // One clock cycle: the stages from the back of the pipeline to the front.

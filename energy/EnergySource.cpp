@@ -8,33 +8,32 @@
 namespace fivestage {
 namespace {
 
-const std::filesystem::path tree = "EnergyConsumptionInput";
+const std::string tree = "EnergyConsumptionInput/";
 
 }  // namespace
 
-EnergySource::EnergySource(const std::filesystem::path& folder, EnergyReading reading) : reading_(reading) {
-  for (Stage stage : allStages) {
-    stagePaths_[static_cast<std::size_t>(stage)] = (folder / tree / stageName(stage) / "energy.txt").string();
+std::optional<std::string> energyFilePath(const EnergyFile& file) {
+  if (file.stage != Stage::Decode) return tree + std::string(stageName(file.stage)) + "/energy.txt";
+  if (!file.opcode) return std::nullopt;
+  const std::optional<std::string_view> folder = opcodeRow(*file.opcode).decodeEnergyFolder;
+  if (!folder) return std::nullopt;
+  return tree + std::string(stageName(Stage::Decode)) + "/" + std::string(*folder) + "/energy.txt";
+}
+
+EnergySource::EnergySource(const InputFiles& inputs, EnergyReading reading) : reading_(reading) {
+  for (const Stage stage : allStages) {
+    stageFiles_[static_cast<std::size_t>(stage)] = inputs.find(*energyFilePath({stage, {}}));
   }
   for (const OpcodeRow& row : instructionSet()) {
-    if (row.decodeEnergyFolder) {
-      decodePaths_[static_cast<std::size_t>(row.opcode)] =
-          (folder / tree / stageName(Stage::Decode) / *row.decodeEnergyFolder / "energy.txt").string();
+    if (const std::optional<std::string> path = energyFilePath({Stage::Decode, row.opcode})) {
+      decodeFiles_[static_cast<std::size_t>(row.opcode)] = inputs.find(*path);
     }
   }
 }
 
-const std::string* EnergySource::pathString(const EnergyFile& file) const {
-  if (file.stage != Stage::Decode) return &stagePaths_[static_cast<std::size_t>(file.stage)];
-  if (!file.opcode) return nullptr;
-  const std::string& path = decodePaths_[static_cast<std::size_t>(*file.opcode)];
-  return path.empty() ? nullptr : &path;
-}
-
-std::optional<std::filesystem::path> EnergySource::pathOf(const EnergyFile& file) const {
-  const std::string* path = pathString(file);
-  if (path == nullptr) return std::nullopt;
-  return std::filesystem::path(*path);
+const InputFile& EnergySource::found(const EnergyFile& file) const {
+  if (file.stage != Stage::Decode) return stageFiles_[static_cast<std::size_t>(file.stage)];
+  return file.opcode ? decodeFiles_[static_cast<std::size_t>(*file.opcode)] : missing_;
 }
 
 std::optional<std::vector<std::int32_t>>* EnergySource::keptFigures(const EnergyFile& file) {
@@ -54,8 +53,7 @@ std::int64_t EnergySource::addTo(const EnergyFile& file, double& total) {
     for (const std::int32_t value : **kept) add(value);
     return sum;
   }
-  const std::string* path = pathString(file);
-  if (path == nullptr || !reader_.open(path->c_str())) throw FatalError(" File could not be loaded \n");
+  if (!found(file).openIn(reader_)) throw FatalError(" File could not be loaded \n");
   if (kept != nullptr) kept->emplace();
   std::string_view line;
   while (reader_.nextLine(line)) {
@@ -69,9 +67,8 @@ std::int64_t EnergySource::addTo(const EnergyFile& file, double& total) {
 std::vector<std::string> energyFilePaths() {
   std::vector<std::string> decode;
   for (const OpcodeRow& row : instructionSet()) {
-    if (row.decodeEnergyFolder) {
-      decode.push_back((tree / stageName(Stage::Decode) / *row.decodeEnergyFolder / "energy.txt").generic_string());
-    }
+    if (std::optional<std::string> path = energyFilePath({Stage::Decode, row.opcode}))
+      decode.push_back(std::move(*path));
   }
   std::sort(decode.begin(), decode.end());
   std::vector<std::string> paths;
@@ -79,7 +76,7 @@ std::vector<std::string> energyFilePaths() {
     if (stage == Stage::Decode) {
       paths.insert(paths.end(), decode.begin(), decode.end());
     } else {
-      paths.push_back((tree / stageName(stage) / "energy.txt").generic_string());
+      paths.push_back(*energyFilePath({stage, {}}));
     }
   }
   return paths;

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +9,7 @@
 #include "common/LineFile.h"
 #include "common/Machine.h"
 #include "isa/InstructionSet.h"
+#include "loader/InputFiles.h"
 
 namespace fivestage {
 
@@ -20,6 +20,10 @@ struct EnergyFile {
 
   bool operator==(const EnergyFile&) const = default;
 };
+
+// The file's path inside the inputs ("EnergyConsumptionInput/Fetch/energy.txt"),
+// or nothing for Decode of an opcode without energy figures.
+std::optional<std::string> energyFilePath(const EnergyFile& file);
 
 // Every energy file of an input folder, by its path inside the folder: the
 // stages' in pipeline order, Decode's by opcode folder in alphabetical order
@@ -32,14 +36,12 @@ std::vector<std::string> energyFilePaths();
 // each file once, at its first use.
 enum class EnergyReading { EveryUse, OncePerRun };
 
-// The energy figures of an input folder: EnergyConsumptionInput/<stage>/energy.txt,
-// and for Decode EnergyConsumptionInput/Decode/<opcode>/energy.txt.
+// The energy figures of a run's inputs: EnergyConsumptionInput/<stage>/energy.txt,
+// and for Decode EnergyConsumptionInput/Decode/<opcode>/energy.txt. Each file
+// is found once, here; texts in memory must outlive the source.
 class EnergySource {
  public:
-  explicit EnergySource(const std::filesystem::path& folder, EnergyReading reading = EnergyReading::EveryUse);
-
-  // The file's path, or nothing for Decode of an opcode without energy figures.
-  std::optional<std::filesystem::path> pathOf(const EnergyFile& file) const;
+  explicit EnergySource(const InputFiles& inputs, EnergyReading reading = EnergyReading::EveryUse);
 
   // Adds the value of every line (atoi rules) to `total`, one line at a
   // time in double arithmetic as the running total is kept, and returns the
@@ -48,13 +50,14 @@ class EnergySource {
   std::int64_t addTo(const EnergyFile& file, double& total);
 
  private:
-  const std::string* pathString(const EnergyFile& file) const;
+  const InputFile& found(const EnergyFile& file) const;
   // Where a file's figures are kept once read; nothing when read afresh.
   std::optional<std::vector<std::int32_t>>* keptFigures(const EnergyFile& file);
 
-  std::array<std::string, stageCount> stagePaths_;    // by Stage; Decode's entry unused
-  std::array<std::string, opcodeCount> decodePaths_;  // by Opcode; empty without energy figures
-  LineFile reader_;                                   // one reader for the run: readings come several per cycle
+  std::array<InputFile, stageCount> stageFiles_;    // by Stage; Decode's entry unused
+  std::array<InputFile, opcodeCount> decodeFiles_;  // by Opcode; missing without energy figures
+  InputFile missing_;                               // Decode of a text outside the instruction set
+  LineFile reader_;                                 // one reader for the run: readings come several per cycle
   EnergyReading reading_;
   // With OncePerRun, each file's line values, in order, once read: the
   // total is kept adding them one at a time, as a reading does.

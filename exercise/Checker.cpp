@@ -1,13 +1,7 @@
 #include "exercise/Checker.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <stdexcept>
 
 #include "exercise/BundledEnergy.h"
 #include "exercise/FileRead.h"
@@ -17,34 +11,19 @@
 namespace fivestage::exercise {
 namespace {
 
-namespace fs = std::filesystem;
-
-// Written as FileRead reads: with the system's calls, which cost the page's
-// module far less than a file stream.
-void writeFile(const fs::path& path, std::string_view text) {
-  fs::create_directories(path.parent_path());
-  const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  bool written = file >= 0;
-  for (std::size_t done = 0; written && done < text.size();) {
-    const ssize_t wrote = write(file, text.data() + done, text.size() - done);
-    if (wrote < 0 && errno == EINTR) continue;
-    written = wrote > 0;
-    if (written) done += static_cast<std::size_t>(wrote);
+// The input files of one data set, all but the program: its registers and
+// memory, and the energy figures, each file the exercise gives in place of
+// the bundled one.
+InputTexts dataSetInputs(const Exercise& exercise, const DataSet& data) {
+  InputTexts inputs(data.name);
+  inputs.put("reg.txt", data.registerText);
+  inputs.put("mem.txt", data.memoryText);
+  for (const auto& [path, text] : bundledEnergyFiles) inputs.put(std::string(path), std::string(text));
+  for (const auto& [path, text] : exercise.files) {
+    if (path != "src.txt") inputs.put(path, text);
   }
-  if (file >= 0 && close(file) != 0) written = false;
-  if (!written) throw std::runtime_error("cannot write " + path.string());
+  return inputs;
 }
-
-// A new folder only this process uses, under the system's temporary folder.
-fs::path makePrivateFolder() {
-  std::string name = (fs::temp_directory_path() / "fivestage-exercise-XXXXXX").string();
-  if (mkdtemp(name.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder in " + name);
-  return name;
-}
-
-// The folder of data set `index` in the workspace: named by number, as a
-// data set's name may hold any character.
-fs::path dataFolder(const fs::path& workspace, std::size_t index) { return workspace / std::to_string(index); }
 
 // The checks of one data set, in the order they are listed.
 class DataSetChecks {
@@ -186,30 +165,8 @@ double Outcome::score() const {
   return static_cast<double>(checks.size() - failedCount()) / static_cast<double>(checks.size());
 }
 
-Checker::Checker(Exercise exercise) : exercise_(std::move(exercise)), workspace_(makePrivateFolder()) {
-  try {
-    for (std::size_t i = 0; i < exercise_.data.size(); ++i) {
-      const fs::path folder = dataFolder(workspace_, i);
-      writeFile(folder / "reg.txt", exercise_.data[i].registerText);
-      writeFile(folder / "mem.txt", exercise_.data[i].memoryText);
-      // Each energy file the exercise gives replaces the bundled one.
-      for (const auto& [path, text] : bundledEnergyFiles) {
-        if (exercise_.files.count(std::string(path)) == 0) writeFile(folder / path, text);
-      }
-      for (const auto& [path, text] : exercise_.files) {
-        if (path != "src.txt") writeFile(folder / path, text);
-      }
-    }
-  } catch (...) {
-    std::error_code ignored;
-    fs::remove_all(workspace_, ignored);
-    throw;
-  }
-}
-
-Checker::~Checker() {
-  std::error_code ignored;
-  fs::remove_all(workspace_, ignored);
+Checker::Checker(Exercise exercise) : exercise_(std::move(exercise)) {
+  for (const DataSet& data : exercise_.data) dataSets_.push_back(dataSetInputs(exercise_, data));
 }
 
 report::ReportData Checker::run(std::size_t index, std::string_view source) const {
@@ -217,9 +174,9 @@ report::ReportData Checker::run(std::size_t index, std::string_view source) cons
   options.machine = exercise_.machine;
   options.maxCycles = exercise_.maxCycles;
   options.window = {1, 1};  // the checks need the run's totals, not its details
-  const fs::path folder = dataFolder(workspace_, index);
-  writeFile(folder / "src.txt", source);
-  return report::runReport(folder, options, nullptr, nullptr);
+  InputTexts inputs = dataSets_.at(index);
+  inputs.put("src.txt", std::string(source));
+  return report::runReport(inputs, options, nullptr, nullptr);
 }
 
 Outcome Checker::check(std::string_view source) const {
@@ -239,7 +196,7 @@ Outcome Checker::check(std::string_view source) const {
   return outcome;
 }
 
-std::string submittedSource(const fs::path& folder) {
+std::string submittedSource(const std::filesystem::path& folder) {
   std::string source = readRegularFile(folder / "src.txt", "src.txt", largestSource, Links::Refuse);
   const auto binary =
       std::find_if(source.begin(), source.end(), [](char c) { return isBinary(static_cast<unsigned char>(c)); });

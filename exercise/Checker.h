@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "exercise/Exercise.h"
+#include "loader/InputFiles.h"
 #include "record/ReportRun.h"
 
 namespace fivestage::exercise {
@@ -50,18 +51,14 @@ struct Outcome {
 // as before any run: none passed, nothing observed.
 std::vector<Check> checksOf(const Exercise& exercise);
 
-// Runs answers to one exercise. Each data set gets a folder of its own in a
-// private temporary folder, laid out once with the data set's reg.txt and
-// mem.txt and the exercise's energy figures (or the bundled ones); an answer's
-// program is written there and run on the exercise's machine, up to its cycle
-// cap. A checker is used by one thread at a time; graders make one per worker.
+// Runs answers to one exercise. Each data set's input files are held in
+// memory, made once: its reg.txt and mem.txt and the exercise's energy figures
+// (or the bundled ones). An answer's program joins them for each run, on the
+// exercise's machine, up to its cycle cap. Checking changes nothing in the
+// checker: threads may share one.
 class Checker {
  public:
-  // Throws std::runtime_error when the temporary folders cannot be made.
   explicit Checker(Exercise exercise);
-  ~Checker();
-  Checker(const Checker&) = delete;
-  Checker& operator=(const Checker&) = delete;
 
   const Exercise& exercise() const { return exercise_; }
   // Checks the program `source` (the text of a src.txt) on every data set.
@@ -71,7 +68,7 @@ class Checker {
 
  private:
   Exercise exercise_;
-  std::filesystem::path workspace_;  // removed with everything in it when the checker goes
+  std::vector<InputTexts> dataSets_;  // each data set's input files, all but src.txt
 };
 
 // The final value of memory word `word` after `record`'s run of `program`,

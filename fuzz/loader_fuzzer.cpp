@@ -6,6 +6,7 @@
 
 #include "common/FatalError.h"
 #include "fuzz/FuzzSupport.h"
+#include "loader/InputFiles.h"
 #include "loader/MachineState.h"
 
 using namespace fivestage;
@@ -17,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   fuzz::NullStream sink;
   try {
-    const MachineState state(sink, ".");
+    const MachineState state(sink, InputFolder("."));
     printLoadedData(sink, state);
   } catch (const FatalError&) {
     // A file that cannot be opened: the defined way out.

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // fuzzer fast without leaving any path unexplored.
   std::istringstream keyboard{std::string(fuzz::section(sections, 3))};
   fuzz::NullStream screen;
-  const int status = runFivestage(keyboard, screen, ".", 300);
+  const int status = runFivestage(keyboard, screen, InputFolder("."), 300);
   if (status != 0 && status != 1) __builtin_trap();
   return 0;
 }

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <filesystem>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -74,14 +73,13 @@ Grade gradeSubmission(const exercise::Checker& checker, const std::string& submi
 std::vector<Grade> gradeAll(const exercise::Exercise& exercise, const std::vector<std::string>& submissions,
                             unsigned jobs, const Progress& progress) {
   const std::size_t workers = std::clamp<std::size_t>(jobs, 1, std::max<std::size_t>(1, submissions.size()));
-  std::vector<std::unique_ptr<exercise::Checker>> checkers;
-  for (std::size_t i = 0; i < workers; ++i) checkers.push_back(std::make_unique<exercise::Checker>(exercise));
+  const exercise::Checker checker(exercise);
 
   std::vector<Grade> grades(submissions.size());
   std::atomic<std::size_t> next{0};
   std::size_t done = 0;
   std::mutex progressLock;  // guards `done` and the calls to `progress`
-  const auto work = [&](const exercise::Checker& checker) {
+  const auto work = [&] {
     for (std::size_t i = next++; i < submissions.size(); i = next++) {
       grades[i] = gradeSubmission(checker, submissions[i]);
       const std::lock_guard lock(progressLock);
@@ -90,8 +88,8 @@ std::vector<Grade> gradeAll(const exercise::Exercise& exercise, const std::vecto
     }
   };
   std::vector<std::thread> threads;
-  for (std::size_t i = 1; i < workers; ++i) threads.emplace_back(work, std::cref(*checkers[i]));
-  work(*checkers[0]);
+  for (std::size_t i = 1; i < workers; ++i) threads.emplace_back(work);
+  work();
   for (std::thread& thread : threads) thread.join();
   return grades;
 }

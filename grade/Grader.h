@@ -40,11 +40,11 @@ Distinct distinctSubmissions(const std::vector<std::string>& names);
 // Called after each submission is graded, with how many are done of how many.
 using Progress = std::function<void(std::size_t done, std::size_t total)>;
 
-// Grades every submission with `jobs` threads, each with a checker of its
-// own, taking the next submission from a shared counter: a submission that
-// runs to the exercise's cycle cap holds up one thread only. The grades come
-// in the order of the submissions. `progress` is called from the workers, one
-// at a time. Throws std::runtime_error when the checkers cannot be set up.
+// Grades every submission with `jobs` threads sharing one checker, each
+// taking the next submission from a shared counter: a submission that runs
+// to the exercise's cycle cap holds up one thread only. The grades come in
+// the order of the submissions. `progress` is called from the workers, one
+// at a time.
 std::vector<Grade> gradeAll(const exercise::Exercise& exercise, const std::vector<std::string>& submissions,
                             unsigned jobs, const Progress& progress);
 

@@ -93,12 +93,7 @@ int gradeClass(const CLI::App& app, const Arguments& arguments) {
     std::cerr << program << ": " << grade::escapedName(repeated) << " is " << grade::escapedName(kept)
               << " again: graded once\n";
   }
-  std::vector<grade::Grade> grades;
-  try {
-    grades = grade::gradeAll(exercise, distinct.submissions, jobs, progressBar());
-  } catch (const std::runtime_error& error) {
-    throw UsageError{std::string("cannot grade: ") + error.what()};
-  }
+  const std::vector<grade::Grade> grades = grade::gradeAll(exercise, distinct.submissions, jobs, progressBar());
   if (csv) grade::writeCsv(csv->stream(), grades);
   if (json)
     json->stream() << grade::gradesJson(exercise, grades).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)

@@ -6,6 +6,7 @@
 #include "common/LineFile.h"
 #include "common/NumberText.h"
 #include "common/TraceWriter.h"
+#include "loader/InputFiles.h"
 
 namespace fivestage {
 namespace {
@@ -13,35 +14,29 @@ namespace {
 [[noreturn]] void cannotLoad(const std::string& name) { throw FatalError(" File " + name + " could not be loaded \n"); }
 
 // The message names the bare file name, never the folder.
-void openOrFail(LineFile& file, const std::filesystem::path& folder, const std::string& name) {
-  if (!file.open((folder / name).c_str())) cannotLoad(name);
+void openOrFail(LineFile& file, const InputFiles& inputs, const std::string& name) {
+  if (!inputs.find(name).openIn(file)) cannotLoad(name);
 }
 
 // One integer per line, by the atoi rules; every line counts, an empty one as 0.
-void readNumbers(LineFile& file, const std::filesystem::path& folder, const std::string& name,
-                 std::vector<Word>& values) {
-  openOrFail(file, folder, name);
+void readNumbers(LineFile& file, const InputFiles& inputs, const std::string& name, std::vector<Word>& values) {
+  openOrFail(file, inputs, name);
   std::string_view line;
   while (file.nextLine(line)) values.push_back(atoiSaturated(line));
 }
 
 }  // namespace
 
-MachineState::MachineState(std::ostream& log, const std::filesystem::path& folder) {
-  load(log, folder, sourceFileName, registerFileName, memoryFileName);
-}
-
-void MachineState::load(std::ostream& log, const std::filesystem::path& folder, const std::string& sourceName,
-                        const std::string& registerName, const std::string& memoryName) {
+MachineState::MachineState(std::ostream& log, const InputFiles& inputs) {
   LineFile file;
-  openOrFail(file, folder, sourceName);
+  openOrFail(file, inputs, "src.txt");
   std::string_view line;
   while (file.nextLine(line)) sourceLines.emplace_back(line);
 
   parseSource(log);
 
-  readNumbers(file, folder, registerName, registers);
-  readNumbers(file, folder, memoryName, memory);
+  readNumbers(file, inputs, "reg.txt", registers);
+  readNumbers(file, inputs, "mem.txt", memory);
 
   log << "\n All files loaded succesfully \n\n"
       << " ******************** Ending Loading Input Phase ***************************** \n\n";

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -11,23 +10,21 @@
 
 namespace fivestage {
 
+class InputFiles;
+
 // Everything loaded at start-up: the program as text and as parsed records,
 // the register file and the data memory. The stages index the sequences
 // directly; the register file and the data memory are the simulated
 // machine's state and never change their length.
 class MachineState {
  public:
-  // Default file names, nothing loaded: for states assembled in code.
+  // Nothing loaded: for states assembled in code.
   MachineState() = default;
-  // Default file names, then loads and parses the three files in `folder`,
-  // writing the loading messages to `log`. Throws FatalError when a file
-  // cannot be opened.
-  MachineState(std::ostream& log, const std::filesystem::path& folder);
+  // Loads src.txt, reg.txt and mem.txt of `inputs`, in this order, parsing
+  // the source before the register file is opened, and writes the loading
+  // messages to `log`. Throws FatalError when a file cannot be opened.
+  MachineState(std::ostream& log, const InputFiles& inputs);
 
-  // Reads the source, register and memory files in `folder`, in this order,
-  // parsing the source before the register file is opened.
-  void load(std::ostream& log, const std::filesystem::path& folder, const std::string& sourceName,
-            const std::string& registerName, const std::string& memoryName);
   // Turns sourceLines into instructions, reporting every line it cannot read.
   void parseSource(std::ostream& log);
 
@@ -40,9 +37,6 @@ class MachineState {
   std::vector<std::size_t> instructionLines;
   std::vector<Word> registers;
   std::vector<Word> memory;
-  std::string sourceFileName = "src.txt";
-  std::string registerFileName = "reg.txt";
-  std::string memoryFileName = "mem.txt";
 };
 
 // Writes the loaded-data listing: the source lines with their label numbers,

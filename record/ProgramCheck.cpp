@@ -23,8 +23,7 @@ std::string lineList(const std::vector<std::size_t>& lines) {
 
 class ProgramChecker {
  public:
-  ProgramChecker(const MachineState& state, const std::filesystem::path& folder)
-      : state_(state), folder_(folder), energy_(folder) {
+  ProgramChecker(const MachineState& state, const InputFiles& inputs) : state_(state), inputs_(inputs) {
     std::size_t next = 0;
     for (std::size_t line = 0; line < state.sourceLines.size(); ++line) {
       if (next < state.instructionLines.size() && state.instructionLines[next] == line) {
@@ -118,17 +117,14 @@ class ProgramChecker {
     }
   }
 
-  bool opens(const EnergyFile& file) {
-    const std::optional<std::filesystem::path> path = energy_.pathOf(file);
-    return path && LineFile().open(path->c_str());
-  }
-
+  // Every file asked about has a path: only opcodes with control signals
+  // are checked, and each of them has Decode energy figures.
   void missingFile(std::optional<std::size_t> line, const EnergyFile& file, const std::string& whenUsed) {
-    if (opens(file)) return;
     // Named inside the input folder, as the student lays it out.
-    const std::filesystem::path path = energy_.pathOf(file)->lexically_relative(folder_);
-    warn(line, "missing-energy",
-         "the energy file " + path.string() + " is missing or unreadable: the run stops " + whenUsed);
+    const std::string path = *energyFilePath(file);
+    LineFile reader;
+    if (inputs_.find(path).openIn(reader)) return;
+    warn(line, "missing-energy", "the energy file " + path + " is missing or unreadable: the run stops " + whenUsed);
   }
 
   // The energy files the program will read: each stage's when some
@@ -156,16 +152,15 @@ class ProgramChecker {
   }
 
   const MachineState& state_;
-  std::filesystem::path folder_;
-  EnergySource energy_;
+  const InputFiles& inputs_;
   std::vector<std::size_t> rejected_;  // 1-based lines the parser skipped
   std::vector<Warning> warnings_;
 };
 
 }  // namespace
 
-std::vector<Warning> checkProgram(const MachineState& state, const std::filesystem::path& folder) {
-  return ProgramChecker(state, folder).run();
+std::vector<Warning> checkProgram(const MachineState& state, const InputFiles& inputs) {
+  return ProgramChecker(state, inputs).run();
 }
 
 std::string warningCount(std::size_t count) {

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <cstddef>
-#include <filesystem>
 #include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "loader/InputFiles.h"
 #include "loader/MachineState.h"
 
 namespace fivestage::report {
@@ -19,8 +19,8 @@ struct Warning {
   std::string message;
 };
 
-// Checks the loaded program and the energy figures in `folder` before a run.
-std::vector<Warning> checkProgram(const MachineState& state, const std::filesystem::path& folder);
+// Checks the loaded program and the energy files of `inputs` before a run.
+std::vector<Warning> checkProgram(const MachineState& state, const InputFiles& inputs);
 
 // "1 warning", "2 warnings".
 std::string warningCount(std::size_t count);

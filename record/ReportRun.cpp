@@ -9,16 +9,14 @@
 
 namespace fivestage::report {
 
-ReportData runReport(const std::filesystem::path& folder, const RunOptions& options, std::ostream* trace,
-                     RunObserver* extra) {
+ReportData runReport(const InputFiles& inputs, const RunOptions& options, std::ostream* trace, RunObserver* extra) {
   ReportData data;
-  // The working directory is named by its path, any other folder as given.
-  data.folder = folder.empty() || folder == "." ? std::filesystem::current_path() : folder;
+  data.folder = inputs.name();
   data.record.window = options.window;
   data.record.machine = options.machine;
 
   std::ostringstream opening;
-  Opening loaded = openFolder(folder, opening);
+  Opening loaded = openInputs(inputs, opening);
   if (loaded.program) answerChoiceToRun(opening);
   if (trace != nullptr) *trace << opening.str();
   data.program = std::move(loaded.program);
@@ -28,7 +26,7 @@ ReportData runReport(const std::filesystem::path& folder, const RunOptions& opti
     data.record.exitStatus = loaded.failure.exitStatus;
     return data;
   }
-  data.warnings = checkProgram(*data.program, folder);
+  data.warnings = checkProgram(*data.program, inputs);
 
   RunRecorder recorder(*data.program, options.window, options.machine);
   std::vector<RunObserver*> views{&recorder};
@@ -37,7 +35,7 @@ ReportData runReport(const std::filesystem::path& folder, const RunOptions& opti
   if (extra != nullptr) views.push_back(extra);
 
   // Nobody can edit the energy figures between the cycles of this run.
-  Run run(*data.program, {folder, options.machine, EnergyReading::OncePerRun}, trace, views);
+  Run run(*data.program, {inputs, options.machine, EnergyReading::OncePerRun}, trace, views);
   while (run.step() == RunEnd::Running) {
     if (run.core().cyclesRun() >= options.maxCycles) {
       recorder.stop();

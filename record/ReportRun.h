@@ -24,7 +24,7 @@ struct RunOptions {
 
 // Everything a report shows about the run of one input folder.
 struct ReportData {
-  std::filesystem::path folder;         // as the report names it
+  std::filesystem::path folder;         // the inputs, as the report names them
   std::optional<MachineState> program;  // as loaded; empty when loading failed
   std::vector<Warning> warnings;
   RunRecord record;
@@ -32,11 +32,10 @@ struct ReportData {
   std::vector<std::string> cycleTexts;  // from record.window.from, when kept
 };
 
-// Loads the folder's files and runs the program exactly as fivestage does
+// Loads the input files and runs the program exactly as fivestage does
 // with choice 1 and one Enter per cycle, up to the cycle limit. The console's
 // whole output goes to `trace` when given; `extra` observes the run too.
-ReportData runReport(const std::filesystem::path& folder, const RunOptions& options, std::ostream* trace,
-                     RunObserver* extra);
+ReportData runReport(const InputFiles& inputs, const RunOptions& options, std::ostream* trace, RunObserver* extra);
 
 // A report's exit status: 0 for a completed run, 1 when loading failed, the
 // run ended on one of the console's errors or was stopped.

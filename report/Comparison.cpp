@@ -73,12 +73,12 @@ std::pair<Cycle, Cycle> sharedCycles(const Comparison& comparison, bool windowCh
 
 }  // namespace
 
-Comparison compareMachines(const std::filesystem::path& folder, const RunOptions& options) {
+Comparison compareMachines(const InputFiles& inputs, const RunOptions& options) {
   Comparison comparison;
   for (const MachineOptions machine : allMachines) {
     RunOptions run = options;
     run.machine = machine;
-    comparison.runs.push_back(runReport(folder, run, nullptr, nullptr));
+    comparison.runs.push_back(runReport(inputs, run, nullptr, nullptr));
   }
   return comparison;
 }

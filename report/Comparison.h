@@ -21,9 +21,9 @@ struct Comparison {
   std::vector<ReportData> runs;  // in the order of allMachines
 };
 
-// Runs the folder's program on every machine, with the options' window and
-// cycle limit.
-Comparison compareMachines(const std::filesystem::path& folder, const RunOptions& options);
+// Runs the program of `inputs` on every machine, with the options' window
+// and cycle limit.
+Comparison compareMachines(const InputFiles& inputs, const RunOptions& options);
 
 // One row per machine (cycles, CPI, stalls and the cycles they cost,
 // cancelled instructions, energy, energy per completed instruction, the

@@ -21,7 +21,7 @@ RunObserver* observersOf(RunObservers& observers, std::optional<ConsoleTrace>& t
 Run::Run(MachineState program, const RunSetup& setup, std::ostream* console, const std::vector<RunObserver*>& views)
     : writer_(console != nullptr ? std::optional<TraceWriter>(std::in_place, *console) : std::nullopt),
       trace_(writer_ ? std::optional<ConsoleTrace>(std::in_place, *writer_) : std::nullopt),
-      core_(std::move(program), setup.folder, observersOf(observers_, trace_, views), setup.machine,
+      core_(std::move(program), setup.inputs, observersOf(observers_, trace_, views), setup.machine,
             setup.energyReading) {}
 
 void Run::prompt() {

@@ -7,11 +7,11 @@
 
 namespace fivestage {
 
-Opening openFolder(const std::filesystem::path& folder, std::ostream& log) {
+Opening openInputs(const InputFiles& inputs, std::ostream& log) {
   Opening opening;
   log << console::welcome;
   try {
-    opening.program.emplace(log, folder);
+    opening.program.emplace(log, inputs);
   } catch (const FatalError& error) {
     log << error.what();
     opening.failure = {RunEnd::Failed, error.what(), error.exitStatus()};

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <filesystem>
 #include <iosfwd>
 #include <optional>
 
@@ -10,16 +9,17 @@
 namespace fivestage {
 
 // How a run is set up, the same for the console, the report and the page:
-// the input folder, the machine the program runs on, and when the energy
-// figures are read (afresh at every use while someone at the keyboard may
-// edit them; once per run otherwise).
+// its input files (a folder, or texts in memory, which outlive the run), the
+// machine the program runs on, and when the energy figures are read (afresh
+// at every use while someone at the keyboard may edit them; once per run
+// otherwise).
 struct RunSetup {
-  std::filesystem::path folder;
+  const InputFiles& inputs;
   MachineOptions machine;
   EnergyReading energyReading = EnergyReading::EveryUse;
 };
 
-// The folder's files as loaded by the dialogue's opening.
+// The input files as loaded by the dialogue's opening.
 struct Opening {
   std::optional<MachineState> program;  // empty when loading failed
   RunOutcome failure;                   // when it failed: the console's message and exit status
@@ -28,7 +28,7 @@ struct Opening {
 // The dialogue's opening as the console shows it: the welcome and the
 // loading messages, written to `log` as they come, or the loading error.
 // Running out of memory is not a loading error: it propagates.
-Opening openFolder(const std::filesystem::path& folder, std::ostream& log);
+Opening openInputs(const InputFiles& inputs, std::ostream& log);
 
 // The choice prompt answered with 1, as a run with no one at the keyboard
 // shows it: the simulation follows.

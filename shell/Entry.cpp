@@ -40,7 +40,7 @@ int stepByKeys(std::istream& in, Run& run, std::int64_t endOfInputLimit) {
 }
 
 int runDialogue(std::istream& in, std::ostream& out, const RunSetup& setup, std::int64_t endOfInputLimit) {
-  Opening opening = openFolder(setup.folder, out);
+  Opening opening = openInputs(setup.inputs, out);
   if (!opening.program) return opening.failure.exitStatus;
 
   std::int32_t choice = 0;
@@ -64,11 +64,11 @@ int runDialogue(std::istream& in, std::ostream& out, const RunSetup& setup, std:
 
 }  // namespace
 
-int runFivestage(std::istream& in, std::ostream& out, const std::filesystem::path& folder, std::int64_t endOfInputLimit,
+int runFivestage(std::istream& in, std::ostream& out, const InputFiles& inputs, std::int64_t endOfInputLimit,
                  MachineOptions machine) {
   int status = 0;
   try {
-    status = runDialogue(in, out, {folder, machine}, endOfInputLimit);
+    status = runDialogue(in, out, {inputs, machine}, endOfInputLimit);
   } catch (const std::bad_alloc&) {
     out << " Not enough memory to hold the program and its data \n";
     status = 1;

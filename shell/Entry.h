@@ -1,9 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <iosfwd>
 
+#include "loader/InputFiles.h"
 #include "vocabulary/MachineOptions.h"
 
 namespace fivestage {
@@ -12,13 +12,12 @@ namespace fivestage {
 // that never ends must not spin for ever once nobody can press Enter.
 inline constexpr std::int64_t defaultEndOfInputLimit = 100000;
 
-// The whole program: welcome, loading from `folder`, the choice, then the
-// listing or the simulation of the machine the options choose, one cycle per
-// key read from `in`. Writes
-// everything to `out` and returns the exit status (0 after the listing or a
-// completed run, 1 when the run cannot go on). The input files are read,
-// never written.
-int runFivestage(std::istream& in, std::ostream& out, const std::filesystem::path& folder,
+// The whole program: welcome, loading `inputs`, the choice, then the listing
+// or the simulation of the machine the options choose, one cycle per key read
+// from `in`. Writes everything to `out` and returns the exit status (0 after
+// the listing or a completed run, 1 when the run cannot go on). The input
+// files are read, never written.
+int runFivestage(std::istream& in, std::ostream& out, const InputFiles& inputs,
                  std::int64_t endOfInputLimit = defaultEndOfInputLimit, MachineOptions machine = {});
 
 }  // namespace fivestage

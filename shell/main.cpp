@@ -24,5 +24,5 @@ int main(int argc, char** argv) {
     case Action::Simulate: break;
   }
   // Everything is read from the input folder, the working directory unless named.
-  return runFivestage(std::cin, std::cout, arguments.folder, defaultEndOfInputLimit, arguments.machine);
+  return runFivestage(std::cin, std::cout, InputFolder(arguments.folder), defaultEndOfInputLimit, arguments.machine);
 }

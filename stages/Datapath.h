@@ -1,7 +1,5 @@
 #pragma once
 
-#include <filesystem>
-
 #include "vocabulary/Events.h"
 #include "vocabulary/MachineOptions.h"
 #include "energy/EnergySource.h"
@@ -15,9 +13,9 @@ namespace fivestage {
 // registers between the stages, the energy figures and the running total,
 // and the observer the stages report to.
 struct Datapath {
-  Datapath(MachineState machine, const std::filesystem::path& folder, RunObserver* runObserver,
-           MachineOptions machineOptions = {}, EnergyReading reading = EnergyReading::EveryUse)
-      : state(std::move(machine)), energy(folder, reading), observer(runObserver), options(machineOptions) {
+  Datapath(MachineState machine, const InputFiles& inputs, RunObserver* runObserver, MachineOptions machineOptions = {},
+           EnergyReading reading = EnergyReading::EveryUse)
+      : state(std::move(machine)), energy(inputs, reading), observer(runObserver), options(machineOptions) {
     askInterests();
   }
 

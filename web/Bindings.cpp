@@ -9,6 +9,7 @@
 
 namespace {
 
+using fivestage::InputTexts;
 using fivestage::web::Session;
 
 // A text the module made, as a JavaScript string. Embind hands a returned
@@ -34,10 +35,22 @@ struct Decoded<method> {
   static emscripten::val call(const Session& session, Args... args) { return jsString((session.*method)(args...)); }
 };
 
+// The page's input files, { path: text }, as the texts a run reads: a path
+// the page has no text for is a missing file.
+InputTexts inputsOf(const emscripten::val& files) {
+  InputTexts inputs("inputs");
+  const emscripten::val paths = emscripten::val::global("Object").call<emscripten::val>("keys", files);
+  for (unsigned i = 0, length = paths["length"].as<unsigned>(); i < length; ++i) {
+    const std::string path = paths[i].as<std::string>();
+    inputs.put(path, files[path].as<std::string>());
+  }
+  return inputs;
+}
+
 // The console's output as bytes, exactly as fivestage writes them, and its
 // exit status, on the machine the two options choose.
-emscripten::val runConsole(const std::string& folder, const std::string& keys, bool forwarding, bool flush) {
-  const fivestage::web::ConsoleRun run = fivestage::web::runConsole(folder, keys, {forwarding, flush});
+emscripten::val runConsole(const emscripten::val& files, const std::string& keys, bool forwarding, bool flush) {
+  const fivestage::web::ConsoleRun run = fivestage::web::runConsole(inputsOf(files), keys, {forwarding, flush});
   emscripten::val result = emscripten::val::object();
   const emscripten::val bytes = emscripten::val(
       emscripten::typed_memory_view(run.output.size(), reinterpret_cast<const unsigned char*>(run.output.data())));
@@ -80,9 +93,17 @@ emscripten::val viewOf(const Session& session) {
 }
 
 // A session on the machine the two options choose.
-Session* sessionOn(const std::string& folder, bool forwarding, bool flush) {
-  return new Session(folder, {forwarding, flush});
+Session* sessionOn(const emscripten::val& files, bool forwarding, bool flush) {
+  return new Session(inputsOf(files), {forwarding, flush});
 }
+
+std::string reportJson(const emscripten::val& files, bool forwarding, bool flush) {
+  return fivestage::web::reportJson(inputsOf(files), forwarding, flush);
+}
+
+std::string compareJson(const emscripten::val& files) { return fivestage::web::compareJson(inputsOf(files)); }
+
+std::string compareFigures(const emscripten::val& files) { return fivestage::web::compareFigures(inputsOf(files)); }
 
 // A value the page's script read from JSON, as JSON again: a whole number
 // stays whole, so that the exercise's validator tells 3 from 1.5.
@@ -135,9 +156,9 @@ std::string authorExercise(const emscripten::val& draft, const std::string& solu
 EMSCRIPTEN_BINDINGS(fivestage) {
   emscripten::function("runConsole", &runConsole);
   emscripten::function("energyFiles", &energyFiles);
-  emscripten::function("reportJson", &Decoded<&fivestage::web::reportJson>::call);
-  emscripten::function("compareJson", &Decoded<&fivestage::web::compareJson>::call);
-  emscripten::function("compareFigures", &Decoded<&fivestage::web::compareFigures>::call);
+  emscripten::function("reportJson", &Decoded<&reportJson>::call);
+  emscripten::function("compareJson", &Decoded<&compareJson>::call);
+  emscripten::function("compareFigures", &Decoded<&compareFigures>::call);
   emscripten::function("exerciseView", &Decoded<&exerciseView>::call);
   emscripten::function("checkAnswer", &Decoded<&checkAnswer>::call);
   emscripten::function("answerChoices", &Decoded<&answerChoices>::call);

@@ -92,28 +92,28 @@ const char* stateName(RunEnd state) {
 
 }  // namespace
 
-ConsoleRun runConsole(const std::string& folder, const std::string& keys, MachineOptions machine) {
+ConsoleRun runConsole(const InputTexts& inputs, const std::string& keys, MachineOptions machine) {
   std::istringstream in(keys);
   std::ostringstream out;
-  const int status = runFivestage(in, out, folder, defaultEndOfInputLimit, machine);
+  const int status = runFivestage(in, out, inputs, defaultEndOfInputLimit, machine);
   return {out.str(), status};
 }
 
-std::string reportJson(const std::string& folder, bool forwarding, bool flush) {
+std::string reportJson(const InputTexts& inputs, bool forwarding, bool flush) {
   report::RunOptions options;
   options.machine = {forwarding, flush};
-  return jsonText(report::jsonReport(report::runReport(folder, options, nullptr, nullptr), options.maxCycles));
+  return jsonText(report::jsonReport(report::runReport(inputs, options, nullptr, nullptr), options.maxCycles));
 }
 
-std::string compareJson(const std::string& folder) {
+std::string compareJson(const InputTexts& inputs) {
   const report::RunOptions options;
-  return jsonText(report::comparisonJson(report::compareMachines(folder, options), options.maxCycles));
+  return jsonText(report::comparisonJson(report::compareMachines(inputs, options), options.maxCycles));
 }
 
-std::string compareFigures(const std::string& folder) {
+std::string compareFigures(const InputTexts& inputs) {
   report::RunOptions options;
   options.window = {1, 0};  // holds no cycle
-  return jsonText(report::comparisonJson(report::compareMachines(folder, options), options.maxCycles));
+  return jsonText(report::comparisonJson(report::compareMachines(inputs, options), options.maxCycles));
 }
 
 // The run the page steps through, with the views the page shows of it. Its
@@ -140,11 +140,11 @@ struct Session::Stepping {
   std::optional<report::RunRecord> ended;
 };
 
-Session::Session(const std::string& folder, MachineOptions machine)
+Session::Session(InputTexts inputs, MachineOptions machine)
     // Nobody can edit the energy figures between the cycles the page runs.
-    : setup_{folder, machine, EnergyReading::OncePerRun} {
+    : inputs_(std::move(inputs)), setup_{inputs_, machine, EnergyReading::OncePerRun} {
   std::ostringstream log;
-  program_ = openFolder(setup_.folder, log).program;
+  program_ = openInputs(inputs_, log).program;
   if (program_) {
     std::ostringstream listing;
     printLoadedData(listing, *program_);
@@ -174,7 +174,7 @@ std::string Session::opening() const {
   // the page's breakpoints name lines, the cycles' events instructions.
   Json lines = Json::array();
   if (program_) {
-    warnings = report::warningsJson(report::checkProgram(*program_, setup_.folder));
+    warnings = report::warningsJson(report::checkProgram(*program_, inputs_));
     for (const std::size_t line : program_->instructionLines) lines.push_back(line + 1);
   }
   return jsonText({{"loading", loading_},
@@ -288,7 +288,7 @@ std::string Session::trace() const {
     options.machine = setup_.machine;
     options.maxCycles = cycles;
     options.window = {1, 1};
-    report::runReport(setup_.folder, options, &out, nullptr);
+    report::runReport(inputs_, options, &out, nullptr);
   }
   return out.str();
 }
@@ -297,7 +297,7 @@ std::string Session::reportPage() const {
   report::RunOptions options;
   options.machine = setup_.machine;
   options.keepCycleTexts = true;
-  return report::htmlReport(report::runReport(setup_.folder, options, nullptr, nullptr), options.maxCycles);
+  return report::htmlReport(report::runReport(inputs_, options, nullptr, nullptr), options.maxCycles);
 }
 
 }  // namespace fivestage::web

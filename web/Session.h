@@ -1,41 +1,44 @@
 #pragma once
 
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "loader/InputFiles.h"
 #include "report/HtmlReport.h"
 #include "record/RunRecord.h"
 #include "run/Run.h"
 
 namespace fivestage::web {
 
-// The whole console program on the files of `folder` with `keys` as its
-// standard input, as fivestage runs in a folder holding those files.
+// The page's input files, the editors' texts, are handed to the module as
+// they are: nothing is written to a file system for a run.
+
+// The whole console program on `inputs` with `keys` as its standard input,
+// as fivestage runs in a folder holding those files.
 struct ConsoleRun {
   std::string output;
   int status;
 };
-ConsoleRun runConsole(const std::string& folder, const std::string& keys, MachineOptions machine = {});
+ConsoleRun runConsole(const InputTexts& inputs, const std::string& keys, MachineOptions machine = {});
 
-// What fivestage-report --json writes for the folder on the machine the
-// options choose, and what --compare --json writes.
-std::string reportJson(const std::string& folder, bool forwarding, bool flush);
-std::string compareJson(const std::string& folder);
+// What fivestage-report --json writes for a folder holding `inputs` on the
+// machine the options choose, and what --compare --json writes.
+std::string reportJson(const InputTexts& inputs, bool forwarding, bool flush);
+std::string compareJson(const InputTexts& inputs);
 // What --compare --json writes, but with the details of no cycle: the
 // figures of the whole runs, which the page's Compare panel shows, cost
 // far less without the notes of a thousand cycles on four machines.
-std::string compareFigures(const std::string& folder);
+std::string compareFigures(const InputTexts& inputs);
 
-// A run the page steps through: loaded from the files of a folder, one
+// A run the page steps through: loaded from the input files, one
 // cycle per Step as with one Enter per prompt, back by running again to the
 // cycle before. The page runs it in a worker, a slice of cycles at a time,
 // so that a long run never freezes the page and can be stopped. Every view
 // is a JSON text for the page's script.
 class Session {
  public:
-  explicit Session(const std::string& folder, MachineOptions machine = {});
+  explicit Session(InputTexts inputs, MachineOptions machine = {});
   ~Session();
 
   // What the console shows when loading, the listing of choice 2, the
@@ -72,6 +75,7 @@ class Session {
   // Steps until the run ends or cycle `last` has run.
   void stepTo(Cycle last);
 
+  InputTexts inputs_;  // the runs read them in place
   RunSetup setup_;
   std::string loading_;  // the welcome, the loading messages, or the loading error
   std::string listing_;

@@ -10,9 +10,11 @@
 #include <functional>
 #include <sstream>
 
+#include "exercise/BundledEnergy.h"
 #include "exercise/CheckReport.h"
 #include "exercise/Checker.h"
 #include "exercise/FileRead.h"
+#include "report/JsonReport.h"
 #include "tests/support/TempDir.h"
 
 namespace fivestage::exercise {
@@ -253,6 +255,60 @@ TEST(Checker, WorkedExamplesPassWithTheirModelAnswersAndFailFromTheStart) {
       EXPECT_EQ(checkName(listed[i]), checkName(model.checks[i]));
       EXPECT_EQ(listed[i].expected, model.checks[i].expected) << checkName(listed[i]);
       EXPECT_EQ(listed[i].hidden, model.checks[i].hidden) << checkName(listed[i]);
+    }
+  }
+}
+
+// A data set's folder as a checker once laid it out: the answer, the data
+// set's registers and memory, and the bundled energy figures with each file
+// the exercise gives in its place.
+void layOutDataSet(const testing::TempDir& dir, const Exercise& exercise, const DataSet& data,
+                   const std::string& source) {
+  dir.write("src.txt", source);
+  dir.write("reg.txt", data.registerText);
+  dir.write("mem.txt", data.memoryText);
+  for (const auto& [path, text] : bundledEnergyFiles) dir.write(std::string(path), std::string(text));
+  for (const auto& [path, text] : exercise.files) {
+    if (path != "src.txt") dir.write(path, text);
+  }
+}
+
+// The checker runs each data set from memory: every figure of each run, and
+// so every verdict, is what a run of the same files in a folder gives.
+TEST(Checker, RunsEachDataSetFromMemoryAsFromAFolderOfItsFiles) {
+  const fs::path sources = FIVESTAGE_SOURCE_DIR;
+  std::vector<std::pair<Exercise, std::vector<std::string>>> exercises;
+  for (const char* name : {"sum-array", "reorder-stalls", "behind-branch"}) {
+    Exercise exercise = loadExercise((sources / "examples/exercises" / (std::string(name) + ".json")).string());
+    const std::string start = exercise.files.at("src.txt");
+    exercises.push_back({std::move(exercise), {start, submittedSource(sources / "tests/exercise/solutions" / name)}});
+  }
+  exercises.push_back(
+      {exerciseWith([](Exercise& e) {
+         e.files["EnergyConsumptionInput/Fetch/energy.txt"] = "1000\n-1\n";
+         e.machine.forwarding = true;
+         e.maxCycles = 50;
+       }),
+       {doubling, "xor $1, $1, $1\n", "addi $1, $1, 1\nj L1\n", "", "L1: lw $1, 0($0)\nsw $9, 0($0)\n"}});
+  for (const auto& [exercise, answers] : exercises) {
+    SCOPED_TRACE(exercise.title);
+    const Checker checker(exercise);
+    for (const std::string& answer : answers) {
+      for (std::size_t i = 0; i < exercise.data.size(); ++i) {
+        SCOPED_TRACE(answer + " on " + exercise.data[i].name);
+        const testing::TempDir dir;
+        layOutDataSet(dir, exercise, exercise.data[i], answer);
+        report::RunOptions options;
+        options.machine = exercise.machine;
+        options.maxCycles = exercise.maxCycles;
+        options.window = {1, 1};
+        nlohmann::ordered_json fromFolder = report::jsonReport(
+            report::runReport(InputFolder(dir.path()), options, nullptr, nullptr), options.maxCycles);
+        nlohmann::ordered_json fromMemory = report::jsonReport(checker.run(i, answer), options.maxCycles);
+        fromFolder.erase("folder");
+        fromMemory.erase("folder");
+        EXPECT_EQ(fromMemory, fromFolder);
+      }
     }
   }
 }

@@ -293,7 +293,7 @@ PipelineRun runPipeline(const MachineState& state, const testing::TempDir& energ
   RunObservers observers;
   observers.add(log);
   observers.add(recorder);
-  Core core(state, energy.path(), &observers, machine);
+  Core core(state, InputFolder(energy.path()), &observers, machine);
   const Cycle mostCycles = mostCyclesPerInstruction * (executed + 1);
   while (core.stepCycle(Key::Newline) == RunEnd::Running && core.cyclesRun() < mostCycles) {
   }

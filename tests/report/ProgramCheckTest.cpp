@@ -51,7 +51,7 @@ TEST(ProgramCheck, WarnsAboutWhatSilentlySurprisesStudents) {
     std::ostringstream ignored;
     state.parseSource(ignored);
 
-    const std::vector<Warning> warnings = checkProgram(state, dir.path());
+    const std::vector<Warning> warnings = checkProgram(state, InputFolder(dir.path()));
     std::vector<std::pair<std::optional<std::size_t>, std::string>> found;
     for (const Warning& warning : warnings) found.emplace_back(warning.line, warning.kind);
     EXPECT_EQ(found, c.expected) << c.name;
@@ -74,7 +74,7 @@ TEST(ProgramCheck, NamesTheEnergyFilesTheRunWillMiss) {
   std::ostringstream ignored;
   state.parseSource(ignored);
 
-  const std::vector<Warning> warnings = checkProgram(state, dir.path());
+  const std::vector<Warning> warnings = checkProgram(state, InputFolder(dir.path()));
   ASSERT_EQ(warnings.size(), 2U);
   EXPECT_EQ(warnings[0].line, 2U);
   // Each file is named inside the input folder, wherever that lies.

@@ -31,7 +31,7 @@ class ReportFigures : public ::testing::Test {
 
   ReportData run(const std::string& program, RunOptions options = {}) {
     dir.write("src.txt", program);
-    return runReport(dir.path(), options, nullptr, nullptr);
+    return runReport(InputFolder(dir.path()), options, nullptr, nullptr);
   }
 
   testing::TempDir dir;
@@ -379,7 +379,7 @@ TEST_F(ReportFigures, TheLastRegisterAndWordAreUsableTheNextOnesAreNot) {
 TEST_F(ReportFigures, ViewsDropATrailingCommentTheTraceKeepsIt) {
   dir.write("src.txt", "addi $1, $0, 5   # one\t\naddi $2, $1, 1#two\n");
   std::ostringstream trace;
-  const ReportData data = runReport(dir.path(), {}, &trace, nullptr);
+  const ReportData data = runReport(InputFolder(dir.path()), {}, &trace, nullptr);
   EXPECT_EQ(instructionText(*data.program, 0), "E(0) addi $1, $0, 5");
   std::vector<std::string> lines;
   for (const LineEnergy& line : energyByLine(*data.program, data.record)) lines.push_back(line.text);

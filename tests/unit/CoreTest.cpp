@@ -49,7 +49,7 @@ TEST(Core, RunsKnownProgramsInTheirNumberOfCycles) {
   dir.addEnergyTree();
   for (const Timing& c : cases) {
     testing::EventLog log;
-    Core core(testing::machineOf(c.program, tens()), dir.path(), &log);
+    Core core(testing::machineOf(c.program, tens()), InputFolder(dir.path()), &log);
     Cycle cycle = 0;
     std::vector<Cycle> stallCycles;
     std::vector<RegisterNumber> blocked;
@@ -77,7 +77,8 @@ TEST(Core, AFailureEndsTheRunWithTheConsolesMessage) {
   testing::TempDir dir;
   dir.addEnergyTree();
   testing::EventLog log;
-  Core core(testing::machineOf({"addi $1, $0, 1", "xor $3, $1, $2", "addi $2, $0, 2"}, tens()), dir.path(), &log);
+  Core core(testing::machineOf({"addi $1, $0, 1", "xor $3, $1, $2", "addi $2, $0, 2"}, tens()), InputFolder(dir.path()),
+            &log);
   const RunOutcome& outcome = simulate(core);
   EXPECT_EQ(outcome.state, RunEnd::Failed);
   EXPECT_EQ(outcome.message, " File could not be loaded \n");
@@ -94,7 +95,7 @@ TEST(Core, AFailureEndsTheRunWithTheConsolesMessage) {
 TEST(Core, OnlyNewlinesAdvanceTheCycleNumberShown) {
   testing::TempDir dir;
   dir.addEnergyTree();
-  Core core(testing::machineOf({"addi $3, $1, 5"}, tens()), dir.path(), nullptr);
+  Core core(testing::machineOf({"addi $3, $1, 5"}, tens()), InputFolder(dir.path()), nullptr);
   for (const Key key : {Key::Other, Key::Newline, Key::EndOfInput, Key::Newline}) core.stepCycle(key);
   EXPECT_EQ(core.cyclesRun(), 4);
   EXPECT_EQ(core.cycleCounter(), 2);
@@ -117,7 +118,7 @@ TEST(Core, RunsBackToBackInOneProcessAreIdentical) {
   const auto session = [](const testing::TempDir& folder) {
     std::istringstream keys("1\n" + std::string(40, '\n'));
     std::ostringstream screen;
-    const int status = runFivestage(keys, screen, folder.path(), 50);
+    const int status = runFivestage(keys, screen, InputFolder(folder.path()), 50);
     return std::make_pair(status, screen.str());
   };
   const auto first = session(dir);
@@ -148,7 +149,7 @@ TEST(Core, HandsAnObserverOnlyTheEventsItLooksAt) {
   testing::TempDir dir;
   dir.addEnergyTree();
   FetchesAfterCycleTwo observer;
-  Core core(testing::machineOf({"addi $3, $1, 5"}), dir.path(), &observer);
+  Core core(testing::machineOf({"addi $3, $1, 5"}), InputFolder(dir.path()), &observer);
   EXPECT_EQ(simulate(core).state, RunEnd::Completed);
   EXPECT_EQ(core.cyclesRun(), 5);
   // Cycle 1's Fetch goes unseen; Decode to Write-back are seen in cycles 2 to 5.
@@ -162,7 +163,7 @@ TEST(Core, AnObserverThatJoinsBeforeTheFirstCycleHearsEveryEvent) {
   testing::TempDir dir;
   dir.addEnergyTree();
   RunObservers observers;
-  Core core(testing::machineOf({"addi $3, $1, 5"}), dir.path(), &observers);
+  Core core(testing::machineOf({"addi $3, $1, 5"}), InputFolder(dir.path()), &observers);
   testing::EventLog log;
   observers.add(log);
   EXPECT_EQ(simulate(core).state, RunEnd::Completed);

@@ -39,7 +39,7 @@ Json diagramOf(const std::vector<std::string>& program, MachineOptions machine, 
   RunObservers observers;
   observers.add(latest);
   observers.add(diagram);
-  Core core(testing::machineOf(program, tens(), hundreds()), dir.path(), &observers, machine);
+  Core core(testing::machineOf(program, tens(), hundreds()), InputFolder(dir.path()), &observers, machine);
   while (core.cyclesRun() < cycle && core.stepCycle(Key::Newline) == RunEnd::Running) {
   }
   return diagram.json(latest.events());

@@ -38,15 +38,14 @@ const EnergyFile execute{Stage::Execute, {}};
 const EnergyFile memory{Stage::Memory, {}};
 const EnergyFile writeBack{Stage::WriteBack, {}};
 
-TEST(EnergySource, FindsEachStagesFileAndDecodesOnlyForOpcodesWithFigures) {
-  const EnergySource source("in");
-  EXPECT_EQ(source.pathOf(fetch), "in/EnergyConsumptionInput/Fetch/energy.txt");
-  EXPECT_EQ(source.pathOf(memory), "in/EnergyConsumptionInput/Mem/energy.txt");
-  EXPECT_EQ(source.pathOf(writeBack), "in/EnergyConsumptionInput/WriteBack/energy.txt");
-  EXPECT_EQ(source.pathOf({Stage::Decode, Opcode::Addi}), "in/EnergyConsumptionInput/Decode/addi/energy.txt");
+TEST(EnergyFilePath, NamesEachStagesFileAndDecodesOnlyForOpcodesWithFigures) {
+  EXPECT_EQ(energyFilePath(fetch), "EnergyConsumptionInput/Fetch/energy.txt");
+  EXPECT_EQ(energyFilePath(memory), "EnergyConsumptionInput/Mem/energy.txt");
+  EXPECT_EQ(energyFilePath(writeBack), "EnergyConsumptionInput/WriteBack/energy.txt");
+  EXPECT_EQ(energyFilePath({Stage::Decode, Opcode::Addi}), "EnergyConsumptionInput/Decode/addi/energy.txt");
   for (const std::optional<Opcode> opcode :
        {std::optional(Opcode::Xor), std::optional(Opcode::Nop), std::optional<Opcode>()}) {
-    EXPECT_EQ(source.pathOf({Stage::Decode, opcode}), std::nullopt);
+    EXPECT_EQ(energyFilePath({Stage::Decode, opcode}), std::nullopt);
   }
 }
 
@@ -56,7 +55,7 @@ class EnergyReading : public ::testing::Test {
   std::int64_t charge(const EnergyFile& file) { return source.addTo(file, total); }
 
   TempDir dir;
-  EnergySource source{dir.path()};
+  EnergySource source{InputFolder(dir.path())};
   double total = 0.0;
 };
 
@@ -110,7 +109,7 @@ TEST(EnergySource, ReadsEachFileAtEveryUseOrOncePerRun) {
     const bool once = reading == fivestage::EnergyReading::OncePerRun;
     TempDir dir;
     dir.write("EnergyConsumptionInput/Fetch/energy.txt", "9007199254740993\n2\n-3\n");
-    EnergySource source(dir.path(), reading);
+    EnergySource source(InputFolder(dir.path()), reading);
     double total = 0.5;
     EXPECT_EQ(source.addTo(fetch, total), 2147483647LL + 2 - 3) << once;  // a line beyond 32 bits saturates
     const double afterFirst = total;
@@ -120,6 +119,55 @@ TEST(EnergySource, ReadsEachFileAtEveryUseOrOncePerRun) {
     EXPECT_THROW(source.addTo(execute, total), FatalError) << once;
     dir.write("EnergyConsumptionInput/Execute/energy.txt", "20\n");
     EXPECT_EQ(source.addTo(execute, total), 20) << once;  // a failed reading keeps nothing
+  }
+}
+
+// What one charge gives: the sum it added, or the message it failed with.
+std::string chargeOutcome(EnergySource& source, const EnergyFile& file, double& total) {
+  try {
+    return std::to_string(source.addTo(file, total));
+  } catch (const FatalError& error) {
+    return error.what();
+  }
+}
+
+// Figures held as texts charge what the same files in a folder charge, read
+// at every use or once, and a file missing from either fails alike.
+TEST(EnergySource, TextsInMemoryChargeAsTheSameFilesInAFolder) {
+  const std::pair<const char*, const char*> files[] = {
+      {"EnergyConsumptionInput/Fetch/energy.txt", "1\n2\n3"},
+      {"EnergyConsumptionInput/Execute/energy.txt", " -3\n2.5\n\n1 joule\r\n"},
+      {"EnergyConsumptionInput/Decode/add/energy.txt", "9007199254740993\n-1\r"},
+      {"EnergyConsumptionInput/WriteBack/energy.txt", ""},
+  };
+  const std::pair<EnergyFile, const char*> charges[] = {
+      {fetch, "6"},
+      {execute, "0"},
+      {{Stage::Decode, Opcode::Add}, "2147483646"},
+      {writeBack, "0"},
+      {memory, " File could not be loaded \n"},
+      {{Stage::Decode, Opcode::Sub}, " File could not be loaded \n"},
+      {{Stage::Decode, Opcode::Xor}, " File could not be loaded \n"},
+      {fetch, "6"},
+  };
+  for (const fivestage::EnergyReading reading :
+       {fivestage::EnergyReading::EveryUse, fivestage::EnergyReading::OncePerRun}) {
+    TempDir dir;
+    InputTexts texts("texts");
+    for (const auto& [path, text] : files) {
+      dir.write(path, text);
+      texts.put(path, text);
+    }
+    EnergySource fromFolder(InputFolder(dir.path()), reading);
+    EnergySource fromTexts(texts, reading);
+    double folderTotal = 0.0;
+    double textsTotal = 0.0;
+    for (const auto& [file, expected] : charges) {
+      const std::string charged = chargeOutcome(fromFolder, file, folderTotal);
+      EXPECT_EQ(charged, expected) << stageName(file.stage);
+      EXPECT_EQ(chargeOutcome(fromTexts, file, textsTotal), charged) << stageName(file.stage);
+      EXPECT_EQ(textsTotal, folderTotal) << stageName(file.stage);
+    }
   }
 }
 

@@ -33,7 +33,7 @@ TEST(Alu, ComputesWithWrapAroundAndLogicalAndOr) {
   };
   for (const AluCase& c : cases) {
     testing::EventLog log;
-    const Datapath datapath(MachineState(), "", &log);
+    const Datapath datapath(MachineState(), InputFolder(""), &log);
     bool zero = false;
     EXPECT_EQ(ExecuteUnit().alu(datapath, c.input1, c.input2, c.operation, zero), c.result)
         << static_cast<int>(c.operation) << ": " << c.input1 << ", " << c.input2;
@@ -46,7 +46,7 @@ TEST(Alu, ComputesWithWrapAroundAndLogicalAndOr) {
 }
 
 TEST(Alu, OnlySubChangesZero) {
-  const Datapath datapath(MachineState(), "", nullptr);
+  const Datapath datapath(MachineState(), InputFolder(""), nullptr);
   for (AluOperation operation : {Add, And, Or}) {
     bool zero = true;
     ExecuteUnit().alu(datapath, 1, 2, operation, zero);
@@ -58,7 +58,7 @@ TEST(Alu, OnlySubChangesZero) {
 TEST(ExecuteTrace, ShowsInputsOperationAndGate) {
   testing::CapturedTrace out;
   ConsoleTrace trace(out);
-  const Datapath datapath(MachineState(), "", &trace);
+  const Datapath datapath(MachineState(), InputFolder(""), &trace);
   const ExecuteUnit execute;
   EXPECT_EQ(execute.aluSrcMux(datapath, 4, 9, AluSource::RegisterB), 4);
   EXPECT_EQ(execute.aluSrcMux(datapath, 4, 9, std::nullopt), 9);  // j's indifferent select takes imm
@@ -87,7 +87,7 @@ TEST(Mux3Gate, BeqPassesOnEqualBnePassesOnDifferentOthersAlways) {
       {true, true, IfNotEqual, true}, {true, false, IfNotEqual, false}, {false, true, IfNotEqual, false},
       {true, true, Jump, true},       {true, false, Jump, true},        {false, false, std::nullopt, true},
   };
-  const Datapath datapath(MachineState(), "", nullptr);
+  const Datapath datapath(MachineState(), InputFolder(""), nullptr);
   for (const GateCase& c : cases) {
     EXPECT_EQ(ExecuteUnit().mux3Gate(datapath, c.pcsrc, c.zero, c.branch), c.passed)
         << c.pcsrc << " " << c.zero << " " << onBus(c.branch);
@@ -97,7 +97,7 @@ TEST(Mux3Gate, BeqPassesOnEqualBnePassesOnDifferentOthersAlways) {
 TEST(PcMux, OnlyAPassedGateChangesTheProgramCounter) {
   testing::CapturedTrace out;
   ConsoleTrace trace(out);
-  const Datapath datapath(MachineState(), "", &trace);
+  const Datapath datapath(MachineState(), InputFolder(""), &trace);
   const ExecuteUnit execute;
   EXPECT_EQ(execute.mux3(datapath, 3, 8, true), 8);
   EXPECT_EQ(execute.mux3(datapath, 3, 8, false), 3);
@@ -106,7 +106,7 @@ TEST(PcMux, OnlyAPassedGateChangesTheProgramCounter) {
 
   testing::CapturedTrace pc;
   ConsoleTrace pcTrace(pc);
-  const Datapath pcDatapath(MachineState(), "", &pcTrace);
+  const Datapath pcDatapath(MachineState(), InputFolder(""), &pcTrace);
   EXPECT_EQ(execute.pcMux(pcDatapath, 3, 8, false, true), std::nullopt);  // no branch: Mux3 output unused
   EXPECT_EQ(execute.pcMux(pcDatapath, 3, 8, true, true), 8);              // taken
   EXPECT_EQ(execute.pcMux(pcDatapath, 3, 3, true, false), std::nullopt);  // not taken: fetch goes on in order

@@ -30,7 +30,7 @@ struct HazardCase {
 Datapath decodingWith(const HazardCase& c, RunObserver* observer) {
   MachineState state;
   state.instructions = {c.instruction};
-  Datapath datapath(state, "", observer);
+  Datapath datapath(state, InputFolder(""), observer);
   datapath.ExecuteLatch.rg = c.eRg;
   datapath.ExecuteLatch.regWrite = c.eRegWrite;
   datapath.ExecuteLatch.writer = InstructionTag{7, 70};
@@ -104,7 +104,7 @@ TEST(ReadRegisterFile, ReadsOperandsAndRefusesRegistersOutsideTheFile) {
   state.instructions = {Instruction("add", 1, 2, 0, none, none)};
   testing::CapturedTrace out;
   ConsoleTrace trace(out);
-  Datapath datapath(state, "", &trace);
+  Datapath datapath(state, InputFolder(""), &trace);
   DecodeUnit().readRegisterFile(datapath);
   EXPECT_EQ(out.str(),
             "\t Reading Register File : \n\n\t D.Pc    : 0\n"

@@ -103,7 +103,7 @@ TEST(ProduceControlSignals, StoresTheSignalsAndTheConsolePrintsTheBlock) {
   for (const PrintCase& c : cases) {
     testing::CapturedTrace out;
     ConsoleTrace trace(out);
-    Datapath datapath(MachineState(), "", &trace);
+    Datapath datapath(MachineState(), InputFolder(""), &trace);
     datapath.DecodeLatch.Rg = c.rgFromRegisterRead;
     DecodeUnit().produceControlSignals(datapath, c.opcode);
     EXPECT_EQ(out.str(), c.block);
@@ -117,7 +117,7 @@ TEST(ProduceControlSignals, StoresTheSignalsAndTheConsolePrintsTheBlock) {
 TEST(ProduceControlSignals, RefusesAnOpcodeWithoutSignals) {
   for (const std::optional<Opcode> opcode :
        {std::optional(Opcode::Xor), std::optional(Opcode::Nop), std::optional<Opcode>()}) {
-    Datapath datapath(MachineState(), "", nullptr);
+    Datapath datapath(MachineState(), InputFolder(""), nullptr);
     EXPECT_THROW(DecodeUnit().produceControlSignals(datapath, opcode), FatalError);
   }
 }

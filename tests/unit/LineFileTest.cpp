@@ -11,14 +11,30 @@ namespace {
 
 using testing::TempDir;
 
-std::vector<std::string> readAll(const TempDir& dir, const std::string& content) {
-  dir.write("file.txt", content);
-  LineFile file;
-  EXPECT_TRUE(file.open((dir.path() / "file.txt").c_str()));
+std::vector<std::string> remainingLines(LineFile& file) {
   std::vector<std::string> lines;
   std::string_view line;
   while (file.nextLine(line)) lines.emplace_back(line);
   return lines;
+}
+
+std::vector<std::string> readAll(const TempDir& dir, const std::string& content) {
+  dir.write("file.txt", content);
+  LineFile file;
+  EXPECT_TRUE(file.open((dir.path() / "file.txt").c_str()));
+  return remainingLines(file);
+}
+
+// The same content as a text in memory, read by a reader left in the middle of a file.
+std::vector<std::string> readText(const std::string& content) {
+  TempDir dir;
+  dir.write("earlier.txt", "an earlier file\nwith two lines");
+  LineFile file;
+  EXPECT_TRUE(file.open((dir.path() / "earlier.txt").c_str()));
+  std::string_view line;
+  EXPECT_TRUE(file.nextLine(line));
+  file.openText(content);
+  return remainingLines(file);
 }
 
 struct LineCase {
@@ -44,7 +60,18 @@ TEST(LineFile, SplitsLinesByTheFileRules) {
   for (const LineCase& c : cases) {
     TempDir dir;
     EXPECT_EQ(readAll(dir, c.content), c.lines) << c.name;
+    EXPECT_EQ(readText(c.content), c.lines) << c.name << ", in memory";
   }
+}
+
+TEST(LineFile, ReadsAFileAfterAText) {
+  TempDir dir;
+  dir.write("file.txt", "x\ny");
+  LineFile file;
+  file.openText("text\r\nwithout a line feed\r");
+  EXPECT_EQ(remainingLines(file), (std::vector<std::string>{"text", "without a line feed\r"}));
+  ASSERT_TRUE(file.open((dir.path() / "file.txt").c_str()));
+  EXPECT_EQ(remainingLines(file), (std::vector<std::string>{"x", "y"}));
 }
 
 TEST(LineFile, ManyLinesAcrossBufferRefills) {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 #include <string>
 
 #include "common/FatalError.h"
+#include "loader/InputFiles.h"
 #include "loader/MachineState.h"
 #include "tests/support/TempDir.h"
 
@@ -18,11 +20,11 @@ struct LoadOutcome {
   int status = 0;
 };
 
-LoadOutcome loadIn(const TempDir& dir, MachineState& state) {
+LoadOutcome loadFrom(const InputFiles& inputs, MachineState& state) {
   std::ostringstream log;
   LoadOutcome outcome;
   try {
-    state.load(log, dir.path(), "src.txt", "reg.txt", "mem.txt");
+    state = MachineState(log, inputs);
   } catch (const FatalError& error) {
     outcome.error = error.what();
     outcome.status = error.exitStatus();
@@ -30,6 +32,8 @@ LoadOutcome loadIn(const TempDir& dir, MachineState& state) {
   outcome.log = log.str();
   return outcome;
 }
+
+LoadOutcome loadIn(const TempDir& dir, MachineState& state) { return loadFrom(InputFolder(dir.path()), state); }
 
 TEST(Loader, ReadsTheThreeFilesLineByLine) {
   TempDir dir;
@@ -79,6 +83,54 @@ TEST(Loader, StopsAtTheFirstFileThatCannotBeOpened) {
     EXPECT_EQ(outcome.error, std::string(" File ") + c.missing + " could not be loaded \n") << c.name;
     EXPECT_EQ(outcome.status, 1) << c.name;
     EXPECT_EQ(outcome.log, c.expectedLog) << c.name;
+  }
+}
+
+// The same files as texts in memory and in a folder load into the same
+// machine with the same messages, and fail on the same missing file.
+TEST(Loader, TextsInMemoryLoadAsTheSameFilesInAFolder) {
+  using Files = std::map<std::string, std::string>;
+  const Files complete{{"src.txt", "add $3, $1, $2\r\nori $1\nL2: j L1\n\nlw $4, 4($0)"},
+                       {"reg.txt", "5\n\n-3 apples\r\n99999999999\n"},
+                       {"mem.txt", "7\n8\n\n"}};
+  const auto without = [&complete](const std::string& path) {
+    Files files = complete;
+    files.erase(path);
+    return files;
+  };
+  const struct {
+    const char* name;
+    Files files;
+    const char* missing;  // the file loading stops at, if any
+  } cases[] = {
+      {"every file", complete, nullptr},
+      {"empty files", {{"src.txt", ""}, {"reg.txt", ""}, {"mem.txt", ""}}, nullptr},
+      {"no src.txt", without("src.txt"), "src.txt"},
+      {"no reg.txt, after the parser's messages", without("reg.txt"), "reg.txt"},
+      {"no mem.txt", without("mem.txt"), "mem.txt"},
+      {"a file of the energy tree only", {{"EnergyConsumptionInput/Fetch/energy.txt", "1\n"}}, "src.txt"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    InputTexts texts("texts");
+    for (const auto& [path, text] : c.files) {
+      dir.write(path, text);
+      texts.put(path, text);
+    }
+    MachineState fromFolder;
+    MachineState fromTexts;
+    const LoadOutcome folderOutcome = loadIn(dir, fromFolder);
+    const LoadOutcome textsOutcome = loadFrom(texts, fromTexts);
+    EXPECT_EQ(folderOutcome.error, c.missing ? std::string(" File ") + c.missing + " could not be loaded \n" : "")
+        << c.name;
+    EXPECT_EQ(textsOutcome.log, folderOutcome.log) << c.name;
+    EXPECT_EQ(textsOutcome.error, folderOutcome.error) << c.name;
+    EXPECT_EQ(textsOutcome.status, folderOutcome.status) << c.name;
+    EXPECT_EQ(fromTexts.sourceLines, fromFolder.sourceLines) << c.name;
+    EXPECT_EQ(fromTexts.instructions, fromFolder.instructions) << c.name;
+    EXPECT_EQ(fromTexts.instructionLines, fromFolder.instructionLines) << c.name;
+    EXPECT_EQ(fromTexts.registers, fromFolder.registers) << c.name;
+    EXPECT_EQ(fromTexts.memory, fromFolder.memory) << c.name;
   }
 }
 

@@ -18,7 +18,7 @@ class StageTest : public ::testing::Test {
  protected:
   StageTest() { dir.addEnergyTree(); }
 
-  Datapath datapathFor(MachineState state) { return Datapath(std::move(state), dir.path(), &log); }
+  Datapath datapathFor(MachineState state) { return Datapath(std::move(state), InputFolder(dir.path()), &log); }
 
   std::vector<std::int64_t> charges(Stage stage) const {
     std::vector<std::int64_t> added;

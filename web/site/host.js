@@ -1,5 +1,6 @@
-// The side of the page that holds the simulator: the WebAssembly module, its
-// in-memory files and the session being stepped. It answers the page's
+// The side of the page that holds the simulator: the WebAssembly module and
+// the session being stepped. Input files go to the module as they are, an
+// object of texts by path: a path without a text is a missing file. It answers the page's
 // requests, one at a time, in a Web Worker, or in the page itself where a
 // worker cannot start (a page opened from disk). Long runs go a slice at a
 // time, so that a request to stop is heard between two slices and progress
@@ -19,42 +20,8 @@ const fivestageHost = (() => {
   function create(send) {
     let module = null;
     let session = null;
-    let sessionFolder = null;
-    let folders = 0;
     let stopping = false;
     let queue = Promise.resolve();
-
-    function removeTree(path) {
-      const { FS } = module;
-      for (const name of FS.readdir(path)) {
-        if (name === '.' || name === '..') continue;
-        const child = `${path}/${name}`;
-        if (FS.isDir(FS.stat(child).mode)) removeTree(child); else FS.unlink(child);
-      }
-      FS.rmdir(path);
-    }
-
-    // A fresh folder holding `files` (relative path to text); a missing path is a missing file.
-    function writeFolder(files) {
-      const folder = `/inputs/${++folders}`;
-      module.FS.mkdirTree(folder);
-      for (const [path, text] of Object.entries(files)) {
-        const slash = path.lastIndexOf('/');
-        if (slash > 0) module.FS.mkdirTree(`${folder}/${path.slice(0, slash)}`);
-        module.FS.writeFile(`${folder}/${path}`, text);
-      }
-      return folder;
-    }
-
-    // Runs `work` on a folder holding `files`, removed afterwards.
-    function inFolder(files, work) {
-      const folder = writeFolder(files);
-      try {
-        return work(folder);
-      } finally {
-        removeTree(folder);
-      }
-    }
 
     // `work(file)` on the exercise file of `text`, read here: the module
     // validates what the browser's JSON reader makes of it.
@@ -98,12 +65,8 @@ const fivestageHost = (() => {
     const requests = {
       // A session on `files`, on the machine `machine` chooses, at `cycle`.
       async load({ files, machine, cycle, inSight }) {
-        if (session) {
-          session.delete();
-          removeTree(sessionFolder);
-        }
-        sessionFolder = writeFolder(files);
-        session = new module.Session(sessionFolder, Boolean(machine?.forwarding), Boolean(machine?.flush));
+        if (session) session.delete();
+        session = new module.Session(files, Boolean(machine?.forwarding), Boolean(machine?.flush));
         return { opening: JSON.parse(session.opening()), view: await go(cycle ?? 0, inSight) };
       },
       go: ({ cycle, inSight }) => go(cycle, inSight),
@@ -112,14 +75,14 @@ const fivestageHost = (() => {
       memory: memoryWords,
       trace: () => session.trace(),
       reportPage: () => session.reportPage(),
-      runConsole: ({ files, stdin, machine }) => inFolder(files, (folder) => {
-        const result = module.runConsole(folder, stdin, Boolean(machine?.forwarding), Boolean(machine?.flush));
+      runConsole: ({ files, stdin, machine }) => {
+        const result = module.runConsole(files, stdin, Boolean(machine?.forwarding), Boolean(machine?.flush));
         return { stdout: new TextDecoder().decode(result.stdout), status: result.status };
-      }),
-      report: ({ files, machine }) => inFolder(files, (folder) =>
-        JSON.parse(module.reportJson(folder, Boolean(machine?.forwarding), Boolean(machine?.flush)))),
-      compare: ({ files }) => inFolder(files, (folder) => JSON.parse(module.compareJson(folder))),
-      compareFigures: ({ files }) => inFolder(files, (folder) => JSON.parse(module.compareFigures(folder))),
+      },
+      report: ({ files, machine }) =>
+        JSON.parse(module.reportJson(files, Boolean(machine?.forwarding), Boolean(machine?.flush))),
+      compare: ({ files }) => JSON.parse(module.compareJson(files)),
+      compareFigures: ({ files }) => JSON.parse(module.compareFigures(files)),
       // Exercises, by the text of their file, or a draft of one: each
       // answer is what was asked for or { error }.
       exercise: ({ exercise }) => readExercise(exercise, (file) => module.exerciseView(file)),
