@@ -137,7 +137,7 @@ EMSCRIPTEN_BINDINGS(fivestage) {
   emscripten::function("energyFiles", &energyFiles);
   emscripten::function("reportJson", &Decoded<&fivestage::web::reportJson>::call);
   emscripten::function("compareJson", &Decoded<&fivestage::web::compareJson>::call);
-  emscripten::function("compareFigures", &Decoded<&fivestage::web::compareFigures>::call);
+  emscripten::function("compareTable", &Decoded<&fivestage::web::compareTable>::call);
   emscripten::function("exerciseView", &Decoded<&exerciseView>::call);
   emscripten::function("checkAnswer", &Decoded<&checkAnswer>::call);
   emscripten::function("answerChoices", &Decoded<&answerChoices>::call);

@@ -119,7 +119,7 @@ const fivestageHost = (() => {
       report: ({ files, machine }) => inFolder(files, (folder) =>
         JSON.parse(module.reportJson(folder, Boolean(machine?.forwarding), Boolean(machine?.flush)))),
       compare: ({ files }) => inFolder(files, (folder) => JSON.parse(module.compareJson(folder))),
-      compareFigures: ({ files }) => inFolder(files, (folder) => JSON.parse(module.compareFigures(folder))),
+      compareTable: ({ files }) => inFolder(files, (folder) => JSON.parse(module.compareTable(folder))),
       // Exercises, by the text of their file, or a draft of one: each
       // answer is what was asked for or { error }.
       exercise: ({ exercise }) => readExercise(exercise, (file) => module.exerciseView(file)),
