@@ -114,23 +114,24 @@ void writeComparisonText(std::ostream& out, const Comparison& comparison, const 
 std::string machinesHtml(const Comparison& comparison, Cycle maxCycles, MachineRows rows) {
   const ReportData& first = comparison.runs.front();
   if (!first.program) return "<p>Not run: " + htmlEscaped(statusText(first.record, maxCycles)) + "</p>";
+  // A page that picks a machine by its row tells the head from the body,
+  // and names each row's machine in a button.
   const bool choosable = rows == MachineRows::Choosable;
-  // A page that picks a machine by its row has a head and a body to tell
-  // them apart, and names each row's machine in a button.
-  std::string html = "<table class=\"comparison\">";
-  html += choosable ? "<thead><tr><th>machine</th>" : "<tr><th>machine</th>";
-  for (const Column& column : columns) html += "<th class=\"number\">" + std::string(column.heading) + "</th>";
-  html += choosable ? "<th>result</th></tr></thead><tbody>" : "<th>result</th></tr>";
+  std::string head = "<tr><th>machine</th>";
+  for (const Column& column : columns) head += "<th class=\"number\">" + std::string(column.heading) + "</th>";
+  head += "<th>result</th></tr>";
+  std::string body;
   for (const ReportData& run : comparison.runs) {
     const MachineFigures figures = figuresOf(run, maxCycles);
     const std::string name = htmlEscaped(figures.machine);
-    html += choosable ? "<tr title=\"Show the run on " + name + "\"><th scope=\"row\"><button type=\"button\">" + name +
+    body += choosable ? "<tr title=\"Show the run on " + name + "\"><th scope=\"row\"><button type=\"button\">" + name +
                             "</button></th>"
                       : "<tr><td>" + name + "</td>";
-    for (const std::string& cell : cellsOf(figures)) html += "<td class=\"number\">" + cell + "</td>";
-    html += "<td>" + htmlEscaped(figures.status) + "</td></tr>";
+    for (const std::string& cell : cellsOf(figures)) body += "<td class=\"number\">" + cell + "</td>";
+    body += "<td>" + htmlEscaped(figures.status) + "</td></tr>";
   }
-  return html + (choosable ? "</tbody></table>" : "</table>");
+  if (choosable) return "<table class=\"comparison\"><thead>" + head + "</thead><tbody>" + body + "</tbody></table>";
+  return "<table class=\"comparison\">" + head + body + "</table>";
 }
 
 std::string comparisonHtml(const Comparison& comparison, Cycle maxCycles) {
