@@ -33,6 +33,7 @@ class TraceWriter {
       spill();
       if (text.size() > capacity) {
         sink_.write(text.data(), static_cast<std::streamsize>(text.size()));
+        handedOver_ += text.size();
         return *this;
       }
     }
@@ -49,6 +50,10 @@ class TraceWriter {
     return number(value, 10);
   }
   TraceWriter& operator<<(Hex hex) { return number(hex.value, 16); }
+
+  // How many bytes have been written so far, handed over or not: where the
+  // next piece will lie in the stream's text.
+  std::size_t written() const { return handedOver_ + used_; }
 
   // Hands everything written so far to the stream and flushes it: before the
   // program waits for a key, and at the end.
@@ -68,6 +73,7 @@ class TraceWriter {
   void spill() {
     if (used_ == 0) return;
     sink_.write(buffer_.get(), static_cast<std::streamsize>(used_));
+    handedOver_ += used_;
     used_ = 0;
   }
 
@@ -75,6 +81,7 @@ class TraceWriter {
   std::ostream& sink_;
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;
+  std::size_t handedOver_ = 0;
 };
 
 }  // namespace fivestage

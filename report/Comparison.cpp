@@ -111,24 +111,36 @@ void writeComparisonText(std::ostream& out, const Comparison& comparison, const 
   }
 }
 
+std::string machinesHtml(const Comparison& comparison, Cycle maxCycles, MachineRows rows) {
+  const ReportData& first = comparison.runs.front();
+  if (!first.program) return "<p>Not run: " + htmlEscaped(statusText(first.record, maxCycles)) + "</p>";
+  // A page that picks a machine by its row tells the head from the body,
+  // and names each row's machine in a button.
+  const bool choosable = rows == MachineRows::Choosable;
+  std::string head = "<tr><th>machine</th>";
+  for (const Column& column : columns) head += "<th class=\"number\">" + std::string(column.heading) + "</th>";
+  head += "<th>result</th></tr>";
+  std::string body;
+  for (const ReportData& run : comparison.runs) {
+    const MachineFigures figures = figuresOf(run, maxCycles);
+    const std::string name = htmlEscaped(figures.machine);
+    body += choosable ? "<tr title=\"Show the run on " + name + "\"><th scope=\"row\"><button type=\"button\">" + name +
+                            "</button></th>"
+                      : "<tr><td>" + name + "</td>";
+    for (const std::string& cell : cellsOf(figures)) body += "<td class=\"number\">" + cell + "</td>";
+    body += "<td>" + htmlEscaped(figures.status) + "</td></tr>";
+  }
+  if (choosable) return "<table class=\"comparison\"><thead>" + head + "</thead><tbody>" + body + "</tbody></table>";
+  return "<table class=\"comparison\">" + head + body + "</table>";
+}
+
 std::string comparisonHtml(const Comparison& comparison, Cycle maxCycles) {
   const ReportData& first = comparison.runs.front();
   const std::string folder = htmlEscaped(first.folder.string());
   std::string html = pageHead("fivestage comparison: " + folder);
   html += "<h1>fivestage comparison</h1><p class=\"status\">" + folder + ": the program on four machines</p>";
-  if (!first.program)
-    return html + "<p>Not run: " + htmlEscaped(statusText(first.record, maxCycles)) + "</p></main></body></html>\n";
-
-  html += "<section><h2>Machines</h2><table class=\"comparison\"><tr><th>machine</th>";
-  for (const Column& column : columns) html += "<th class=\"number\">" + std::string(column.heading) + "</th>";
-  html += "<th>result</th></tr>";
-  for (const ReportData& run : comparison.runs) {
-    const MachineFigures figures = figuresOf(run, maxCycles);
-    html += "<tr><td>" + htmlEscaped(figures.machine) + "</td>";
-    for (const std::string& cell : cellsOf(figures)) html += "<td class=\"number\">" + cell + "</td>";
-    html += "<td>" + htmlEscaped(figures.status) + "</td></tr>";
-  }
-  html += "</table></section>";
+  if (!first.program) return html + machinesHtml(comparison, maxCycles) + "</main></body></html>\n";
+  html += "<section><h2>Machines</h2>" + machinesHtml(comparison, maxCycles) + "</section>";
 
   // The same first and last cycle for every chart, so that their columns line up.
   const auto [from, to] = sharedCycles(comparison, true);

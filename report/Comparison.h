@@ -30,6 +30,12 @@ Comparison compareMachines(const InputFiles& inputs, const RunOptions& options);
 // energy-delay product), then the four charts on one cycle scale.
 void writeComparisonText(std::ostream& out, const Comparison& comparison, const TextOptions& options);
 
+// The figures of the four machines, a row each, as the comparison page shows
+// them; or why the program ran on none. The page's Compare panel shows the
+// same table with rows to choose a machine by.
+enum class MachineRows { Plain, Choosable };
+std::string machinesHtml(const Comparison& comparison, Cycle maxCycles, MachineRows rows = MachineRows::Plain);
+
 // The table and the four charts aligned, as one self-contained page.
 std::string comparisonHtml(const Comparison& comparison, Cycle maxCycles);
 

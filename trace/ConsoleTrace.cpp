@@ -7,12 +7,13 @@
 namespace fivestage {
 namespace {
 
-// Writes one event's lines.
+// Writes one event's lines, and notes where the stages' blocks begin and end.
 class Renderer {
  public:
-  explicit Renderer(TraceWriter& out) : out_(out) {}
+  Renderer(TraceWriter& out, StageSpans* spans) : out_(out), spans_(spans) {}
 
   void operator()(const CycleStarted& e) {
+    endBlock();
     out_ << "\n\n --------------------- Cpu Cycle " << e.CycleCounter << " ---------------------------- \n\n";
   }
 
@@ -20,6 +21,12 @@ class Renderer {
   void operator()(const FetchIdle&) {}
 
   void operator()(const StageEntered& e) {
+    if (e.stage == Stage::WriteBack) {
+      // The line that sets Write-back apart belongs to no stage.
+      endBlock();
+      out_ << " ----------------------------------------------------------------- \n\n";
+    }
+    beginBlock(e.stage);
     switch (e.stage) {
       case Stage::Fetch:
         header(" Fetching : E(", e);
@@ -30,10 +37,7 @@ class Renderer {
       case Stage::Decode: header(" Decoding : E(", e); break;
       case Stage::Execute: header(" Executing : E(", e); break;
       case Stage::Memory: header(" Memory Access : E(", e); break;
-      case Stage::WriteBack:
-        out_ << " ----------------------------------------------------------------- \n\n";
-        header(" Writing Register File  : E(", e);
-        break;
+      case Stage::WriteBack: header(" Writing Register File  : E(", e); break;
     }
   }
 
@@ -97,7 +101,9 @@ class Renderer {
 
   void operator()(const StallTriggered& e) { out_ << "\t Stall : E(" << e.instruction.index << ") \n\n"; }
 
+  // The instruction released goes on to Execute: its lines are Execute's.
   void operator()(const StallReleased& e) {
+    beginBlock(Stage::Execute);
     out_ << " Stall Released : E(" << e.instruction.index << ")   " << e.text << "\n\n";
     operands(e.rs, e.a, e.rt, e.b);
     out_ << "\n";
@@ -227,12 +233,21 @@ class Renderer {
 
   void operator()(const InstructionRetired&) {}
 
+  // How the run ended is no stage's.
   void operator()(const RunEnded& e) {
+    endBlock();
     if (!e.completed) out_ << e.message;
   }
 
  private:
   static int bit(bool flag) { return flag ? 1 : 0; }
+
+  void beginBlock(Stage stage) {
+    if (spans_) spans_->open(stage, out_.written());
+  }
+  void endBlock() {
+    if (spans_) spans_->close(out_.written());
+  }
 
   void header(std::string_view title, const StageEntered& e) {
     out_ << title << e.instruction.index << ")   " << e.text << "\n\n";
@@ -296,10 +311,11 @@ class Renderer {
   }
 
   TraceWriter& out_;
+  StageSpans* spans_;
 };
 
 }  // namespace
 
-void ConsoleTrace::observe(const Event& event) { std::visit(Renderer(out_), event); }
+void ConsoleTrace::observe(const Event& event) { std::visit(Renderer(out_, spans_), event); }
 
 }  // namespace fivestage

@@ -1,16 +1,18 @@
 #pragma once
 
 #include "common/TraceWriter.h"
+#include "trace/StageSpans.h"
 #include "vocabulary/Events.h"
 
 namespace fivestage {
 
 // The console's view of a run: renders every event as the lines fivestage
 // prints for it, byte for byte. Absent values show as -1, or as the word
-// indifferent on the lines that have always said so.
+// indifferent on the lines that have always said so. Given `spans`, it
+// notes there where each stage's block lies in the text it writes.
 class ConsoleTrace final : public RunObserver {
  public:
-  explicit ConsoleTrace(TraceWriter& out) : out_(out) {}
+  explicit ConsoleTrace(TraceWriter& out, StageSpans* spans = nullptr) : out_(out), spans_(spans) {}
 
   void observe(const Event& event) override;
 
@@ -18,6 +20,7 @@ class ConsoleTrace final : public RunObserver {
 
  private:
   TraceWriter& out_;
+  StageSpans* spans_;
 };
 
 }  // namespace fivestage

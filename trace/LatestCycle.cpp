@@ -8,16 +8,18 @@
 
 namespace fivestage {
 
-std::string LatestCycle::text() const {
+LatestCycle::Text LatestCycle::text() const {
   if (events_.empty()) return {};
   std::ostringstream text;
+  StageSpans spans;
   {
     TraceWriter writer(text);
     writer << console::stepPrompt;
-    ConsoleTrace trace(writer);
+    ConsoleTrace trace(writer, &spans);
     for (const Event& event : events_) trace.observe(event);
+    spans.close(writer.written());
   }
-  return text.str();
+  return {text.str(), spans.spans()};
 }
 
 }  // namespace fivestage

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "trace/StageSpans.h"
 #include "vocabulary/Events.h"
 
 namespace fivestage {
@@ -21,8 +22,13 @@ class LatestCycle final : public RunObserver {
   // The cycle's events, from its start; empty before the first cycle.
   std::span<const Event> events() const { return events_; }
   // The console's text of the cycle: the step prompt that asked for it,
-  // then its trace, as CycleTexts gives it.
-  std::string text() const;
+  // then its trace, as CycleTexts gives it; and where each stage's block
+  // lies in it.
+  struct Text {
+    std::string text;
+    std::vector<StageSpan> stages;
+  };
+  Text text() const;
 
  private:
   std::vector<Event> events_;

@@ -156,9 +156,9 @@ std::string authorExercise(const emscripten::val& draft, const std::string& solu
 EMSCRIPTEN_BINDINGS(fivestage) {
   emscripten::function("runConsole", &runConsole);
   emscripten::function("energyFiles", &energyFiles);
-  emscripten::function("reportJson", &Decoded<&reportJson>::call);
-  emscripten::function("compareJson", &Decoded<&compareJson>::call);
-  emscripten::function("compareFigures", &Decoded<&compareFigures>::call);
+  emscripten::function("reportJson", &Decoded<&fivestage::web::reportJson>::call);
+  emscripten::function("compareJson", &Decoded<&fivestage::web::compareJson>::call);
+  emscripten::function("compareTable", &Decoded<&fivestage::web::compareTable>::call);
   emscripten::function("exerciseView", &Decoded<&exerciseView>::call);
   emscripten::function("checkAnswer", &Decoded<&checkAnswer>::call);
   emscripten::function("answerChoices", &Decoded<&answerChoices>::call);

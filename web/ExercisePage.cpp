@@ -4,6 +4,7 @@
 #include "exercise/BundledEnergy.h"
 #include "exercise/CheckReport.h"
 #include "exercise/Checker.h"
+#include "record/ProgramCheck.h"
 
 namespace fivestage::web {
 namespace {
@@ -37,10 +38,17 @@ Json inputsOf(const Exercise& exercise) {
   return inputs;
 }
 
+// The verdict, each check's line and the program check's warnings, in the
+// words of fivestage-report --check, and the outcome as its JSON.
 Json outcomeWithVerdict(const Exercise& exercise, const Outcome& outcome, Audience audience) {
   Json lines = Json::array();
   for (const Check& check : outcome.checks) lines.push_back(checkLine(check, audience));
-  return {{"verdict", verdictText(outcome)}, {"lines", lines}, {"outcome", outcomeJson(exercise, outcome, audience)}};
+  Json warnings = Json::array();
+  for (const report::Warning& warning : outcome.warnings) warnings.push_back(report::warningText(warning));
+  return {{"verdict", verdictText(outcome)},
+          {"lines", lines},
+          {"warnings", warnings},
+          {"outcome", outcomeJson(exercise, outcome, audience)}};
 }
 
 }  // namespace
@@ -72,12 +80,11 @@ std::string answerChoices(const Json& draft, const std::string& solution) {
   return answer([&] { return solutionChoices(exerciseOf(draft), solution); });
 }
 
-std::string authorExercise(const Json& draft, const std::string& solution,
-                           const std::vector<RegisterNumber>& registers, const std::vector<std::int64_t>& words,
-                           bool fromMeaning) {
+std::string authorExercise(const Json& draft, const std::string& solution, const std::vector<RegisterNumber>& registers,
+                           const std::vector<std::int64_t>& words, bool fromMeaning) {
   return answer([&] {
-    const Exercise made = exercise::authorExercise(exerciseOf(draft), solution,
-                                                   {registers, words, fromMeaning ? ExpectedFrom::Meaning : ExpectedFrom::Run});
+    const Exercise made = exercise::authorExercise(
+        exerciseOf(draft), solution, {registers, words, fromMeaning ? ExpectedFrom::Meaning : ExpectedFrom::Run});
     Json answered = outcomeWithVerdict(made, Checker(made).check(solution), Audience::Teacher);
     answered["text"] = exerciseText(made);
     return answered;

@@ -22,8 +22,9 @@ namespace fivestage::web {
 std::string exerciseView(const nlohmann::ordered_json& exercise);
 
 // The checks of the answer `source`, as the student sees them: {"verdict",
-// "lines" (each check's line), "outcome"}, the outcome being what
-// fivestage-report --check --json writes.
+// "lines" (each check's line), "warnings" (the program check's, a line
+// each), "outcome"}, in the words of fivestage-report --check, the outcome
+// being what fivestage-report --check --json writes.
 std::string checkAnswer(const nlohmann::ordered_json& exercise, const std::string& source);
 
 // What `solution` does on the draft's first data set, for the teacher to
@@ -31,8 +32,8 @@ std::string checkAnswer(const nlohmann::ordered_json& exercise, const std::strin
 std::string answerChoices(const nlohmann::ordered_json& draft, const std::string& solution);
 
 // The exercise made from the draft and the teacher's `solution`: {"text"
-// (the file), "verdict", "outcome" (the solution checked against it, every
-// value shown)}.
+// (the file), "verdict", "lines", "warnings", "outcome" (the solution
+// checked against it, every value shown)}.
 std::string authorExercise(const nlohmann::ordered_json& draft, const std::string& solution,
                            const std::vector<RegisterNumber>& registers, const std::vector<std::int64_t>& words,
                            bool fromMeaning);

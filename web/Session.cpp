@@ -80,6 +80,16 @@ std::int64_t openStalls(const report::RunRecord& record) {
                        [](const report::StallRecord& stall) { return !stall.released; });
 }
 
+// Which lines of the cycle's console text are each stage's: the page marks
+// them when a stage of the diagram is picked.
+Json stageLinesJson(const LatestCycle::Text& cycle) {
+  Json blocks = Json::array();
+  for (const StageLines& block : linesOf(cycle.text, cycle.stages)) {
+    blocks.push_back({{"stage", std::string(stageName(block.stage))}, {"from", block.from}, {"to", block.to}});
+  }
+  return blocks;
+}
+
 const char* stateName(RunEnd state) {
   switch (state) {
     case RunEnd::Running: return "running";
@@ -110,10 +120,15 @@ std::string compareJson(const InputTexts& inputs) {
   return jsonText(report::comparisonJson(report::compareMachines(inputs, options), options.maxCycles));
 }
 
-std::string compareFigures(const InputTexts& inputs) {
+std::string compareTable(const InputTexts& inputs) {
   report::RunOptions options;
   options.window = {1, 0};  // holds no cycle
-  return jsonText(report::comparisonJson(report::compareMachines(inputs, options), options.maxCycles));
+  const report::Comparison comparison = report::compareMachines(inputs, options);
+  const Json reports = report::comparisonJson(comparison, options.maxCycles);
+  Json machines = Json::array();
+  for (const Json& run : reports["machines"]) machines.push_back(run["machine"]);
+  return jsonText({{"table", report::machinesHtml(comparison, options.maxCycles, report::MachineRows::Choosable)},
+                   {"machines", machines}});
 }
 
 // The run the page steps through, with the views the page shows of it. Its
@@ -169,18 +184,19 @@ report::CycleWindow Session::chartWindow(Cycle target) {
 bool Session::running() const { return run_ && run_->run.core().state() == RunEnd::Running; }
 
 std::string Session::opening() const {
-  Json warnings = Json::array();
+  // The program check, as the report shows it; a program not loaded has none.
+  std::string checks;
   // The source line, counted from 1, that each instruction was parsed from:
   // the page's breakpoints name lines, the cycles' events instructions.
   Json lines = Json::array();
   if (program_) {
-    warnings = report::warningsJson(report::checkProgram(*program_, inputs_));
+    checks = report::warningsHtml(report::checkProgram(*program_, inputs_));
     for (const std::size_t line : program_->instructionLines) lines.push_back(line + 1);
   }
   return jsonText({{"loading", loading_},
                    {"listing", listing_},
                    {"loaded", program_.has_value()},
-                   {"warnings", warnings},
+                   {"checksHtml", checks},
                    {"instructionLines", lines}});
 }
 
@@ -204,6 +220,7 @@ Session::View Session::view() const {
     rows.insert(rows.begin(), &*row);
   }
   for (const report::ChartRow* row : run_->recorder.rowsInPipeline()) rows.push_back(row);
+  LatestCycle::Text text = run_->shown.latest.text();
 
   const std::string figures = jsonText({
       {"state", stateName(core.state())},
@@ -226,9 +243,10 @@ Session::View Session::view() const {
       {"memorySize", machine.memory.size()},
       {"writtenThisCycle", {{"registers", run_->shown.changes.registers}, {"memory", run_->shown.changes.memory}}},
       {"diagram", cycle == 0 ? Json(nullptr) : run_->diagram.json(run_->shown.latest.events())},
+      {"stageLines", stageLinesJson(text)},
   });
   // The panels the report page has too, in its own words.
-  return {figures, run_->shown.latest.text(),
+  return {figures, std::move(text.text),
           cycle == 0 ? std::nullopt : std::optional(report::chartParts(*program_, rows, first, last)),
           report::summaryHtml(*program_, record, cycleLimit), report::finalStateHtml(registers, memory)};
 }

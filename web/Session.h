@@ -26,10 +26,11 @@ ConsoleRun runConsole(const InputTexts& inputs, const std::string& keys, Machine
 // machine the options choose, and what --compare --json writes.
 std::string reportJson(const InputTexts& inputs, bool forwarding, bool flush);
 std::string compareJson(const InputTexts& inputs);
-// What --compare --json writes, but with the details of no cycle: the
-// figures of the whole runs, which the page's Compare panel shows, cost
-// far less without the notes of a thousand cycles on four machines.
-std::string compareFigures(const InputTexts& inputs);
+// The page's Compare panel: {"table": the table of --compare --html, with
+// rows to choose a machine by; "machines": each row's machine, as the JSON
+// report names it}. Only the figures of the whole runs are worked out: they
+// cost far less without the notes of a thousand cycles on four machines.
+std::string compareTable(const InputTexts& inputs);
 
 // A run the page steps through: loaded from the input files, one
 // cycle per Step as with one Enter per prompt, back by running again to the
@@ -42,7 +43,8 @@ class Session {
   ~Session();
 
   // What the console shows when loading, the listing of choice 2, the
-  // report's program check, and the source line of each instruction.
+  // report's program check as the report page shows it, and the source line
+  // of each instruction.
   std::string opening() const;
   // The current state: the cycle and the figures so far, the registers and
   // the memory words changed, as JSON; the texts the page shows as they are,

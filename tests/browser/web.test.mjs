@@ -686,6 +686,60 @@ test('a click on a stage brings its lines of the console trace into view', async
   await page.close();
 });
 
+// The console's blocks of a cycle's text, by the stage each belongs to: a
+// block runs from a stage's heading (a stall's release is Execute's) to the
+// next heading or the line that sets Write-back apart. This is how a reader
+// of the console finds them; the page is told by the simulator instead.
+function consoleBlocks(text) {
+  const headings = [[' Fetching : ', 'Fetch'], [' Decoding : ', 'Decode'], [' Stall Released : ', 'Execute'],
+    [' Executing : ', 'Execute'], [' Memory Access : ', 'Mem'], [' Writing Register File  : ', 'WriteBack'],
+    [' ----------------------------------------------------------------- ', null]];
+  const blocks = {};
+  let owner = null;
+  for (const line of text.split(/(?<=\n)/)) {
+    const heading = headings.find(([start]) => line.startsWith(start));
+    if (heading) owner = heading[1];
+    if (owner) blocks[owner] = (blocks[owner] ?? '') + line;
+  }
+  return blocks;
+}
+
+test('the lines a stage marks are its console block, in cycles that stall or cancel, on every machine', async () => {
+  // A load's use stalls on every machine (sw loads in this machine); with
+  // flush, the addi behind the taken beq is cancelled.
+  const files = { ...filesBelow(join(sourceDir, 'examples', 'basic')),
+    'src.txt': 'sw $3, 1($0)\nadd $4, $3, $5\nbeq $1, $1, L4\naddi $6, $0, 1\nadd $7, $1, $1\n' };
+  for (const { flags, ...machine } of machines) {
+    const link = `${server.url}#inputs=${deflateRawSync(JSON.stringify({ files, machine })).toString('base64url')}`;
+    const { page, errors } = await visit(link);
+    const seen = { stall: 0, cancel: 0 };
+    for (let cycle = 1; await page.$eval('#step', (button) => !button.disabled); ++cycle) {
+      await stepTo(page, cycle);
+      const text = await page.$eval('#console', (pre) => pre.textContent);
+      const stalls = /\t Stall : E\(|^ Stall Released : /m.test(text);
+      const cancels = /\t Flush : E\(\d+\) cancelled/.test(text);
+      if (!stalls && !cancels) continue;
+      seen.stall += stalls;
+      seen.cancel += cancels;
+      const blocks = consoleBlocks(text);
+      for (const stage of ['Fetch', 'Decode', 'Execute', 'Mem', 'WriteBack']) {
+        // Clear of the toolbar, which stays at the top of the window.
+        await page.$eval('#diagram', (diagram) => diagram.scrollIntoView({ block: 'center' }));
+        await page.click(`#diagram .stage[data-stage="${stage}"] .stage-name`);
+        const marked = await page.$eval('#console', (pre) => ({
+          text: [...pre.querySelectorAll('mark')].map((mark) => mark.textContent).join(''), whole: pre.textContent }));
+        const which = `${flags.join(' ') || 'no options'}, cycle ${cycle}, ${stage}`;
+        assert.equal(marked.text, blocks[stage] ?? '', which);
+        assert.equal(marked.whole, text, `${which}: the text stays as it was`);
+      }
+    }
+    assert.ok(seen.stall > 0, `${flags.join(' ')}: a stall`);
+    assert.equal(seen.cancel > 0, machine.flush, `${flags.join(' ')}: a cancel with flush only`);
+    assert.deepEqual(errors, []);
+    await page.close();
+  }
+});
+
 test('printed, the diagram keeps to one landscape page', async () => {
   const { page, errors } = await visit();
   await stepTo(page, 4);
@@ -706,20 +760,23 @@ test('printed, the diagram keeps to one landscape page', async () => {
 // ---- the four machines, the program check, Stop and the memory view -----------
 
 
-// What the native fivestage-report writes as JSON for a folder holding `files`.
-function nativeJson(files, args = []) {
-  const work = mkdtempSync(join(tmpdir(), 'fivestage-native-'));
+// What `work(folder)` answers on a folder holding `files`, removed afterwards.
+function inFolderOf(files, work) {
+  const folder = mkdtempSync(join(tmpdir(), 'fivestage-native-'));
   try {
     for (const [path, text] of Object.entries(files)) {
-      mkdirSync(dirname(join(work, path)), { recursive: true });
-      writeFileSync(join(work, path), text);
+      mkdirSync(dirname(join(folder, path)), { recursive: true });
+      writeFileSync(join(folder, path), text);
     }
-    const result = spawnSync(reportTool, [work, ...args, '--json', '-'], { encoding: 'utf8', maxBuffer: 1 << 28 });
-    return JSON.parse(result.stdout);
+    return work(folder);
   } finally {
-    rmSync(work, { recursive: true, force: true });
+    rmSync(folder, { recursive: true, force: true });
   }
 }
+
+// What the native fivestage-report writes as JSON for a folder holding `files`.
+const nativeJson = (files, args = []) => inFolderOf(files, (folder) =>
+  JSON.parse(spawnSync(reportTool, [folder, ...args, '--json', '-'], { encoding: 'utf8', maxBuffer: 1 << 28 }).stdout));
 
 const withoutFolder = ({ folder, ...report }) => report;
 
@@ -755,41 +812,35 @@ test('the scripting interface reports what fivestage-report --json and --compare
   await page.close();
 });
 
-// The Compare panel's rows, figure by figure, as the page shows them.
-const compareRows = (page) => page.$$eval('#compare-table tbody tr', (rows) => rows.map((row) => ({
-  forwarding: row.dataset.forwarding === 'true',
-  flush: row.dataset.flush === 'true',
-  shown: row.classList.contains('shown'),
-  ...Object.fromEntries([...row.querySelectorAll('[data-figure]')].map((cell) => [cell.dataset.figure, cell.textContent])),
-})));
+// What fivestage-report --compare --html writes for a folder holding `files`.
+const nativeComparisonPage = (files) => inFolderOf(files, (folder) => {
+  spawnSync(reportTool, [folder, '--compare', '--html', join(folder, 'comparison.html')]);
+  return readFileSync(join(folder, 'comparison.html'), 'utf8');
+});
 
-test('the Compare panel shows the figures of fivestage-report --compare --json', async () => {
+// The machines' table in `root`, a row of cell texts each.
+const machinesTable = (page, root) => page.$eval(`${root} table`, (table) =>
+  [...table.rows].map((row) => [...row.cells].map((cell) => cell.textContent)));
+
+// Which rows of the Compare panel are marked as the machine shown.
+const rowsShown = (page) => page.$$eval('#compare-table tbody tr', (rows) => rows.map((row) => row.classList.contains('shown')));
+
+test('the Compare panel shows the table of fivestage-report --compare --html', async () => {
+  const comparisonPage = await browser.newPage();
   for (const { name, files: filesOf } of machineInputs) {
     const files = filesOf();
     const { page, errors } = await withInputs(files);
     await settled(page);
-    const rows = await compareRows(page);
-    const native = nativeJson(files, ['--compare']).machines;
-    assert.equal(rows.length, native.length, name);
-    native.forEach((run, m) => {
-      const row = rows[m];
-      const which = `${name}, machine ${m}`;
-      assert.deepEqual([row.forwarding, row.flush], [run.machine.forwarding, run.machine.flush], which);
-      assert.equal(row.shown, m === 0, which);  // the page opens on the machine without options
-      assert.equal(Number(row.cycles), run.cycles, which);
-      assert.equal(Number(row.stalls), run.stallCount, which);
-      assert.equal(Number(row['cycles-lost']), run.cyclesLost, which);
-      assert.equal(Number(row.cancelled), run.cancelled, which);
-      assert.equal(Number(row.energy), run.energy.total, which);
-      assert.equal(Number(row['energy-delay']), Math.round(run.energy.delayProduct), which);
-      if (run.cpi === null) assert.equal(row.cpi, '-', which);
-      else assert.ok(Math.abs(Number(row.cpi) - run.cpi) <= 0.005, `${which}: CPI ${row.cpi} for ${run.cpi}`);
-      if (run.status !== 'completed') assert.equal(row.result, run.status, which);
-      else assert.equal(row.result, run.meaning.matches ? 'what the program means' : 'not what the program means', which);
-    });
+    await comparisonPage.setContent(nativeComparisonPage(files));
+    const native = await machinesTable(comparisonPage, 'main');
+    assert.deepEqual(await machinesTable(page, '#compare-table'), native, name);
+    assert.equal(native.length, 5, `${name}: the head and four machines`);
+    assert.equal(native[0].length, 10, `${name}: the machine, eight figures and the result`);
+    assert.deepEqual(await rowsShown(page), [true, false, false, false], name);  // the page opens on no options
     assert.deepEqual(errors, [], name);
     await page.close();
   }
+  await comparisonPage.close();
 });
 
 test('a row of the Compare panel shows its machine at the cycle shown', async () => {
@@ -803,7 +854,7 @@ test('a row of the Compare panel shows its machine at the cycle shown', async ()
     assert.equal(await page.$eval('#forwarding', (box) => box.checked), machines[m].forwarding, `machine ${m}`);
     assert.equal(await page.$eval('#flush', (box) => box.checked), machines[m].flush, `machine ${m}`);
     assert.equal(await cycleShown(page), 5, `machine ${m}`);
-    assert.deepEqual((await compareRows(page)).map((row) => row.shown), [0, 1, 2, 3].map((k) => k === m), `machine ${m}`);
+    assert.deepEqual(await rowsShown(page), [0, 1, 2, 3].map((k) => k === m), `machine ${m}`);
   }
   // Run to the end on forwarding: the cycles are that machine's.
   await page.click('#compare-table tbody tr:nth-child(2)');
@@ -876,22 +927,36 @@ test('Stop stops a program that never ends; left to run, it stops at the limit',
   await page.close();
 });
 
-test('the program check shows the warnings of the report', async () => {
+// What fivestage-report --html writes for a folder holding `files`.
+const nativeReportPage = (files) => inFolderOf(files, (folder) => {
+  spawnSync(reportTool, [folder, '--html', join(folder, 'report.html')]);
+  return readFileSync(join(folder, 'report.html'), 'utf8');
+});
+
+// The program check in `element`: its warnings' texts, or the words that say there are none.
+const programCheck = (element) => element.evaluate((root) => (root.querySelector('li')
+  ? [...root.querySelectorAll('li')].map((item) => item.textContent) : root.querySelector('p').textContent));
+
+test('the program check shows the warnings as the report page does', async () => {
   const basic = filesBelow(join(sourceDir, 'examples', 'basic'));
   const problems = [
-    { name: 'an opcode in capitals', files: { ...basic, 'src.txt': `ADDI $1, $0, 5\n${basic['src.txt']}` } },
-    { name: 'a missing Decode energy file', files: (({ 'EnergyConsumptionInput/Decode/add/energy.txt': _, ...rest }) => rest)(basic) },
+    { name: 'an opcode in capitals', files: { ...basic, 'src.txt': `ADDI $1, $0, 5\n${basic['src.txt']}` }, warnings: true },
+    { name: 'a missing Decode energy file', files: (({ 'EnergyConsumptionInput/Decode/add/energy.txt': _, ...rest }) => rest)(basic), warnings: true },
+    { name: 'the basic example', files: basic, warnings: false },
   ];
-  for (const { name, files } of problems) {
+  const reportPage = await browser.newPage();
+  for (const { name, files, warnings } of problems) {
     const { page, errors } = await withInputs(files);
     await settled(page);
-    const warnings = nativeJson(files).warnings;
-    assert.ok(warnings.length > 0, name);
-    assert.deepEqual(await page.$$eval('#checks li', (items) => items.map((item) => item.textContent)),
-      warnings.map(({ line, message }) => `${line ? `line ${line} ` : ''}${message}`), name);
+    await reportPage.setContent(nativeReportPage(files));
+    const expected = await programCheck(await reportPage.evaluateHandle(() => [...document.querySelectorAll('section')]
+      .find((section) => section.querySelector('h2')?.textContent === 'Program check')));
+    assert.equal(Array.isArray(expected), warnings, name);
+    assert.deepEqual(await programCheck(await page.$('#checks')), expected, name);
     assert.deepEqual(errors, [], name);
     await page.close();
   }
+  await reportPage.close();
 });
 
 test('a word far into a large memory shows once stored to, in the list and through the jump', async () => {

@@ -61,13 +61,11 @@
   }
 
   const compare = fivestageCompare.create({
-    compare: (files) => client.request('compareFigures', { files }),
+    compare: (files) => client.request('compareTable', { files }),
     choose: showMachine,
   });
 
   // ---- showing a run --------------------------------------------------------
-
-  const escape = (text) => String(text).replace(/[&<>"]/g, (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;' })[c]);
 
   const showHtml = fivestageRedraw.showHtml;
 
@@ -123,26 +121,20 @@
     disable('stop', !running);
   }
 
-  // The console's heading of each stage's lines in a cycle. A stall's
-  // release is told among them, as the instruction goes on to Execute.
-  const stageHeadings = [[' Fetching : ', 'Fetch'], [' Decoding : ', 'Decode'], [' Stall Released : ', 'Execute'],
-    [' Executing : ', 'Execute'], [' Memory Access : ', 'Mem'], [' Writing Register File  : ', 'WriteBack'],
-    [' Press Enter', null]];
-
-  // Marks the console lines of what `stage` did in this cycle, and brings them into view.
+  // Marks the console lines of what `stage` did in this cycle, as the
+  // simulator tells which lines are whose, and brings them into view.
   function showStageLines(stage) {
     const pre = $('console');
-    let owner = null;
+    const blocks = shown.stageLines.filter((block) => block.stage === stage);
     const runs = [];
-    for (const line of pre.textContent.split(/(?<=\n)/)) {
-      const heading = stageHeadings.find(([start]) => line.startsWith(start));
-      if (heading) owner = heading[1];
-      const mine = owner === stage;
+    pre.textContent.split(/(?<=\n)/).forEach((line, index) => {
+      const mine = blocks.some(({ from, to }) => index >= from && index < to);
       if (runs.length && runs.at(-1).mine === mine) runs.at(-1).text += line; else runs.push({ mine, text: line });
-    }
-    if (!runs.some((run) => run.mine)) return;
+    });
+    // A stage with no lines this cycle (a bubble) clears the marks of the one before.
     pre.replaceChildren(...runs.map(({ mine, text }) => (mine ? Object.assign(document.createElement('mark'), { textContent: text }) : text)));
     const first = pre.querySelector('mark');
+    if (!first) return;
     pre.scrollTop += first.getBoundingClientRect().top - pre.getBoundingClientRect().top - 8;
     pre.scrollIntoView({ block: 'nearest' });
   }
@@ -244,11 +236,7 @@
 
   // ---- the program check ------------------------------------------------------
 
-  function renderChecks() {
-    const warnings = opening.warnings ?? [];
-    $('checks').innerHTML = warnings.length === 0 ? (opening.loaded ? '<li class="ok">no warnings</li>' : '')
-      : warnings.map(({ line, message }) => `<li>${line ? `<b>line ${line}</b> ` : ''}${escape(message)}</li>`).join('');
-  }
+  const renderChecks = () => showHtml($('checks'), opening.checksHtml);
 
   // ---- requests ---------------------------------------------------------------
 

@@ -139,7 +139,7 @@ const fivestageAuthor = (() => {
       }
       say(`Your src.txt against this exercise: ${result.verdict}`, result.outcome.passed ? 'passed' : 'failed');
       $('author-result').append(element('ul', {}, [
-        ...fivestageExercise.warningItems(result.outcome.warnings),
+        ...fivestageExercise.warningItems(result.warnings),
         ...result.lines.filter((_, i) => !result.outcome.checks[i].passed).map((line) => fivestageExercise.checkItem(line, false)),
       ]));
       return result.text;

@@ -1,102 +1,33 @@
-// The Compare panel: the inputs on the four machines side by side, as
-// fivestage-report --compare works them out (in the simulator, like every
-// run). It is worked out again whenever the inputs loaded change. A click on
-// a row shows that machine; the row of the machine shown is marked.
+// The Compare panel: the inputs on the four machines side by side, in the
+// table fivestage-report --compare --html shows (the simulator works it out
+// and renders it, like every run). It is worked out again whenever the
+// inputs loaded change. A click on a row shows that machine; the row of the
+// machine shown is marked.
 'use strict';
 
 // eslint-disable-next-line no-unused-vars
 const fivestageCompare = (() => {
   const $ = (id) => document.getElementById(id);
 
-  const machineName = ({ forwarding, flush }) => {
-    if (forwarding && flush) return 'forwarding and flush';
-    if (forwarding) return 'forwarding';
-    return flush ? 'flush' : 'no forwarding, no flush';
-  };
-  const sameMachine = (a, b) => a.forwarding === b.forwarding && a.flush === b.flush;
+  // Two machines are the same when every option has the same value.
+  const sameMachine = (a, b) => Object.keys({ ...a, ...b }).every((key) => a[key] === b[key]);
 
-  // Figures as the text table prints them: C's printf rounds a tie to the
-  // even digit, and so do these.
-  const format = (digits) => new Intl.NumberFormat('en',
-    { minimumFractionDigits: digits, maximumFractionDigits: digits, roundingMode: 'halfEven', useGrouping: false });
-  const twoDecimals = format(2);
-  const whole = format(0);
-
-  // The figures of a machine's report, with their headings.
-  const columns = [
-    { figure: 'cycles', heading: 'cycles', text: (run) => String(run.cycles) },
-    { figure: 'cpi', heading: 'CPI', text: (run) => (run.cpi === null ? '-' : twoDecimals.format(run.cpi)) },
-    { figure: 'stalls', heading: 'stalls', text: (run) => String(run.stallCount) },
-    { figure: 'cycles-lost', heading: 'lost', title: 'cycles lost to stalls', text: (run) => String(run.cyclesLost) },
-    { figure: 'cancelled', heading: 'cancelled', title: 'instructions a taken branch cancelled',
-      text: (run) => String(run.cancelled) },
-    { figure: 'energy', heading: 'energy', text: (run) => String(run.energy.total) },
-    { figure: 'energy-delay', heading: 'energy-delay', title: 'energy times cycles: lower is better on both counts',
-      text: (run) => whole.format(run.energy.delayProduct) },
-  ];
-
-  // Whether the run ends as the program means, or why it does not end.
-  function result(run) {
-    if (run.status !== 'completed') return { text: run.status, matches: false };
-    if (run.meaning.matches) return { text: 'what the program means', matches: true };
-    return { text: 'not what the program means', matches: false, title: run.meaning.causes.join('; ') };
-  }
-
-  function cell(tag, text, { figure, title } = {}) {
-    const element = document.createElement(tag);
-    element.textContent = text;
-    if (figure) element.dataset.figure = figure;
-    if (title) element.title = title;
-    return element;
-  }
-
-  function headRow() {
-    const row = document.createElement('tr');
-    row.append(cell('th', 'machine'), ...columns.map(({ heading, title }) => cell('th', heading, { title })),
-      cell('th', 'result'));
-    return row;
-  }
-
-  function machineRow(run) {
-    const row = document.createElement('tr');
-    row.dataset.forwarding = run.machine.forwarding;
-    row.dataset.flush = run.machine.flush;
-    row.title = `Show the run on ${machineName(run.machine)}`;
-    const name = cell('th', '');
-    name.scope = 'row';
-    name.append(cell('button', machineName(run.machine)));
-    const { text, matches, title } = result(run);
-    const outcome = cell('td', text, { figure: 'result', title });
-    outcome.classList.add(matches ? 'matches' : 'differs');
-    row.append(name, ...columns.map(({ figure, text: textOf }) => cell('td', textOf(run), { figure })), outcome);
-    return row;
-  }
-
-  // `compare(files)` asks for what --compare --json gives (the figures of
-  // each machine's run; the details of its cycles are not needed);
+  // `compare(files)` asks for the table and the machine of each of its rows;
   // `choose(machine)` shows the run on `machine`.
   function create({ compare, choose }) {
     let compared = null;  // the inputs the table is for, as JSON text
     let asked = 0;        // the latest request: an older answer is not shown
-    let shown = { forwarding: false, flush: false };
+    let machines = [];    // the machine of each row
+    let shown = {};
+
+    const rows = () => [...($('compare-table').querySelector('tbody')?.rows ?? [])];
 
     function mark() {
-      for (const row of $('compare-table').tBodies[0].rows) {
-        const marked = sameMachine(shown, { forwarding: row.dataset.forwarding === 'true',
-          flush: row.dataset.flush === 'true' });
+      rows().forEach((row, index) => {
+        const marked = sameMachine(shown, machines[index]);
         row.classList.toggle('shown', marked);
         if (marked) row.setAttribute('aria-current', 'true'); else row.removeAttribute('aria-current');
-      }
-    }
-
-    function render(machines) {
-      const table = $('compare-table');
-      table.tHead.replaceChildren(headRow());
-      // A program that could not be loaded ran on no machine.
-      const loaded = machines[0].meaning !== null;
-      table.tBodies[0].replaceChildren(...(loaded ? machines.map(machineRow) : []));
-      $('compare-note').textContent = loaded ? '' : `not run: ${machines[0].status}`;
-      mark();
+      });
     }
 
     // Shows the table for `files`, working it out if they changed, and marks
@@ -110,8 +41,12 @@ const fivestageCompare = (() => {
       const request = ++asked;
       $('compare-note').textContent = 'working out…';
       try {
-        const { machines } = await compare(files);
-        if (request === asked) render(machines);
+        const answer = await compare(files);
+        if (request !== asked) return;
+        machines = answer.machines;
+        fivestageRedraw.showHtml($('compare-table'), answer.table);
+        $('compare-note').textContent = '';
+        mark();
       } catch (error) {
         if (request !== asked) return;
         compared = null;
@@ -119,9 +54,9 @@ const fivestageCompare = (() => {
       }
     }
 
-    $('compare-table').tBodies[0].addEventListener('click', (event) => {
-      const row = event.target.closest('tr');
-      if (row) choose({ forwarding: row.dataset.forwarding === 'true', flush: row.dataset.flush === 'true' });
+    $('compare-table').addEventListener('click', (event) => {
+      const row = event.target.closest('tbody tr');
+      if (row) choose(machines[rows().indexOf(row)]);
     });
     return { show };
   }

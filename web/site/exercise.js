@@ -28,13 +28,13 @@ const fivestageExercise = (() => {
     return item;
   }
 
-  // The program check's warnings, as the report words them: what the
+  // The program check's warnings, in the simulator's words: what the
   // program does that its author likely did not mean.
   function warningItems(warnings) {
-    return warnings.map(({ line, message }) => {
+    return warnings.map((text) => {
       const item = document.createElement('li');
       item.className = 'warning';
-      item.textContent = `⚠ ${line === null ? 'energy' : `line ${line}`}: ${message}`;
+      item.textContent = `⚠ ${text}`;
       return item;
     });
   }
@@ -137,7 +137,7 @@ const fivestageExercise = (() => {
         $('exercise-verdict').textContent = result.error;
         return;
       }
-      showChecks(result.lines, result.outcome.checks, result.outcome.warnings);
+      showChecks(result.lines, result.outcome.checks, result.warnings);
       $('exercise-verdict').textContent = result.verdict;
       $('exercise-verdict').className = result.outcome.passed ? 'passed' : 'failed';
     }

@@ -82,7 +82,7 @@ const fivestageHost = (() => {
       report: ({ files, machine }) =>
         JSON.parse(module.reportJson(files, Boolean(machine?.forwarding), Boolean(machine?.flush))),
       compare: ({ files }) => JSON.parse(module.compareJson(files)),
-      compareFigures: ({ files }) => JSON.parse(module.compareFigures(files)),
+      compareTable: ({ files }) => JSON.parse(module.compareTable(files)),
       // Exercises, by the text of their file, or a draft of one: each
       // answer is what was asked for or { error }.
       exercise: ({ exercise }) => readExercise(exercise, (file) => module.exerciseView(file)),
