@@ -11,8 +11,11 @@ side by side several times, and prints the medians and ratios of:
      under 3 x the size of the loaded data,
   4. fivestage-report on the long run: at most 1.5 x the console's batch run,
      its memory does not grow with the cycles either, and its page stays
-     under a few MB.
-Usage: bench/run_bench.py [--runs N] [--iterations N] [--fivestage PATH]
+     under a few MB,
+  5. headless runs: the report with --json and no trace (target: at least 10
+     million cycles per second), a run of the figures alone as the grader
+     makes it (at least 20 million), --compare (at most 4 x one run).
+Usage: bench/run_bench.py [--runs N] [--iterations N] [--fivestage PATH] [--cpu-time]
 (--fivestage measures another build of the simulator against the same floors.)
 
 Needs CMake and a C++20 compiler, Google Benchmark (Debian: libbenchmark-dev)
@@ -86,6 +89,11 @@ def build():
             sys.exit(f"{' '.join(command)} failed:\n{result.stdout}")
 
 
+# Whether a run is timed by the processor time it took (user and system)
+# rather than by the clock: on a machine others load, the clock measures them.
+CPU_TIME = False
+
+
 def run(command, cwd, stdin_path):
     """Runs a command with its output to /dev/null; returns (seconds, peak resident KiB, exit status).
 
@@ -93,10 +101,11 @@ def run(command, cwd, stdin_path):
     a child of this Python process would report Python's own peak as well."""
     with open(stdin_path, "rb") as stdin, tempfile.NamedTemporaryFile("r") as peak:
         start = time.perf_counter()
-        status = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", peak.name] + command, cwd=cwd, stdin=stdin,
+        status = subprocess.run(["/usr/bin/time", "-f", "%M %U %S", "-o", peak.name] + command, cwd=cwd, stdin=stdin,
                                 stdout=subprocess.DEVNULL).returncode
         seconds = time.perf_counter() - start
-        return seconds, int(peak.read().split()[-1]), status
+        rss, user, system = peak.read().split()[-3:]
+        return (float(user) + float(system) if CPU_TIME else seconds), int(rss), status
 
 
 def loop_folder(parent, iterations):
@@ -193,7 +202,11 @@ def main():
     parser.add_argument("--runs", type=int, default=3, help="timed runs per program (median)")
     parser.add_argument("--iterations", type=int, default=100_000, help="loop iterations of the long run")
     parser.add_argument("--fivestage", help="simulator executable to measure instead of this tree's release build")
+    parser.add_argument("--cpu-time", action="store_true",
+                        help="time each run by its processor time, not the clock (for a loaded machine)")
     args = parser.parse_args()
+    global CPU_TIME
+    CPU_TIME = args.cpu_time
 
     ensure_prerequisites()
     build()
@@ -226,9 +239,17 @@ def main():
               f"ratio {ratio:.2f} (target <= 1.5) {'ok' if ratio <= 1.5 else 'MISSED'}")
         json_s, _ = report_run(report, long_folder, args.runs, ("--json",))
         speed = cycles / json_s / 1e6
-        ok &= speed >= 5
+        ok &= speed >= 10
         print(f"5. headless report (--json, no trace): {json_s:.2f} s, {speed:.1f} million cycles per second "
-              f"(target >= 5) {'ok' if speed >= 5 else 'MISSED'}")
+              f"(target >= 10) {'ok' if speed >= 10 else 'MISSED'}")
+        # What the grader and the comparison need: the figures, with a window
+        # of one cycle (the grader's), so no chart and no details.
+        figures_s, _ = median_run([report, long_folder, "--max-cycles", "100000000", "--cycles", "1:1", "--json",
+                                   os.path.join(long_folder, "out.figures")], long_folder, "/dev/null", args.runs)
+        speed = cycles / figures_s / 1e6
+        ok &= speed >= 20
+        print(f"   figures only (--cycles 1:1 --json): {figures_s:.2f} s, {speed:.1f} million cycles per second "
+              f"(target >= 20) {'ok' if speed >= 20 else 'MISSED'}")
         compare_s, compare_rss = median_run([report, long_folder, "--max-cycles", "100000000", "--compare", "--json",
                                              os.path.join(long_folder, "out.compare")], long_folder, "/dev/null",
                                             args.runs)

@@ -36,30 +36,30 @@ const InputFile& EnergySource::found(const EnergyFile& file) const {
   return file.opcode ? decodeFiles_[static_cast<std::size_t>(*file.opcode)] : missing_;
 }
 
-std::optional<std::vector<std::int32_t>>* EnergySource::keptFigures(const EnergyFile& file) {
-  if (reading_ == EnergyReading::EveryUse) return nullptr;
-  if (file.stage != Stage::Decode) return &stageFigures_[static_cast<std::size_t>(file.stage)];
-  return file.opcode ? &decodeFigures_[static_cast<std::size_t>(*file.opcode)] : nullptr;
-}
-
-std::int64_t EnergySource::addTo(const EnergyFile& file, double& total) {
-  std::optional<std::vector<std::int32_t>>* kept = keptFigures(file);
+std::int64_t EnergySource::addLineByLine(const EnergyFile& file, double& total) {
+  KeptFigures* kept = keptFigures(file);
   std::int64_t sum = 0;
   const auto add = [&](std::int32_t value) {
     total += value;
     sum += value;
   };
-  if (kept != nullptr && kept->has_value()) {
-    for (const std::int32_t value : **kept) add(value);
+  if (kept != nullptr && kept->read) {
+    for (const std::int32_t value : kept->values) add(value);
     return sum;
   }
   if (!found(file).openIn(reader_)) throw FatalError(" File could not be loaded \n");
-  if (kept != nullptr) kept->emplace();
   std::string_view line;
   while (reader_.nextLine(line)) {
     const std::int32_t value = atoiSaturated(line);
     add(value);
-    if (kept != nullptr) (*kept)->push_back(value);
+    if (kept != nullptr) {
+      kept->values.push_back(value);
+      kept->magnitude += value < 0 ? -std::int64_t{value} : value;
+    }
+  }
+  if (kept != nullptr) {
+    kept->sum = sum;
+    kept->read = true;
   }
   return sum;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -47,22 +48,51 @@ class EnergySource {
   // time in double arithmetic as the running total is kept, and returns the
   // exact sum of the file. Throws FatalError when the file cannot be opened;
   // an opcode without energy figures counts as such.
-  std::int64_t addTo(const EnergyFile& file, double& total);
+  std::int64_t addTo(const EnergyFile& file, double& total) {
+    // A file read before is added in one step when that gives the same total.
+    if (const KeptFigures* kept = keptFigures(file); kept != nullptr && kept->addsExactly(total)) {
+      total += static_cast<double>(kept->sum);
+      return kept->sum;
+    }
+    return addLineByLine(file, total);
+  }
 
  private:
+  // With OncePerRun, a file's line values, in order, once read.
+  struct KeptFigures {
+    std::vector<std::int32_t> values;
+    std::int64_t sum = 0;
+    std::int64_t magnitude = 0;  // the sum of the values' sizes: no partial total moves further
+    bool read = false;
+
+    // Adding the values one at a time to a whole-number total is exact while
+    // every partial total stays within the 53 bits of a double: the same,
+    // then, as adding their sum at once. Otherwise a partial total may round.
+    bool addsExactly(double total) const {
+      constexpr double exactWholeNumbers = 9007199254740992.0;  // 2^53
+      return read && std::fabs(total) <= exactWholeNumbers - static_cast<double>(magnitude) &&
+             total == std::trunc(total);
+    }
+  };
+
+  std::int64_t addLineByLine(const EnergyFile& file, double& total);
   const InputFile& found(const EnergyFile& file) const;
   // Where a file's figures are kept once read; nothing when read afresh.
-  std::optional<std::vector<std::int32_t>>* keptFigures(const EnergyFile& file);
+  KeptFigures* keptFigures(const EnergyFile& file) {
+    if (reading_ == EnergyReading::EveryUse) return nullptr;
+    if (file.stage != Stage::Decode) return &stageFigures_[static_cast<std::size_t>(file.stage)];
+    return file.opcode ? &decodeFigures_[static_cast<std::size_t>(*file.opcode)] : nullptr;
+  }
 
   std::array<InputFile, stageCount> stageFiles_;    // by Stage; Decode's entry unused
   std::array<InputFile, opcodeCount> decodeFiles_;  // by Opcode; missing without energy figures
   InputFile missing_;                               // Decode of a text outside the instruction set
   LineFile reader_;                                 // one reader for the run: readings come several per cycle
   EnergyReading reading_;
-  // With OncePerRun, each file's line values, in order, once read: the
-  // total is kept adding them one at a time, as a reading does.
-  std::array<std::optional<std::vector<std::int32_t>>, stageCount> stageFigures_;
-  std::array<std::optional<std::vector<std::int32_t>>, opcodeCount> decodeFigures_;
+  // With OncePerRun, each file's figures once read: the total is kept as if
+  // they were added one at a time, as a reading does.
+  std::array<KeptFigures, stageCount> stageFigures_;
+  std::array<KeptFigures, opcodeCount> decodeFigures_;
 };
 
 }  // namespace fivestage

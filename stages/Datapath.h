@@ -52,10 +52,23 @@ struct Datapath {
     askInterests();
   }
 
+  // Whether the observer looks at events of this kind in this cycle.
+  template <typename Kind>
+  bool wants() const {
+    return (interests & eventKind<Kind>()) != 0;
+  }
+
   // Hands an event to the observer, when it looks at events of its kind.
   template <typename Kind>
   void report(const Kind& event) const {
-    if ((interests & eventKind<Kind>()) != 0) observer->observe(event);
+    if (wants<Kind>()) observer->observe(event);
+  }
+
+  // A stage takes up an instruction. Its source text is looked up only for
+  // an observer that hears of it.
+  void enterStage(Stage stage, InstructionTag instruction) const {
+    if (wants<StageEntered>())
+      observer->observe(StageEntered{stage, instruction, state.sourceTextOf(instruction.index)});
   }
 
   // Adds one energy file's figures to the total and reports the charge.

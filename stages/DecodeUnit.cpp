@@ -21,7 +21,7 @@ std::optional<Word> readSource(const MachineState& state, std::optional<Register
 
 bool DecodeUnit::decode(Datapath& datapath) const {
   const InstructionTag tag{datapath.FetchLatch.Pc, datapath.FetchLatch.fetch};
-  datapath.report(StageEntered{Stage::Decode, tag, datapath.state.sourceTextOf(tag.index)});
+  datapath.enterStage(Stage::Decode, tag);
   const std::optional<Opcode> opcode = decodedInstruction(datapath).decoded();
   const HazardVerdict verdict = datapath.options.forwarding ? detectLoadUse(datapath) : detectDanger(datapath);
   // A stalled instruction still does all its decoding work.

@@ -30,7 +30,7 @@ std::optional<Forwarded> newestValue(const Datapath& datapath, std::optional<Reg
 std::optional<InstructionIndex> ExecuteUnit::execute(Datapath& datapath) const {
   const DecodeLatchRecord& d = datapath.DecodeLatch;
   ExecuteLatchRecord& e = datapath.ExecuteLatch;
-  datapath.report(StageEntered{Stage::Execute, {d.Pc, d.fetch}, datapath.state.sourceTextOf(d.Pc)});
+  datapath.enterStage(Stage::Execute, {d.Pc, d.fetch});
   chargeEnergy(datapath);
 
   e.memRead = d.memread;

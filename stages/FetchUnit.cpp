@@ -4,7 +4,7 @@ namespace fivestage {
 
 void FetchUnit::fetch(Datapath& datapath, InstructionIndex& pc) const {
   const InstructionTag tag{pc, ++datapath.fetches};
-  datapath.report(StageEntered{Stage::Fetch, tag, datapath.state.sourceTextOf(pc)});
+  datapath.enterStage(Stage::Fetch, tag);
   datapath.FetchLatch.Pc = pc;
   datapath.FetchLatch.fetch = tag.fetch;
   chargeEnergy(datapath);

@@ -17,7 +17,7 @@ MemoryAccess accessOf(const ExecuteLatchRecord& e) {
 void MemoryUnit::accessMemory(Datapath& datapath, InstructionIndex index) const {
   const ExecuteLatchRecord& e = datapath.ExecuteLatch;
   MemoryLatchRecord& m = datapath.MemoryLatch;
-  datapath.report(StageEntered{Stage::Memory, {index, e.writer->fetch}, datapath.state.sourceTextOf(index)});
+  datapath.enterStage(Stage::Memory, {index, e.writer->fetch});
 
   m.memToreg = e.memToreg;
   m.regWrite = e.regWrite;

@@ -7,7 +7,7 @@ namespace fivestage {
 void WriteBackUnit::writeBack(Datapath& datapath, InstructionIndex index) const {
   const MemoryLatchRecord& m = datapath.MemoryLatch;
   const InstructionTag tag{index, m.writer->fetch};
-  datapath.report(StageEntered{Stage::WriteBack, tag, datapath.state.sourceTextOf(index)});
+  datapath.enterStage(Stage::WriteBack, tag);
   const Word value = memToRegMux(datapath, m.AluOut, m.Dr, m.memToreg);
   datapath.report(RegisterWriteDecided{m.regWrite, value, m.rg});
   if (m.regWrite) {

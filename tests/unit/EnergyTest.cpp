@@ -171,6 +171,25 @@ TEST(EnergySource, TextsInMemoryChargeAsTheSameFilesInAFolder) {
   }
 }
 
+// A file read once is added in one step only where that cannot differ from
+// adding its lines one at a time: near the edge of double's precision, and
+// from a total with a fraction, the lines are added one by one again.
+TEST(EnergySource, ReadOnceKeepsTheTotalOfLineByLineAddition) {
+  const double edge = 9007199254740992.0;  // 2^53
+  for (const double start : {0.0, 0.5, -7.0, edge - 3.0, edge, -edge, 3.0 * edge}) {
+    TempDir dir;
+    dir.write("EnergyConsumptionInput/Fetch/energy.txt", "1\n1\n-1\n1\n");
+    EnergySource everyUse(InputFolder(dir.path()), fivestage::EnergyReading::EveryUse);
+    EnergySource once(InputFolder(dir.path()), fivestage::EnergyReading::OncePerRun);
+    double lineByLine = start;
+    double kept = start;
+    for (int charge = 0; charge < 4; ++charge) {
+      EXPECT_EQ(once.addTo(fetch, kept), everyUse.addTo(fetch, lineByLine)) << start;
+      EXPECT_EQ(kept, lineByLine) << start << " charge " << charge;
+    }
+  }
+}
+
 // The list pages edit from is the tree a complete input folder holds.
 TEST(EnergyFilePaths, AreTheFilesOfACompleteEnergyTree) {
   const std::filesystem::path tree(FIVESTAGE_ENERGY_TREE);
