@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "record/MachineJson.h"
 #include "web/ExercisePage.h"
 #include "web/Session.h"
 
@@ -33,18 +34,6 @@ template <typename... Args, std::string (Session::*method)(Args...) const>
 struct Decoded<method> {
   static emscripten::val call(const Session& session, Args... args) { return jsString((session.*method)(args...)); }
 };
-
-// The console's output as bytes, exactly as fivestage writes them, and its
-// exit status, on the machine the two options choose.
-emscripten::val runConsole(const std::string& folder, const std::string& keys, bool forwarding, bool flush) {
-  const fivestage::web::ConsoleRun run = fivestage::web::runConsole(folder, keys, {forwarding, flush});
-  emscripten::val result = emscripten::val::object();
-  const emscripten::val bytes = emscripten::val(
-      emscripten::typed_memory_view(run.output.size(), reinterpret_cast<const unsigned char*>(run.output.data())));
-  result.set("stdout", emscripten::val::global("Uint8Array").new_(bytes));
-  result.set("status", run.status);
-  return result;
-}
 
 // The energy files an input folder holds, by their paths inside it.
 emscripten::val energyFiles() {
@@ -79,11 +68,6 @@ emscripten::val viewOf(const Session& session) {
   return result;
 }
 
-// A session on the machine the two options choose.
-Session* sessionOn(const std::string& folder, bool forwarding, bool flush) {
-  return new Session(folder, {forwarding, flush});
-}
-
 // A value the page's script read from JSON, as JSON again: a whole number
 // stays whole, so that the exercise's validator tells 3 from 1.5.
 nlohmann::ordered_json jsonOf(const emscripten::val& value) {
@@ -107,6 +91,38 @@ nlohmann::ordered_json jsonOf(const emscripten::val& value) {
     json[key] = jsonOf(value[key]);
   }
   return json;
+}
+
+// The machine the page chose, as the JSON `machine` object.
+fivestage::MachineOptions machineOf(const emscripten::val& machine) {
+  return fivestage::report::machineFromJson(jsonOf(machine));
+}
+
+// The machine's options, for the page to build its controls from.
+emscripten::val machineOptions() {
+  return emscripten::val::global("JSON").call<emscripten::val>("parse",
+                                                               jsString(fivestage::report::machineControlsJson().dump()));
+}
+
+// A session on the machine chosen.
+Session* sessionOn(const std::string& folder, const emscripten::val& machine) {
+  return new Session(folder, machineOf(machine));
+}
+
+// The console's output as bytes, exactly as fivestage writes them, and its
+// exit status, on the machine chosen.
+emscripten::val runConsole(const std::string& folder, const std::string& keys, const emscripten::val& machine) {
+  const fivestage::web::ConsoleRun run = fivestage::web::runConsole(folder, keys, machineOf(machine));
+  emscripten::val result = emscripten::val::object();
+  const emscripten::val bytes = emscripten::val(
+      emscripten::typed_memory_view(run.output.size(), reinterpret_cast<const unsigned char*>(run.output.data())));
+  result.set("stdout", emscripten::val::global("Uint8Array").new_(bytes));
+  result.set("status", run.status);
+  return result;
+}
+
+std::string reportJson(const std::string& folder, const emscripten::val& machine) {
+  return fivestage::web::reportJson(folder, machineOf(machine));
 }
 
 std::string exerciseView(const emscripten::val& exercise) { return fivestage::web::exerciseView(jsonOf(exercise)); }
@@ -135,7 +151,8 @@ std::string authorExercise(const emscripten::val& draft, const std::string& solu
 EMSCRIPTEN_BINDINGS(fivestage) {
   emscripten::function("runConsole", &runConsole);
   emscripten::function("energyFiles", &energyFiles);
-  emscripten::function("reportJson", &Decoded<&fivestage::web::reportJson>::call);
+  emscripten::function("machineOptions", &machineOptions);
+  emscripten::function("reportJson", &Decoded<&reportJson>::call);
   emscripten::function("compareJson", &Decoded<&fivestage::web::compareJson>::call);
   emscripten::function("compareFigures", &Decoded<&fivestage::web::compareFigures>::call);
   emscripten::function("exerciseView", &Decoded<&exerciseView>::call);

@@ -98,9 +98,9 @@ ConsoleRun runConsole(const std::string& folder, const std::string& keys, Machin
   return {out.str(), status};
 }
 
-std::string reportJson(const std::string& folder, bool forwarding, bool flush) {
+std::string reportJson(const std::string& folder, MachineOptions machine) {
   report::RunOptions options;
-  options.machine = {forwarding, flush};
+  options.machine = machine;
   return jsonText(report::jsonReport(report::runReport(folder, options, nullptr, nullptr), options.maxCycles));
 }
 
@@ -112,7 +112,12 @@ std::string compareJson(const std::string& folder) {
 std::string compareFigures(const std::string& folder) {
   report::RunOptions options;
   options.window = {1, 0};  // holds no cycle
-  return jsonText(report::comparisonJson(report::compareMachines(folder, options), options.maxCycles));
+  const report::Comparison comparison = report::compareMachines(folder, options);
+  Json figures = report::comparisonJson(comparison, options.maxCycles);
+  for (std::size_t i = 0; i < comparison.runs.size(); ++i) {
+    figures["machines"][i]["machineName"] = machineName(comparison.runs[i].record.machine);
+  }
+  return jsonText(figures);
 }
 
 // The run the page steps through, with the views the page shows of it. Its

@@ -19,13 +19,14 @@ struct ConsoleRun {
 };
 ConsoleRun runConsole(const std::string& folder, const std::string& keys, MachineOptions machine = {});
 
-// What fivestage-report --json writes for the folder on the machine the
-// options choose, and what --compare --json writes.
-std::string reportJson(const std::string& folder, bool forwarding, bool flush);
+// What fivestage-report --json writes for the folder on `machine`, and what
+// --compare --json writes.
+std::string reportJson(const std::string& folder, MachineOptions machine);
 std::string compareJson(const std::string& folder);
-// What --compare --json writes, but with the details of no cycle: the
-// figures of the whole runs, which the page's Compare panel shows, cost
-// far less without the notes of a thousand cycles on four machines.
+// What --compare --json writes, but with the details of no cycle, and each
+// machine's name as the report gives it: the figures of the whole runs,
+// which the page's Compare panel shows, cost far less without the notes of
+// a thousand cycles on every machine.
 std::string compareFigures(const std::string& folder);
 
 // A run the page steps through: loaded from the files of a folder, one

@@ -1,4 +1,4 @@
-// The Compare panel: the inputs on the four machines side by side, as
+// The Compare panel: the inputs on the machines compared side by side, as
 // fivestage-report --compare works them out (in the simulator, like every
 // run). It is worked out again whenever the inputs loaded change. A click on
 // a row shows that machine; the row of the machine shown is marked.
@@ -7,13 +7,6 @@
 // eslint-disable-next-line no-unused-vars
 const fivestageCompare = (() => {
   const $ = (id) => document.getElementById(id);
-
-  const machineName = ({ forwarding, flush }) => {
-    if (forwarding && flush) return 'forwarding and flush';
-    if (forwarding) return 'forwarding';
-    return flush ? 'flush' : 'no forwarding, no flush';
-  };
-  const sameMachine = (a, b) => a.forwarding === b.forwarding && a.flush === b.flush;
 
   // Figures as the text table prints them: C's printf rounds a tie to the
   // even digit, and so do these.
@@ -57,14 +50,14 @@ const fivestageCompare = (() => {
     return row;
   }
 
+  // A row names its machine as the report does, and holds its JSON `machine` object.
   function machineRow(run) {
     const row = document.createElement('tr');
-    row.dataset.forwarding = run.machine.forwarding;
-    row.dataset.flush = run.machine.flush;
-    row.title = `Show the run on ${machineName(run.machine)}`;
+    row.dataset.machine = JSON.stringify(run.machine);
+    row.title = `Show the run on ${run.machineName}`;
     const name = cell('th', '');
     name.scope = 'row';
-    name.append(cell('button', machineName(run.machine)));
+    name.append(cell('button', run.machineName));
     const { text, matches, title } = result(run);
     const outcome = cell('td', text, { figure: 'result', title });
     outcome.classList.add(matches ? 'matches' : 'differs');
@@ -78,12 +71,11 @@ const fivestageCompare = (() => {
   function create({ compare, choose }) {
     let compared = null;  // the inputs the table is for, as JSON text
     let asked = 0;        // the latest request: an older answer is not shown
-    let shown = { forwarding: false, flush: false };
+    let shown = null;     // the machine shown
 
     function mark() {
       for (const row of $('compare-table').tBodies[0].rows) {
-        const marked = sameMachine(shown, { forwarding: row.dataset.forwarding === 'true',
-          flush: row.dataset.flush === 'true' });
+        const marked = fivestageMachine.same(shown, JSON.parse(row.dataset.machine));
         row.classList.toggle('shown', marked);
         if (marked) row.setAttribute('aria-current', 'true'); else row.removeAttribute('aria-current');
       }
@@ -121,7 +113,7 @@ const fivestageCompare = (() => {
 
     $('compare-table').tBodies[0].addEventListener('click', (event) => {
       const row = event.target.closest('tr');
-      if (row) choose({ forwarding: row.dataset.forwarding === 'true', flush: row.dataset.flush === 'true' });
+      if (row) choose(JSON.parse(row.dataset.machine));
     });
     return { show };
   }

@@ -96,28 +96,29 @@ const fivestageHost = (() => {
     }
 
     const requests = {
-      // A session on `files`, on the machine `machine` chooses, at `cycle`.
+      // A session on `files`, on `machine` (the JSON `machine` object), at `cycle`.
       async load({ files, machine, cycle, inSight }) {
         if (session) {
           session.delete();
           removeTree(sessionFolder);
         }
         sessionFolder = writeFolder(files);
-        session = new module.Session(sessionFolder, Boolean(machine?.forwarding), Boolean(machine?.flush));
+        session = new module.Session(sessionFolder, machine ?? {});
         return { opening: JSON.parse(session.opening()), view: await go(cycle ?? 0, inSight) };
       },
       go: ({ cycle, inSight }) => go(cycle, inSight),
       energyFiles: () => module.energyFiles(),
+      machineOptions: () => module.machineOptions(),
       view: () => viewWith(),
       memory: memoryWords,
       trace: () => session.trace(),
       reportPage: () => session.reportPage(),
       runConsole: ({ files, stdin, machine }) => inFolder(files, (folder) => {
-        const result = module.runConsole(folder, stdin, Boolean(machine?.forwarding), Boolean(machine?.flush));
+        const result = module.runConsole(folder, stdin, machine ?? {});
         return { stdout: new TextDecoder().decode(result.stdout), status: result.status };
       }),
       report: ({ files, machine }) => inFolder(files, (folder) =>
-        JSON.parse(module.reportJson(folder, Boolean(machine?.forwarding), Boolean(machine?.flush)))),
+        JSON.parse(module.reportJson(folder, machine ?? {}))),
       compare: ({ files }) => inFolder(files, (folder) => JSON.parse(module.compareJson(folder))),
       compareFigures: ({ files }) => inFolder(files, (folder) => JSON.parse(module.compareFigures(folder))),
       // Exercises, by the text of their file, or a draft of one: each
