@@ -128,10 +128,9 @@ inline std::string countWord(std::size_t count) {
   return count < words.size() ? std::string(words[count]) : std::to_string(count);
 }
 
-// What the option takes, as the messages say it: "one of taken or not-taken".
+// What a valued option takes, as the messages say it: "one of taken or not-taken".
 template <typename Options>
 std::string takenBy(const OptionDescription<Options>& option) {
-  if (option.kind == OptionKind::Flag) return "no value";
   if (option.kind == OptionKind::Choice) {
     return "one of " + listed(std::vector<std::string>(option.choices.begin(), option.choices.end()), "or");
   }
@@ -163,12 +162,11 @@ std::optional<OptionValue> valueNamed(const OptionDescription<Options>& option, 
   return value;
 }
 
-// A value as the command line and JSON write it: a choice's name, a number's
-// digits, a flag's on or off.
+// A valued option's value as the command line and JSON write it: a choice's
+// name, a number's digits.
 template <typename Options>
 std::string valueText(const OptionDescription<Options>& option, OptionValue value) {
   if (option.kind == OptionKind::Choice) return std::string(option.choices[static_cast<std::size_t>(value)]);
-  if (option.kind == OptionKind::Flag) return value != 0 ? "on" : "off";
   return std::to_string(value);
 }
 

@@ -85,6 +85,7 @@ const char* stateName(RunEnd state) {
     case RunEnd::Running: return "running";
     case RunEnd::Completed: return "completed";
     case RunEnd::Failed: return "failed";
+    case RunEnd::Stopped: return "stopped";
   }
   return "";
 }
