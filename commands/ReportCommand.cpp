@@ -23,6 +23,7 @@
 #include "report/OutputFile.h"
 #include "record/ReportRun.h"
 #include "report/TextReport.h"
+#include "vocabulary/MachineDescription.h"
 
 namespace {
 
@@ -77,8 +78,9 @@ struct Arguments {
   std::string maxCycles, cycles;
   std::string exercise;  // --check: the exercise file the folder's program answers
   bool showHidden = false;  // --check --show-hidden: the teacher's view, every value shown
-  MachineOptions machine;
-  bool compare = false;  // run on all four machines, side by side
+  // The machine options' values as given, by their place in the description; a flag's is not used.
+  std::array<std::string, machineOptionList.size()> machineTexts;
+  bool compare = false;  // run on every machine compared, side by side
   struct Output {
     const char* option;
     std::string name;  // empty when not asked for
@@ -89,20 +91,37 @@ struct Arguments {
 };
 
 // What an option that takes a value takes, as the messages say it.
-const std::string& takenBy(std::string_view option) {
+std::string takenBy(std::string_view option) {
+  for (const auto& machineOption : machineDescription) {
+    if (machineOption.flag() == option) return takenBy(machineOption);
+  }
   if (option == "--check") return exerciseTakes;
   return option == "--max-cycles" ? maxCyclesTakes : option == "--cycles" ? cyclesTakes : outputTakes;
 }
 
-// "a", "a and b", "a, b and c".
-std::string listed(const std::vector<std::string>& items) {
-  std::string text;
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (i > 0) text += i + 1 == items.size() ? " and " : ", ";
-    text += items[i];
-  }
-  return text;
+bool machineGiven(const CLI::App& app) {
+  return std::any_of(machineDescription.begin(), machineDescription.end(),
+                     [&](const auto& option) { return app.count(option.flag()) > 0; });
 }
+
+// The machine the options given choose, with the flags they need.
+MachineOptions machineOf(const CLI::App& app, const Arguments& arguments) {
+  MachineOptions machine;
+  for (std::size_t i = 0; i < machineDescription.size(); ++i) {
+    const OptionDescription<MachineOptions>& option = machineDescription[i];
+    if (app.count(option.flag()) == 0) continue;
+    if (!option.takesValue()) {
+      option.member.set(machine, 1);
+    } else if (const auto error = setFromText(option, machine, arguments.machineTexts[i])) {
+      throw UsageError{*error};
+    }
+  }
+  applyNeeds(machineDescription, machine);
+  return machine;
+}
+
+// How many machines --compare runs, as a word.
+std::string comparedCount() { return countWord(comparedMachines().size()); }
 
 // Checks what CLI11 leaves to the program: unknown options and words beyond
 // the folder, options given twice, output names.
@@ -121,8 +140,9 @@ void checkArguments(const CLI::App& app, const Arguments& arguments) {
       throw UsageError{option->get_name() + " is given " + std::to_string(option->count()) + " times: give it once"};
     }
   }
-  if (arguments.compare && (arguments.machine != MachineOptions{})) {
-    throw UsageError{"--compare runs the program on all four machines: give it without --forwarding or --flush"};
+  if (arguments.compare && machineGiven(app)) {
+    throw UsageError{"--compare runs the program on all " + comparedCount() +
+                     " machines: give it without " + flagsListed(machineDescription, "or")};
   }
   if (arguments.compare && (app.count("--kanata") > 0 || app.count("--trace") > 0)) {
     throw UsageError{"--compare writes no --kanata or --trace: each follows one run (leave out --compare)"};
@@ -136,9 +156,12 @@ void checkArguments(const CLI::App& app, const Arguments& arguments) {
       if (app.count(option) > 0)
         throw UsageError{"--check writes the checks and --json only: leave out " + std::string(option)};
     }
-    for (const char* option : {"--forwarding", "--flush", "--max-cycles", "--cycles"}) {
+    std::vector<std::string> runOptions;
+    for (const auto& option : machineDescription) runOptions.push_back(option.flag());
+    runOptions.insert(runOptions.end(), {"--max-cycles", "--cycles"});
+    for (const std::string& option : runOptions) {
       if (app.count(option) > 0) {
-        throw UsageError{"--check runs on the exercise's own machine and cycle cap: leave out " + std::string(option)};
+        throw UsageError{"--check runs on the exercise's own machine and cycle cap: leave out " + option};
       }
     }
   }
@@ -161,7 +184,7 @@ RunOptions runOptionsOf(const CLI::App& app, const Arguments& arguments) {
   }
   if (app.count("--cycles") > 0) options.window = windowOf(arguments.cycles);
   options.keepCycleTexts = !arguments.outputs[Arguments::html].name.empty();
-  options.machine = arguments.machine;
+  options.machine = machineOf(app, arguments);
   return options;
 }
 
@@ -333,8 +356,12 @@ int checkAnswer(const Arguments& arguments) {
 // The option taking a value that ends the command line without one, if any.
 std::optional<std::string> optionWithoutValue(int argc, char** argv) {
   const std::string last = argc > 1 ? argv[argc - 1] : "";
-  for (const char* option : {"--html", "--json", "--kanata", "--trace", "--max-cycles", "--cycles", "--check"}) {
-    if (last == option || last == std::string(option) + "=") return option;
+  std::vector<std::string> valued{"--html", "--json", "--kanata", "--trace", "--max-cycles", "--cycles", "--check"};
+  for (const auto& option : machineDescription) {
+    if (option.takesValue()) valued.push_back(option.flag());
+  }
+  for (const std::string& option : valued) {
+    if (last == option || last == option + "=") return option;
   }
   return std::nullopt;
 }
@@ -347,6 +374,29 @@ UsageError usageErrorOf(const CLI::ParseError& error, int argc, char** argv) {
   }
   const std::string message = error.what();
   return {message.substr(0, message.find('\n')) + " (see fivestage-report --help)"};
+}
+
+// The machine options, from their description: a flag alone, a valued
+// option with the word it takes.
+void addMachineOptions(CLI::App& app, Arguments& arguments) {
+  for (std::size_t i = 0; i < machineDescription.size(); ++i) {
+    const OptionDescription<MachineOptions>& option = machineDescription[i];
+    const std::string help(option.reportHelp);
+    if (option.takesValue()) {
+      app.add_option(option.flag(), arguments.machineTexts[i], help)->type_name(std::string(option.placeholder));
+    } else {
+      app.add_flag(option.flag(), help);
+    }
+  }
+}
+
+// The names of the flags --compare turns on and off: "forwarding and flush".
+std::string comparedNames() {
+  std::vector<std::string> names;
+  for (const auto& option : machineDescription) {
+    if (!option.takesValue()) names.emplace_back(option.name);
+  }
+  return listed(names);
 }
 
 }  // namespace
@@ -394,12 +444,9 @@ int main(int argc, char** argv) {
   app.add_flag("--show-hidden", arguments.showHidden,
                "With --check: show the hidden data sets' expected and observed values too, to check a solution\n"
                "of your own against your exercise");
-  app.add_flag("--forwarding", arguments.machine.forwarding,
-               "Run on a machine with a forwarding unit: only a use of the word just loaded waits, one cycle");
-  app.add_flag("--flush", arguments.machine.flush,
-               "Run on a machine that cancels the instruction fetched behind a taken branch or jump");
-  app.add_flag("--compare", arguments.compare,
-               "Run the program on all four machines (with and without forwarding and flush) and compare them");
+  addMachineOptions(app, arguments);
+  app.add_flag("--compare", arguments.compare, "Run the program on all " + comparedCount() + " machines (with and without " +
+                                                   comparedNames() + ") and compare them");
   app.set_version_flag("--version", "fivestage-report 1.0");
   try {
     try {

@@ -7,6 +7,7 @@
 #include "exercise/BundledEnergy.h"
 #include "exercise/Checker.h"
 #include "record/Figures.h"
+#include "record/MachineJson.h"
 
 namespace fivestage::exercise {
 namespace {
@@ -151,7 +152,7 @@ std::string exerciseText(const Exercise& exercise) {
                {"statement", exercise.statement},
                {"files", exercise.files}};
   if (exercise.machine != MachineOptions{}) {
-    json["machine"] = {{"forwarding", exercise.machine.forwarding}, {"flush", exercise.machine.flush}};
+    json["machine"] = report::machineJson(exercise.machine);
   }
   if (exercise.maxCycles != Exercise::defaultMaxCycles) json["maxCycles"] = exercise.maxCycles;
   json["data"] = Json::array();

@@ -8,6 +8,7 @@
 #include "energy/EnergySource.h"
 #include "exercise/Exercise.h"
 #include "exercise/FileRead.h"
+#include "record/MachineJson.h"
 
 namespace fivestage::exercise {
 namespace {
@@ -123,12 +124,13 @@ std::vector<std::string> editableOf(const Member& editable) {
   return paths;
 }
 
+// The machine as the report's JSON writes it, read by the same codec.
 MachineOptions machineOf(const Member& machine) {
-  requireObject(machine, {"forwarding", "flush"}, {});
-  MachineOptions options;
-  if (machine.has("forwarding")) options.forwarding = booleanOf(machine["forwarding"]);
-  if (machine.has("flush")) options.flush = booleanOf(machine["flush"]);
-  return options;
+  try {
+    return report::machineFromJson(machine.value);
+  } catch (const report::MachineJsonError& error) {
+    refuse(error.member().empty() ? machine.path : machine.path + "." + error.member(), error.problem());
+  }
 }
 
 Expectation expectationOf(const Member& expect) {

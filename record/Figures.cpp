@@ -117,23 +117,6 @@ std::string stallReason(const MachineState& program, MachineOptions machine, con
   return text;
 }
 
-std::string machineName(MachineOptions machine) {
-  if (machine.forwarding && machine.flush) return "forwarding and flush";
-  if (machine.forwarding) return "forwarding";
-  if (machine.flush) return "flush";
-  return "as specified";
-}
-
-std::string machineText(MachineOptions machine) {
-  std::string text = machineName(machine);
-  if (machine.forwarding) text += ": results reach Execute without waiting for Write-back, a load's word a cycle later";
-  if (machine.flush) {
-    text += machine.forwarding ? "; " : ": ";
-    text += "a taken branch or jump cancels the instruction fetched behind it";
-  }
-  return text;
-}
-
 std::string cyclesText(Cycle first, Cycle last, std::int64_t count) {
   if (count == 1) return "cycle " + std::to_string(first);
   return "cycles " + std::to_string(first) + " to " + std::to_string(last) + ", " + std::to_string(count) + " times";

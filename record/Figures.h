@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "record/ReportRun.h"
+#include "vocabulary/MachineDescription.h"  // machineName and machineText, from the options' description
 
 namespace fivestage::report {
 
@@ -59,12 +60,6 @@ std::string breakdownText(Cycle cycles, const CycleBreakdown& breakdown);
 // Why a stall happened on the machine the run used and what it cost, in a
 // sentence.
 std::string stallReason(const MachineState& program, MachineOptions machine, const StallRecord& stall);
-
-// "forwarding and flush", or "as specified" for the machine without options.
-std::string machineName(MachineOptions machine);
-
-// The machine's name and what its options do, in a sentence.
-std::string machineText(MachineOptions machine);
 
 // "cycle 4", or for something that happened several times "cycles 12 to 90, 9 times".
 std::string cyclesText(Cycle first, Cycle last, std::int64_t count);

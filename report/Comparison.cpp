@@ -62,7 +62,7 @@ std::vector<std::string> cellsOf(const MachineFigures& figures) {
           orDash(figures.energyPerInstruction), wholeNumber(figures.energyDelay)};
 }
 
-// The cycles every chart shows, the same for all four so that they line up.
+// The cycles every chart shows, the same for every machine so that they line up.
 std::pair<Cycle, Cycle> sharedCycles(const Comparison& comparison, bool windowChosen) {
   Cycle longest = 0;
   for (const ReportData& run : comparison.runs) longest = std::max(longest, run.record.cycles);
@@ -75,7 +75,7 @@ std::pair<Cycle, Cycle> sharedCycles(const Comparison& comparison, bool windowCh
 
 Comparison compareMachines(const InputFiles& inputs, const RunOptions& options) {
   Comparison comparison;
-  for (const MachineOptions machine : allMachines) {
+  for (const MachineOptions& machine : comparedMachines()) {
     RunOptions run = options;
     run.machine = machine;
     comparison.runs.push_back(runReport(inputs, run, nullptr, nullptr));
@@ -138,7 +138,7 @@ std::string comparisonHtml(const Comparison& comparison, Cycle maxCycles) {
   const ReportData& first = comparison.runs.front();
   const std::string folder = htmlEscaped(first.folder.string());
   std::string html = pageHead("fivestage comparison: " + folder);
-  html += "<h1>fivestage comparison</h1><p class=\"status\">" + folder + ": the program on four machines</p>";
+  html += "<h1>fivestage comparison</h1><p class=\"status\">" + folder + ": the program on " + countWord(comparison.runs.size()) + " machines</p>";
   if (!first.program) return html + machinesHtml(comparison, maxCycles) + "</main></body></html>\n";
   html += "<section><h2>Machines</h2>" + machinesHtml(comparison, maxCycles) + "</section>";
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <filesystem>
 #include <iosfwd>
 #include <nlohmann/json.hpp>
@@ -12,13 +11,10 @@
 
 namespace fivestage::report {
 
-// The four machines a course compares, in the order they are shown.
-inline constexpr std::array<MachineOptions, 4> allMachines{
-    {{false, false}, {true, false}, {false, true}, {true, true}}};
-
-// The same program run on each of the four machines.
+// The same program run on each machine a course compares: every
+// combination of the flags of the machine's description.
 struct Comparison {
-  std::vector<ReportData> runs;  // in the order of allMachines
+  std::vector<ReportData> runs;  // in the order of comparedMachines()
 };
 
 // Runs the program of `inputs` on every machine, with the options' window
@@ -27,23 +23,23 @@ Comparison compareMachines(const InputFiles& inputs, const RunOptions& options);
 
 // One row per machine (cycles, CPI, stalls and the cycles they cost,
 // cancelled instructions, energy, energy per completed instruction, the
-// energy-delay product), then the four charts on one cycle scale.
+// energy-delay product), then the charts on one cycle scale.
 void writeComparisonText(std::ostream& out, const Comparison& comparison, const TextOptions& options);
 
-// The figures of the four machines, a row each, as the comparison page shows
+// The figures of the machines, a row each, as the comparison page shows
 // them; or why the program ran on none. The page's Compare panel shows the
 // same table with rows to choose a machine by.
 enum class MachineRows { Plain, Choosable };
 std::string machinesHtml(const Comparison& comparison, Cycle maxCycles, MachineRows rows = MachineRows::Plain);
 
-// The table and the four charts aligned, as one self-contained page.
+// The table and the charts aligned, as one self-contained page.
 std::string comparisonHtml(const Comparison& comparison, Cycle maxCycles);
 
 // {"schema": ..., "machines": [...]}: each machine's report as the single
 // run's JSON gives it.
 nlohmann::ordered_json comparisonJson(const Comparison& comparison, Cycle maxCycles);
 
-// 0 when the run completed on all four machines, 1 otherwise.
+// 0 when the run completed on every machine, 1 otherwise.
 int exitStatusOf(const Comparison& comparison);
 
 }  // namespace fivestage::report

@@ -1,6 +1,7 @@
 #include "report/JsonReport.h"
 
 #include "record/Figures.h"
+#include "record/MachineJson.h"
 
 namespace fivestage::report {
 namespace {
@@ -144,7 +145,7 @@ nlohmann::ordered_json jsonReport(const ReportData& data, Cycle maxCycles) {
   Json report = {
       {"schema", jsonSchemaVersion},
       {"folder", data.folder.string()},
-      {"machine", {{"forwarding", record.machine.forwarding}, {"flush", record.machine.flush}}},
+      {"machine", machineJson(record.machine)},
       {"status", statusText(record, maxCycles)},
       {"exitStatus", exitStatusOf(record)},
       {"cycles", record.cycles},

@@ -17,10 +17,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) words.emplace_back(argv[i]);
   const Arguments arguments = parseArguments(words);
   switch (arguments.action) {
-    case Action::Help: std::cout << usageText; return 0;
+    case Action::Help: std::cout << usageText(); return 0;
     case Action::Version: std::cout << versionText; return 0;
     case Action::Init: return createStarterFolder(arguments.folder, argc > 0 ? argv[0] : "", std::cout, std::cerr);
-    case Action::Refuse: std::cerr << "fivestage: " << arguments.error << "\n" << usageText; return usageErrorStatus;
+    case Action::Refuse: std::cerr << "fivestage: " << arguments.error << "\n" << usageText(); return usageErrorStatus;
     case Action::Simulate: break;
   }
   // Everything is read from the input folder, the working directory unless named.

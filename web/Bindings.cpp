@@ -4,12 +4,12 @@
 
 #include <cmath>
 
+#include "record/MachineJson.h"
 #include "web/ExercisePage.h"
 #include "web/Session.h"
 
 namespace {
 
-using fivestage::InputTexts;
 using fivestage::web::Session;
 
 // A text the module made, as a JavaScript string. Embind hands a returned
@@ -34,30 +34,6 @@ template <typename... Args, std::string (Session::*method)(Args...) const>
 struct Decoded<method> {
   static emscripten::val call(const Session& session, Args... args) { return jsString((session.*method)(args...)); }
 };
-
-// The page's input files, { path: text }, as the texts a run reads: a path
-// the page has no text for is a missing file.
-InputTexts inputsOf(const emscripten::val& files) {
-  InputTexts inputs("inputs");
-  const emscripten::val paths = emscripten::val::global("Object").call<emscripten::val>("keys", files);
-  for (unsigned i = 0, length = paths["length"].as<unsigned>(); i < length; ++i) {
-    const std::string path = paths[i].as<std::string>();
-    inputs.put(path, files[path].as<std::string>());
-  }
-  return inputs;
-}
-
-// The console's output as bytes, exactly as fivestage writes them, and its
-// exit status, on the machine the two options choose.
-emscripten::val runConsole(const emscripten::val& files, const std::string& keys, bool forwarding, bool flush) {
-  const fivestage::web::ConsoleRun run = fivestage::web::runConsole(inputsOf(files), keys, {forwarding, flush});
-  emscripten::val result = emscripten::val::object();
-  const emscripten::val bytes = emscripten::val(
-      emscripten::typed_memory_view(run.output.size(), reinterpret_cast<const unsigned char*>(run.output.data())));
-  result.set("stdout", emscripten::val::global("Uint8Array").new_(bytes));
-  result.set("status", run.status);
-  return result;
-}
 
 // The energy files an input folder holds, by their paths inside it.
 emscripten::val energyFiles() {
@@ -92,19 +68,6 @@ emscripten::val viewOf(const Session& session) {
   return result;
 }
 
-// A session on the machine the two options choose.
-Session* sessionOn(const emscripten::val& files, bool forwarding, bool flush) {
-  return new Session(inputsOf(files), {forwarding, flush});
-}
-
-std::string reportJson(const emscripten::val& files, bool forwarding, bool flush) {
-  return fivestage::web::reportJson(inputsOf(files), forwarding, flush);
-}
-
-std::string compareJson(const emscripten::val& files) { return fivestage::web::compareJson(inputsOf(files)); }
-
-std::string compareFigures(const emscripten::val& files) { return fivestage::web::compareFigures(inputsOf(files)); }
-
 // A value the page's script read from JSON, as JSON again: a whole number
 // stays whole, so that the exercise's validator tells 3 from 1.5.
 nlohmann::ordered_json jsonOf(const emscripten::val& value) {
@@ -129,6 +92,54 @@ nlohmann::ordered_json jsonOf(const emscripten::val& value) {
   }
   return json;
 }
+
+// The page's input files, { path: text }, as the texts a run reads: a path
+// the page has no text for is a missing file.
+fivestage::InputTexts inputsOf(const emscripten::val& files) {
+  fivestage::InputTexts inputs("inputs");
+  const emscripten::val paths = emscripten::val::global("Object").call<emscripten::val>("keys", files);
+  for (unsigned i = 0, length = paths["length"].as<unsigned>(); i < length; ++i) {
+    const std::string path = paths[i].as<std::string>();
+    inputs.put(path, files[path].as<std::string>());
+  }
+  return inputs;
+}
+
+// The machine the page chose, as the JSON `machine` object.
+fivestage::MachineOptions machineOf(const emscripten::val& machine) {
+  return fivestage::report::machineFromJson(jsonOf(machine));
+}
+
+// The machine's options, for the page to build its controls from.
+emscripten::val machineOptions() {
+  return emscripten::val::global("JSON").call<emscripten::val>("parse",
+                                                               jsString(fivestage::report::machineControlsJson().dump()));
+}
+
+// A session on the machine chosen.
+Session* sessionOn(const emscripten::val& files, const emscripten::val& machine) {
+  return new Session(inputsOf(files), machineOf(machine));
+}
+
+// The console's output as bytes, exactly as fivestage writes them, and its
+// exit status, on the machine chosen.
+emscripten::val runConsole(const emscripten::val& files, const std::string& keys, const emscripten::val& machine) {
+  const fivestage::web::ConsoleRun run = fivestage::web::runConsole(inputsOf(files), keys, machineOf(machine));
+  emscripten::val result = emscripten::val::object();
+  const emscripten::val bytes = emscripten::val(
+      emscripten::typed_memory_view(run.output.size(), reinterpret_cast<const unsigned char*>(run.output.data())));
+  result.set("stdout", emscripten::val::global("Uint8Array").new_(bytes));
+  result.set("status", run.status);
+  return result;
+}
+
+std::string reportJson(const emscripten::val& files, const emscripten::val& machine) {
+  return fivestage::web::reportJson(inputsOf(files), machineOf(machine));
+}
+
+std::string compareJson(const emscripten::val& files) { return fivestage::web::compareJson(inputsOf(files)); }
+
+std::string compareTable(const emscripten::val& files) { return fivestage::web::compareTable(inputsOf(files)); }
 
 std::string exerciseView(const emscripten::val& exercise) { return fivestage::web::exerciseView(jsonOf(exercise)); }
 
@@ -156,9 +167,10 @@ std::string authorExercise(const emscripten::val& draft, const std::string& solu
 EMSCRIPTEN_BINDINGS(fivestage) {
   emscripten::function("runConsole", &runConsole);
   emscripten::function("energyFiles", &energyFiles);
-  emscripten::function("reportJson", &Decoded<&fivestage::web::reportJson>::call);
-  emscripten::function("compareJson", &Decoded<&fivestage::web::compareJson>::call);
-  emscripten::function("compareTable", &Decoded<&fivestage::web::compareTable>::call);
+  emscripten::function("machineOptions", &machineOptions);
+  emscripten::function("reportJson", &Decoded<&reportJson>::call);
+  emscripten::function("compareJson", &Decoded<&compareJson>::call);
+  emscripten::function("compareTable", &Decoded<&compareTable>::call);
   emscripten::function("exerciseView", &Decoded<&exerciseView>::call);
   emscripten::function("checkAnswer", &Decoded<&checkAnswer>::call);
   emscripten::function("answerChoices", &Decoded<&answerChoices>::call);

@@ -3,6 +3,8 @@
 #include <initializer_list>
 #include <type_traits>
 
+#include "record/MachineJson.h"
+
 namespace fivestage::web {
 namespace {
 
@@ -292,7 +294,7 @@ void CycleDiagram::observe(const Event& event) {
 EventKinds CycleDiagram::interests() const { return eventKinds<StageEntered, StallTriggered, StallReleased>(); }
 
 Json CycleDiagram::json(std::span<const Event> cycle) const {
-  Json diagram = {{"cycle", cycle_}, {"forwarding", machine_.forwarding}, {"flush", machine_.flush}};
+  Json diagram = {{"cycle", cycle_}, {"machine", report::machineJson(machine_)}};
   Builder builder(diagram);
   if (waiting_ && waiting_->since < cycle_) {
     builder.holdStalled(waiting_->instruction, waiting_->text, waiting_->blockedRegister, waiting_->waitsFor);

@@ -5,6 +5,7 @@
 #include "exercise/CheckReport.h"
 #include "exercise/Checker.h"
 #include "record/ProgramCheck.h"
+#include "record/MachineJson.h"
 
 namespace fivestage::web {
 namespace {
@@ -62,7 +63,8 @@ std::string exerciseView(const Json& file) {
     for (const Check& check : checksOf(exercise)) checks.push_back(checkListing(check, Audience::Student));
     return Json{{"title", exercise.title},
                 {"statement", exercise.statement},
-                {"machine", {{"forwarding", exercise.machine.forwarding}, {"flush", exercise.machine.flush}}},
+                {"machine", report::machineJson(exercise.machine)},
+                {"machineName", machineName(exercise.machine)},
                 {"inputs", inputsOf(exercise)},
                 {"editable", editable},
                 {"checks", checks}};

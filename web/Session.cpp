@@ -109,9 +109,9 @@ ConsoleRun runConsole(const InputTexts& inputs, const std::string& keys, Machine
   return {out.str(), status};
 }
 
-std::string reportJson(const InputTexts& inputs, bool forwarding, bool flush) {
+std::string reportJson(const InputTexts& inputs, MachineOptions machine) {
   report::RunOptions options;
-  options.machine = {forwarding, flush};
+  options.machine = machine;
   return jsonText(report::jsonReport(report::runReport(inputs, options, nullptr, nullptr), options.maxCycles));
 }
 

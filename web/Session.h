@@ -22,9 +22,9 @@ struct ConsoleRun {
 };
 ConsoleRun runConsole(const InputTexts& inputs, const std::string& keys, MachineOptions machine = {});
 
-// What fivestage-report --json writes for a folder holding `inputs` on the
-// machine the options choose, and what --compare --json writes.
-std::string reportJson(const InputTexts& inputs, bool forwarding, bool flush);
+// What fivestage-report --json writes for a folder holding `inputs` on
+// `machine`, and what --compare --json writes.
+std::string reportJson(const InputTexts& inputs, MachineOptions machine);
 std::string compareJson(const InputTexts& inputs);
 // The page's Compare panel: {"table": the table of --compare --html, with
 // rows to choose a machine by; "machines": each row's machine, as the JSON

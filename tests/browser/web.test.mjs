@@ -867,6 +867,49 @@ test('a row of the Compare panel shows its machine at the cycle shown', async ()
   await page.close();
 });
 
+// The controls come from the simulator's list of options: the machine's two
+// flags, and so a choice and a bounded number that a list may hold too.
+test('the machine controls are built from the simulator\'s list, and choose the JSON machine object', async () => {
+  const { page, errors } = await visit();
+  await settled(page);
+  const labels = await page.$$eval('#machine-options label', (all) => all.map((label) => ({
+    text: label.textContent.trim(), titled: label.title.length > 0, type: label.querySelector('input').type })));
+  assert.deepEqual(labels, [{ text: 'forwarding', titled: true, type: 'checkbox' }, { text: 'flush', titled: true, type: 'checkbox' }]);
+  assert.deepEqual(errors, []);
+  const made = await page.evaluate(() => {
+    const group = document.createElement('div');
+    document.body.append(group);
+    window.changes = [];
+    fivestageMachine.build(group, [
+      { key: 't-flag', kind: 'flag', name: 'flag', title: 'a flag', default: false },
+      { key: 't-choice', kind: 'choice', name: 'choice', title: 'a choice', default: 'b', choices: ['a', 'b', 'c'] },
+      { key: 't-number', kind: 'number', name: 'number', title: 'a number', default: 16, lowest: 1, highest: 1024,
+        powerOfTwo: true },
+    ], () => window.changes.push(fivestageMachine.chosen()));
+    const chosen = [fivestageMachine.chosen()];
+    fivestageMachine.show({ 't-flag': true, 't-choice': 'c', 't-number': 64 });
+    chosen.push(fivestageMachine.chosen());
+    const summary = fivestageMachine.summary();
+    // Values a control does not take, as an old or damaged link may hold: the defaults.
+    fivestageMachine.show({ 't-flag': 'yes', 't-choice': 'z', 't-number': 24 });
+    chosen.push(fivestageMachine.chosen());
+    document.getElementById('t-number').value = '2000';
+    chosen.push(fivestageMachine.chosen());
+    fivestageMachine.lock({ 't-choice': 'a' });
+    const locked = [...group.querySelectorAll('input, select')].map((element) => element.disabled);
+    fivestageMachine.lock(null);
+    return { chosen, summary, locked, kinds: [...group.querySelectorAll('input, select')].map((element) => element.type) };
+  });
+  const plain = { 't-flag': false, 't-choice': 'b', 't-number': 16 };
+  assert.deepEqual(made.kinds, ['checkbox', 'select-one', 'number']);
+  assert.deepEqual(made.chosen, [plain, { 't-flag': true, 't-choice': 'c', 't-number': 64 }, plain, plain]);
+  assert.equal(made.summary, 'flag on, choice c, number 64');
+  assert.deepEqual(made.locked, [true, true, true]);
+  await page.select('#t-choice', 'c');
+  assert.deepEqual(await page.evaluate(() => window.changes), [{ ...plain, 't-choice': 'c' }]);
+  await page.close();
+});
+
 test('hovering a stall in the chart tells why it happened, as the report does', async () => {
   const files = filesBelow(join(sourceDir, 'examples', 'basic'));
   for (const { flags, forwarding } of machines.slice(0, 2)) {

@@ -2,6 +2,7 @@
 // and how a command line that is refused ends.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,15 @@ TEST(ConsoleCommandLine, HelpShowsEveryFormAndHowToStepAndLeave) {
                            "Enter runs one cycle", "Ctrl-D runs the rest without waiting", "Ctrl-C quits"}) {
     EXPECT_NE(help.output.find(part), std::string::npos) << part;
   }
+}
+
+// The usage is made from the machine options' description, and stays what it
+// has always been to the byte: tests/e2e/usage.txt.
+TEST(ConsoleCommandLine, HelpIsTheUsageToTheByte) {
+  TempDir dir;
+  const std::string usage = testing::readFile(std::filesystem::path(FIVESTAGE_SOURCE_DIR) / "tests/e2e/usage.txt");
+  ASSERT_FALSE(usage.empty());
+  EXPECT_EQ(fivestageWith({"--help"}, dir.path()).output, usage);
 }
 
 TEST(ConsoleCommandLine, VersionIsOneLine) {

@@ -40,11 +40,6 @@
 
   const { machine } = editors;
 
-  function setMachine(chosen) {
-    $('forwarding').checked = chosen.forwarding;
-    $('flush').checked = chosen.flush;
-  }
-
   // The machine chosen: kept with the inputs, in a link handed out, and
   // shown with the run up to the cycle shown.
   function machineChosen() {
@@ -52,11 +47,11 @@
     load(shown?.cycles ?? 0);
   }
 
-  // Shows the run on `chosen`, { forwarding, flush }, up to the cycle shown,
-  // as the two boxes do when ticked.
+  // Shows the run on `chosen`, a JSON `machine` object, up to the cycle
+  // shown, as the machine's controls do when changed.
   function showMachine(chosen) {
     if (running || exercise.isOpen()) return;
-    setMachine(chosen);
+    fivestageMachine.show(chosen);
     machineChosen();
   }
 
@@ -395,7 +390,6 @@
     author.wire();
     $('load').addEventListener('click', () => load());
     $('reset').addEventListener('click', () => load());
-    for (const id of ['forwarding', 'flush']) $(id).addEventListener('change', machineChosen);
     $('step').addEventListener('click', step);
     player.wire();
     $('back').addEventListener('click', after((view) => go(Math.max(0, view.cycles - 1))));
@@ -443,7 +437,8 @@
   }
 
   // The scripting interface, on the same simulator the page uses, apart from
-  // the page's editors. `machine` is { forwarding, flush }, both off by default.
+  // the page's editors. `machine` is the JSON `machine` object of the
+  // report; an option it leaves out is at its default.
   window.fivestage = {
     ready: null,
     // The whole console program on `files` with `stdin` as its standard input.
@@ -463,12 +458,13 @@
 
   window.fivestage.ready = client.ready.then(async () => {
     editors.useEnergyFiles(await client.request('energyFiles'));
+    fivestageMachine.build($('machine-options'), await client.request('machineOptions'), machineChosen);
     restoreSettings();
     wire();
     if (await exercise.opening()) return;
     const { files, machine: chosen } = await editors.openingInputs(notify);
     editors.fill(files);
-    setMachine(chosen);
+    fivestageMachine.show(chosen);
     editors.showExample(editors.files());
     await load();
   });

@@ -37,7 +37,7 @@ const fivestageAuthor = (() => {
   }
 
   // `client` asks the simulator, `editors` holds the files, `machine()` is
-  // the machine of the boxes, `linkOf(text)` makes an exercise's link and
+  // the machine of the controls, `linkOf(text)` makes an exercise's link and
   // `download(name, text, type)` hands a file to the browser.
   function create({ client, editors, machine, linkOf, download }) {
     let choices = null;  // what the solution changes, and its figures
@@ -103,8 +103,8 @@ const fivestageAuthor = (() => {
 
     async function show() {
       const files = editors.files();
-      $('author-machine').textContent = `On the machine of the boxes: forwarding ${machine().forwarding ? 'on' : 'off'}, ` +
-        `flush ${machine().flush ? 'on' : 'off'}. src.txt in the editor is your solution; students get the starting program below.`;
+      $('author-machine').textContent = `On the machine of the controls: ${fivestageMachine.summary()}. ` +
+        'src.txt in the editor is your solution; students get the starting program below.';
       $('author-data').replaceChildren(dataRow('given', files));
       $('author-link-text').hidden = true;
       say('');

@@ -1,4 +1,4 @@
-// The Compare panel: the inputs on the four machines side by side, in the
+// The Compare panel: the inputs on the machines compared side by side, in the
 // table fivestage-report --compare --html shows (the simulator works it out
 // and renders it, like every run). It is worked out again whenever the
 // inputs loaded change. A click on a row shows that machine; the row of the
@@ -9,22 +9,19 @@
 const fivestageCompare = (() => {
   const $ = (id) => document.getElementById(id);
 
-  // Two machines are the same when every option has the same value.
-  const sameMachine = (a, b) => Object.keys({ ...a, ...b }).every((key) => a[key] === b[key]);
-
   // `compare(files)` asks for the table and the machine of each of its rows;
   // `choose(machine)` shows the run on `machine`.
   function create({ compare, choose }) {
     let compared = null;  // the inputs the table is for, as JSON text
     let asked = 0;        // the latest request: an older answer is not shown
     let machines = [];    // the machine of each row
-    let shown = {};
+    let shown = null;     // the machine shown
 
     const rows = () => [...($('compare-table').querySelector('tbody')?.rows ?? [])];
 
     function mark() {
       rows().forEach((row, index) => {
-        const marked = sameMachine(shown, machines[index]);
+        const marked = fivestageMachine.same(shown, machines[index]);
         row.classList.toggle('shown', marked);
         if (marked) row.setAttribute('aria-current', 'true'); else row.removeAttribute('aria-current');
       });

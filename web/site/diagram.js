@@ -46,7 +46,7 @@
     const h = decode.hazard;
     if (!h) return decode.state === 'stall' ? ['holds the stall:', waitText(decode)] : [];
     const sources = `R1 ${reg(h.rs) ?? '–'}  R2 ${reg(h.rt) ?? '–'}`;
-    const ahead = d.forwarding
+    const ahead = d.machine.forwarding
       ? (h.execute ? `E.rg ${reg(h.execute.rg) ?? '–'}  E.memRead ${bit(h.execute.memRead)}` : 'E: empty')
       : `E.rg ${reg(h.execute.rg) ?? '–'} w${bit(h.execute.regWrite)}  M.rg ${reg(h.memory.rg) ?? '–'} w${bit(h.memory.regWrite)}`;
     return [sources, ahead, h.stall ? `stall: ${waitText(decode)}` : 'no hazard'];
@@ -425,8 +425,8 @@
       return;
     }
     let shown = drawings.get(element);
-    if (shown?.forwarding !== Boolean(diagram.forwarding)) {
-      shown = drawing(Boolean(diagram.forwarding));
+    if (shown?.forwarding !== diagram.machine.forwarding) {
+      shown = drawing(diagram.machine.forwarding);
       drawings.set(element, shown);
       element.replaceChildren(shown.svg);
     }

@@ -89,12 +89,8 @@ const fivestageEditors = (() => {
     return held;
   }
 
-  // The machine the forwarding and flush boxes choose.
-  const machine = () => ({ forwarding: $('forwarding').checked, flush: $('flush').checked });
-
-  // `value` read as a machine: an option not said to be on is off.
-  const asMachine = (value) => ({ forwarding: value?.forwarding === true, flush: value?.flush === true });
-  const noOptions = asMachine(null);
+  // The machine the machine's controls choose.
+  const machine = () => fivestageMachine.chosen();
 
   // ---- links ------------------------------------------------------------------
 
@@ -122,7 +118,8 @@ const fivestageEditors = (() => {
   }
 
   // A link carries the files and the machine; one made before links
-  // carried a machine holds the files alone, and opens on no options.
+  // carried a machine holds the files alone, and opens on no options (an
+  // empty machine object: the controls read what is missing as its default).
   const linkFor = (inputs, chosen) => linkTo('inputs', JSON.stringify({ files: inputs, machine: chosen }));
 
   // `value` when it maps paths to texts, as the editors' files do; throws otherwise.
@@ -138,8 +135,8 @@ const fivestageEditors = (() => {
   async function inputsFromLink(hash) {
     const carried = JSON.parse(await textOfLink(hash, 'inputs'));
     const withMachine = typeof carried?.files === 'object' && typeof carried.machine === 'object';
-    return withMachine ? { files: asFiles(carried.files), machine: asMachine(carried.machine) }
-      : { files: asFiles(carried), machine: noOptions };
+    return withMachine ? { files: asFiles(carried.files), machine: carried.machine }
+      : { files: asFiles(carried), machine: {} };
   }
 
   // Once a link has been handed out, the address and the link bar follow
@@ -213,8 +210,8 @@ const fivestageEditors = (() => {
         history.replaceState(null, '', location.href.split('#')[0]);
       }
     }
-    return last ? { files: last, machine: asMachine(fivestageStorage.readJson(machineKey)) }
-      : { files: examples.basic, machine: noOptions };
+    return last ? { files: last, machine: fivestageStorage.readJson(machineKey) ?? {} }
+      : { files: examples.basic, machine: {} };
   }
 
   // ---- opening a local folder -----------------------------------------------

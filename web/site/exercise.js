@@ -53,18 +53,6 @@ const fivestageExercise = (() => {
       $('exercise-warnings').hidden = warnings.length === 0;
     }
 
-    function lockMachine(machine) {
-      for (const box of ['forwarding', 'flush']) {
-        $(box).checked = machine ? machine[box] : $(box).checked;
-        $(box).disabled = Boolean(machine);
-      }
-    }
-
-    function machineText({ forwarding, flush }) {
-      const options = [...(forwarding ? ['forwarding'] : []), ...(flush ? ['flush'] : [])];
-      return `Runs on the machine ${options.length ? `with ${options.join(' and ')}` : 'without options'}.`;
-    }
-
     // Opens the exercise of `text`, from `origin` ("file", "link"): the
     // answer kept from an earlier visit, if any, fills what the student may
     // edit. Returns whether it opened; one that cannot be used is told of.
@@ -83,11 +71,11 @@ const fivestageExercise = (() => {
       editors.setEditable(view.editable);
       editors.keepUnder(answerKey);
       editors.showExample(inputs);
-      lockMachine(view.machine);
+      fivestageMachine.lock(view.machine);
       fivestageStorage.write(openKey, text);
       $('exercise-title').textContent = view.title;
       $('exercise-statement').textContent = view.statement;
-      $('exercise-machine').textContent = machineText(view.machine);
+      $('exercise-machine').textContent = `Runs on the machine: ${view.machineName}.`;
       $('exercise-verdict').textContent = '';
       showChecks(view.checks);
       $('exercise').hidden = false;
@@ -103,7 +91,7 @@ const fivestageExercise = (() => {
       open = null;
       editors.setEditable(null);
       editors.keepUnder(null);
-      lockMachine(null);
+      fivestageMachine.lock(null);
       fivestageStorage.write(openKey, null);
       $('exercise').hidden = true;
       if (location.hash.startsWith('#exercise=')) history.replaceState(null, '', location.href.split('#')[0]);

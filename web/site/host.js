@@ -63,24 +63,25 @@ const fivestageHost = (() => {
     }
 
     const requests = {
-      // A session on `files`, on the machine `machine` chooses, at `cycle`.
+      // A session on `files`, on `machine` (the JSON `machine` object), at `cycle`.
       async load({ files, machine, cycle, inSight }) {
         if (session) session.delete();
-        session = new module.Session(files, Boolean(machine?.forwarding), Boolean(machine?.flush));
+        session = new module.Session(files, machine ?? {});
         return { opening: JSON.parse(session.opening()), view: await go(cycle ?? 0, inSight) };
       },
       go: ({ cycle, inSight }) => go(cycle, inSight),
       energyFiles: () => module.energyFiles(),
+      machineOptions: () => module.machineOptions(),
       view: () => viewWith(),
       memory: memoryWords,
       trace: () => session.trace(),
       reportPage: () => session.reportPage(),
       runConsole: ({ files, stdin, machine }) => {
-        const result = module.runConsole(files, stdin, Boolean(machine?.forwarding), Boolean(machine?.flush));
+        const result = module.runConsole(files, stdin, machine ?? {});
         return { stdout: new TextDecoder().decode(result.stdout), status: result.status };
       },
       report: ({ files, machine }) =>
-        JSON.parse(module.reportJson(files, Boolean(machine?.forwarding), Boolean(machine?.flush))),
+        JSON.parse(module.reportJson(files, machine ?? {})),
       compare: ({ files }) => JSON.parse(module.compareJson(files)),
       compareTable: ({ files }) => JSON.parse(module.compareTable(files)),
       // Exercises, by the text of their file, or a draft of one: each
