@@ -81,7 +81,7 @@ TEST(StageSpans, EachBlockRunsFromItsStagesHeadingToTheNextAndNoLineIsLeftOut) {
       LatestCycle latest;
       RunObservers observers;
       observers.add(latest);
-      Core core(testing::machineOf(program.lines), dir.path(), &observers, machine);
+      Core core(testing::machineOf(program.lines), InputFolder(dir.path()), &observers, machine);
       RunEnd state = RunEnd::Running;
       while (state == RunEnd::Running && core.cyclesRun() < 20) {
         state = core.stepCycle(Key::Newline);
