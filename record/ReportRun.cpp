@@ -40,7 +40,7 @@ ReportData runReport(const std::filesystem::path& folder, const RunOptions& opti
   Run run(*data.program, {folder, options.machine, EnergyReading::OncePerRun}, trace, views);
   while (run.step() == RunEnd::Running) {
     if (run.core().cyclesRun() >= options.maxCycles) {
-      recorder.stop();
+      run.stop();
       break;
     }
   }

@@ -16,9 +16,6 @@ class Renderer {
     out_ << "\n\n --------------------- Cpu Cycle " << e.CycleCounter << " ---------------------------- \n\n";
   }
 
-  // The console says nothing of a Fetch that fetches nothing.
-  void operator()(const FetchIdle&) {}
-
   void operator()(const StageEntered& e) {
     switch (e.stage) {
       case Stage::Fetch:
@@ -223,13 +220,15 @@ class Renderer {
     out_ << "\t Rg     : $" << onBus(e.rg) << "\n\n";
   }
 
-  void operator()(const RegisterWritten&) {}
-
-  void operator()(const InstructionRetired&) {}
-
   void operator()(const RunEnded& e) {
-    if (!e.completed) out_ << e.message;
+    if (e.end == RunEnd::Failed) out_ << e.message;
   }
+
+  // The console says nothing of a Fetch that fetches nothing, of the
+  // register written (Write-back's lines have said it) nor of an
+  // instruction leaving the pipeline, and keeps no accounts.
+  using Ignored = EventList<FetchIdle, RegisterWritten, InstructionRetired, InstructionFetched, InstructionStalled,
+                            DecodeWaited, RanBehindTakenBranch, StallEnded, StallSettled, FetchCyclesSettled>;
 
  private:
   static int bit(bool flag) { return flag ? 1 : 0; }
@@ -298,8 +297,15 @@ class Renderer {
   TraceWriter& out_;
 };
 
+static_assert(checkEveryEvent<Renderer>());
+
 }  // namespace
 
-void ConsoleTrace::observe(const Event& event) { std::visit(Renderer(out_), event); }
+void ConsoleTrace::observe(const Event& event) {
+  Renderer renderer(out_);
+  handOn(renderer, event);
+}
+
+EventKinds ConsoleTrace::interests() const { return handledKinds<Renderer>(); }
 
 }  // namespace fivestage

@@ -5,14 +5,17 @@
 
 namespace fivestage {
 
-// The console's view of a run: renders every event as the lines fivestage
-// prints for it, byte for byte. Absent values show as -1, or as the word
-// indifferent on the lines that have always said so.
+// The console's view of a run: renders the events as the lines fivestage
+// prints for them, byte for byte, and says which kinds it prints nothing
+// for. Absent values show as -1, or as the word indifferent on the lines
+// that have always said so.
 class ConsoleTrace final : public RunObserver {
  public:
   explicit ConsoleTrace(TraceWriter& out) : out_(out) {}
 
   void observe(const Event& event) override;
+  // The kinds of event it renders: a run only the console watches makes no other.
+  EventKinds interests() const override;
 
   TraceWriter& writer() { return out_; }
 
