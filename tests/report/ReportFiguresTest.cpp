@@ -158,6 +158,22 @@ TEST_F(ReportFigures, CyclesAddUpToInstructionsFillStallsAndIdleFetch) {
   }
 }
 
+// With forwarding the instruction fetched in a stall's cycle waits in
+// Decode's slot; when the branch that waited is taken, flush cancels it in
+// the cycle after its wait, and the chart shows both.
+TEST_F(ReportFigures, AnInstructionCancelledAfterItsWaitShowsTheWaitThenTheCancel) {
+  RunOptions options;
+  options.machine = {true, true};
+  const RunRecord record = run("sw $3, 0($0)\nbeq $3, $3, L4\naddi $5, $0, 1\naddi $6, $0, 2\n", options).record;
+  EXPECT_EQ(chartOf(record),
+            (std::vector<std::pair<Cycle, std::string>>{{1, "FDXMW"}, {2, "FDsXMW"}, {3, "Fwc"}, {5, "FDXMW"}}));
+  const std::optional<CycleBreakdown> breakdown = cycleBreakdown(record);
+  ASSERT_TRUE(breakdown);
+  EXPECT_EQ(breakdown->cancelled, 1);
+  EXPECT_EQ(breakdown->stalls, 1);
+  EXPECT_EQ(record.cycles, 9);
+}
+
 // The cycles of hand-worked programs on each of the four machines, and where
 // they went: forwarding saves stalls, flush cancels what runs behind a taken
 // branch, and the breakdown adds up on all four.

@@ -71,6 +71,8 @@ const std::vector<std::string> dependentPairThenMore = {"add $3, $1, $2", "add $
 // sw loads a word in this machine; add uses it right away.
 const std::vector<std::string> loadUse = {"sw $3, 0($0)", "add $4, $3, $1", "addi $5, $0, 1"};
 const std::vector<std::string> takenBranch = {"beq $1, $1, L3", "addi $5, $1, 1", "addi $6, $1, 2"};
+// beq waits for the word sw loads, then is taken.
+const std::vector<std::string> loadThenBranch = {"sw $3, 0($0)", "beq $3, $3, L4", "addi $5, $0, 1", "addi $6, $0, 2"};
 // Runs twice round: $1 is 10, then 5, then 0. Fetch finds the program's
 // end in cycle 5, before bne leads it back.
 const std::vector<std::string> loopTwice = {"addi $1, $1, -5", "addi $2, $0, 1", "addi $3, $0, 1", "bne $1, $0, L1"};
@@ -118,6 +120,14 @@ TEST(LifeEvents, TellEachInstructionsLifeAndWhatTheStallsCost) {
        takenBranch,
        {flush, both},
        {"1 F E(0)#1", "2 F E(1)#2", "3 c E(1)#2", "3 F E(2)#3", "3 idle 0, cancelled 1", "5 W E(0)#1", "7 W E(2)#3"}},
+      // E(2) waits in Decode's slot, then the branch it waited behind
+      // cancels it; the stall's held cycle is known when E(3) is fetched.
+      {"a branch that waits, then cancels what waited behind it",
+       loadThenBranch,
+       {both},
+       {"1 F E(0)#1", "2 F E(1)#2", "3 stall of E(1)#2", "3 F E(2)#3", "4 s E(1)#2", "4 w E(2)#3", "5 W E(0)#1",
+        "5 stall of E(1)#2 ended: written back 5, released 5", "5 c E(2)#3", "5 F E(3)#4", "5 idle 0, cancelled 1",
+        "7 W E(1)#2", "9 W E(3)#4", "9 stall of E(1)#2 cost: held 1, end 0"}},
       {"a loop, with nothing to fetch before its branch",
        loopTwice,
        {plain, forwarding, flush, both},
