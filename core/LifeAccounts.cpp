@@ -23,6 +23,13 @@ void LifeAccounts::writtenBack(InstructionTag instruction) {
 
 void LifeAccounts::stallTriggered(InstructionTag waiting, std::optional<RegisterNumber> blockedRegister,
                                   std::optional<InstructionTag> waitsFor) {
+  // A stall released in this cycle and not yet taken over by a fetch (with
+  // forwarding, a load that waited for a load, then holds up the use of its
+  // own word): the cycles Fetch stood still so far were its cost.
+  if (stall_ && !stallOpen_) {
+    settleStall(*stall_, heldSinceFetch_, 0);
+    heldSinceFetch_ = 0;
+  }
   stall_ = StallAccount{cycle_, waiting, blockedRegister, waitsFor, {}, {}, 0, 0};
   stallOpen_ = true;
 }

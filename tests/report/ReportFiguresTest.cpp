@@ -174,6 +174,26 @@ TEST_F(ReportFigures, AnInstructionCancelledAfterItsWaitShowsTheWaitThenTheCance
   EXPECT_EQ(record.cycles, 9);
 }
 
+// With forwarding a load that waits for the word loaded right ahead of it
+// holds up the use of its own word too: the second stall is found in the
+// cycle the first is released. Each costs the one cycle it holds Fetch.
+TEST_F(ReportFigures, TwoStallsBackToBackEachCostTheCycleTheyHoldFetch) {
+  dir.write("mem.txt", "1\n2\n0\n0\n");
+  RunOptions options;
+  options.machine = {true, false};
+  const RunRecord record =
+      run("sw $1, 0($0)\nsw $2, 0($1)\nadd $3, $2, $2\naddi $4, $0, 1\naddi $5, $0, 1\n", options).record;
+  EXPECT_EQ(chartOf(record), (std::vector<std::pair<Cycle, std::string>>{
+                                 {1, "FDXMW"}, {2, "FDsXMW"}, {3, "FwDsXMW"}, {5, "FwDXMW"}, {7, "FDXMW"}}));
+  ASSERT_EQ(record.stalls.size(), 2U);
+  EXPECT_EQ(record.stalls[0].cyclesLost(), 1);
+  EXPECT_EQ(record.stalls[1].cyclesLost(), 1);
+  const std::optional<CycleBreakdown> breakdown = cycleBreakdown(record);
+  ASSERT_TRUE(breakdown);
+  EXPECT_EQ(breakdown->instructions + breakdown->fill + breakdown->stalls, record.cycles);
+  EXPECT_EQ(record.cycles, 11);
+}
+
 // The cycles of hand-worked programs on each of the four machines, and where
 // they went: forwarding saves stalls, flush cancels what runs behind a taken
 // branch, and the breakdown adds up on all four.

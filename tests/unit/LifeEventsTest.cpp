@@ -71,6 +71,9 @@ const std::vector<std::string> dependentPairThenMore = {"add $3, $1, $2", "add $
 // sw loads a word in this machine; add uses it right away.
 const std::vector<std::string> loadUse = {"sw $3, 0($0)", "add $4, $3, $1", "addi $5, $0, 1"};
 const std::vector<std::string> takenBranch = {"beq $1, $1, L3", "addi $5, $1, 1", "addi $6, $1, 2"};
+// Each load waits for the word loaded right ahead of it.
+const std::vector<std::string> loadAfterLoad = {"sw $1, 0($0)", "sw $2, 0($1)", "add $3, $2, $2", "addi $4, $0, 1",
+                                                "addi $5, $0, 1"};
 // beq waits for the word sw loads, then is taken.
 const std::vector<std::string> loadThenBranch = {"sw $3, 0($0)", "beq $3, $3, L4", "addi $5, $0, 1", "addi $6, $0, 2"};
 // Runs twice round: $1 is 10, then 5, then 0. Fetch finds the program's
@@ -128,6 +131,16 @@ TEST(LifeEvents, TellEachInstructionsLifeAndWhatTheStallsCost) {
        {"1 F E(0)#1", "2 F E(1)#2", "3 stall of E(1)#2", "3 F E(2)#3", "4 s E(1)#2", "4 w E(2)#3", "5 W E(0)#1",
         "5 stall of E(1)#2 ended: written back 5, released 5", "5 c E(2)#3", "5 F E(3)#4", "5 idle 0, cancelled 1",
         "7 W E(1)#2", "9 W E(3)#4", "9 stall of E(1)#2 cost: held 1, end 0"}},
+      // The second stall is found in the cycle the first is released: the
+      // cycle the first held Fetch is its cost, not the next fetch's wait.
+      {"two stalls back to back",
+       loadAfterLoad,
+       {forwarding, both},
+       {"1 F E(0)#1", "2 F E(1)#2", "3 stall of E(1)#2", "3 F E(2)#3", "4 s E(1)#2", "4 w E(2)#3", "5 W E(0)#1",
+        "5 stall of E(1)#2 ended: written back 5, released 5", "5 stall of E(2)#3",
+        "5 stall of E(1)#2 cost: held 1, end 0", "5 F E(3)#4", "6 s E(2)#3", "6 w E(3)#4", "7 W E(1)#2",
+        "7 stall of E(2)#3 ended: written back 7, released 7", "7 F E(4)#5", "9 W E(2)#3", "10 W E(3)#4",
+        "11 W E(4)#5", "11 stall of E(2)#3 cost: held 1, end 0"}},
       {"a loop, with nothing to fetch before its branch",
        loopTwice,
        {plain, forwarding, flush, both},
