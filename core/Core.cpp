@@ -17,6 +17,7 @@ RunEnd Core::stepCycle(Key key) {
   ++cyclesRun_;
   datapath_.thisCycle = {};
   datapath_.beginCycle(CycleStarted{cyclesRun_, CycleCounter_});
+  accounts_.beginCycle(cyclesRun_, pipeline_, stallHolds());
   try {
     runStages();
   } catch (const FatalError& error) {
@@ -25,32 +26,44 @@ RunEnd Core::stepCycle(Key key) {
   return outcome_.state;
 }
 
+void Core::stop() {
+  if (outcome_.state == RunEnd::Running) end(RunEnd::Stopped, "", 0);
+}
+
 void Core::runStages() {
   Pipeline& p = pipeline_;
   // The stages run from the back of the pipeline to the front, so each one
   // consumes what the stage in front of it produced in the previous cycle.
   if (p.writeBackSlot) {
-    p.writeBackUnit.writeBack(datapath_, *p.writeBackSlot);
+    accounts_.writtenBack(*p.writeBackSlot);
+    p.writeBackUnit.writeBack(datapath_, p.writeBackSlot->index);
     p.writeBackSlot.reset();
   }
   releaseStallWhenDue();
 
   if (p.memorySlot) {
-    p.memoryUnit.accessMemory(datapath_, *p.memorySlot);
+    p.memoryUnit.accessMemory(datapath_, p.memorySlot->index);
     p.writeBackSlot = std::exchange(p.memorySlot, std::nullopt);
   }
 
+  std::optional<InstructionTag> taken;  // the branch or jump Execute took in this cycle
   if (p.executeSlot && !stallCycle_) {
     const std::optional<InstructionIndex> newPc = p.executeUnit.execute(datapath_);
     if (newPc) {
       pc_ = *newPc;
-      if (datapath_.options.flush) cancelBehind(*datapath_.ExecuteLatch.writer);
+      taken = p.executeSlot;
+      if (datapath_.options.flush) cancelBehind(*taken);
     }
     p.memorySlot = std::exchange(p.executeSlot, std::nullopt);
   }
 
   if (p.decodeSlot && !stallCycle_) {
-    if (p.decodeUnit.decode(datapath_)) stallCycle_ = cyclesRun_;
+    if (taken) accounts_.ranBehind(*taken, *p.decodeSlot);
+    const HazardVerdict verdict = p.decodeUnit.decode(datapath_);
+    if (verdict.stall) {
+      stallCycle_ = cyclesRun_;
+      accounts_.stallTriggered(*p.decodeSlot, verdict.blockedRegister, verdict.waitsFor);
+    }
     // A stalled instruction waits in Execute's slot, already decoded.
     p.executeSlot = std::exchange(p.decodeSlot, std::nullopt);
   }
@@ -61,19 +74,22 @@ void Core::runStages() {
     return;
   }
   if (programDone || fetchHeld()) {
+    accounts_.fetchIdle(fetchHeld(), programDone);
     datapath_.report(FetchIdle{fetchHeld(), programDone});
     return;
   }
   checkInstructionExists(datapath_.state, pc_);
+  // Fetch numbers its fetches from 1.
+  accounts_.fetching({pc_, datapath_.fetches + 1});
   p.fetchUnit.fetch(datapath_, pc_);
-  p.decodeSlot = datapath_.FetchLatch.Pc;
+  p.decodeSlot = InstructionTag{datapath_.FetchLatch.Pc, datapath_.FetchLatch.fetch};
 }
 
 void Core::cancelBehind(InstructionTag branch) {
-  std::optional<InstructionIndex>& behind = pipeline_.decodeSlot;
+  std::optional<InstructionTag>& behind = pipeline_.decodeSlot;
   if (!behind) return;
-  datapath_.report(
-      InstructionCancelled{{*behind, datapath_.FetchLatch.fetch}, datapath_.state.sourceTextOf(*behind), branch});
+  accounts_.cancelled(*behind);
+  datapath_.report(InstructionCancelled{*behind, datapath_.state.sourceTextOf(behind->index), branch});
   behind.reset();
 }
 
@@ -86,15 +102,19 @@ bool Core::fetchHeld() const { return stallCycle_ && !(datapath_.options.forward
 // A stall holds Decode, Execute and Fetch until the instruction it waits for
 // has been written back: two cycles after it was triggered. The test is made
 // every cycle, measured in cycles run, so no freeze can last for ever.
+bool Core::stallHolds() const { return stallCycle_ && cyclesRun_ - *stallCycle_ < 2; }
+
 void Core::releaseStallWhenDue() {
-  if (!stallCycle_ || cyclesRun_ - *stallCycle_ < 2) return;
+  if (!stallCycle_ || stallHolds()) return;
   stallCycle_.reset();
   pipeline_.decodeUnit.rereadRegisterFile(datapath_);
+  accounts_.stallReleased();
 }
 
 void Core::end(RunEnd state, std::string message, int exitStatus) {
   outcome_ = {state, std::move(message), exitStatus};
-  datapath_.report(RunEnded{state == RunEnd::Completed, outcome_.message, exitStatus});
+  accounts_.settleRunEnd(state == RunEnd::Completed);
+  datapath_.report(RunEnded{state, outcome_.message, exitStatus});
 }
 
 const RunOutcome& simulate(Core& core) {

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "core/LifeAccounts.h"
 #include "core/Pipeline.h"
 #include "vocabulary/RunEnd.h"
 #include "stages/Datapath.h"
@@ -23,7 +24,8 @@ struct RunOutcome {
 // One run of a program through the pipeline: the machine and every register
 // between its stages, the scheduler's cycle and stall state, the program
 // counter and the energy total, all owned here, so runs never share state.
-// Each cycle the stages report what they do to the observer.
+// Each cycle the stages report what they do to the observer, and the core
+// the lives of the instructions and what the stalls cost (LifeAccounts).
 class Core {
  public:
   // Runs `machine`, whose energy figures are in `inputs`, from instruction 0,
@@ -36,6 +38,9 @@ class Core {
   // be read, an access outside the machine) ends the run and is reported as
   // its end, not thrown.
   RunEnd stepCycle(Key key);
+  // Stops a run that would go on, after its last cycle (a limit of cycles):
+  // its accounts are settled as they stand and its end reported.
+  void stop();
 
   RunEnd state() const { return outcome_.state; }
   const RunOutcome& outcome() const { return outcome_; }
@@ -51,6 +56,9 @@ class Core {
   void cancelBehind(InstructionTag branch);
   // Whether a stall keeps Fetch from fetching in this cycle.
   bool fetchHeld() const;
+  // Whether an open stall holds Decode and Execute for the whole of this
+  // cycle, rather than being released in it.
+  bool stallHolds() const;
   void end(RunEnd state, std::string message, int exitStatus);
 
   Datapath datapath_;
@@ -62,6 +70,7 @@ class Core {
   // While a stall is open, the cycle it was triggered in: it holds Decode
   // and the waiting instruction in Execute's slot, and Fetch (fetchHeld).
   std::optional<Cycle> stallCycle_;
+  LifeAccounts accounts_{datapath_};
   RunOutcome outcome_;
 };
 

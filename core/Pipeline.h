@@ -10,19 +10,19 @@
 
 namespace fivestage {
 
-// The five stage units and which instruction each of the last four handles
-// next (empty when the stage has nothing to do). Fetch takes the program
-// counter instead.
+// The five stage units and which instruction, which fetch of it, each of the
+// last four handles next (empty when the stage has nothing to do). Fetch
+// takes the program counter instead.
 struct Pipeline {
   FetchUnit fetchUnit;
   DecodeUnit decodeUnit;
   ExecuteUnit executeUnit;
   MemoryUnit memoryUnit;
   WriteBackUnit writeBackUnit;
-  std::optional<InstructionIndex> decodeSlot;
-  std::optional<InstructionIndex> executeSlot;
-  std::optional<InstructionIndex> memorySlot;
-  std::optional<InstructionIndex> writeBackSlot;
+  std::optional<InstructionTag> decodeSlot;
+  std::optional<InstructionTag> executeSlot;
+  std::optional<InstructionTag> memorySlot;
+  std::optional<InstructionTag> writeBackSlot;
 
   bool isEmpty() const { return !decodeSlot && !executeSlot && !memorySlot && !writeBackSlot; }
 };

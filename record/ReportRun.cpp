@@ -38,7 +38,7 @@ ReportData runReport(const InputFiles& inputs, const RunOptions& options, std::o
   Run run(*data.program, {inputs, options.machine, EnergyReading::OncePerRun}, trace, views);
   while (run.step() == RunEnd::Running) {
     if (run.core().cyclesRun() >= options.maxCycles) {
-      recorder.stop();
+      run.stop();
       break;
     }
   }

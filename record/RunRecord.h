@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/Machine.h"
+#include "vocabulary/Events.h"
 #include "vocabulary/MachineOptions.h"
 #include "vocabulary/RunEnd.h"
 
@@ -41,21 +42,8 @@ struct ChartRow {
   Cycle lastCycle() const { return firstCycle + static_cast<Cycle>(cells.size()) - 1; }
 };
 
-struct StallRecord {
-  Cycle cycle;  // when Decode found the hazard
-  InstructionTag waiting;
-  std::optional<RegisterNumber> blockedRegister;
-  std::optional<InstructionTag> waitsFor;
-  std::optional<Cycle> writtenBack;  // when waitsFor wrote the register back
-  std::optional<Cycle> released;     // when the waiting instruction read its registers again
-  // What the stall cost the run, in one of two ways: cycles in which Fetch
-  // stood still with an instruction to fetch, or, when the waiting
-  // instruction was the last one fetched, the cycles the run ended later.
-  Cycle fetchHeld = 0;
-  Cycle endDelay = 0;
-
-  Cycle cyclesLost() const { return fetchHeld + endDelay; }
-};
+// A stall as the core accounts for it.
+using StallRecord = StallAccount;
 
 // The stalls of one waiting instruction on one register written by one
 // producer, over the whole run: a loop repeats the same stall every turn.

@@ -48,18 +48,10 @@ RunRecorder::RunRecorder(const MachineState& program, CycleWindow window, Machin
   record_.byInstruction.resize(program.instructions.size());
 }
 
-void RunRecorder::observe(const Event& event) { std::visit(*this, event); }
-
-// The events it counts, and in the window's cycles those it notes in the
-// chart; the rest of a cycle's events, which the console renders, are not
-// made for a run that only the report watches.
 EventKinds RunRecorder::interests() const {
-  constexpr EventKinds counted =
-      eventKinds<CycleStarted, FetchIdle, StageEntered, EnergyCharged, StallTriggered, StallReleased, PcMuxSelected,
-                 InstructionCancelled, InstructionRetired, RunEnded>();
-  constexpr EventKinds noted = eventKinds<HazardChecked, LoadUseChecked, RegistersRead, AluComputed, MemoryAccessChosen,
-                                          MemoryRead, MemoryWritten, RegisterWriteDecided, RegisterWritten>();
-  return record_.window.contains(cycle_) ? counted | noted : counted;
+  constexpr EventKinds handled = handledKinds<RunRecorder>();
+  static_assert((NotedInWindow::kinds & ~handled) == 0, "it notes only what it handles");
+  return record_.window.contains(cycle_) ? handled : handled & ~NotedInWindow::kinds;
 }
 
 ChartRow* RunRecorder::currentRow() {
@@ -72,65 +64,42 @@ ChartRow* RunRecorder::currentRow() {
 void RunRecorder::operator()(const CycleStarted& e) {
   cycle_ = e.cycle;
   record_.cycles = e.cycle;
-  takenBranch_.reset();
   if (record_.window.contains(cycle_)) record_.energyPerCycle.emplace_back();
 }
 
-void RunRecorder::operator()(const FetchIdle& e) {
-  // In the cycle a stall is found at the program's end Fetch would have had
-  // nothing to fetch anyway: only a branch still to execute can lead it back.
-  const bool heldByStall = e.frozen && !(e.atProgramEnd && stall_ && stall_->stall.cycle == cycle_);
-  ++(heldByStall ? heldSinceFetch_ : idleSinceFetch_);
+void RunRecorder::operator()(const InstructionFetched& e) {
+  ++record_.fetched;
+  ++record_.byInstruction[static_cast<std::size_t>(e.instruction.index)].fetched;
+  if (cycle_ > record_.window.to) return;
+  // Its row begins with the cycles it waited to be fetched, its f cells.
+  ChartRow row{e.instruction, cycle_ - e.heldCycles, std::string(static_cast<std::size_t>(e.heldCycles), heldLetter),
+               {}};
+  for (Cycle cycle = row.firstCycle; cycle < cycle_; ++cycle) {
+    row.notes.push_back(record_.window.contains(cycle) ? "waits to be fetched: the stall of " +
+                                                             instructionName(*e.heldBy) + " holds Fetch"
+                                                       : "");
+  }
+  inFlight_[e.instruction.fetch] = std::move(row);
 }
 
 void RunRecorder::operator()(const StageEntered& e) {
   current_ = e.instruction;
-  const auto index = static_cast<std::size_t>(e.instruction.index);
-  if (e.stage == Stage::Fetch) {
-    ++record_.fetched;
-    ++record_.byInstruction[index].fetched;
-    // The cycles a stall held Fetch beyond the waiting instruction's own
-    // wait show as f cells before this instruction's F.
-    Cycle waitedToBeFetched = 0;
-    std::optional<InstructionTag> holder;  // the waiting instruction of the stall that held Fetch
-    if (stall_) {
-      const Cycle ownWait = stall_->stall.released ? *stall_->stall.released - stall_->stall.cycle - 1 : 0;
-      waitedToBeFetched = std::max<Cycle>(0, heldSinceFetch_ - ownWait);
-      holder = stall_->stall.waiting;
-    }
-    openFetch(e.instruction);
-    if (cycle_ <= record_.window.to) {
-      ChartRow row{e.instruction,
-                   cycle_ - waitedToBeFetched,
-                   std::string(static_cast<std::size_t>(waitedToBeFetched), heldLetter),
-                   {}};
-      for (Cycle cycle = row.firstCycle; cycle < cycle_; ++cycle) {
-        row.notes.push_back(record_.window.contains(cycle)
-                                ? "waits to be fetched: the stall of " + instructionName(*holder) + " holds Fetch"
-                                : "");
-      }
-      inFlight_[e.instruction.fetch] = std::move(row);
-    }
-  }
-  if (e.stage == Stage::WriteBack && stall_ && stall_->stall.waitsFor &&
-      stall_->stall.waitsFor->fetch == e.instruction.fetch) {
-    stall_->stall.writtenBack = cycle_;
-  }
-  if (e.stage == Stage::Decode && takenBranch_) {
-    addBehindTaken({cycle_, *takenBranch_, e.instruction});
-  }
-  const auto row = inFlight_.find(e.instruction.fetch);
+  addCell(e.instruction, cellLetter(e.stage), {});
+}
+
+void RunRecorder::operator()(const DecodeWaited& e) {
+  addCell(e.instruction, decodeWaitLetter,
+          record_.window.contains(cycle_) ? "waits to be decoded: a stall holds Decode" : "");
+}
+
+// Its note, why it waits, comes when the stall ends.
+void RunRecorder::operator()(const InstructionStalled& e) { addCell(e.instruction, stallLetter, {}); }
+
+void RunRecorder::addCell(InstructionTag instruction, char cell, std::string note) {
+  const auto row = inFlight_.find(instruction.fetch);
   if (row == inFlight_.end()) return;
-  // With forwarding, the instruction fetched in the cycle a stall begins
-  // waits in Decode's slot until the release.
-  ChartRow& chart = row->second;
-  while (chart.lastCycle() < cycle_ - 1) {
-    chart.cells += decodeWaitLetter;
-    chart.notes.push_back(record_.window.contains(chart.lastCycle()) ? "waits to be decoded: a stall holds Decode"
-                                                                     : "");
-  }
-  chart.cells += cellLetter(e.stage);
-  chart.notes.emplace_back();
+  row->second.cells += cell;
+  row->second.notes.push_back(std::move(note));
 }
 
 void RunRecorder::operator()(const HazardChecked& e) { noteVerdict(e.stall, e.blockedRegister, e.waitsFor); }
@@ -169,23 +138,44 @@ void RunRecorder::operator()(const EnergyCharged& e) {
 void RunRecorder::operator()(const StallTriggered& e) {
   ++record_.stallCount;
   const StallRecord stall{cycle_, e.instruction, e.blockedRegister, e.waitsFor, {}, {}, 0, 0};
-  stall_ = PendingStall{stall, std::nullopt, groupOf(stall)};
-  if (record_.window.contains(cycle_)) {
-    stall_->recordIndex = record_.stalls.size();
-    record_.stalls.push_back(stall);
-  }
+  countInGroup(stall);
+  if (record_.window.contains(cycle_)) record_.stalls.push_back(stall);
   note([&] { return "stall"; });
 }
 
-std::size_t RunRecorder::groupOf(const StallRecord& stall) {
-  const auto key = std::make_tuple(stall.waiting.index, static_cast<std::int64_t>(onBus(stall.blockedRegister)),
-                                   stall.waitsFor ? static_cast<std::int64_t>(stall.waitsFor->index) : -1);
-  const auto [found, added] = groups_.try_emplace(key, record_.stallGroups.size());
+void RunRecorder::operator()(const StallEnded& e) { explainStall(e.stall); }
+
+void RunRecorder::operator()(const StallSettled& e) {
+  const StallRecord& stall = e.stall;
+  record_.cyclesLost += stall.cyclesLost();
+  explainStall(stall);
+  // Its record, when it shows: one of the latest.
+  const auto shown = std::find_if(record_.stalls.rbegin(), record_.stalls.rend(),
+                                  [&](const StallRecord& other) { return other.cycle <= stall.cycle; });
+  if (shown != record_.stalls.rend() && shown->cycle == stall.cycle) *shown = stall;
+  const auto found = groups_.find(groupKey(stall));
+  if (found == groups_.end()) return;  // triggered before the recorder joined the run
+  StallGroup& group = record_.stallGroups[found->second];
+  if (group.first.cycle == stall.cycle) group.first = stall;
+  group.cyclesLost += stall.cyclesLost();
+}
+
+void RunRecorder::operator()(const FetchCyclesSettled& e) {
+  record_.nothingToFetch += e.nothingToFetch;
+  record_.cancelledCycles += e.cancelled;
+}
+
+RunRecorder::StallGroupKey RunRecorder::groupKey(const StallRecord& stall) {
+  return {stall.waiting.index, static_cast<std::int64_t>(onBus(stall.blockedRegister)),
+          stall.waitsFor ? static_cast<std::int64_t>(stall.waitsFor->index) : -1};
+}
+
+void RunRecorder::countInGroup(const StallRecord& stall) {
+  const auto [found, added] = groups_.try_emplace(groupKey(stall), record_.stallGroups.size());
   if (added) record_.stallGroups.push_back({stall, 0, stall.cycle, 0});
   StallGroup& group = record_.stallGroups[found->second];
   ++group.count;
   group.lastCycle = stall.cycle;
-  return found->second;
 }
 
 void RunRecorder::addBehindTaken(const BehindTakenBranch& behind) {
@@ -197,21 +187,6 @@ void RunRecorder::addBehindTaken(const BehindTakenBranch& behind) {
   BehindTakenGroup& group = record_.behindTakenGroups[found->second];
   ++group.count;
   group.lastCycle = behind.cycle;
-}
-
-void RunRecorder::closeStall(Cycle releasedAt) {
-  if (!stall_ || !stall_->open) return;
-  stall_->open = false;
-  // The cycles the instruction waited between Decode and the release are
-  // its stall cells.
-  if (const auto row = inFlight_.find(stall_->stall.waiting.fetch); row != inFlight_.end()) {
-    ChartRow& chart = row->second;
-    while (chart.lastCycle() < releasedAt - 1) {
-      chart.cells += stallLetter;
-      chart.notes.emplace_back();
-    }
-  }
-  explainStall(stall_->stall);
 }
 
 void RunRecorder::explainStall(const StallRecord& stall) {
@@ -236,67 +211,6 @@ ChartRow* RunRecorder::rowOf(FetchNumber fetch) {
   return row == record_.chart.rend() ? nullptr : &*row;
 }
 
-void RunRecorder::operator()(const StallReleased&) {
-  if (stall_) stall_->stall.released = cycle_;
-  closeStall(cycle_);
-}
-
-void RunRecorder::openFetch(InstructionTag instruction) {
-  settleFetch();
-  fetch_ = PendingFetch{instruction, cycle_, heldSinceFetch_, idleSinceFetch_, std::nullopt, false};
-  // A released stall's cost is the cycles it held Fetch before this fetch.
-  if (stall_ && !stall_->open) fetch_->stall = std::exchange(stall_, std::nullopt);
-  heldSinceFetch_ = 0;
-  idleSinceFetch_ = 0;
-}
-
-void RunRecorder::settleFetch() {
-  if (!fetch_) return;
-  if (fetch_->stall) settleStall(*fetch_->stall, fetch_->held, 0);
-  record_.nothingToFetch += fetch_->idle;
-  if (fetch_->cancelled) {
-    ++record_.cancelledCycles;
-  } else {
-    lastRun_ = fetch_->instruction;
-    lastRunCycle_ = fetch_->cycle;
-  }
-  fetch_.reset();
-}
-
-void RunRecorder::settleStall(PendingStall& pending, Cycle fetchHeld, Cycle endDelay) {
-  StallRecord& stall = pending.stall;
-  stall.fetchHeld = fetchHeld;
-  stall.endDelay = endDelay;
-  record_.cyclesLost += stall.cyclesLost();
-  explainStall(stall);
-  if (pending.recordIndex) record_.stalls[*pending.recordIndex] = stall;
-  StallGroup& group = record_.stallGroups[pending.group];
-  if (group.first.cycle == stall.cycle) group.first = stall;
-  group.cyclesLost += stall.cyclesLost();
-}
-
-void RunRecorder::settleRunEnd() {
-  // A fetch cancelled last lies in the drain of the last instruction that
-  // ran; a stall released before it held that instruction back.
-  Cycle heldInDrain = 0;
-  if (fetch_ && fetch_->cancelled) {
-    if (fetch_->stall) settleStall(*fetch_->stall, fetch_->held, 0);
-    heldInDrain = fetch_->held;
-    record_.nothingToFetch += fetch_->idle;
-    fetch_.reset();
-  }
-  settleFetch();
-  // The last instruction that ran needs four cycles after its fetch to
-  // leave Write-back; any more were stalls holding it.
-  const Cycle beyondDrain = lastRun_ ? record_.cycles - lastRunCycle_ - 4 - heldInDrain : 0;
-  if (stall_) {
-    settleStall(*stall_, 0, beyondDrain);
-    stall_.reset();
-  } else {
-    record_.nothingToFetch += beyondDrain;
-  }
-}
-
 void RunRecorder::operator()(const AluComputed& e) {
   note([&] {
     return "ALU " + std::to_string(e.input1) + aluSymbol(e.operation) + std::to_string(e.input2) + " = " +
@@ -308,7 +222,6 @@ void RunRecorder::operator()(const PcMuxSelected& e) {
   if (!e.pcsel) return;
   if (e.newPc) {
     ++record_.taken;
-    takenBranch_ = current_;
     note([&] { return "taken: next fetch E(" + std::to_string(*e.newPc) + ")"; });
   } else {
     ++record_.notTaken;
@@ -316,16 +229,14 @@ void RunRecorder::operator()(const PcMuxSelected& e) {
   }
 }
 
+void RunRecorder::operator()(const RanBehindTakenBranch& e) { addBehindTaken({cycle_, e.branch, e.behind}); }
+
+// It leaves from Decode's slot, a bubble behind the branch.
 void RunRecorder::operator()(const InstructionCancelled& e) {
   ++record_.cancelled;
-  if (fetch_ && fetch_->instruction.fetch == e.instruction.fetch) fetch_->cancelled = true;
-  // It leaves from Decode's slot, a bubble behind the branch.
-  if (const auto row = inFlight_.find(e.instruction.fetch); row != inFlight_.end()) {
-    row->second.cells += cancelledLetter;
-    row->second.notes.push_back(
-        record_.window.contains(cycle_) ? "cancelled: fetched behind the taken " + instructionName(e.by) : "");
-    retire(row);
-  }
+  addCell(e.instruction, cancelledLetter,
+          record_.window.contains(cycle_) ? "cancelled: fetched behind the taken " + instructionName(e.by) : "");
+  retire(e.instruction.fetch);
 }
 
 void RunRecorder::operator()(const MemoryAccessChosen& e) {
@@ -350,16 +261,14 @@ void RunRecorder::operator()(const RegisterWritten& e) {
 
 void RunRecorder::operator()(const InstructionRetired& e) {
   ++record_.completed;
-  if (const auto row = inFlight_.find(e.instruction.fetch); row != inFlight_.end()) retire(row);
+  retire(e.instruction.fetch);
 }
 
 void RunRecorder::operator()(const RunEnded& e) {
-  record_.end = e.completed ? RunEnd::Completed : RunEnd::Failed;
+  record_.end = e.end;
   record_.message = std::string(e.message);
   record_.exitStatus = e.exitStatus;
 }
-
-void RunRecorder::stop() { record_.end = RunEnd::Stopped; }
 
 std::vector<const ChartRow*> RunRecorder::rowsInPipeline() const {
   std::vector<const ChartRow*> rows;
@@ -367,24 +276,15 @@ std::vector<const ChartRow*> RunRecorder::rowsInPipeline() const {
   return rows;
 }
 
-void RunRecorder::retire(std::map<FetchNumber, ChartRow>::iterator row) {
+void RunRecorder::retire(FetchNumber fetch) {
+  const auto row = inFlight_.find(fetch);
+  if (row == inFlight_.end()) return;
   if (row->second.lastCycle() >= record_.window.from) record_.chart.push_back(std::move(row->second));
   inFlight_.erase(row);
 }
 
 RunRecord RunRecorder::finish(const MachineState& initial, const MachineState& final) {
-  // A stall still open at the end lasted to the last cycle; its instruction
-  // waited in every cycle since.
-  closeStall(record_.cycles + 1);
-  if (record_.end == RunEnd::Completed) {
-    settleRunEnd();
-  } else {
-    // A run cut short: what Fetch stood still for so far.
-    settleFetch();
-    if (stall_) settleStall(*stall_, heldSinceFetch_, 0);
-    record_.nothingToFetch += idleSinceFetch_;
-  }
-  while (!inFlight_.empty()) retire(inFlight_.begin());
+  while (!inFlight_.empty()) retire(inFlight_.begin()->first);
   std::sort(record_.chart.begin(), record_.chart.end(),
             [](const ChartRow& a, const ChartRow& b) { return a.instruction.fetch < b.instruction.fetch; });
 

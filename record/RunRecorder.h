@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <optional>
 #include <tuple>
 
 #include "vocabulary/Events.h"
@@ -11,19 +10,19 @@
 
 namespace fivestage::report {
 
-// Builds the record of a run from its events: totals over the whole run,
-// details for the cycles of the window. Its memory grows with the window and
-// the size of the program, never with the number of cycles. `program`
-// outlives it.
-class RunRecorder final : public RunObserver {
+// Records a run from its events: totals over the whole run, details for the
+// cycles of the window. The core reports the instructions' lives and what
+// the stalls cost; the recorder only writes them down. Its memory grows with
+// the window and the size of the program, never with the number of cycles.
+// `program` outlives it.
+class RunRecorder final : public EventView<RunRecorder> {
  public:
   RunRecorder(const MachineState& program, CycleWindow window, MachineOptions machine = {});
 
-  void observe(const Event& event) override;
+  // The kinds it counts, and in the window's cycles those it notes in the
+  // chart too: outside the window the notes' events are not even made.
   EventKinds interests() const override;
 
-  // The run was stopped from outside after its last cycle (a cycle limit).
-  void stop();
   // Moves the window's end to `to`, no earlier than the current cycle: a
   // view that follows the run as it goes shows cycles it did not foresee.
   void extendWindow(Cycle to) { record_.window.to = std::max({record_.window.to, to, cycle_}); }
@@ -32,31 +31,44 @@ class RunRecorder final : public RunObserver {
   const RunRecord& live() const { return record_; }
   // The rows of the instructions still in the pipeline, in fetch order.
   std::vector<const ChartRow*> rowsInPipeline() const;
-  // Completes the record: the rows still in the pipeline, and the values
-  // the run changed, comparing the machine as loaded with the machine now.
+  // Completes the record of a run that has ended: the rows still in the
+  // pipeline, and the values the run changed, comparing the machine as
+  // loaded with the machine now.
   RunRecord finish(const MachineState& initial, const MachineState& final);
 
+  // Counted over the whole run.
   void operator()(const CycleStarted& e);
-  void operator()(const FetchIdle& e);
+  void operator()(const InstructionFetched& e);
   void operator()(const StageEntered& e);
+  void operator()(const DecodeWaited& e);
+  void operator()(const InstructionStalled& e);
+  void operator()(const EnergyCharged& e);
+  void operator()(const StallTriggered& e);
+  void operator()(const StallEnded& e);
+  void operator()(const StallSettled& e);
+  void operator()(const FetchCyclesSettled& e);
+  void operator()(const PcMuxSelected& e);
+  void operator()(const RanBehindTakenBranch& e);
+  void operator()(const InstructionCancelled& e);
+  void operator()(const InstructionRetired& e);
+  void operator()(const RunEnded& e);
+  // Noted in the window's cycles only.
   void operator()(const HazardChecked& e);
   void operator()(const LoadUseChecked& e);
   void operator()(const RegistersRead& e);
-  void operator()(const EnergyCharged& e);
-  void operator()(const StallTriggered& e);
-  void operator()(const StallReleased& e);
   void operator()(const AluComputed& e);
-  void operator()(const PcMuxSelected& e);
-  void operator()(const InstructionCancelled& e);
+  void operator()(const MemoryAccessChosen& e);
   void operator()(const MemoryRead& e);
   void operator()(const MemoryWritten& e);
-  void operator()(const MemoryAccessChosen& e);
   void operator()(const RegisterWriteDecided& e);
   void operator()(const RegisterWritten& e);
-  void operator()(const InstructionRetired& e);
-  void operator()(const RunEnded& e);
-  template <typename Other>
-  void operator()(const Other&) {}
+
+  using NotedInWindow = EventList<HazardChecked, LoadUseChecked, RegistersRead, AluComputed, MemoryAccessChosen,
+                                  MemoryRead, MemoryWritten, RegisterWriteDecided, RegisterWritten>;
+  // What the console shows of a stage's work, which the chart does not.
+  using Ignored = EventList<FetchIdle, RegisterReadStarted, ControlSignalsProduced, StallReleased, ExecuteSignalsPassed,
+                            OperandsForwarded, AluInputSelected, ExecuteResultLatched, GateEvaluated, Mux3Selected,
+                            MemorySignalsPassed, MemToRegSelected>;
 
  private:
   // The row of the instruction the current stage works on, when it shows.
@@ -71,8 +83,8 @@ class RunRecorder final : public RunObserver {
       notes += text();
     }
   }
-  // The waiting instruction's cells up to the cycle before its release.
-  void closeStall(Cycle releasedAt);
+  // Adds a cell for this cycle to the instruction's row, when it has one.
+  void addCell(InstructionTag instruction, char cell, std::string note);
   // Notes on the stall's cells in the window why it happened and, once
   // settled, what it cost: the sentence of the report's list of stalls.
   void explainStall(const StallRecord& stall);
@@ -81,23 +93,14 @@ class RunRecorder final : public RunObserver {
   // The note of the hazard check's verdict.
   void noteVerdict(bool stall, std::optional<RegisterNumber> blockedRegister,
                    const std::optional<InstructionTag>& waitsFor);
-  // Fetch has fetched again: the fate of the previous fetch is known, so
-  // its share of the cycles is settled, and this one waits for its own.
-  void openFetch(InstructionTag instruction);
-  // A fetch's share: the cycles Fetch stood still before it go to the stall
-  // that held it or to the program's end; the fetch itself counts as a
-  // completed instruction or as a cancelled one.
-  void settleFetch();
-  struct PendingStall;
-  // Puts what a stall cost into the record, its group and the total.
-  void settleStall(PendingStall& stall, Cycle fetchHeld, Cycle endDelay);
-  // The cycles after the last fetch of a completed run beyond the four its
-  // instruction needs to leave the pipeline: the stalls that held it made
-  // them.
-  void settleRunEnd();
-  std::size_t groupOf(const StallRecord& stall);
+  // The group of stalls a stall belongs to: by waiting instruction,
+  // register and producer (absent ones as -1).
+  using StallGroupKey = std::tuple<InstructionIndex, std::int64_t, std::int64_t>;
+  static StallGroupKey groupKey(const StallRecord& stall);
+  void countInGroup(const StallRecord& stall);
   void addBehindTaken(const BehindTakenBranch& behind);
-  void retire(std::map<FetchNumber, ChartRow>::iterator row);
+  // The fetch's row leaves the pipeline: into the chart when it shows.
+  void retire(FetchNumber fetch);
 
   const MachineState& program_;
   RunRecord record_;
@@ -105,39 +108,9 @@ class RunRecorder final : public RunObserver {
   InstructionTag current_{0, 0};
   std::map<FetchNumber, ChartRow> inFlight_;  // rows of the instructions in the pipeline
 
-  // A stall, from its trigger until its cost is known.
-  struct PendingStall {
-    StallRecord stall;
-    std::optional<std::size_t> recordIndex;  // in record_.stalls, when it shows
-    std::size_t group;                       // in record_.stallGroups
-    bool open = true;  // not released yet
-  };
-  std::optional<PendingStall> stall_;  // the latest, until a fetch after its release takes it over
-  // The groups of stalls by waiting instruction, register and producer
-  // (absent ones as -1).
-  std::map<std::tuple<InstructionIndex, std::int64_t, std::int64_t>, std::size_t> groups_;
+  std::map<StallGroupKey, std::size_t> groups_;  // index in record_.stallGroups
   // The groups of instructions behind a taken branch, by branch and instruction.
   std::map<std::pair<InstructionIndex, InstructionIndex>, std::size_t> behindGroups_;
-
-  // The latest fetch and the cycles before it in which Fetch fetched
-  // nothing, until its fate is known: a fetch cancelled at the end of the
-  // run lies in the last instruction's drain and costs nothing of its own.
-  struct PendingFetch {
-    InstructionTag instruction;
-    Cycle cycle;
-    Cycle held;                         // cycles a stall held Fetch before it
-    Cycle idle;                         // cycles Fetch found the program's end before it
-    std::optional<PendingStall> stall;  // the stall those held cycles belong to
-    bool cancelled = false;
-  };
-  std::optional<PendingFetch> fetch_;
-  Cycle heldSinceFetch_ = 0;
-  Cycle idleSinceFetch_ = 0;
-  // The last fetch whose instruction ran: the run drains behind it.
-  std::optional<InstructionTag> lastRun_;
-  Cycle lastRunCycle_ = 0;
-
-  std::optional<InstructionTag> takenBranch_;  // taken in this cycle
 };
 
 }  // namespace fivestage::report

@@ -23,8 +23,6 @@ FetchNumber logId(FetchNumber fetch) { return fetch - 1; }
 
 KanataLog::KanataLog(std::ostream& out) : out_(out) { out_ << "Kanata\t0004\n"; }
 
-void KanataLog::observe(const Event& event) { std::visit(*this, event); }
-
 void KanataLog::operator()(const CycleStarted& e) {
   if (started_) {
     out_ << "C\t1\n";
@@ -33,11 +31,6 @@ void KanataLog::operator()(const CycleStarted& e) {
     started_ = true;
   }
   retireCompleted();
-  if (stallStarting_) {
-    out_ << "S\t" << logId(*stallStarting_) << "\t1\tstall\n";
-    stalled_ = stallStarting_;
-    stallStarting_.reset();
-  }
 }
 
 void KanataLog::operator()(const StageEntered& e) {
@@ -63,7 +56,13 @@ void KanataLog::operator()(const StallTriggered& e) {
   if (e.waitsFor && inPipeline_.contains(e.waitsFor->fetch)) {
     out_ << "W\t" << id << "\t" << logId(e.waitsFor->fetch) << "\t0\n";
   }
-  stallStarting_ = e.instruction.fetch;
+}
+
+// Its wait shows on lane 1 from the first cycle it waits to its Execute.
+void KanataLog::operator()(const InstructionStalled& e) {
+  if (stalled_ == e.instruction.fetch) return;
+  out_ << "S\t" << logId(e.instruction.fetch) << "\t1\tstall\n";
+  stalled_ = e.instruction.fetch;
 }
 
 void KanataLog::operator()(const PcMuxSelected& e) {

@@ -31,6 +31,8 @@ class Run {
     prompt();
     return cycle(Key::Newline);
   }
+  // Stops a run that would go on (a limit of cycles).
+  void stop() { core_.stop(); }
 
   // The console trace's writer, when the run has a console.
   TraceWriter* console() { return writer_ ? &*writer_ : nullptr; }

@@ -19,7 +19,7 @@ std::optional<Word> readSource(const MachineState& state, std::optional<Register
 
 }  // namespace
 
-bool DecodeUnit::decode(Datapath& datapath) const {
+HazardVerdict DecodeUnit::decode(Datapath& datapath) const {
   const InstructionTag tag{datapath.FetchLatch.Pc, datapath.FetchLatch.fetch};
   datapath.enterStage(Stage::Decode, tag);
   const std::optional<Opcode> opcode = decodedInstruction(datapath).decoded();
@@ -29,7 +29,7 @@ bool DecodeUnit::decode(Datapath& datapath) const {
   chargeEnergy(datapath, opcode);
   produceControlSignals(datapath, opcode);
   if (verdict.stall) datapath.report(StallTriggered{tag, verdict.blockedRegister, verdict.waitsFor});
-  return verdict.stall;
+  return verdict;
 }
 
 HazardVerdict DecodeUnit::detectDanger(const Datapath& datapath) const {

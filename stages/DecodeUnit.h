@@ -19,8 +19,8 @@ struct HazardVerdict {
 // instruction whose index is in FetchLatch.Pc.
 class DecodeUnit {
  public:
-  // Returns true when the instruction must stall.
-  bool decode(Datapath& datapath) const;
+  // Returns the hazard check's verdict: whether the instruction must stall.
+  HazardVerdict decode(Datapath& datapath) const;
   HazardVerdict detectDanger(const Datapath& datapath) const;
   // With forwarding: only a load that Execute ran in this cycle and that
   // writes a source register makes the instruction wait.

@@ -17,9 +17,6 @@ class Renderer {
     out_ << "\n\n --------------------- Cpu Cycle " << e.CycleCounter << " ---------------------------- \n\n";
   }
 
-  // The console says nothing of a Fetch that fetches nothing.
-  void operator()(const FetchIdle&) {}
-
   void operator()(const StageEntered& e) {
     if (e.stage == Stage::WriteBack) {
       // The line that sets Write-back apart belongs to no stage.
@@ -229,15 +226,17 @@ class Renderer {
     out_ << "\t Rg     : $" << onBus(e.rg) << "\n\n";
   }
 
-  void operator()(const RegisterWritten&) {}
-
-  void operator()(const InstructionRetired&) {}
-
   // How the run ended is no stage's.
   void operator()(const RunEnded& e) {
     endBlock();
-    if (!e.completed) out_ << e.message;
+    if (e.end == RunEnd::Failed) out_ << e.message;
   }
+
+  // The console says nothing of a Fetch that fetches nothing, of the
+  // register written (Write-back's lines have said it) nor of an
+  // instruction leaving the pipeline, and keeps no accounts.
+  using Ignored = EventList<FetchIdle, RegisterWritten, InstructionRetired, InstructionFetched, InstructionStalled,
+                            DecodeWaited, RanBehindTakenBranch, StallEnded, StallSettled, FetchCyclesSettled>;
 
  private:
   static int bit(bool flag) { return flag ? 1 : 0; }
@@ -314,8 +313,15 @@ class Renderer {
   StageSpans* spans_;
 };
 
+static_assert(checkEveryEvent<Renderer>());
+
 }  // namespace
 
-void ConsoleTrace::observe(const Event& event) { std::visit(Renderer(out_, spans_), event); }
+void ConsoleTrace::observe(const Event& event) {
+  Renderer renderer(out_, spans_);
+  handOn(renderer, event);
+}
+
+EventKinds ConsoleTrace::interests() const { return handledKinds<Renderer>(); }
 
 }  // namespace fivestage

@@ -23,7 +23,7 @@ class CycleTexts final : public RunObserver {
   void observe(const Event& event) override;
   // Outside the kept cycles only their starts matter: the rest of the run
   // costs nothing to render.
-  EventKinds interests() const override { return capturing_ ? everyEventKind : 0; }
+  EventKinds interests() const override { return capturing_ ? trace_.interests() : 0; }
 
   // The texts of the kept cycles so far, from the first; the cycle in
   // progress is complete once the next one starts or the run has ended.

@@ -18,6 +18,8 @@ class LatestCycle final : public RunObserver {
     if (std::holds_alternative<CycleStarted>(event)) events_.clear();
     events_.push_back(event);
   }
+  // It keeps them all, for whoever asks: the console's text, the diagram.
+  EventKinds interests() const override { return everyEventKind; }
 
   // The cycle's events, from its start; empty before the first cycle.
   std::span<const Event> events() const { return events_; }

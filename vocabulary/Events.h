@@ -4,12 +4,14 @@
 #include <optional>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <variant>
 #include <vector>
 
 #include "common/Machine.h"
 #include "energy/EnergySource.h"
 #include "isa/InstructionSet.h"
+#include "vocabulary/RunEnd.h"
 
 namespace fivestage {
 
@@ -233,12 +235,90 @@ struct InstructionRetired {
   InstructionTag instruction;
 };
 
-// The run is over: the last instruction has left the pipeline, or the run
-// cannot go on (the message and exit status the console shows).
+// The run is over: the last instruction has left the pipeline, the run
+// cannot go on (the message and exit status the console shows), or it was
+// stopped from outside after its last cycle.
 struct RunEnded {
-  bool completed;
+  RunEnd end;
   std::string_view message;
   int exitStatus;
+};
+
+// ---- An instruction's life, as the core accounts for it --------------------
+// The stages report what they do. The core adds where each instruction is in
+// the cycles no stage works on it, and what each stall and each idle cycle
+// of Fetch cost once that is known, so that every view records the same
+// accounts and none works them out again.
+
+// A stall, from the cycle Decode found the hazard, as far as it is known.
+struct StallAccount {
+  Cycle cycle;  // when Decode found the hazard
+  InstructionTag waiting;
+  std::optional<RegisterNumber> blockedRegister;
+  std::optional<InstructionTag> waitsFor;
+  std::optional<Cycle> writtenBack;  // when waitsFor wrote the register back
+  std::optional<Cycle> released;     // when the waiting instruction read its registers again
+  // What the stall cost the run, in one of two ways: cycles in which Fetch
+  // stood still with an instruction to fetch, or, when the waiting
+  // instruction was the last one fetched, the cycles the run ended later.
+  Cycle fetchHeld = 0;
+  Cycle endDelay = 0;
+
+  Cycle cyclesLost() const { return fetchHeld + endDelay; }
+};
+
+// Fetch is about to fetch the instruction (its StageEntered follows). When a
+// stall kept Fetch from fetching it, the cycles the stall held Fetch beyond
+// the waiting instruction's own wait are charged to it: it waited to be
+// fetched (the chart's f cells, before its F).
+struct InstructionFetched {
+  InstructionTag instruction;
+  Cycle heldCycles;
+  std::optional<InstructionTag> heldBy;  // the waiting instruction of that stall
+};
+
+// In this cycle a stall holds the instruction, decoded, in Execute's slot
+// until the instruction it waits for has written its register back (the
+// chart's s). Told as the cycle begins, before the stages' events.
+struct InstructionStalled {
+  InstructionTag instruction;
+  std::string_view text;
+  std::optional<RegisterNumber> blockedRegister;
+  std::optional<InstructionTag> waitsFor;
+};
+
+// In this cycle the instruction, fetched, waits in Decode's slot while a
+// stall holds Decode (with forwarding; the chart's w). Told as the cycle begins.
+struct DecodeWaited {
+  InstructionTag instruction;
+};
+
+// A machine without flush: the instruction fetched behind a branch or jump
+// goes on to Decode although the branch was taken in this cycle.
+struct RanBehindTakenBranch {
+  InstructionTag branch;
+  InstructionTag behind;
+};
+
+// A stall has ended: its instruction read its registers again (after the
+// StallReleased). Its account so far; what it cost is settled later.
+struct StallEnded {
+  StallAccount stall;
+};
+
+// What a stall cost is known: the cycles it held Fetch, once Fetch fetched
+// again after its release, or at the run's end the cycles the run ended
+// later; a run cut short settles what its last stall cost so far.
+struct StallSettled {
+  StallAccount stall;
+};
+
+// Cycles no instruction that ran made use of, once that is known: Fetch at
+// the program's end with nothing to fetch, and the fetch of an instruction a
+// taken branch cancelled (but for those in the last instruction's drain).
+struct FetchCyclesSettled {
+  Cycle nothingToFetch;
+  Cycle cancelled;
 };
 
 using Event = std::variant<CycleStarted, FetchIdle, StageEntered, HazardChecked, LoadUseChecked, RegisterReadStarted,
@@ -246,12 +326,12 @@ using Event = std::variant<CycleStarted, FetchIdle, StageEntered, HazardChecked,
                            ExecuteSignalsPassed, OperandsForwarded, AluInputSelected, AluComputed, ExecuteResultLatched,
                            GateEvaluated, Mux3Selected, PcMuxSelected, InstructionCancelled, MemorySignalsPassed,
                            MemoryAccessChosen, MemoryRead, MemoryWritten, MemToRegSelected, RegisterWriteDecided,
-                           RegisterWritten, InstructionRetired, RunEnded>;
+                           RegisterWritten, InstructionRetired, RunEnded, InstructionFetched, InstructionStalled,
+                           DecodeWaited, RanBehindTakenBranch, StallEnded, StallSettled, FetchCyclesSettled>;
 
-// Receives a run's events as they happen.
 // Kinds of event, one bit per alternative of Event.
 using EventKinds = std::uint64_t;
-static_assert(std::variant_size_v<Event> <= 64, "one bit per kind of event");
+static_assert(std::variant_size_v<Event> < 64, "one bit per kind of event");
 
 template <typename Kind, std::size_t index = 0>
 constexpr EventKinds eventKind() {
@@ -264,18 +344,100 @@ constexpr EventKinds eventKind() {
 
 template <typename... Kinds>
 constexpr EventKinds eventKinds() {
-  return (eventKind<Kinds>() | ...);
+  return (EventKinds{0} | ... | eventKind<Kinds>());
 }
 
-inline constexpr EventKinds everyEventKind = ~EventKinds{0};
+inline constexpr EventKinds everyEventKind = (EventKinds{1} << std::variant_size_v<Event>) - 1;
 
+// A list of kinds of event, as a view names those it ignores.
+template <typename... Kinds>
+struct EventList {
+  static constexpr EventKinds kinds = eventKinds<Kinds...>();
+};
+
+// Receives a run's events as they happen.
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
   virtual void observe(const Event& event) = 0;
   // The kinds of event it looks at, asked at the start of every cycle: the
   // stages do not even make the others for it.
-  virtual EventKinds interests() const { return everyEventKind; }
+  virtual EventKinds interests() const = 0;
+};
+
+// ---- Views: what each does with every kind of event -----------------------
+// A view has a handler, an operator() taking the event, for each kind it
+// uses, and names the kinds it ignores in its member list `Ignored`. Every
+// kind of event is one or the other, which the compiler checks: a new kind
+// of event does not compile until every view has said what it does with it.
+// The kinds a view looks at are those it has handlers for.
+
+template <typename View, typename Kind>
+concept HandlesEvent = requires(View& view, const Kind& event) { view(event); };
+
+template <typename View, typename Kind>
+constexpr bool ignoresEvent = (View::Ignored::kinds & eventKind<Kind>()) != 0;
+
+// The kinds of event `View` has handlers for.
+template <typename View>
+constexpr EventKinds handledKinds() {
+  return []<std::size_t... index>(std::index_sequence<index...>) {
+    return (EventKinds{0} | ... |
+            (HandlesEvent<View, std::variant_alternative_t<index, Event>> ? EventKinds{1} << index : 0));
+  }(std::make_index_sequence<std::variant_size_v<Event>>());
+}
+
+// Not a kind of event: a view that takes it takes anything, which would
+// ignore every new kind of event unseen.
+struct NotAnEvent {};
+
+// Whether `View` handles or ignores every kind of event, and each kind only
+// one way, with no handler that takes anything.
+template <typename View>
+constexpr bool saysWhatItDoesWithEveryEvent() {
+  const EventKinds handled = handledKinds<View>();
+  return !HandlesEvent<View, NotAnEvent> && (handled & View::Ignored::kinds) == 0 &&
+         (handled | View::Ignored::kinds) == everyEventKind;
+}
+
+// The same check, failing to compile with the kind of event at fault in the
+// compiler's message.
+template <typename View, typename Kind>
+constexpr bool checkKind() {
+  static_assert(HandlesEvent<View, Kind> || ignoresEvent<View, Kind>,
+                "this view neither handles nor ignores this kind of event: add a handler, or name it in Ignored");
+  static_assert(!(HandlesEvent<View, Kind> && ignoresEvent<View, Kind>),
+                "this view both handles and ignores this kind of event");
+  return true;
+}
+
+template <typename View>
+constexpr bool checkEveryEvent() {
+  static_assert(!HandlesEvent<View, NotAnEvent>, "a view has a handler for each kind it uses, none that takes anything");
+  return []<std::size_t... index>(std::index_sequence<index...>) {
+    return (checkKind<View, std::variant_alternative_t<index, Event>>() && ...);
+  }(std::make_index_sequence<std::variant_size_v<Event>>());
+}
+
+// Hands the event to the view's handler for its kind; an ignored kind goes nowhere.
+template <typename View>
+void handOn(View& view, const Event& event) {
+  std::visit(
+      [&view](const auto& kind) {
+        if constexpr (HandlesEvent<View, std::decay_t<decltype(kind)>>) view(kind);
+      },
+      event);
+}
+
+// The observer a view is: it looks at the kinds it handles.
+template <typename View>
+class EventView : public RunObserver {
+ public:
+  void observe(const Event& event) override { handOn(static_cast<View&>(*this), event); }
+  EventKinds interests() const override { return handledKinds<View>(); }
+
+ protected:
+  EventView() { static_assert(checkEveryEvent<View>()); }
 };
 
 // Hands every event to several observers, in the order they were added.

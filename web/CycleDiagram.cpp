@@ -51,10 +51,11 @@ const char* forwardPath(const Forwarded& operand) {
 }
 
 // Folds one cycle's events into the diagram. A stage's events follow its
-// StageEntered, but for three that tell of another stage: Fetch standing
-// idle, a stall's release (the instruction Execute runs next) and a
-// cancellation (the instruction Decode would have taken up). Each event
-// also lights the paths its values took, as its control signals chose them.
+// StageEntered, but for four that tell of another stage: the instruction a
+// stall holds in Decode, Fetch standing idle, a stall's release (the
+// instruction Execute runs next) and a cancellation (the instruction Decode
+// would have taken up). Each event also lights the paths its values took,
+// as its control signals chose them.
 class Builder {
  public:
   explicit Builder(Json& diagram) : diagram_(diagram) {
@@ -62,14 +63,14 @@ class Builder {
     diagram_["active"] = Json::array();
   }
 
+  void operator()(const CycleStarted& e) { diagram_["cycle"] = e.cycle; }
+
   // Decode still holds the instruction a stall found in an earlier cycle.
-  void holdStalled(InstructionTag instruction, std::string_view text, std::optional<RegisterNumber> blockedRegister,
-                   std::optional<InstructionTag> waitsFor) {
-    Json& decode = stage(Stage::Decode);
-    decode = {{"state", "stall"},
-              {"instruction", instructionJson(instruction, text)},
-              {"blockedRegister", orNull(blockedRegister)},
-              {"waitsFor", indexOrNull(waitsFor)}};
+  void operator()(const InstructionStalled& e) {
+    stage(Stage::Decode) = {{"state", "stall"},
+                            {"instruction", instructionJson(e.instruction, e.text)},
+                            {"blockedRegister", orNull(e.blockedRegister)},
+                            {"waitsFor", indexOrNull(e.waitsFor)}};
     activate({"stall"});
   }
 
@@ -244,8 +245,10 @@ class Builder {
     if (e.regWrite) activate({"register-write"});
   }
 
-  template <typename Other>
-  void operator()(const Other&) {}
+  // What the diagram has no wire for, and what the core accounts.
+  using Ignored = EventList<RegisterReadStarted, EnergyCharged, RegisterWritten, InstructionRetired, RunEnded,
+                            InstructionFetched, DecodeWaited, RanBehindTakenBranch, StallEnded, StallSettled,
+                            FetchCyclesSettled>;
 
  private:
   Json& stage(Stage stage) { return diagram_["stages"][std::string(stageName(stage))]; }
@@ -275,31 +278,14 @@ class Builder {
   bool stores_ = false;      // Execute holds a store
   std::optional<Forwarded> forwardedA_, forwardedB_;
 };
+static_assert(checkEveryEvent<Builder>());
 
 }  // namespace
 
-void CycleDiagram::observe(const Event& event) {
-  if (const auto* started = std::get_if<CycleStarted>(&event)) {
-    cycle_ = started->cycle;
-  } else if (const auto* entered = std::get_if<StageEntered>(&event); entered && entered->stage == Stage::Decode) {
-    decodedText_ = entered->text;
-  } else if (const auto* stall = std::get_if<StallTriggered>(&event)) {
-    waiting_ = Waiting{stall->instruction, decodedText_, stall->blockedRegister, stall->waitsFor, cycle_};
-  } else if (std::holds_alternative<StallReleased>(event)) {
-    waiting_.reset();
-  }
-}
-
-// The stalls' comings and goings; the cycle's other events come from LatestCycle.
-EventKinds CycleDiagram::interests() const { return eventKinds<StageEntered, StallTriggered, StallReleased>(); }
-
 Json CycleDiagram::json(std::span<const Event> cycle) const {
-  Json diagram = {{"cycle", cycle_}, {"machine", report::machineJson(machine_)}};
+  Json diagram = {{"cycle", 0}, {"machine", report::machineJson(machine_)}};
   Builder builder(diagram);
-  if (waiting_ && waiting_->since < cycle_) {
-    builder.holdStalled(waiting_->instruction, waiting_->text, waiting_->blockedRegister, waiting_->waitsFor);
-  }
-  for (const Event& event : cycle) std::visit(builder, event);
+  for (const Event& event : cycle) handOn(builder, event);
   return diagram;
 }
 

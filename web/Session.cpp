@@ -32,18 +32,21 @@ constexpr Cycle cycleLimit = 100000;
 std::string jsonText(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 // The registers and memory words written in the current cycle.
-class CycleChanges final : public RunObserver {
+class CycleChanges final : public EventView<CycleChanges> {
  public:
-  void observe(const Event& event) override {
-    if (std::holds_alternative<CycleStarted>(event)) {
-      registers.clear();
-      memory.clear();
-    } else if (const auto* written = std::get_if<RegisterWritten>(&event)) {
-      registers.push_back(written->number);
-    } else if (const auto* stored = std::get_if<MemoryWritten>(&event)) {
-      memory.push_back(stored->address);
-    }
+  void operator()(const CycleStarted&) {
+    registers.clear();
+    memory.clear();
   }
+  void operator()(const RegisterWritten& e) { registers.push_back(e.number); }
+  void operator()(const MemoryWritten& e) { memory.push_back(e.address); }
+  using Ignored = EventList<FetchIdle, StageEntered, HazardChecked, LoadUseChecked, RegisterReadStarted, RegistersRead,
+                            EnergyCharged, ControlSignalsProduced, StallTriggered, StallReleased, ExecuteSignalsPassed,
+                            OperandsForwarded, AluInputSelected, AluComputed, ExecuteResultLatched, GateEvaluated,
+                            Mux3Selected, PcMuxSelected, InstructionCancelled, MemorySignalsPassed, MemoryAccessChosen,
+                            MemoryRead, MemToRegSelected, RegisterWriteDecided, InstructionRetired, RunEnded,
+                            InstructionFetched, InstructionStalled, DecodeWaited, RanBehindTakenBranch, StallEnded,
+                            StallSettled, FetchCyclesSettled>;
 
   std::vector<RegisterNumber> registers;
   std::vector<Address> memory;
@@ -61,7 +64,7 @@ class ShownCycle final : public RunObserver {
     latest.observe(event);
     changes.observe(event);
   }
-  EventKinds interests() const override { return watching_ ? everyEventKind : 0; }
+  EventKinds interests() const override { return watching_ ? latest.interests() | changes.interests() : 0; }
 
   LatestCycle latest;
   CycleChanges changes;
@@ -139,7 +142,7 @@ struct Session::Stepping {
   Stepping(const MachineState& program, const RunSetup& setup, report::CycleWindow window)
       : recorder(program, window, setup.machine),
         diagram(setup.machine),
-        run(program, setup, nullptr, {&recorder, &shown, &diagram}) {}
+        run(program, setup, nullptr, {&recorder, &shown}) {}
 
   // The record so far or, once the run has ended, the record settled as
   // the report settles it: the cost of the last stalls included.

@@ -158,6 +158,42 @@ TEST_F(ReportFigures, CyclesAddUpToInstructionsFillStallsAndIdleFetch) {
   }
 }
 
+// With forwarding the instruction fetched in a stall's cycle waits in
+// Decode's slot; when the branch that waited is taken, flush cancels it in
+// the cycle after its wait, and the chart shows both.
+TEST_F(ReportFigures, AnInstructionCancelledAfterItsWaitShowsTheWaitThenTheCancel) {
+  RunOptions options;
+  options.machine = {true, true};
+  const RunRecord record = run("sw $3, 0($0)\nbeq $3, $3, L4\naddi $5, $0, 1\naddi $6, $0, 2\n", options).record;
+  EXPECT_EQ(chartOf(record),
+            (std::vector<std::pair<Cycle, std::string>>{{1, "FDXMW"}, {2, "FDsXMW"}, {3, "Fwc"}, {5, "FDXMW"}}));
+  const std::optional<CycleBreakdown> breakdown = cycleBreakdown(record);
+  ASSERT_TRUE(breakdown);
+  EXPECT_EQ(breakdown->cancelled, 1);
+  EXPECT_EQ(breakdown->stalls, 1);
+  EXPECT_EQ(record.cycles, 9);
+}
+
+// With forwarding a load that waits for the word loaded right ahead of it
+// holds up the use of its own word too: the second stall is found in the
+// cycle the first is released. Each costs the one cycle it holds Fetch.
+TEST_F(ReportFigures, TwoStallsBackToBackEachCostTheCycleTheyHoldFetch) {
+  dir.write("mem.txt", "1\n2\n0\n0\n");
+  RunOptions options;
+  options.machine = {true, false};
+  const RunRecord record =
+      run("sw $1, 0($0)\nsw $2, 0($1)\nadd $3, $2, $2\naddi $4, $0, 1\naddi $5, $0, 1\n", options).record;
+  EXPECT_EQ(chartOf(record), (std::vector<std::pair<Cycle, std::string>>{
+                                 {1, "FDXMW"}, {2, "FDsXMW"}, {3, "FwDsXMW"}, {5, "FwDXMW"}, {7, "FDXMW"}}));
+  ASSERT_EQ(record.stalls.size(), 2U);
+  EXPECT_EQ(record.stalls[0].cyclesLost(), 1);
+  EXPECT_EQ(record.stalls[1].cyclesLost(), 1);
+  const std::optional<CycleBreakdown> breakdown = cycleBreakdown(record);
+  ASSERT_TRUE(breakdown);
+  EXPECT_EQ(breakdown->instructions + breakdown->fill + breakdown->stalls, record.cycles);
+  EXPECT_EQ(record.cycles, 11);
+}
+
 // The cycles of hand-worked programs on each of the four machines, and where
 // they went: forwarding saves stalls, flush cancels what runs behind a taken
 // branch, and the breakdown adds up on all four.

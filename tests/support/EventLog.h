@@ -14,6 +14,7 @@ namespace fivestage::testing {
 class EventLog final : public RunObserver {
  public:
   void observe(const Event& event) override { events.push_back(event); }
+  EventKinds interests() const override { return everyEventKind; }
 
   // Every recorded event of one kind, in order.
   template <typename Kind>

@@ -86,7 +86,7 @@ TEST(Core, AFailureEndsTheRunWithTheConsolesMessage) {
   EXPECT_EQ(core.cyclesRun(), 3);  // xor is decoded in cycle 3
   const std::vector<RunEnded> ends = log.all<RunEnded>();
   ASSERT_EQ(ends.size(), 1U);
-  EXPECT_FALSE(ends.front().completed);
+  EXPECT_EQ(ends.front().end, RunEnd::Failed);
   // A run that has ended stays ended.
   EXPECT_EQ(core.stepCycle(Key::Newline), RunEnd::Failed);
   EXPECT_EQ(core.cyclesRun(), 3);

@@ -35,14 +35,10 @@ Json diagramOf(const std::vector<std::string>& program, MachineOptions machine, 
   testing::TempDir dir;
   dir.addEnergyTree();
   LatestCycle latest;
-  web::CycleDiagram diagram(machine);
-  RunObservers observers;
-  observers.add(latest);
-  observers.add(diagram);
-  Core core(testing::machineOf(program, tens(), hundreds()), InputFolder(dir.path()), &observers, machine);
+  Core core(testing::machineOf(program, tens(), hundreds()), InputFolder(dir.path()), &latest, machine);
   while (core.cyclesRun() < cycle && core.stepCycle(Key::Newline) == RunEnd::Running) {
   }
-  return diagram.json(latest.events());
+  return web::CycleDiagram(machine).json(latest.events());
 }
 
 // A stage as "E(1)" when it works on instruction 1, "stall E(1)" when a
