@@ -154,7 +154,7 @@ TEST(LifeEvents, TellEachInstructionsLifeAndWhatTheStallsCost) {
     for (const MachineOptions machine : c.machines) {
       SCOPED_TRACE(std::string(c.name) + (machine.forwarding ? ", forwarding" : "") + (machine.flush ? ", flush" : ""));
       Lives lives;
-      Core core(testing::machineOf(c.program, tens()), dir.path(), &lives, machine);
+      Core core(testing::machineOf(c.program, tens()), InputFolder(dir.path()), &lives, machine);
       EXPECT_EQ(simulate(core).state, RunEnd::Completed);
       EXPECT_EQ(lives.lines, c.events);
     }
