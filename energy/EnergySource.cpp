@@ -22,7 +22,8 @@ std::optional<std::string> energyFilePath(const EnergyFile& file) {
 
 EnergySource::EnergySource(const InputFiles& inputs, EnergyReading reading) : reading_(reading) {
   for (const Stage stage : allStages) {
-    stageFiles_[static_cast<std::size_t>(stage)] = inputs.find(*energyFilePath({stage, {}}));
+    const std::string path = *energyFilePath({stage, {}});
+    stageFiles_[static_cast<std::size_t>(stage)] = inputs.find(path);
   }
   for (const OpcodeRow& row : instructionSet()) {
     if (const std::optional<std::string> path = energyFilePath({Stage::Decode, row.opcode})) {
