@@ -21,9 +21,11 @@ std::optional<std::string> energyFilePath(const EnergyFile& file) {
 }
 
 EnergySource::EnergySource(const InputFiles& inputs, EnergyReading reading) : reading_(reading) {
+  // Decode's figures are by opcode: its stage entry stays missing.
   for (const Stage stage : allStages) {
-    const std::string path = *energyFilePath({stage, {}});
-    stageFiles_[static_cast<std::size_t>(stage)] = inputs.find(path);
+    if (const std::optional<std::string> path = energyFilePath({stage, {}})) {
+      stageFiles_[static_cast<std::size_t>(stage)] = inputs.find(*path);
+    }
   }
   for (const OpcodeRow& row : instructionSet()) {
     if (const std::optional<std::string> path = energyFilePath({Stage::Decode, row.opcode})) {
