@@ -6,6 +6,7 @@
 
 #include "report/Comparison.h"
 #include "record/Figures.h"
+#include "record/MachineJson.h"
 #include "report/HtmlReport.h"
 #include "report/JsonReport.h"
 #include "record/ProgramCheck.h"
@@ -127,9 +128,8 @@ std::string compareTable(const InputTexts& inputs) {
   report::RunOptions options;
   options.window = {1, 0};  // holds no cycle
   const report::Comparison comparison = report::compareMachines(inputs, options);
-  const Json reports = report::comparisonJson(comparison, options.maxCycles);
   Json machines = Json::array();
-  for (const Json& run : reports["machines"]) machines.push_back(run["machine"]);
+  for (const report::ReportData& run : comparison.runs) machines.push_back(report::machineJson(run.record.machine));
   return jsonText({{"table", report::machinesHtml(comparison, options.maxCycles, report::MachineRows::Choosable)},
                    {"machines", machines}});
 }
