@@ -4,7 +4,6 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <functional>
 #include <iostream>
 #include <limits>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/NumberText.h"
 #include "exercise/CheckReport.h"
 #include "exercise/FileRead.h"
 #include "report/Comparison.h"
@@ -50,11 +50,8 @@ struct UsageError {
 
 // A whole number from 1 to the largest cycle number, digits only.
 std::optional<Cycle> positiveNumber(std::string_view text) {
-  Cycle value = 0;
-  if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < 1) return std::nullopt;
-  return value;
+  const std::optional<Cycle> value = decimalNumber(text);
+  return value && *value >= 1 ? value : std::nullopt;
 }
 
 // FROM:TO, two cycle numbers from 1 with FROM <= TO, at most the window's

@@ -1,5 +1,6 @@
 #include "common/NumberText.h"
 
+#include <charconv>
 #include <limits>
 
 namespace fivestage {
@@ -31,6 +32,14 @@ std::int32_t atoiSaturated(std::string_view text) {
   if (value > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
   if (value < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
   return static_cast<std::int32_t>(value);
+}
+
+std::optional<std::int64_t> decimalNumber(std::string_view text) {
+  std::int64_t value = 0;
+  if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
 }
 
 std::int32_t labelIndex(std::int32_t labelNumber) {

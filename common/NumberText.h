@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace fivestage {
@@ -11,6 +12,11 @@ namespace fivestage {
 // and "x" are 0). A number outside the 32-bit range saturates to
 // -2147483648 or 2147483647 instead of being undefined.
 std::int32_t atoiSaturated(std::string_view text);
+
+// A whole number written as decimal digits only, as command lines and
+// option values take it ("12"); nothing for any other text, a sign or a
+// blank included, or a number beyond 64 bits.
+std::optional<std::int64_t> decimalNumber(std::string_view text);
 
 // The next instruction index after a label number: label k names index k - 1,
 // computed with 32-bit wrap-around so that every label number has an index.

@@ -6,7 +6,6 @@
 // list below; an option added to it appears in all of them at once.
 
 #include <array>
-#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -15,6 +14,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "common/NumberText.h"
 #include "vocabulary/MachineOptions.h"
 
 namespace fivestage {
@@ -155,11 +155,9 @@ std::optional<OptionValue> valueNamed(const OptionDescription<Options>& option, 
     }
     return std::nullopt;
   }
-  OptionValue value = 0;
-  if (option.kind == OptionKind::Flag || text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || !isAllowedNumber(option, value)) return std::nullopt;
-  return value;
+  if (option.kind == OptionKind::Flag) return std::nullopt;
+  const std::optional<OptionValue> value = decimalNumber(text);
+  return value && isAllowedNumber(option, *value) ? value : std::nullopt;
 }
 
 // A valued option's value as the command line and JSON write it: a choice's
