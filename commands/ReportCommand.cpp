@@ -104,16 +104,18 @@ bool machineGiven(const CLI::App& app) {
 // The machine the options given choose, with the flags they need.
 MachineOptions machineOf(const CLI::App& app, const Arguments& arguments) {
   MachineOptions machine;
+  GivenOptions given = 0;
   for (std::size_t i = 0; i < machineDescription.size(); ++i) {
     const OptionDescription<MachineOptions>& option = machineDescription[i];
     if (app.count(option.flag()) == 0) continue;
+    given |= GivenOptions{1} << i;
     if (!option.takesValue()) {
       option.member.set(machine, 1);
     } else if (const auto error = setFromText(option, machine, arguments.machineTexts[i])) {
       throw UsageError{*error};
     }
   }
-  applyNeeds(machineDescription, machine);
+  applyNeeds(machineDescription, machine, given);
   return machine;
 }
 

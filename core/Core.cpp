@@ -23,6 +23,8 @@ RunEnd Core::stepCycle(Key key) {
   } catch (const FatalError& error) {
     end(RunEnd::Failed, error.what(), error.exitStatus());
   }
+  // The clock edge: the predictor's table takes the update of this cycle.
+  datapath_.predictor.endCycle();
   return outcome_.state;
 }
 
@@ -49,10 +51,11 @@ void Core::runStages() {
   std::optional<InstructionTag> taken;  // the branch or jump Execute took in this cycle
   if (p.executeSlot && !stallCycle_) {
     const std::optional<InstructionIndex> newPc = p.executeUnit.execute(datapath_);
-    if (newPc) {
+    if (newPc) taken = p.executeSlot;
+    if (cancelsWrongPath()) {
+      followResolved(*p.executeSlot, newPc);
+    } else if (newPc) {
       pc_ = *newPc;
-      taken = p.executeSlot;
-      if (datapath_.options.flush) cancelBehind(*taken);
     }
     p.memorySlot = std::exchange(p.executeSlot, std::nullopt);
   }
@@ -85,11 +88,38 @@ void Core::runStages() {
   p.decodeSlot = InstructionTag{datapath_.FetchLatch.Pc, datapath_.FetchLatch.fetch};
 }
 
-void Core::cancelBehind(InstructionTag branch) {
+bool Core::cancelsWrongPath() const {
+  return datapath_.options.flush || datapath_.options.predictor != Predictor::NotTaken;
+}
+
+// Fetch went on from the branch or jump as it predicted: on in order, or to
+// its label. When Execute finds otherwise, what Fetch fetched after it is on
+// the wrong path: it is cancelled, and Fetch goes on at the right
+// instruction in this same cycle. A jump is never mispredicted: either Fetch
+// sent it to its label, or (not-taken) it is taken behind Fetch's back, as
+// on the flush machine.
+void Core::followResolved(InstructionTag executed, std::optional<InstructionIndex> newPc) {
+  BranchPredictor& predictor = datapath_.predictor;
+  const bool predictedTaken = predictor.recall(executed.fetch);
+  const bool wasTaken = newPc.has_value();
+  const std::optional<Opcode> opcode = datapath_.state.instructions[static_cast<std::size_t>(executed.index)].decoded();
+  if (opcode == Opcode::Beq || opcode == Opcode::Bne) {
+    const std::optional<BranchPredictor::Update> update = predictor.resolve(executed.index, wasTaken);
+    datapath_.report(BranchResolved{executed, predictor.kind(), predictedTaken, wasTaken,
+                                    update ? std::optional(update->before) : std::nullopt,
+                                    update ? std::optional(update->after) : std::nullopt});
+  }
+  if (predictedTaken == wasTaken) return;
+  pc_ = newPc.value_or(executed.index + 1);
+  cancelBehind(executed, wasTaken);
+}
+
+void Core::cancelBehind(InstructionTag branch, bool taken) {
   std::optional<InstructionTag>& behind = pipeline_.decodeSlot;
   if (!behind) return;
+  datapath_.predictor.recall(behind->fetch);
   accounts_.cancelled(*behind);
-  datapath_.report(InstructionCancelled{*behind, datapath_.state.sourceTextOf(behind->index), branch});
+  datapath_.report(InstructionCancelled{*behind, datapath_.state.sourceTextOf(behind->index), branch, taken});
   behind.reset();
 }
 

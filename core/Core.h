@@ -52,8 +52,15 @@ class Core {
  private:
   void runStages();
   void releaseStallWhenDue();
-  // With flush, a taken branch or jump cancels the instruction behind it.
-  void cancelBehind(InstructionTag branch);
+  // With flush (and with any predictor, which needs it) an instruction
+  // fetched on the wrong path is cancelled.
+  bool cancelsWrongPath() const;
+  // Execute has resolved `executed`: Fetch's prediction is checked and, when
+  // wrong, the wrong path cancelled and the program counter put right.
+  void followResolved(InstructionTag executed, std::optional<InstructionIndex> newPc);
+  // Cancels the instruction fetched after the branch or jump, which was
+  // `taken` or not.
+  void cancelBehind(InstructionTag branch, bool taken);
   // Whether a stall keeps Fetch from fetching in this cycle.
   bool fetchHeld() const;
   // Whether an open stall holds Decode and Execute for the whole of this

@@ -75,6 +75,29 @@ struct InstructionTotals {
   std::int64_t fetched = 0;
 };
 
+// A conditional branch on a machine with a predictor, over the whole run:
+// how often it ran and was taken, how often the prediction was wrong, and
+// what its wrong guesses cost: the fetches cancelled on the wrong path and
+// the energy those charged.
+struct PredictedBranch {
+  InstructionIndex branch = 0;
+  std::int64_t executions = 0;
+  std::int64_t taken = 0;
+  std::int64_t mispredicted = 0;
+  Cycle cyclesLost = 0;
+  std::int64_t wrongPathEnergy = 0;
+};
+
+// One resolution of a branch: the predictor's table over time.
+struct PredictionStep {
+  Cycle cycle;  // when Execute resolved it
+  InstructionTag branch;
+  bool predictedTaken;
+  bool taken;
+  std::optional<TableEntry> before;  // the entry as it stood, for a table
+  std::optional<std::int32_t> after;
+};
+
 // A register or memory word whose value the run changed.
 struct ValueChange {
   std::int64_t location;
@@ -104,6 +127,8 @@ struct RunRecord {
   std::int64_t notTaken = 0;
   std::int64_t behindTakenCount = 0;
   std::vector<BehindTakenGroup> behindTakenGroups;  // the whole run's, by first cycle
+  std::vector<PredictedBranch> predictedBranches;  // each branch resolved at least once, by first resolution
+  std::int64_t mispredictions = 0;
   StageEnergy energyByStage{};
   std::vector<InstructionTotals> byInstruction;  // by instruction index
 
@@ -111,11 +136,26 @@ struct RunRecord {
   std::vector<ChartRow> chart;  // rows that show in the window, in fetch order
   std::vector<StallRecord> stalls;
   std::vector<BehindTakenBranch> behindTaken;
+  std::vector<PredictionStep> predictions;  // the window's
   std::vector<StageEnergy> energyPerCycle;  // for the window's cycles, from window.from
 
   std::vector<ValueChange> registerChanges;
   std::vector<ValueChange> memoryChanges;
   std::vector<Word> finalRegisters;  // the whole register file at the end
+
+  // Whether the machine had a predictor to show: the not-taken machine is
+  // the flush machine, and reports as it.
+  bool showsPrediction() const { return machine.predictor != Predictor::NotTaken; }
+  std::int64_t resolvedBranches() const {
+    std::int64_t resolved = 0;
+    for (const PredictedBranch& branch : predictedBranches) resolved += branch.executions;
+    return resolved;
+  }
+  Cycle mispredictionCycles() const {
+    Cycle lost = 0;
+    for (const PredictedBranch& branch : predictedBranches) lost += branch.cyclesLost;
+    return lost;
+  }
 
   std::int64_t energyTotal() const {
     std::int64_t total = 0;

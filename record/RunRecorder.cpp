@@ -131,6 +131,7 @@ void RunRecorder::operator()(const EnergyCharged& e) {
   const auto stage = static_cast<std::size_t>(e.file.stage);
   record_.energyByStage[stage] += e.added;
   record_.byInstruction[static_cast<std::size_t>(current_.index)].energy += e.added;
+  if (e.file.stage == Stage::Fetch && record_.machine.flush) fetchEnergy_[current_.fetch] = e.added;
   if (record_.window.contains(cycle_)) record_.energyPerCycle.back()[stage] += e.added;
   note([&] { return "energy " + std::to_string(e.added); });
 }
@@ -231,12 +232,46 @@ void RunRecorder::operator()(const PcMuxSelected& e) {
 
 void RunRecorder::operator()(const RanBehindTakenBranch& e) { addBehindTaken({cycle_, e.branch, e.behind}); }
 
-// It leaves from Decode's slot, a bubble behind the branch.
+// It leaves from Decode's slot, a bubble behind the branch. What it cost
+// goes to the branch whose misprediction cancelled it.
 void RunRecorder::operator()(const InstructionCancelled& e) {
   ++record_.cancelled;
   addCell(e.instruction, cancelledLetter,
-          record_.window.contains(cycle_) ? "cancelled: fetched behind the taken " + instructionName(e.by) : "");
+          record_.window.contains(cycle_) ? std::string("cancelled: fetched behind the ") +
+                                                (e.byTaken ? "taken " : "not taken ") + instructionName(e.by)
+                                          : "");
+  if (mispredicted_ == e.by.fetch) {
+    PredictedBranch& branch = predictedBranch(e.by.index);
+    ++branch.cyclesLost;
+    branch.wrongPathEnergy += fetchEnergy_[e.instruction.fetch];
+  }
   retire(e.instruction.fetch);
+}
+
+void RunRecorder::operator()(const BranchResolved& e) {
+  PredictedBranch& branch = predictedBranch(e.branch.index);
+  ++branch.executions;
+  branch.taken += e.taken ? 1 : 0;
+  mispredicted_.reset();
+  if (!e.right()) {
+    ++branch.mispredicted;
+    ++record_.mispredictions;
+    mispredicted_ = e.branch.fetch;
+  }
+  if (record_.window.contains(cycle_)) {
+    record_.predictions.push_back({cycle_, e.branch, e.predictedTaken, e.taken, e.before, e.after});
+  }
+  if (!record_.showsPrediction()) return;
+  note([&] {
+    return std::string("predicted ") + (e.predictedTaken ? "taken" : "not taken") + ": " +
+           (e.right() ? "right" : "wrong");
+  });
+}
+
+PredictedBranch& RunRecorder::predictedBranch(InstructionIndex branch) {
+  const auto [found, added] = predictedBranches_.try_emplace(branch, record_.predictedBranches.size());
+  if (added) record_.predictedBranches.push_back({.branch = branch});
+  return record_.predictedBranches[found->second];
 }
 
 void RunRecorder::operator()(const MemoryAccessChosen& e) {
@@ -277,6 +312,7 @@ std::vector<const ChartRow*> RunRecorder::rowsInPipeline() const {
 }
 
 void RunRecorder::retire(FetchNumber fetch) {
+  fetchEnergy_.erase(fetch);
   const auto row = inFlight_.find(fetch);
   if (row == inFlight_.end()) return;
   if (row->second.lastCycle() >= record_.window.from) record_.chart.push_back(std::move(row->second));

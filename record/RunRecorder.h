@@ -50,6 +50,7 @@ class RunRecorder final : public EventView<RunRecorder> {
   void operator()(const PcMuxSelected& e);
   void operator()(const RanBehindTakenBranch& e);
   void operator()(const InstructionCancelled& e);
+  void operator()(const BranchResolved& e);
   void operator()(const InstructionRetired& e);
   void operator()(const RunEnded& e);
   // Noted in the window's cycles only.
@@ -68,7 +69,7 @@ class RunRecorder final : public EventView<RunRecorder> {
   // What the console shows of a stage's work, which the chart does not.
   using Ignored = EventList<FetchIdle, RegisterReadStarted, ControlSignalsProduced, StallReleased, ExecuteSignalsPassed,
                             OperandsForwarded, AluInputSelected, ExecuteResultLatched, GateEvaluated, Mux3Selected,
-                            MemorySignalsPassed, MemToRegSelected>;
+                            MemorySignalsPassed, MemToRegSelected, BranchPredicted>;
 
  private:
   // The row of the instruction the current stage works on, when it shows.
@@ -101,6 +102,7 @@ class RunRecorder final : public EventView<RunRecorder> {
   void addBehindTaken(const BehindTakenBranch& behind);
   // The fetch's row leaves the pipeline: into the chart when it shows.
   void retire(FetchNumber fetch);
+  PredictedBranch& predictedBranch(InstructionIndex branch);
 
   const MachineState& program_;
   RunRecord record_;
@@ -111,6 +113,11 @@ class RunRecorder final : public EventView<RunRecorder> {
   std::map<StallGroupKey, std::size_t> groups_;  // index in record_.stallGroups
   // The groups of instructions behind a taken branch, by branch and instruction.
   std::map<std::pair<InstructionIndex, InstructionIndex>, std::size_t> behindGroups_;
+  std::map<InstructionIndex, std::size_t> predictedBranches_;  // index in record_.predictedBranches
+  // What Fetch charged for the instructions in the pipeline: a cancelled
+  // one charged that alone.
+  std::map<FetchNumber, std::int64_t> fetchEnergy_;
+  std::optional<FetchNumber> mispredicted_;  // the branch mispredicted in this cycle
 };
 
 }  // namespace fivestage::report

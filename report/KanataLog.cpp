@@ -78,7 +78,8 @@ void KanataLog::operator()(const PcMuxSelected& e) {
 // A cancelled instruction leaves the log at once, as flushed.
 void KanataLog::operator()(const InstructionCancelled& e) {
   const FetchNumber id = logId(e.instruction.fetch);
-  out_ << "L\t" << id << "\t1\tcancelled: fetched behind the taken E(" << e.by.index << ")\n";
+  out_ << "L\t" << id << "\t1\tcancelled: fetched behind the " << (e.byTaken ? "taken" : "not taken") << " E("
+       << e.by.index << ")\n";
   out_ << "R\t" << id << "\t" << id << "\t1\n";
   inPipeline_.erase(e.instruction.fetch);
 }

@@ -37,7 +37,8 @@ class KanataLog final : public EventView<KanataLog> {
                             AluInputSelected, AluComputed, ExecuteResultLatched, GateEvaluated, Mux3Selected,
                             MemorySignalsPassed, MemoryAccessChosen, MemoryRead, MemoryWritten, MemToRegSelected,
                             RegisterWriteDecided, RegisterWritten, RunEnded, InstructionFetched, DecodeWaited,
-                            RanBehindTakenBranch, StallEnded, StallSettled, FetchCyclesSettled>;
+                            RanBehindTakenBranch, StallEnded, StallSettled, FetchCyclesSettled, BranchPredicted,
+                            BranchResolved>;
 
  private:
   void retireCompleted();

@@ -93,24 +93,43 @@ std::vector<UsageRow> machineRows(std::size_t column) {
   return rows;
 }
 
+// The synopsis's first line, its words broken over lines indented under the first.
+std::string synopsisLine() {
+  const std::string start = "Usage: fivestage";
+  std::vector<std::string> words;
+  for (const auto& option : machineDescription) words.push_back("[" + optionWords(option) + "]");
+  words.emplace_back("[FOLDER]");
+  std::string text = start;
+  std::size_t lineLength = text.size();
+  for (const std::string& word : words) {
+    if (lineLength + 1 + word.size() > usageWidth) {
+      text += "\n" + std::string(start.size(), ' ');
+      lineLength = start.size();
+    }
+    text += " " + word;
+    lineLength += 1 + word.size();
+  }
+  return text + "\n";
+}
+
 }  // namespace
 
 std::string usageText() {
-  std::string synopsis = "Usage: fivestage";
-  for (const auto& option : machineDescription) synopsis += " [" + optionWords(option) + "]";
-  std::vector<UsageRow> rows = {{"FOLDER", {"the input folder to simulate"}},
-                                {"--init DIR",
-                                 {"make DIR, a new or empty folder, a ready input folder: a short",
-                                  "example program with comments, registers, memory, energy figures"}},
-                                {"--help", {"show this text"}},
-                                {"--version", {"show the version"}}};
   // The column is one space past the longest words.
   std::size_t column = 0;
   for (const auto& option : machineDescription) column = std::max(column, optionWords(option).size() + 1);
-  for (const UsageRow& row : rows) column = std::max(column, row.words.size() + 1);
+  column = std::max(column, std::string_view("--version").size() + 1);
+  const std::size_t textWidth = usageWidth - 2 - column;
+  std::vector<UsageRow> rows = {{"FOLDER", {"the input folder to simulate"}},
+                                {"--init DIR",
+                                 wrapped("make DIR, a new or empty folder, a ready input folder: a short example "
+                                         "program with comments, registers, memory, energy figures",
+                                         textWidth)},
+                                {"--help", {"show this text"}},
+                                {"--version", {"show the version"}}};
   const std::vector<UsageRow> options = machineRows(column);
   rows.insert(rows.begin() + 1, options.begin(), options.end());
-  return synopsis + " [FOLDER]\n"
+  return synopsisLine() +
          "       fivestage --init DIR\n"
          "       fivestage --help | --version\n"
          "\n"

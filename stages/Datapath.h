@@ -4,6 +4,7 @@
 #include "vocabulary/MachineOptions.h"
 #include "energy/EnergySource.h"
 #include "loader/MachineState.h"
+#include "stages/BranchPredictor.h"
 #include "stages/Latches.h"
 
 namespace fivestage {
@@ -15,7 +16,11 @@ namespace fivestage {
 struct Datapath {
   Datapath(MachineState machine, const InputFiles& inputs, RunObserver* runObserver, MachineOptions machineOptions = {},
            EnergyReading reading = EnergyReading::EveryUse)
-      : state(std::move(machine)), energy(inputs, reading), observer(runObserver), options(machineOptions) {
+      : state(std::move(machine)),
+        energy(inputs, reading),
+        observer(runObserver),
+        options(machineOptions),
+        predictor(machineOptions.predictor, machineOptions.predictorEntries) {
     askInterests();
   }
 
@@ -39,6 +44,7 @@ struct Datapath {
   RunObserver* observer;     // may be null: nobody watches
   EventKinds interests = 0;  // what the observer looks at in this cycle
   MachineOptions options;
+  BranchPredictor predictor;  // Fetch's, read and written by the core as branches resolve
   CycleWork thisCycle;
 
   // What the observer looks at from now on.

@@ -1,5 +1,6 @@
 #include "trace/ConsoleTrace.h"
 
+#include <string>
 #include <string_view>
 
 #include "trace/EnergyText.h"
@@ -177,8 +178,33 @@ class Renderer {
   }
 
   void operator()(const InstructionCancelled& e) {
-    out_ << "\t Flush : E(" << e.instruction.index << ") cancelled, fetched behind the taken E(" << e.by.index
-         << ") \n\n";
+    out_ << "\t Flush : E(" << e.instruction.index << ") cancelled, fetched behind the "
+         << (e.byTaken ? "taken" : "not taken") << " E(" << e.by.index << ") \n\n";
+  }
+
+  // Closes Fetch's block: "\t Prediction : entry 3 = 1 (weakly not taken) : not taken, next E(4) \n\n".
+  void operator()(const BranchPredicted& e) {
+    out_ << "\t Prediction : ";
+    if (e.jump) {
+      out_ << "jump";
+    } else {
+      if (e.entry) out_ << "entry " << e.entry->index << " = " << stateText(e.predictor, e.entry->state) << " : ";
+      out_ << takenText(e.taken);
+    }
+    out_ << ", next E(" << e.next << ") \n\n";
+  }
+
+  // After the PC lines: "\t Branch Outcome : taken, predicted not taken : wrong \n", then the entry's update.
+  // The not-taken machine is the flush machine, whose trace has never had these lines.
+  void operator()(const BranchResolved& e) {
+    if (e.predictor == Predictor::NotTaken) return;
+    out_ << "\t Branch Outcome : " << takenText(e.taken) << ", predicted " << takenText(e.predictedTaken) << " : "
+         << (e.right() ? "right" : "wrong") << " \n";
+    if (e.before && e.after) {
+      out_ << "\t Entry " << e.before->index << " : " << stateText(e.predictor, e.before->state) << " -> "
+           << stateText(e.predictor, *e.after) << " \n";
+    }
+    out_ << "\n";
   }
 
   void operator()(const MemorySignalsPassed& e) {
@@ -240,6 +266,17 @@ class Renderer {
 
  private:
   static int bit(bool flag) { return flag ? 1 : 0; }
+
+  static std::string_view takenText(bool taken) { return taken ? "taken" : "not taken"; }
+
+  // A table's state with what it predicts: "1 (weakly not taken)".
+  static std::string stateText(Predictor predictor, std::int32_t state) {
+    static constexpr std::string_view counter[] = {"strongly not taken", "weakly not taken", "weakly taken",
+                                                   "strongly taken"};
+    const std::string_view meaning =
+        predictor == Predictor::TwoBit ? counter[static_cast<std::size_t>(state & 3)] : takenText(state == 1);
+    return std::to_string(state) + " (" + std::string(meaning) + ")";
+  }
 
   void beginBlock(Stage stage) {
     if (spans_) spans_->open(stage, out_.written());

@@ -11,6 +11,7 @@
 #include "common/Machine.h"
 #include "energy/EnergySource.h"
 #include "isa/InstructionSet.h"
+#include "vocabulary/MachineOptions.h"
 #include "vocabulary/RunEnd.h"
 
 namespace fivestage {
@@ -178,12 +179,51 @@ struct PcMuxSelected {
   std::optional<InstructionIndex> newPc;
 };
 
-// A taken branch or jump has cancelled the instruction fetched behind it,
-// which leaves the pipeline without being decoded.
+// A branch or jump has cancelled the instruction fetched behind it on the
+// wrong path, which leaves the pipeline without being decoded: behind a
+// taken branch or jump that Fetch did not follow, or, with a predictor, at
+// the label of a branch predicted taken that was not.
 struct InstructionCancelled {
   InstructionTag instruction;
   std::string_view text;
   InstructionTag by;  // the branch or jump
+  bool byTaken = true;  // whether `by` was taken
+};
+
+// A branch's entry in a predictor's table and the state it holds: for the
+// 1-bit table the last outcome (0 not taken, 1 taken), for the 2-bit table
+// a saturating counter from 0 (strongly not taken) to 3 (strongly taken).
+struct TableEntry {
+  std::int32_t index;
+  std::int32_t state;
+
+  bool operator==(const TableEntry&) const = default;
+};
+
+// Fetch has predicted where the branch it fetched leads (with any predictor
+// but not-taken, which fetches on in order), or sent a jump to its label.
+struct BranchPredicted {
+  InstructionTag branch;
+  Predictor predictor;
+  bool jump;
+  std::optional<TableEntry> entry;  // the entry read, for the 1-bit and 2-bit tables
+  bool taken;
+  InstructionIndex next;  // the instruction Fetch fetches next
+};
+
+// Execute has resolved a conditional branch on a machine that cancels the
+// wrong path: its outcome against the prediction Fetch made, and the state
+// of its entry before and after the update, which takes effect at the end
+// of this cycle.
+struct BranchResolved {
+  InstructionTag branch;
+  Predictor predictor;
+  bool predictedTaken;
+  bool taken;
+  std::optional<TableEntry> before;
+  std::optional<std::int32_t> after;
+
+  bool right() const { return predictedTaken == taken; }
 };
 
 // The Memory stage passes the write-back signals and the ALU result on.
@@ -327,7 +367,8 @@ using Event = std::variant<CycleStarted, FetchIdle, StageEntered, HazardChecked,
                            GateEvaluated, Mux3Selected, PcMuxSelected, InstructionCancelled, MemorySignalsPassed,
                            MemoryAccessChosen, MemoryRead, MemoryWritten, MemToRegSelected, RegisterWriteDecided,
                            RegisterWritten, InstructionRetired, RunEnded, InstructionFetched, InstructionStalled,
-                           DecodeWaited, RanBehindTakenBranch, StallEnded, StallSettled, FetchCyclesSettled>;
+                           DecodeWaited, RanBehindTakenBranch, StallEnded, StallSettled, FetchCyclesSettled,
+                           BranchPredicted, BranchResolved>;
 
 // Kinds of event, one bit per alternative of Event.
 using EventKinds = std::uint64_t;

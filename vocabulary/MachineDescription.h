@@ -55,6 +55,7 @@ inline constexpr auto memberOf = MemberAccess<member>::access;
 template <typename Options>
 struct OptionDescription {
   std::string_view key = {};  // the JSON member and the page's control; the flag on both command lines is --key
+  std::string_view flagName = {};  // the flag's word after --, when it is not the key ("predictor-entries")
   OptionKind kind = OptionKind::Flag;
   OptionMember<Options> member = {};
   // fivestage --help, one sentence (wrapped there to the usage's width), and fivestage-report --help.
@@ -70,12 +71,14 @@ struct OptionDescription {
   OptionValue highest = 1;
   bool powerOfTwo = false;                          // and whether only its powers of two
   std::string_view placeholder = {};  // a valued option: the word after the flag in the usage ("P")
-  // The key of a flag this option needs: any value but its default turns that flag on.
+  // The key of a flag this option needs, which it turns on: given on a
+  // command line, whatever its value; in a JSON machine object, which names
+  // every option, with any value but its default.
   std::string_view needs = {};
 
   OptionValue defaultValue() const { return member.get(Options{}); }
   bool takesValue() const { return kind != OptionKind::Flag; }
-  std::string flag() const { return "--" + std::string(key); }
+  std::string flag() const { return "--" + std::string(flagName.empty() ? key : flagName); }
 };
 
 template <typename Options>
@@ -83,7 +86,11 @@ using MachineDescriptionOf = std::span<const OptionDescription<Options>>;
 
 // ---- the machine's options ---------------------------------------------------
 
-inline constexpr std::array<OptionDescription<MachineOptions>, 2> machineOptionList{{
+// The predictors' names, in the order of the Predictor enumeration.
+inline constexpr std::array<std::string_view, 5> predictorNames{"not-taken", "taken", "backward-taken", "1-bit",
+                                                                "2-bit"};
+
+inline constexpr std::array<OptionDescription<MachineOptions>, 4> machineOptionList{{
     {.key = "forwarding",
      .kind = OptionKind::Flag,
      .member = memberOf<&MachineOptions::forwarding>,
@@ -101,7 +108,36 @@ inline constexpr std::array<OptionDescription<MachineOptions>, 2> machineOptionL
      .name = "flush",
      .effect = "a taken branch or jump cancels the instruction fetched behind it",
      .title = "A taken branch or jump cancels the instruction fetched behind it"},
+    {.key = "predictor",
+     .kind = OptionKind::Choice,
+     .member = memberOf<&MachineOptions::predictor>,
+     .consoleHelp = "predict branches in Fetch (turns flush on): not-taken (flush alone), taken, backward-taken, "
+                    "1-bit or 2-bit (a table of the last outcomes or of 2-bit counters); a wrong guess cancels what "
+                    "was fetched after the branch",
+     .reportHelp = "Predict branches in Fetch with P, one of not-taken, taken, backward-taken, 1-bit or 2-bit "
+                   "(turns --flush on)",
+     .name = "predictor",
+     .effect = "Fetch predicts each branch, and a wrong prediction cancels what it fetched after the branch",
+     .title = "How Fetch predicts a branch before Execute resolves it",
+     .choices = predictorNames,
+     .placeholder = "P",
+     .needs = "flush"},
+    {.key = "predictorEntries",
+     .flagName = "predictor-entries",
+     .kind = OptionKind::Number,
+     .member = memberOf<&MachineOptions::predictorEntries>,
+     .consoleHelp = "the entries of the 1-bit and 2-bit tables, a power of two from 1 to 1024 (16 by default)",
+     .reportHelp = "The entries of the 1-bit and 2-bit predictors' tables, a power of two from 1 to 1024",
+     .name = "predictor entries",
+     .effect = "the predictor's table has that many entries",
+     .title = "The entries of the 1-bit and 2-bit predictors' tables",
+     .lowest = 1,
+     .highest = 1024,
+     .powerOfTwo = true,
+     .placeholder = "N"},
 }};
+
+static_assert(machineOptionList.size() < 64, "one bit each among the options given");
 
 // The machine's options, in the order every command line, report and page lists them.
 inline constexpr MachineDescriptionOf<MachineOptions> machineDescription{machineOptionList};
@@ -188,11 +224,27 @@ const OptionDescription<Options>* optionWithKey(MachineDescriptionOf<Options> de
   return nullptr;
 }
 
-// Turns on the flags that the options chosen need.
+// The option a command line's word names: "--flush".
 template <typename Options>
-void applyNeeds(MachineDescriptionOf<Options> description, Options& options) {
+const OptionDescription<Options>* optionWithFlag(MachineDescriptionOf<Options> description, std::string_view word) {
   for (const OptionDescription<Options>& option : description) {
-    if (option.needs.empty() || option.member.get(options) == option.defaultValue()) continue;
+    if (option.flag() == word) return &option;
+  }
+  return nullptr;
+}
+
+// The options a command line gave, one bit each by their place in the description.
+using GivenOptions = std::uint64_t;
+
+// Turns on the flags that the options chosen need: those given on a command
+// line (so that naming the default predictor still chooses its machine), and
+// any at a value other than its default.
+template <typename Options>
+void applyNeeds(MachineDescriptionOf<Options> description, Options& options, GivenOptions given = 0) {
+  for (std::size_t i = 0; i < description.size(); ++i) {
+    const OptionDescription<Options>& option = description[i];
+    const bool chosen = (given >> i & 1) != 0 || option.member.get(options) != option.defaultValue();
+    if (option.needs.empty() || !chosen) continue;
     if (const auto* needed = optionWithKey(description, option.needs)) needed->member.set(options, 1);
   }
 }
@@ -249,11 +301,13 @@ std::vector<Options> comparedMachinesOf(MachineDescriptionOf<Options> descriptio
   return machines;
 }
 
-// The flags of the options, "--forwarding and --flush" or with "or".
+// The options that are flags, "--forwarding and --flush" or with "or".
 template <typename Options>
 std::string flagsListed(MachineDescriptionOf<Options> description, std::string_view conjunction) {
   std::vector<std::string> flags;
-  for (const OptionDescription<Options>& option : description) flags.push_back(option.flag());
+  for (const OptionDescription<Options>& option : description) {
+    if (option.kind == OptionKind::Flag) flags.push_back(option.flag());
+  }
   return listed(flags, conjunction);
 }
 
@@ -271,14 +325,15 @@ template <typename Options>
 MachineWords<Options> machineFromWords(MachineDescriptionOf<Options> description, std::span<const std::string> words,
                                        std::vector<std::string>& rest) {
   MachineWords<Options> machine;
+  GivenOptions given = 0;
   for (std::size_t i = 0; i < words.size(); ++i) {
-    const bool isFlag = words[i].starts_with("--");
-    const OptionDescription<Options>* option = isFlag ? optionWithKey(description, words[i].substr(2)) : nullptr;
+    const OptionDescription<Options>* option = optionWithFlag(description, words[i]);
     if (option == nullptr) {
       rest.push_back(words[i]);
       continue;
     }
     machine.given = true;
+    given |= GivenOptions{1} << (option - description.data());
     if (!option->takesValue()) {
       option->member.set(machine.options, 1);
     } else if (i + 1 == words.size()) {
@@ -288,7 +343,7 @@ MachineWords<Options> machineFromWords(MachineDescriptionOf<Options> description
     }
     if (!machine.error.empty()) return machine;
   }
-  applyNeeds(description, machine.options);
+  applyNeeds(description, machine.options, given);
   return machine;
 }
 

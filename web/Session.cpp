@@ -47,7 +47,7 @@ class CycleChanges final : public EventView<CycleChanges> {
                             Mux3Selected, PcMuxSelected, InstructionCancelled, MemorySignalsPassed, MemoryAccessChosen,
                             MemoryRead, MemToRegSelected, RegisterWriteDecided, InstructionRetired, RunEnded,
                             InstructionFetched, InstructionStalled, DecodeWaited, RanBehindTakenBranch, StallEnded,
-                            StallSettled, FetchCyclesSettled>;
+                            StallSettled, FetchCyclesSettled, BranchPredicted, BranchResolved>;
 
   std::vector<RegisterNumber> registers;
   std::vector<Address> memory;

@@ -24,7 +24,8 @@ TEST(ConsoleCommandLine, HelpShowsEveryFormAndHowToStepAndLeave) {
   const RunResult help = fivestageWith({"--help"}, dir.path());
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.errors, "");
-  for (const char* part : {"fivestage [--forwarding] [--flush] [FOLDER]", "fivestage --init DIR", "--help", "--version",
+  for (const char* part : {"fivestage [--forwarding] [--flush] [--predictor P]", "[--predictor-entries N] [FOLDER]",
+                           "fivestage --init DIR", "--help", "--version",
                            "Enter runs one cycle", "Ctrl-D runs the rest without waiting", "Ctrl-C quits"}) {
     EXPECT_NE(help.output.find(part), std::string::npos) << part;
   }

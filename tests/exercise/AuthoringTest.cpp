@@ -110,7 +110,7 @@ TEST(Authoring, WritesAFileThatReadsBackAsTheSameExercise) {
     "title": "Sum",
     "statement": "Add $1 and $2 into $3.",
     "files": {"EnergyConsumptionInput/Decode/add/energy.txt": "3\n", "src.txt": "add $3, $1, $2\n"},
-    "machine": {"forwarding": true, "flush": false},
+    "machine": {"forwarding": true, "flush": true, "predictor": "2-bit", "predictorEntries": 8},
     "maxCycles": 500,
     "data": [
       {"name": "seen", "reg.txt": "0\n1\n2\n0\n", "mem.txt": "0\n", "expect": {"registers": {"3": 3}}},

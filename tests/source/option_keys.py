@@ -42,7 +42,7 @@ def product_files(root):
 
 def main():
     root = pathlib.Path(sys.argv[1])
-    keys = re.findall(r'\.key = "([\w-]+)"', (root / DESCRIPTION).read_text())
+    keys = re.findall(r'\.(?:key|flagName) = "([\w-]+)"', (root / DESCRIPTION).read_text())
     if not keys:
         print(f"no option keys found in {DESCRIPTION}")
         return 1

@@ -46,7 +46,8 @@ class Lives final : public EventView<Lives> {
                             EnergyCharged, ControlSignalsProduced, StallReleased, ExecuteSignalsPassed, OperandsForwarded,
                             AluInputSelected, AluComputed, ExecuteResultLatched, GateEvaluated, Mux3Selected,
                             PcMuxSelected, MemorySignalsPassed, MemoryAccessChosen, MemoryRead, MemoryWritten,
-                            MemToRegSelected, RegisterWriteDecided, RegisterWritten, RunEnded>;
+                            MemToRegSelected, RegisterWriteDecided, RegisterWritten, RunEnded, BranchPredicted,
+                            BranchResolved>;
 
   std::vector<std::string> lines;
 

@@ -155,10 +155,53 @@ TEST(MachineJson, WritesEveryOptionAndReadsItBack) {
   EXPECT_EQ(report::optionsJson(testDescription, TestMachine{false, true, Guess::Always, 8}).dump(),
             R"({"bypass":false,"cancel":true,"guess":"always","entries":8})");
   // The machine's own object, as the report's JSON has always written it.
-  EXPECT_EQ(report::machineJson({true, false}).dump(), R"({"forwarding":true,"flush":false})");
-  for (const MachineOptions& machine : comparedMachines()) {
+  // The machine's own object: every option, the predictor's at its default without it.
+  EXPECT_EQ(report::machineJson({true, false}).dump(),
+            R"({"forwarding":true,"flush":false,"predictor":"not-taken","predictorEntries":16})");
+  std::vector<MachineOptions> ownMachines = comparedMachines();
+  ownMachines.push_back({false, true, Predictor::TwoBit, 4});
+  ownMachines.push_back({true, true, Predictor::BackwardTaken, 1024});
+  for (const MachineOptions& machine : ownMachines) {
     EXPECT_EQ(report::machineFromJson(report::machineJson(machine)), machine);
   }
+}
+
+// The machine's predictor options on both sides: a command line and JSON.
+// Giving a predictor on a command line chooses a machine with flush, even
+// the default one: --predictor not-taken is --flush. A JSON object names
+// every option, so there only a predictor other than not-taken turns flush on.
+TEST(MachineDescription, AGivenPredictorTurnsFlushOn) {
+  struct Line {
+    std::vector<std::string> words;
+    MachineOptions machine;
+    std::string error;
+  };
+  const Line lines[] = {
+      {{"--predictor", "not-taken"}, {false, true}, ""},
+      {{"--flush"}, {false, true}, ""},
+      {{"--predictor", "2-bit", "--forwarding"}, {true, true, Predictor::TwoBit}, ""},
+      {{"--predictor", "1-bit", "--predictor-entries", "4"}, {false, true, Predictor::OneBit, 4}, ""},
+      {{"--predictor", "backward-taken"}, {false, true, Predictor::BackwardTaken}, ""},
+      {{"--predictor-entries", "32"}, {.predictorEntries = 32}, ""},  // a size alone needs nothing
+      {{"--predictor", "3-bit"}, {}, "--predictor takes one of not-taken, taken, backward-taken, 1-bit or 2-bit, not '3-bit'"},
+      {{"--predictor-entries", "12"}, {}, "--predictor-entries takes a power of two from 1 to 1024, not '12'"},
+      {{"--predictorEntries", "4"}, {}, ""},  // the JSON key is no flag
+  };
+  for (const Line& line : lines) {
+    std::vector<std::string> rest;
+    const MachineWords<MachineOptions> read = machineFromWords(machineDescription, line.words, rest);
+    EXPECT_EQ(read.error, line.error) << line.words.front();
+    if (line.error.empty()) {
+      EXPECT_EQ(read.options, line.machine) << line.words.front();
+    }
+  }
+  EXPECT_EQ(report::machineFromJson(Json::parse(R"({"predictor": "not-taken"})")), MachineOptions{});
+  EXPECT_EQ(report::machineFromJson(Json::parse(R"({"predictor": "taken", "flush": false})")),
+            (MachineOptions{false, true, Predictor::Taken}));
+  // Named as before without a predictor; with one, by it and its table's size when not the default.
+  EXPECT_EQ(machineName({false, true, Predictor::NotTaken}), "flush");
+  EXPECT_EQ(machineName({true, true, Predictor::TwoBit}), "forwarding, flush and predictor 2-bit");
+  EXPECT_EQ(machineName({false, true, Predictor::OneBit, 4}), "flush, predictor 1-bit and predictor entries 4");
 }
 
 TEST(MachineJson, ReadsWhatIsLeftOutAsTheDefaultAndAppliesTheRules) {
@@ -218,12 +261,16 @@ TEST(MachineJson, ListsTheControlsOfEveryOption) {
   EXPECT_EQ(controls[3]["lowest"], 1);
   EXPECT_EQ(controls[3]["highest"], 1024);
   EXPECT_EQ(controls[3]["powerOfTwo"], true);
-  // The machine's own: a box for each option, off by default.
-  for (const Json& control : report::machineControlsJson()) {
-    EXPECT_EQ(control["kind"], "flag");
-    EXPECT_EQ(control["default"], false);
-    EXPECT_FALSE(control["title"].get<std::string>().empty());
-  }
+  // The machine's own: a box for each flag, off by default, a menu of the
+  // predictors and a field for the table's size.
+  const Json machine = report::machineControlsJson();
+  ASSERT_EQ(machine.size(), 4U);
+  for (const Json& control : machine) EXPECT_FALSE(control["title"].get<std::string>().empty());
+  EXPECT_EQ(machine[1]["default"], false);
+  EXPECT_EQ(machine[2]["choices"], Json::parse(R"(["not-taken","taken","backward-taken","1-bit","2-bit"])"));
+  EXPECT_EQ(machine[2]["default"], "not-taken");
+  EXPECT_EQ(machine[3]["key"], "predictorEntries");
+  EXPECT_EQ(machine[3]["default"], 16);
 }
 
 }  // namespace

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "common/Machine.h"
+#include "vocabulary/Events.h"
+#include "vocabulary/MachineOptions.h"
+
+namespace fivestage {
+
+// Fetch's guess of where a branch leads, made from the fetched instruction
+// alone before Execute resolves it. The static predictors look at the
+// instruction; the dynamic ones at the entry of the instruction's index
+// modulo the table's size.
+//
+// When an update takes effect: the table is written at the end of the cycle
+// in which its branch resolves in Execute, as a hardware table is written at
+// the clock edge. Execute runs before Fetch within a cycle, but a prediction
+// Fetch makes in that same cycle still reads the state from before the
+// update: any prediction made up to the cycle of the update uses the older
+// state. A two-instruction loop whose branch is fetched again in the cycle
+// it resolves shows it.
+class BranchPredictor {
+ public:
+  BranchPredictor(Predictor kind, int entries);
+
+  Predictor kind() const { return kind_; }
+
+  // The direction the predictor gives the conditional branch at `branch`
+  // with the label `label`, and the entry it read.
+  struct Prediction {
+    bool taken;
+    std::optional<TableEntry> entry;
+  };
+  Prediction predict(InstructionIndex branch, InstructionIndex label) const;
+
+  // The branch resolved in Execute: the state of its entry now, before this
+  // outcome, and after it, which takes effect at the end of the cycle.
+  struct Update {
+    TableEntry before;
+    std::int32_t after;
+  };
+  std::optional<Update> resolve(InstructionIndex branch, bool taken);
+
+  // The cycle ends: the update of the branch resolved in it takes effect.
+  void endCycle();
+
+  // What Fetch predicted for the branches and jumps still in the pipeline,
+  // by fetch: the direction, which Execute checks.
+  void remember(FetchNumber fetch, bool taken) { inFlight_.push_back({fetch, taken}); }
+  // The direction predicted for that fetch, forgotten from now on; not
+  // taken for an instruction Fetch predicted nothing for.
+  bool recall(FetchNumber fetch);
+
+ private:
+  bool isDynamic() const { return kind_ == Predictor::OneBit || kind_ == Predictor::TwoBit; }
+  std::int32_t entryOf(InstructionIndex branch) const;
+  bool predictsTaken(std::int32_t state) const;
+
+  struct InFlight {
+    FetchNumber fetch;
+    bool taken;
+  };
+
+  Predictor kind_;
+  std::vector<std::int32_t> table_;
+  std::optional<TableEntry> pending_;  // written at the end of this cycle
+  std::vector<InFlight> inFlight_;
+};
+
+}  // namespace fivestage
