@@ -2,37 +2,29 @@
 // verdict, the keyboard alone (the skip link, the file pickers), a phone's
 // screen and a wide one, every word of a memory row, and the line numbers
 // beside src.txt.
-import { test, before, after } from 'node:test';
+import { test, before } from 'node:test';
 import assert from 'node:assert/strict';
 import { mkdirSync, readFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { launch, openPage } from './browser.js';
-import { serve } from './site.js';
+import { openPage } from './browser.js';
 import { assertAccessible } from './axe.js';
+import { openSite, settled } from './site.js';
 
 const site = process.env.FIVESTAGE_WEB_SITE;
 const sourceDir = process.env.FIVESTAGE_SOURCE_DIR;
 const screenshots = process.env.FIVESTAGE_SCREENSHOTS ?? tmpdir();
 assert.ok(site && sourceDir, 'FIVESTAGE_WEB_SITE and FIVESTAGE_SOURCE_DIR are set');
 
-let browser;
-let server;
+const web = openSite(site);
+
 before(async () => {
-  browser = await launch();
-  server = await serve(site);
   mkdirSync(screenshots, { recursive: true });
 });
-after(async () => {
-  await browser?.close();
-  await server?.close();
-});
-
-const settled = (page) => page.waitForFunction(() => !document.body.dataset.busy);
 
 // The page at `width` pixels by `height`, ready to use.
 async function visit(width = 1280, height = 900) {
-  const opened = await openPage(browser, server.url);
+  const opened = await openPage(web.browser, web.url);
   await opened.page.setViewport({ width, height });
   await opened.page.evaluate(() => window.fivestage.ready);
   await settled(opened.page);

@@ -10,25 +10,21 @@ import { deflateRawSync, inflateRawSync } from 'node:zlib';
 import { randomBytes } from 'node:crypto';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { launch, openPage } from './browser.js';
-import { serve } from './site.js';
+import { openSite, settled } from './site.js';
 
 const site = process.env.FIVESTAGE_WEB_SITE;
 const sourceDir = process.env.FIVESTAGE_SOURCE_DIR;
 const reportTool = process.env.FIVESTAGE_REPORT;
 assert.ok(site && sourceDir && reportTool, 'FIVESTAGE_WEB_SITE, FIVESTAGE_SOURCE_DIR and FIVESTAGE_REPORT are set');
 
-let browser;
-let server;
+const web = openSite(site);
+const { visit } = web;
+
 let work;
 before(async () => {
-  browser = await launch();
-  server = await serve(site);
   work = mkdtempSync(join(tmpdir(), 'fivestage-exercise-'));
 });
 after(async () => {
-  await browser?.close();
-  await server?.close();
   rmSync(work, { recursive: true, force: true });
 });
 
@@ -36,17 +32,8 @@ const workedExercises = ['sum-array', 'reorder-stalls', 'behind-branch'];
 const exercisePath = (name) => join(sourceDir, 'examples', 'exercises', `${name}.json`);
 const exerciseText = (name) => readFileSync(exercisePath(name), 'utf8');
 const modelAnswer = (name) => readFileSync(join(sourceDir, 'tests', 'exercise', 'solutions', name, 'src.txt'), 'utf8');
-const exerciseLink = (text) => `${server.url}#exercise=${deflateRawSync(JSON.stringify(JSON.parse(text))).toString('base64url')}`;
+const exerciseLink = (text) => `${web.url}#exercise=${deflateRawSync(JSON.stringify(JSON.parse(text))).toString('base64url')}`;
 const linkedExercise = (link) => JSON.parse(inflateRawSync(Buffer.from(link.split('#exercise=')[1], 'base64url')).toString());
-
-const settled = (page) => page.waitForFunction(() => !document.body.dataset.busy);
-
-async function visit(url = server.url, context = null) {
-  const opened = await openPage(browser, url, context);
-  await opened.page.evaluate(() => window.fivestage.ready);
-  await settled(opened.page);
-  return opened;
-}
 
 const text = (page, selector) => page.$eval(selector, (element) => element.textContent);
 const editorValue = (page, name) => page.$eval(`textarea[id="${name}"]`, (editor) => editor.value);
@@ -302,7 +289,7 @@ test('a damaged or invalid exercise link says so, and the page opens as without 
       message: /This exercise link cannot be used: data: is missing/ },
   ];
   for (const { name, hash, message } of damaged) {
-    const { page, errors } = await visit(server.url + hash);
+    const { page, errors } = await visit(web.url + hash);
     assert.equal(await page.$eval('#notice', (notice) => notice.hidden), false, name);
     assert.match(await text(page, '#notice'), message, name);
     assert.equal(await page.$eval('#exercise', (panel) => panel.hidden), true, name);

@@ -2,15 +2,14 @@
 // breakpoint or the end, registers and words in hexadecimal, the dark
 // scheme, the program on a printout, the machine kept by a reload and a
 // link, and "to cycle" past the cap.
-import { test, before, after } from 'node:test';
+import { test, before } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
 import { mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
 import { deflateRawSync } from 'node:zlib';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
-import { launch, openPage } from './browser.js';
-import { serve } from './site.js';
+import { openSite, settled } from './site.js';
 
 const site = process.env.FIVESTAGE_WEB_SITE;
 const sourceDir = process.env.FIVESTAGE_SOURCE_DIR;
@@ -18,16 +17,11 @@ const reportTool = process.env.FIVESTAGE_REPORT;
 const screenshots = process.env.FIVESTAGE_SCREENSHOTS ?? tmpdir();
 assert.ok(site && sourceDir && reportTool, 'FIVESTAGE_WEB_SITE, FIVESTAGE_SOURCE_DIR and FIVESTAGE_REPORT are set');
 
-let browser;
-let server;
+const web = openSite(site);
+const { visit } = web;
+
 before(async () => {
-  browser = await launch();
-  server = await serve(site);
   mkdirSync(screenshots, { recursive: true });
-});
-after(async () => {
-  await browser?.close();
-  await server?.close();
 });
 
 // An example folder's files, by their paths inside it.
@@ -55,7 +49,6 @@ function nativeReport(files) {
   }
 }
 
-const settled = (page) => page.waitForFunction(() => !document.body.dataset.busy);
 const playing = (page) => page.evaluate(() => Boolean(document.body.dataset.playing));
 // Waits until Play has paused by itself, and what it showed has been drawn.
 const paused = async (page, timeout = 60000) => {
@@ -64,15 +57,9 @@ const paused = async (page, timeout = 60000) => {
 };
 
 // Opens the page, as a new visitor or as the one of `context`, ready to use.
-async function visit(url = server.url, context = null) {
-  const opened = await openPage(browser, url, context);
-  await opened.page.evaluate(() => window.fivestage.ready);
-  await settled(opened.page);
-  return opened;
-}
 
 // A link that carries `files` as the page made them before links carried a machine.
-const filesLink = (files) => `${server.url}#inputs=${deflateRawSync(JSON.stringify(files)).toString('base64url')}`;
+const filesLink = (files) => `${web.url}#inputs=${deflateRawSync(JSON.stringify(files)).toString('base64url')}`;
 
 const cycleShown = (page) => page.$eval('#cycle', (element) => Number(element.textContent));
 const text = (page, selector) => page.$eval(selector, (element) => element.textContent);

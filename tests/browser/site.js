@@ -3,6 +3,8 @@
 import { createServer } from 'node:http';
 import { readFile } from 'node:fs/promises';
 import { extname, join, normalize } from 'node:path';
+import { before, after } from 'node:test';
+import { launch, openPage } from './browser.js';
 
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
 
@@ -27,3 +29,35 @@ export async function serve(folder) {
     close: () => new Promise((resolve) => server.close(resolve)),
   };
 }
+
+// The site in a browser, for a file of tests: Chromium and the server start
+// before its first test and stop after its last. `visit` opens the page as a
+// new visitor, or as the one of `context` again, once the module is ready
+// and, unless told not to wait, once it has answered what it was asked.
+export function openSite(folder = process.env.FIVESTAGE_WEB_SITE) {
+  const site = {
+    browser: null,
+    server: null,
+    get url() {
+      return site.server.url;
+    },
+    async visit(url = site.url, context = null, { settle = true } = {}) {
+      const opened = await openPage(site.browser, url, context);
+      await opened.page.evaluate(() => window.fivestage.ready);
+      if (settle) await settled(opened.page);
+      return opened;
+    },
+  };
+  before(async () => {
+    site.browser = await launch();
+    site.server = await serve(folder);
+  });
+  after(async () => {
+    await site.browser?.close();
+    await site.server?.close();
+  });
+  return site;
+}
+
+// Waits until the page has every answer it asked the module for.
+export const settled = (page) => page.waitForFunction(() => !document.body.dataset.busy);

@@ -1,6 +1,6 @@
 // The browser edition in a real browser: the console program through the
 // page's scripting interface for every golden case, and a user's flows.
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
 import { existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
@@ -8,27 +8,18 @@ import { deflateRawSync } from 'node:zlib';
 import { tmpdir } from 'node:os';
 import { dirname, join, relative, sep } from 'node:path';
 import { pathToFileURL } from 'node:url';
-import { launch, openPage } from './browser.js';
-import { serve } from './site.js';
+import { openPage } from './browser.js';
+import { openSite, settled } from './site.js';
 
 const site = process.env.FIVESTAGE_WEB_SITE;
 const sourceDir = process.env.FIVESTAGE_SOURCE_DIR;
 const reportTool = process.env.FIVESTAGE_REPORT;
 const screenshots = process.env.FIVESTAGE_SCREENSHOTS ?? tmpdir();
 assert.ok(site && sourceDir && reportTool, 'FIVESTAGE_WEB_SITE, FIVESTAGE_SOURCE_DIR and FIVESTAGE_REPORT are set');
+
+const web = openSite(site);
 const casesDir = join(sourceDir, 'tests', 'e2e', 'cases');
 const sharedEnergy = join(sourceDir, 'tests', 'e2e', 'energy');
-
-let browser;
-let server;
-before(async () => {
-  browser = await launch();
-  server = await serve(site);
-});
-after(async () => {
-  await browser?.close();
-  await server?.close();
-});
 
 // Every file below `folder`, by its path relative to it.
 function filesBelow(folder, prefix = '') {
@@ -62,7 +53,7 @@ function caseFiles(caseDir) {
 }
 
 test('every golden case prints, through the page, exactly what the console prints', async () => {
-  const { page, errors } = await openPage(browser, server.url);
+  const { page, errors } = await openPage(web.browser, web.url);
   await page.evaluate(() => window.fivestage.ready);
   const cases = readdirSync(casesDir).filter((name) => statSync(join(casesDir, name)).isDirectory()).sort();
   assert.ok(cases.length >= 36);
@@ -89,7 +80,6 @@ test('every golden case prints, through the page, exactly what the console print
 
 // Waits until the page has the answers it asked for: the simulator runs
 // apart from the page, in a worker.
-const settled = (page) => page.waitForFunction(() => !document.body.dataset.busy);
 
 // What the page shows of the machine: the console panel and the two tables.
 const snapshot = (page) => page.evaluate(() => ({
@@ -100,7 +90,7 @@ const snapshot = (page) => page.evaluate(() => ({
 }));
 
 test('a student steps the example, goes back, and runs it to the end', async () => {
-  const { page, errors } = await openPage(browser, server.url);
+  const { page, errors } = await openPage(web.browser, web.url);
   await page.evaluate(() => window.fivestage.ready);
   assert.match(await page.$eval('#console', (pre) => pre.textContent), /All files loaded succesfully[\s\S]*Source Code Loaded/);
 
@@ -169,7 +159,7 @@ test('a student steps the example, goes back, and runs it to the end', async () 
 });
 
 test('a missing Decode energy figure ends the run with the console\'s message', async () => {
-  const { page, errors } = await openPage(browser, server.url);
+  const { page, errors } = await openPage(web.browser, web.url);
   await page.evaluate(() => window.fivestage.ready);
   await page.click('#energy-files tr[data-path="EnergyConsumptionInput/Decode/add/energy.txt"] input');
   await settled(page);
@@ -184,7 +174,7 @@ test('a missing Decode energy figure ends the run with the console\'s message', 
 });
 
 test('a shared link reopens the same inputs', async () => {
-  const { page, errors } = await openPage(browser, server.url);
+  const { page, errors } = await openPage(web.browser, web.url);
   await page.evaluate(() => window.fivestage.ready);
   await page.$eval('textarea[id="src.txt"]', (editor) => { editor.value = 'addi $1, $0, 41\nadd $2, $1, $1 # twice\n'; });
   await page.$eval('tr[data-path="EnergyConsumptionInput/Mem/energy.txt"] textarea', (editor) => { editor.value = '7\n8\n'; });
@@ -202,7 +192,7 @@ test('a shared link reopens the same inputs', async () => {
   ]);
   const shared = await editors(page);
 
-  const { page: opened, errors: openedErrors } = await openPage(browser, link);
+  const { page: opened, errors: openedErrors } = await openPage(web.browser, link);
   await opened.evaluate(() => window.fivestage.ready);
   assert.deepEqual(await editors(opened), shared);
   assert.match(await opened.$eval('#console', (pre) => pre.textContent), /L\(2\) : add \$2, \$1, \$1 # twice/);
@@ -212,7 +202,7 @@ test('a shared link reopens the same inputs', async () => {
 });
 
 test('the page works opened from disk, and is small', async () => {
-  const { page, errors } = await openPage(browser, pathToFileURL(join(site, 'index.html')).href);
+  const { page, errors } = await openPage(web.browser, pathToFileURL(join(site, 'index.html')).href);
   await page.evaluate(() => window.fivestage.ready);
   await page.click('#step');
   await settled(page);
@@ -226,14 +216,10 @@ test('the page works opened from disk, and is small', async () => {
 // ---- what a new visitor ran into --------------------------------------------
 
 // Opens the page, as a new visitor or as the one of `context`, ready to use.
-async function visit(url = server.url, context = null) {
-  const opened = await openPage(browser, url, context);
-  await opened.page.evaluate(() => window.fivestage.ready);
-  return opened;
-}
+const visit = (url = web.url, context = null) => web.visit(url, context, { settle: false });
 
 // The page opened with `files` in its editors, through a link that carries them.
-const withInputs = (files) => visit(`${server.url}#inputs=${deflateRawSync(JSON.stringify(files)).toString('base64url')}`);
+const withInputs = (files) => visit(`${web.url}#inputs=${deflateRawSync(JSON.stringify(files)).toString('base64url')}`);
 
 const basicSource = () => readFileSync(join(sourceDir, 'examples', 'basic', 'src.txt'), 'utf8');
 
@@ -349,7 +335,7 @@ test('a damaged link says so, and opens the basic example', async () => {
     { name: 'not files', hash: `#inputs=${deflateRawSync(JSON.stringify([1, 2])).toString('base64url')}` },
   ];
   for (const { name, hash } of damaged) {
-    const { page, errors } = await visit(server.url + hash);
+    const { page, errors } = await visit(web.url + hash);
     assert.equal(await page.$eval('#notice', (notice) => notice.hidden), false, name);
     assert.match(await page.$eval('#notice', (notice) => notice.textContent), /link is damaged.*the basic example/, name);
     assert.equal(await page.$eval(sourceEditor, (editor) => editor.value), basicSource(), name);
@@ -363,7 +349,7 @@ test('a damaged link says so, and opens the basic example', async () => {
 test('edits are kept for the next visit, which a link overrides, and the menu tells edits from examples', async () => {
   const { page: first, errors } = await visit();
   const basicLink = await linkOf(first);
-  await first.goto(server.url);  // the same visitor, without the link
+  await first.goto(web.url);  // the same visitor, without the link
   await first.evaluate(() => window.fivestage.ready);
   const context = first.browserContext();
   const edited = `${basicSource()}add $9, $1, $1\n`;
@@ -374,16 +360,16 @@ test('edits are kept for the next visit, which a link overrides, and the menu te
 
   // What each visit opens with, after what the visitor did before it.
   const visits = [
-    { name: 'the edits', url: server.url, source: edited, menu: '(your own inputs)' },
+    { name: 'the edits', url: web.url, source: edited, menu: '(your own inputs)' },
     { name: 'a link', url: basicLink, source: basicSource(), menu: 'basic' },
-    { name: 'the edits, behind a damaged link', url: `${server.url}#inputs=!!!`, source: edited, menu: '(your own inputs)',
+    { name: 'the edits, behind a damaged link', url: `${web.url}#inputs=!!!`, source: edited, menu: '(your own inputs)',
       notice: /link is damaged.*the inputs you had last/ },
-    { name: 'the example chosen last', choose: 'loop', url: server.url,
+    { name: 'the example chosen last', choose: 'loop', url: web.url,
       source: readFileSync(join(sourceDir, 'examples', 'loop', 'src.txt'), 'utf8'), menu: 'loop' },
   ];
   for (const { name, choose, url, source, menu: shown, notice } of visits) {
     if (choose) {
-      const { page } = await visit(server.url, context);
+      const { page } = await visit(web.url, context);
       await page.select('#example', choose);
       await settled(page);
       await page.close();
@@ -529,7 +515,7 @@ test('drawn in place Step by Step, the chart, the datapath and the panels are th
 // ---- the datapath diagram -------------------------------------------------------
 
 // The page opened on a golden case's files, as a link made by Copy link opens it.
-const caseLink = (name) => `${server.url}#inputs=${deflateRawSync(JSON.stringify(caseFiles(join(casesDir, name)))).toString('base64url')}`;
+const caseLink = (name) => `${web.url}#inputs=${deflateRawSync(JSON.stringify(caseFiles(join(casesDir, name)))).toString('base64url')}`;
 
 // What the console trace of a cycle says of the values the diagram shows
 // too: null for a value the cycle has none of. A branch is taken when the
@@ -710,7 +696,7 @@ test('the lines a stage marks are its console block, in cycles that stall or can
   const files = { ...filesBelow(join(sourceDir, 'examples', 'basic')),
     'src.txt': 'sw $3, 1($0)\nadd $4, $3, $5\nbeq $1, $1, L4\naddi $6, $0, 1\nadd $7, $1, $1\n' };
   for (const { flags, ...machine } of machines) {
-    const link = `${server.url}#inputs=${deflateRawSync(JSON.stringify({ files, machine })).toString('base64url')}`;
+    const link = `${web.url}#inputs=${deflateRawSync(JSON.stringify({ files, machine })).toString('base64url')}`;
     const { page, errors } = await visit(link);
     const seen = { stall: 0, cancel: 0 };
     for (let cycle = 1; await page.$eval('#step', (button) => !button.disabled); ++cycle) {
@@ -758,7 +744,6 @@ test('printed, the diagram keeps to one landscape page', async () => {
 });
 
 // ---- the four machines, the program check, Stop and the memory view -----------
-
 
 // What `work(folder)` answers on a folder holding `files`, removed afterwards.
 function inFolderOf(files, work) {
@@ -826,7 +811,7 @@ const machinesTable = (page, root) => page.$eval(`${root} table`, (table) =>
 const rowsShown = (page) => page.$$eval('#compare-table tbody tr', (rows) => rows.map((row) => row.classList.contains('shown')));
 
 test('the Compare panel shows the table of fivestage-report --compare --html', async () => {
-  const comparisonPage = await browser.newPage();
+  const comparisonPage = await web.browser.newPage();
   for (const { name, files: filesOf } of machineInputs) {
     const files = filesOf();
     const { page, errors } = await withInputs(files);
@@ -987,7 +972,7 @@ test('the program check shows the warnings as the report page does', async () =>
     { name: 'a missing Decode energy file', files: (({ 'EnergyConsumptionInput/Decode/add/energy.txt': _, ...rest }) => rest)(basic), warnings: true },
     { name: 'the basic example', files: basic, warnings: false },
   ];
-  const reportPage = await browser.newPage();
+  const reportPage = await web.browser.newPage();
   for (const { name, files, warnings } of problems) {
     const { page, errors } = await withInputs(files);
     await settled(page);
