@@ -48,6 +48,7 @@ class Core {
   Cycle cyclesRun() const { return cyclesRun_; }
   Cycle cycleCounter() const { return CycleCounter_; }
   double energyTotal() const { return datapath_.energyTotal; }
+  const BranchPredictor& predictor() const { return datapath_.predictor; }
 
  private:
   void runStages();

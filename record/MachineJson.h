@@ -85,7 +85,8 @@ Options optionsFromJson(MachineDescriptionOf<Options> description, const nlohman
 }
 
 // The options as the page builds its controls from them: each one's key,
-// kind, name, tooltip, default, and the values a valued one takes.
+// kind, name, tooltip, default, the flag it needs, and the values a valued
+// one takes.
 template <typename Options>
 nlohmann::ordered_json controlsJson(MachineDescriptionOf<Options> description) {
   static constexpr const char* kinds[] = {"flag", "choice", "number"};
@@ -96,6 +97,7 @@ nlohmann::ordered_json controlsJson(MachineDescriptionOf<Options> description) {
                                       {"name", option.name},
                                       {"title", option.title},
                                       {"default", optionValueJson(option, option.defaultValue())}};
+    if (!option.needs.empty()) control["needs"] = option.needs;
     if (option.kind == OptionKind::Choice) control["choices"] = option.choices;
     if (option.kind == OptionKind::Number) {
       control["lowest"] = option.lowest;

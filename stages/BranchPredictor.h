@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "common/Machine.h"
@@ -27,6 +28,13 @@ class BranchPredictor {
   BranchPredictor(Predictor kind, int entries);
 
   Predictor kind() const { return kind_; }
+  // Whether it keeps a table (1-bit, 2-bit), and the table as it stands.
+  bool isDynamic() const { return kind_ == Predictor::OneBit || kind_ == Predictor::TwoBit; }
+  std::span<const std::int32_t> table() const { return table_; }
+  // The entry of the branch at `branch`.
+  std::int32_t entryOf(InstructionIndex branch) const;
+  // Whether a table state predicts taken.
+  bool predictsTaken(std::int32_t state) const;
 
   // The direction the predictor gives the conditional branch at `branch`
   // with the label `label`, and the entry it read.
@@ -55,10 +63,6 @@ class BranchPredictor {
   bool recall(FetchNumber fetch);
 
  private:
-  bool isDynamic() const { return kind_ == Predictor::OneBit || kind_ == Predictor::TwoBit; }
-  std::int32_t entryOf(InstructionIndex branch) const;
-  bool predictsTaken(std::int32_t state) const;
-
   struct InFlight {
     FetchNumber fetch;
     bool taken;

@@ -208,6 +208,30 @@ class Builder {
     if (taken_) activate({"new-pc"});
   }
 
+  // Fetch's guess: the entry it read, what it predicts, and the instruction
+  // it fetches next, its label's when it predicts taken.
+  void operator()(const BranchPredicted& e) {
+    Json& fetch = stage(Stage::Fetch);
+    fetch["prediction"] = {{"jump", e.jump},
+                           {"entry", e.entry ? Json(e.entry->index) : Json(nullptr)},
+                           {"state", e.entry ? Json(e.entry->state) : Json(nullptr)},
+                           {"meaning", e.entry ? Json(stateMeaning(e.predictor, e.entry->state)) : Json(nullptr)},
+                           {"taken", e.taken},
+                           {"next", e.next}};
+    activate({"predict"});
+  }
+
+  // Execute checks Fetch's guess against the outcome.
+  void operator()(const BranchResolved& e) {
+    if (e.predictor == Predictor::NotTaken) return;  // nothing was guessed: Fetch went on in order
+    stage(Stage::Execute)["resolution"] = {{"predictedTaken", e.predictedTaken},
+                                           {"taken", e.taken},
+                                           {"right", e.right()},
+                                           {"entry", e.before ? Json(e.before->index) : Json(nullptr)},
+                                           {"before", e.before ? Json(e.before->state) : Json(nullptr)},
+                                           {"after", e.after ? Json(*e.after) : Json(nullptr)}};
+  }
+
   void operator()(const InstructionCancelled& e) {
     stage(Stage::Decode) = {
         {"state", "cancelled"}, {"instruction", instructionJson(e.instruction, e.text)}, {"by", e.by.index}};
@@ -248,7 +272,7 @@ class Builder {
   // What the diagram has no wire for, and what the core accounts.
   using Ignored = EventList<RegisterReadStarted, EnergyCharged, RegisterWritten, InstructionRetired, RunEnded,
                             InstructionFetched, DecodeWaited, RanBehindTakenBranch, StallEnded, StallSettled,
-                            FetchCyclesSettled, BranchPredicted, BranchResolved>;
+                            FetchCyclesSettled>;
 
  private:
   Json& stage(Stage stage) { return diagram_["stages"][std::string(stageName(stage))]; }
@@ -283,7 +307,9 @@ static_assert(checkEveryEvent<Builder>());
 }  // namespace
 
 Json CycleDiagram::json(std::span<const Event> cycle) const {
-  Json diagram = {{"cycle", 0}, {"machine", report::machineJson(machine_)}};
+  // Whether Fetch guesses where branches lead, so that the drawing has a predictor.
+  const bool predicting = machine_.predictor != Predictor::NotTaken;
+  Json diagram = {{"cycle", 0}, {"machine", report::machineJson(machine_)}, {"predicting", predicting}};
   Builder builder(diagram);
   for (const Event& event : cycle) handOn(builder, event);
   return diagram;

@@ -55,6 +55,7 @@ class Session {
     std::optional<report::ChartParts> chart;  // the latest cycles, once one has run
     std::string summaryHtml;                  // the report's summary of the run so far
     std::string finalStateHtml;               // the report's values changed by the run
+    std::string predictorHtml;                // the branch predictor in the cycle; empty when Fetch predicts nothing
   };
   View view() const;
   // Moves towards the end of `cycle`, forward or (by running again from the

@@ -69,6 +69,12 @@
   const wordText = (value) =>
     ($('hex').checked ? `0x${(value >>> 0).toString(16).toUpperCase().padStart(8, '0')}` : String(value));
 
+  // The predictor panel shows only on a machine whose Fetch predicts branches.
+  function showPredictor(html) {
+    $('predictor-panel').hidden = !html;
+    showHtml($('predictor'), html);
+  }
+
   function registersHtml(view) {
     const marked = new Set(view.writtenThisCycle.registers);
     return view.finalRegisters.map((value, index) =>
@@ -154,6 +160,7 @@
       showHtml(status, 'The files could not be loaded: see the console.');
       fivestageChart.show($('chart'), null);
       for (const id of ['summary', 'registers', 'memory', 'memory-words']) showHtml($(id), '');
+      showPredictor('');
       return;
     }
     showHtml(status, `Cycle <b id="cycle">${view.cycles}</b>${bannerHtml(view)} · ` +
@@ -165,6 +172,7 @@
     // The summary and the values changed, as the report page shows them.
     showHtml($('summary'), view.summaryHtml);
     showHtml($('memory'), view.finalStateHtml);
+    showPredictor(view.predictorHtml);
     showHtml($('registers'), registersHtml(view));
     renderMemory(view);
 

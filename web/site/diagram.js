@@ -97,6 +97,24 @@
     return [`stall released: reads ${read.join(', ') || 'no register'} again`];
   }
 
+  const direction = (taken) => (taken ? 'taken' : 'not taken');
+
+  // Fetch's guess for the branch or jump it fetched.
+  function predictorLines(d) {
+    const p = d.stages.Fetch.prediction;
+    if (!p) return [];
+    const next = `${p.jump ? 'jump' : direction(p.taken)}, next ${at(p.next)}`;
+    return present(p.entry) ? [`entry ${p.entry} = ${p.state}`, p.meaning, next] : [next];
+  }
+
+  // Execute's check of the guess, and the entry it writes at the cycle's end.
+  function resolutionLines(d) {
+    const r = d.stages.Execute.resolution;
+    if (!r) return [];
+    const entry = present(r.entry) ? `; entry ${r.entry}: ${r.before} → ${r.after}` : '';
+    return [`predicted ${direction(r.predictedTaken)}: ${r.right ? 'right' : 'wrong'}${entry}`];
+  }
+
   function gateLines(d) {
     const g = d.stages.Execute.gate;
     return g ? [`pcsrc ${bit(g.pcsrc)} zero ${bit(g.zero)} branch ${signal(g.branch)}`] : [];
@@ -104,12 +122,15 @@
 
   // The units of the datapath in each stage. A unit whose `lines` tell what
   // it does in the cycle has `room` for as many lines as they can be; one
-  // marked `forwarding` is drawn only on a machine with forwarding.
+  // marked `forwarding` is drawn only on a machine with forwarding, one
+  // marked `predicting` only on a machine whose Fetch predicts branches.
   const units = [
     { stage: 'Fetch', kind: 'adder', x: 56, y: 110, w: 44, h: 36, title: '+1' },
     { stage: 'Fetch', kind: 'box', x: 56, y: 210, w: 44, h: 40, title: 'PC' },
     { stage: 'Fetch', kind: 'box', x: 118, y: 186, w: 76, h: 104, title: 'Instruction', subtitle: 'memory' },
     { stage: 'Fetch', kind: 'mux', x: 22, y: 196, w: 18, h: 68, inputs: ['0', '1'], note: (d) => pcMuxNote(d) },
+    { stage: 'Fetch', kind: 'box', x: 8, y: 306, w: 186, h: 64, title: 'Branch predictor', lines: predictorLines,
+      room: 3, predicting: true },
     { stage: 'Decode', kind: 'box', x: 236, y: 58, w: 264, h: 54, title: 'Hazard unit', lines: hazardLines, room: 3 },
     { stage: 'Decode', kind: 'box', x: 236, y: 118, w: 264, h: 66, title: 'Control', lines: controlLines, room: 4 },
     { stage: 'Decode', kind: 'box', x: 330, y: 206, w: 110, h: 140, title: 'Registers',
@@ -124,6 +145,7 @@
     { stage: 'Execute', kind: 'box', x: 700, y: 350, w: 40, h: 28, title: 'gate' },
     { stage: 'Execute', kind: 'text', x: 604, y: 400, lines: gateLines, room: 1 },
     { stage: 'Execute', kind: 'mux', x: 782, y: 398, w: 16, h: 52, inputs: ['1', '0'], note: () => 'Mux3' },
+    { stage: 'Execute', kind: 'text', x: 540, y: 456, lines: resolutionLines, room: 1, predicting: true },
     { stage: 'Mem', kind: 'text', x: 846, y: 146, lines: memorySignalLines, room: 1 },
     { stage: 'Mem', kind: 'box', x: 900, y: 230, w: 100, h: 120, title: 'Data memory',
       lines: (d) => [d.stages.Mem.access ?? ''], room: 1, ports: [['address', 264], ['write data', 330]] },
@@ -138,7 +160,8 @@
 
   // ---- the wires: the path each belongs to, and the values they carry ----------
 
-  // A wire marked `forwarding` is drawn only on a machine with forwarding.
+  // A wire marked `forwarding` is drawn only on a machine with forwarding,
+  // one marked `predicting` only on a machine whose Fetch predicts.
   const wires = [
     // Fetch: the PC multiplexer chooses a taken branch's target or PC + 1.
     { path: 'fetch', points: [[40, 230], [56, 230]] },
@@ -148,6 +171,7 @@
     { path: 'pc-plus-one', points: [[56, 128], [12, 128], [12, 212], [22, 212]] },
     { path: 'new-pc', points: [[798, 424], [808, 424], [808, 50], [4, 50], [4, 248], [22, 248]] },
     { path: 'stall', points: [[236, 76], [106, 76], [106, 210], [100, 210]] },
+    { path: 'predict', points: [[31, 306], [31, 259]], predicting: true },
     // Decode: the register file, and the fields passed on.
     { path: 'read-rs', points: [[216, 226], [330, 226]] },
     { path: 'read-rt', points: [[216, 262], [330, 262]] },
@@ -387,12 +411,13 @@
     };
   }
 
-  // The drawing of the datapath of a machine with or without forwarding:
-  // its svg element, and `show(diagram)`, which brings it to a cycle.
-  function drawing(forwarding) {
+  // The drawing of the datapath of a machine with or without forwarding,
+  // and with or without a predictor: its svg element, and `show(diagram)`,
+  // which brings it to a cycle.
+  function drawing(forwarding, predicting) {
     const svg = document.createElementNS(svgNs, 'svg');
     for (const [name, value] of Object.entries({ class: 'datapath', viewBox: `0 0 ${width} ${height}`, role: 'img' })) svg.setAttribute(name, value);
-    const onMachine = (part) => !part.forwarding || forwarding;
+    const onMachine = (part) => (!part.forwarding || forwarding) && (!part.predicting || predicting);
     const title = textOf(make(svg, 'title'));
     const cycle = attributeOf(svg, 'data-cycle');
     const shows = [
@@ -407,6 +432,7 @@
     return {
       svg,
       forwarding,
+      predicting,
       show(diagram) {
         const active = new Set(diagram.active);
         for (const show of shows) show(diagram, active);
@@ -425,8 +451,8 @@
       return;
     }
     let shown = drawings.get(element);
-    if (shown?.forwarding !== diagram.machine.forwarding) {
-      shown = drawing(diagram.machine.forwarding);
+    if (shown?.forwarding !== diagram.machine.forwarding || shown?.predicting !== diagram.predicting) {
+      shown = drawing(diagram.machine.forwarding, diagram.predicting);
       drawings.set(element, shown);
       element.replaceChildren(shown.svg);
     }

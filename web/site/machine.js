@@ -50,6 +50,16 @@ const fivestageMachine = (() => {
     }
   }
 
+  // Keeps the rules between the options after a change to `option`: an
+  // option away from its default turns on the flag it needs, and a flag
+  // turned off puts the options that need it back to their default.
+  function keepNeeds(option) {
+    const needed = options.find((other) => other.key === option.needs);
+    if (needed && valueOf(option) !== option.default) control(needed).checked = true;
+    if (option.kind !== 'flag' || valueOf(option)) return;
+    for (const other of options.filter((other) => other.needs === option.key)) control(other).value = String(other.default);
+  }
+
   // Builds the controls of `listed`, the simulator's list of the options,
   // into `group`, on the machine without options; `changed()` hears each change.
   function build(group, listed, changed) {
@@ -59,7 +69,10 @@ const fivestageMachine = (() => {
       label.title = option.title;
       const element = input(option);
       element.id = option.key;
-      element.addEventListener('change', changed);
+      element.addEventListener('change', () => {
+        keepNeeds(option);
+        changed();
+      });
       if (option.kind === 'flag') label.append(element, ` ${option.name}`); else label.append(`${option.name} `, element);
       return label;
     }));
