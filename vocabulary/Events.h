@@ -200,6 +200,14 @@ struct TableEntry {
   bool operator==(const TableEntry&) const = default;
 };
 
+// What a table's state predicts, in words: "not taken" or "taken" for the
+// 1-bit table, "strongly not taken" to "strongly taken" for the 2-bit one.
+constexpr std::string_view tableStateMeaning(Predictor predictor, std::int32_t state) {
+  constexpr std::string_view counter[] = {"strongly not taken", "weakly not taken", "weakly taken", "strongly taken"};
+  if (predictor == Predictor::TwoBit) return counter[static_cast<std::size_t>(state & 3)];
+  return state == 1 ? "taken" : "not taken";
+}
+
 // Fetch has predicted where the branch it fetched leads (with any predictor
 // but not-taken, which fetches on in order), or sent a jump to its label.
 struct BranchPredicted {

@@ -655,6 +655,63 @@ TEST(ReportCli, TheKanataLogRetiresACancelledInstructionAsFlushed) {
   EXPECT_EQ(log.find("S\t1\t0\tD"), std::string::npos) << "the cancelled instruction is never decoded";
 }
 
+// --predictor not-taken is the flush machine: every output the same, byte
+// for byte, and no prediction section or object.
+TEST(ReportCli, TheNotTakenPredictorReportsAsTheFlushMachine) {
+  TempDir dir;
+  writeInputs(dir, "addi $1, $0, 2\naddi $2, $0, 0\naddi $2, $2, 1\nbne $2, $1, L3\nj L7\naddi $5, $0, 1\n");
+  const std::vector<std::string> outputs = {"--html", "r.html", "--json", "r.json", "--kanata", "r.kanata"};
+  std::vector<std::string> flush = {"--flush"}, notTaken = {"--predictor", "not-taken"};
+  flush.insert(flush.end(), outputs.begin(), outputs.end());
+  const RunResult viaFlush = report(dir.path(), flush);
+  std::vector<std::string> saved;
+  for (const char* name : {"r.html", "r.json", "r.kanata"}) saved.push_back(readFile(dir.path() / name));
+  notTaken.insert(notTaken.end(), outputs.begin(), outputs.end());
+  const RunResult viaPredictor = report(dir.path(), notTaken);
+  EXPECT_EQ(viaPredictor.output, viaFlush.output);
+  EXPECT_EQ(readFile(dir.path() / "r.html"), saved[0]);
+  EXPECT_EQ(readFile(dir.path() / "r.json"), saved[1]);
+  EXPECT_EQ(readFile(dir.path() / "r.kanata"), saved[2]);
+  EXPECT_EQ(viaFlush.output.find("Branch prediction"), std::string::npos);
+  EXPECT_FALSE(nlohmann::json::parse(saved[1]).contains("prediction"));
+}
+
+// A loop of three turns whose branch is taken twice, with forwarding so
+// that it never waits and each wrong guess cancels a fetch: each predictor's
+// mispredictions, their cost in the breakdown, and the branch's row.
+TEST(ReportCli, TheBranchPredictionSectionCountsEachBranchsMispredictions) {
+  TempDir dir;
+  writeInputs(dir, "addi $1, $0, 3\naddi $2, $0, 0\naddi $2, $2, 1\nbne $2, $1, L3\naddi $5, $0, 1\n");
+  const struct {
+    const char* predictor;
+    int mispredicted;
+    const char* row;
+  } cases[] = {
+      {"taken", 1, "L4    bne $2, $1, L3               3      2      1    66.67%     1       5"},
+      {"backward-taken", 1, "L4    bne $2, $1, L3               3      2      1    66.67%     1       5"},
+      {"1-bit", 2, "L4    bne $2, $1, L3               3      2      2    33.33%     2      10"},
+      {"2-bit", 2, "L4    bne $2, $1, L3               3      2      2    33.33%     2      10"},
+  };
+  for (const auto& c : cases) {
+    const RunResult run =
+        report(dir.path(), {"--forwarding", "--predictor", c.predictor, "--json", "r.json", "--html", "r.html"});
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_NE(run.output.find("\nBranch prediction\n"), std::string::npos) << c.predictor;
+    EXPECT_NE(run.output.find(c.row), std::string::npos) << c.predictor << run.output;
+    EXPECT_NE(run.output.find(" + " + std::to_string(c.mispredicted) + " lost to mispredictions"), std::string::npos)
+        << c.predictor;
+    const nlohmann::json json = nlohmann::json::parse(readFile(dir.path() / "r.json"));
+    EXPECT_EQ(json["machine"]["predictor"], c.predictor);
+    EXPECT_EQ(json["machine"]["flush"], true);
+    EXPECT_EQ(json["prediction"]["mispredictions"], c.mispredicted);
+    EXPECT_EQ(json["prediction"]["branches"][0]["line"], 4);
+    EXPECT_EQ(json["prediction"]["history"].size(), 3U);
+    const std::string html = readFile(dir.path() / "r.html");
+    EXPECT_NE(html.find("<h2>Branch prediction"), std::string::npos) << c.predictor;
+    EXPECT_NE(html.find("<tr class=\"wrong\">"), std::string::npos) << c.predictor;
+  }
+}
+
 TEST(ReportCli, TraceIsTheConsolesOutputForOneEnterPerCycle) {
   int compared = 0;
   for (const auto& entry : fs::directory_iterator(FIVESTAGE_CASES_DIR)) {
