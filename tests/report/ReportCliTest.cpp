@@ -88,6 +88,22 @@ TEST(ReportCli, RefusesBadUsageWithStatusTwoAndLeavesNoFileBehind) {
       {"unknown option", {"--colour"}, 2, "colour"},
       {"compare with a machine", {"--compare", "--flush"}, 2, "--compare runs the program on all four machines"},
       {"compare with a trace", {"--compare", "--trace", "t.txt"}, 2, "--compare writes no --kanata or --trace"},
+      {"compare with a predictor",
+       {"--compare", "--predictor", "taken"},
+       2,
+       "--compare runs the program on all four machines: give it without --predictor (--compare-predictors compares "
+       "the predictors)"},
+      {"predictors compared with one of them",
+       {"--compare-predictors", "--predictor", "1-bit"},
+       2,
+       "--compare-predictors runs the program under every predictor: give it without --predictor"},
+      {"two comparisons", {"--compare", "--compare-predictors"}, 2, "are two comparisons: give one"},
+      {"predictors compared with a log",
+       {"--compare-predictors", "--kanata", "k.kanata"},
+       2,
+       "--compare-predictors writes no --kanata or --trace"},
+      {"a predictor not offered", {"--predictor", "3-bit"}, 2, "--predictor takes one of not-taken, taken"},
+      {"a table not a power of two", {"--predictor-entries", "3"}, 2, "--predictor-entries takes a power of two"},
   };
   for (const Refusal& c : cases) {
     TempDir dir;
@@ -653,6 +669,32 @@ TEST(ReportCli, TheKanataLogRetiresACancelledInstructionAsFlushed) {
   EXPECT_NE(log.find("R\t0\t0\t0\n"), std::string::npos) << log;
   EXPECT_NE(log.find("R\t2\t1\t0\n"), std::string::npos) << log;
   EXPECT_EQ(log.find("S\t1\t0\tD"), std::string::npos) << "the cancelled instruction is never decoded";
+}
+
+// --compare-predictors runs the five predictors with forwarding if given:
+// each one's JSON is its single run's, and the text has a row for each.
+TEST(ReportCli, ComparePredictorsGivesEachPredictorItsSingleRunsFigures) {
+  TempDir dir;
+  writeInputs(dir, "addi $1, $0, 3\naddi $2, $0, 0\naddi $2, $2, 1\nbne $2, $1, L3\naddi $5, $0, 1\n");
+  const RunResult compared =
+      report(dir.path(), {"--compare-predictors", "--forwarding", "--json", "all.json", "--html", "all.html"});
+  ASSERT_EQ(compared.status, 0) << compared.errors;
+  const nlohmann::json machines = nlohmann::json::parse(readFile(dir.path() / "all.json"))["machines"];
+  const char* predictors[] = {"not-taken", "taken", "backward-taken", "1-bit", "2-bit"};
+  ASSERT_EQ(machines.size(), std::size(predictors));
+  for (std::size_t m = 0; m < machines.size(); ++m) {
+    ASSERT_EQ(report(dir.path(), {"--forwarding", "--predictor", predictors[m], "--json", "one.json"}).status, 0);
+    EXPECT_EQ(machines[m], nlohmann::json::parse(readFile(dir.path() / "one.json"))) << predictors[m];
+  }
+  // not-taken mispredicts the two taken turns, taken only the exit.
+  const RunResult text = report(dir.path(), {"--compare-predictors", "--forwarding"});
+  EXPECT_NE(text.output.find("  not-taken                   15   1.67             2    33.33%     2"),
+            std::string::npos)
+      << text.output;
+  EXPECT_NE(text.output.find("  taken                       14   1.56             1    66.67%     1"),
+            std::string::npos)
+      << text.output;
+  EXPECT_NE(readFile(dir.path() / "all.html").find("the program on five predictors"), std::string::npos);
 }
 
 // --predictor not-taken is the flush machine: every output the same, byte
