@@ -754,6 +754,19 @@ TEST(ReportCli, TheBranchPredictionSectionCountsEachBranchsMispredictions) {
   }
 }
 
+// With a predictor, the instruction fetched at the label of a branch
+// predicted taken that is not taken leaves the log as flushed too.
+TEST(ReportCli, TheKanataLogRetiresAWrongPathInstructionAsFlushed) {
+  TempDir dir;
+  writeInputs(dir, "beq $1, $2, L3\naddi $2, $0, 9\naddi $3, $0, 1\n");
+  ASSERT_EQ(report(dir.path(), {"--predictor", "taken", "--kanata", "run.kanata"}).status, 0);
+  const std::string log = readFile(dir.path() / "run.kanata");
+  // Fetch 2 (log id 1) is E(2), at the label; the beq is not taken in cycle 3.
+  EXPECT_NE(log.find("L\t1\t1\tcancelled: fetched behind the not taken E(0)\nR\t1\t1\t1\n"), std::string::npos)
+      << log;
+  EXPECT_EQ(log.find("S\t1\t0\tD"), std::string::npos) << "the cancelled instruction is never decoded";
+}
+
 TEST(ReportCli, TraceIsTheConsolesOutputForOneEnterPerCycle) {
   int compared = 0;
   for (const auto& entry : fs::directory_iterator(FIVESTAGE_CASES_DIR)) {
