@@ -78,6 +78,7 @@ struct Arguments {
   // The machine options' values as given, by their place in the description; a flag's is not used.
   std::array<std::string, machineOptionList.size()> machineTexts;
   bool compare = false;  // run on every machine compared, side by side
+  bool comparePredictors = false;  // run under every predictor, side by side
   struct Output {
     const char* option;
     std::string name;  // empty when not asked for
@@ -139,19 +140,36 @@ void checkArguments(const CLI::App& app, const Arguments& arguments) {
       throw UsageError{option->get_name() + " is given " + std::to_string(option->count()) + " times: give it once"};
     }
   }
+  for (const auto& option : machineDescription) {
+    if (!option.takesValue() || app.count(option.flag()) == 0) continue;
+    if (arguments.compare) {
+      throw UsageError{"--compare runs the program on all " + comparedCount() + " machines: give it without " +
+                       option.flag() + " (--compare-predictors compares the predictors)"};
+    }
+    if (arguments.comparePredictors && option.kind == OptionKind::Choice) {
+      throw UsageError{"--compare-predictors runs the program under every predictor: give it without " +
+                       option.flag()};
+    }
+  }
   if (arguments.compare && machineGiven(app)) {
     throw UsageError{"--compare runs the program on all " + comparedCount() +
                      " machines: give it without " + flagsListed(machineDescription, "or")};
   }
-  if (arguments.compare && (app.count("--kanata") > 0 || app.count("--trace") > 0)) {
-    throw UsageError{"--compare writes no --kanata or --trace: each follows one run (leave out --compare)"};
+  if (arguments.compare && arguments.comparePredictors) {
+    throw UsageError{"--compare and --compare-predictors are two comparisons: give one"};
+  }
+  for (const char* comparing : {"--compare", "--compare-predictors"}) {
+    if (app.count(comparing) > 0 && (app.count("--kanata") > 0 || app.count("--trace") > 0)) {
+      throw UsageError{std::string(comparing) + " writes no --kanata or --trace: each follows one run (leave out " +
+                       comparing + ")"};
+    }
   }
   if (app.count("--check") > 0 && arguments.exercise.empty()) refuseValue("--check", exerciseTakes, "");
   if (arguments.showHidden && app.count("--check") == 0) {
     throw UsageError{"--show-hidden shows the hidden data sets' values of --check: give it with --check EXERCISE"};
   }
   if (!arguments.exercise.empty()) {
-    for (const char* option : {"--html", "--kanata", "--trace", "--compare"}) {
+    for (const char* option : {"--html", "--kanata", "--trace", "--compare", "--compare-predictors"}) {
       if (app.count(option) > 0)
         throw UsageError{"--check writes the checks and --json only: leave out " + std::string(option)};
     }
@@ -268,8 +286,9 @@ int writeReports(const Arguments& arguments, const RunOptions& options) {
   };
   std::optional<Comparison> comparison;
   std::optional<ReportData> data;
-  if (arguments.compare) {
-    comparison = compareMachines(InputFolder(folder), options);
+  if (arguments.compare || arguments.comparePredictors) {
+    comparison = arguments.compare ? compareMachines(InputFolder(folder), options)
+                                   : comparePredictors(InputFolder(folder), options);
     if (json) json->stream() << dumped(comparisonJson(*comparison, options.maxCycles));
     if (html) html->stream() << comparisonHtml(*comparison, options.maxCycles);
     status = exitStatusOf(*comparison);
@@ -446,6 +465,8 @@ int main(int argc, char** argv) {
   addMachineOptions(app, arguments);
   app.add_flag("--compare", arguments.compare, "Run the program on all " + comparedCount() + " machines (with and without " +
                                                    comparedNames() + ") and compare them");
+  app.add_flag("--compare-predictors", arguments.comparePredictors,
+               "Run the program under every predictor, with forwarding if it is given, and compare them");
   app.set_version_flag("--version", "fivestage-report 1.0");
   try {
     try {

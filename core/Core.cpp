@@ -48,14 +48,14 @@ void Core::runStages() {
     p.writeBackSlot = std::exchange(p.memorySlot, std::nullopt);
   }
 
-  std::optional<InstructionTag> taken;  // the branch or jump Execute took in this cycle
+  std::optional<InstructionTag> taken;  // without flush: the branch or jump Execute took in this cycle
   if (p.executeSlot && !stallCycle_) {
     const std::optional<InstructionIndex> newPc = p.executeUnit.execute(datapath_);
-    if (newPc) taken = p.executeSlot;
     if (cancelsWrongPath()) {
       followResolved(*p.executeSlot, newPc);
     } else if (newPc) {
       pc_ = *newPc;
+      taken = p.executeSlot;
     }
     p.memorySlot = std::exchange(p.executeSlot, std::nullopt);
   }

@@ -103,6 +103,7 @@ Json limitsJson(const Limits& limits) {
   Json json = Json::object();
   if (limits.cycles) json["cycles"] = *limits.cycles;
   if (limits.stalls) json["stalls"] = *limits.stalls;
+  if (limits.mispredictions) json["mispredictions"] = *limits.mispredictions;
   if (limits.energy) json["energy"] = *limits.energy;
   if (limits.instructions) json["instructions"] = *limits.instructions;
   return json;

@@ -85,6 +85,7 @@ void failAfterIncompleteRun(const Exercise& exercise, const DataSet& data, DataS
   const Limits& limits = exercise.limits;
   if (limits.cycles) checks.unreached("cycles", Bound::AtMost, *limits.cycles);
   if (limits.stalls) checks.unreached("stalls", Bound::AtMost, *limits.stalls);
+  if (limits.mispredictions) checks.unreached("mispredictions", Bound::AtMost, *limits.mispredictions);
   if (limits.energy) checks.unreached("energy", Bound::AtMost, *limits.energy);
   if (exercise.asMeant) checks.unreached(asMeantText, Bound::Equal, meant);
 }
@@ -113,6 +114,7 @@ void checkDataSet(const Exercise& exercise, const DataSet& data, const report::R
   const Limits& limits = exercise.limits;
   checks.atMost("cycles", limits.cycles, record.cycles);
   checks.atMost("stalls", limits.stalls, record.stallCount);
+  checks.atMost("mispredictions", limits.mispredictions, record.mispredictions);
   checks.atMost("energy", limits.energy, record.energyTotal());
   if (exercise.asMeant && run.meaning) {
     checks.add(asMeantText, run.meaning->matches, Bound::Equal, meant, report::meaningText(*run.meaning));

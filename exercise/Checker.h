@@ -24,7 +24,7 @@ enum class Bound { Equal, AtMost };
 // One check of an answer, on one data set or on the program itself.
 struct Check {
   std::string data;  // the data set's name; empty for a check of the program itself
-  std::string text;  // "run completes", "$2", "word 8", "cycles", "stalls", "energy", "instructions", "as meant"
+  std::string text;  // "run completes", "$2", "word 8", "cycles", "stalls", "mispredictions", "energy", "instructions", "as meant"
   bool passed = false;
   bool hidden = false;  // on a hidden data set: its values are not for the student's eyes
   Bound bound = Bound::Equal;

@@ -39,6 +39,7 @@ struct DataSet {
 struct Limits {
   std::optional<Cycle> cycles;
   std::optional<std::int64_t> stalls;
+  std::optional<std::int64_t> mispredictions;  // branches Fetch did not follow right
   std::optional<std::int64_t> energy;
   std::optional<std::int64_t> instructions;  // instructions in the program, not instructions run
 };

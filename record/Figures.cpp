@@ -42,6 +42,26 @@ std::vector<LineEnergy> energyByLine(const MachineState& program, const RunRecor
   return result;
 }
 
+PredictionFigures predictionFigures(const RunRecord& record) {
+  PredictionFigures figures;
+  for (const PredictedBranch& branch : record.predictedBranches) {
+    figures.resolved += branch.executions;
+    figures.mispredictions += branch.mispredicted;
+    figures.cyclesLost += branch.cyclesLost;
+    figures.wrongPathEnergy += branch.wrongPathEnergy;
+  }
+  return figures;
+}
+
+std::optional<double> accuracyOf(std::int64_t resolved, std::int64_t mispredicted) {
+  if (resolved == 0) return std::nullopt;
+  return static_cast<double>(resolved - mispredicted) / static_cast<double>(resolved);
+}
+
+std::string accuracyText(std::optional<double> accuracy) {
+  return accuracy ? twoDecimals(*accuracy * 100) + "%" : "-";
+}
+
 std::optional<double> cyclesPerInstruction(const RunRecord& record) {
   if (record.completed == 0) return std::nullopt;
   return static_cast<double>(record.cycles) / static_cast<double>(record.completed);
@@ -68,8 +88,8 @@ std::string statusText(const RunRecord& record, Cycle maxCycles) {
 
 std::optional<CycleBreakdown> cycleBreakdown(const RunRecord& record) {
   if (record.end != RunEnd::Completed) return std::nullopt;
-  return CycleBreakdown{record.completed, record.cancelledCycles, fillCycles(record), record.cyclesLost,
-                        record.nothingToFetch};
+  return CycleBreakdown{record.completed, record.cancelledCycles,   fillCycles(record),
+                        record.cyclesLost, record.nothingToFetch, record.showsPrediction()};
 }
 
 std::string breakdownText(Cycle cycles, const CycleBreakdown& breakdown) {
@@ -78,7 +98,10 @@ std::string breakdownText(Cycle cycles, const CycleBreakdown& breakdown) {
                      (breakdown.instructions == 1 ? " instruction + " : " instructions + ") +
                      std::to_string(breakdown.fill) +
                      (breakdown.instructions == 0 ? " to find nothing to fetch" : " to fill the pipeline");
-  if (breakdown.cancelled > 0) text += " + " + std::to_string(breakdown.cancelled) + " on cancelled fetches";
+  if (breakdown.cancelled > 0) {
+    text += " + " + std::to_string(breakdown.cancelled) +
+            (breakdown.mispredicted ? " lost to mispredictions" : " on cancelled fetches");
+  }
   if (breakdown.stalls > 0) text += " + " + std::to_string(breakdown.stalls) + " lost to stalls";
   if (breakdown.nothingToFetch > 0) {
     text += " + " + std::to_string(breakdown.nothingToFetch) + " with nothing to fetch before a branch";

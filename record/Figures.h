@@ -28,6 +28,22 @@ struct LineEnergy {
 std::vector<OpcodeEnergy> energyByOpcode(const MachineState& program, const RunRecord& record);
 std::vector<LineEnergy> energyByLine(const MachineState& program, const RunRecord& record);
 
+// A machine's predictions over the whole run: how many branches resolved,
+// how many were mispredicted, and what the mispredictions cost.
+struct PredictionFigures {
+  std::int64_t resolved = 0;
+  std::int64_t mispredictions = 0;
+  Cycle cyclesLost = 0;
+  std::int64_t wrongPathEnergy = 0;
+};
+PredictionFigures predictionFigures(const RunRecord& record);
+
+// The share of right predictions among `resolved`; empty when none resolved.
+std::optional<double> accuracyOf(std::int64_t resolved, std::int64_t mispredicted);
+
+// "66.67%", or "-" when no branch resolved.
+std::string accuracyText(std::optional<double> accuracy);
+
 // Cycles, and energy, per completed instruction; empty when none completed.
 std::optional<double> cyclesPerInstruction(const RunRecord& record);
 std::optional<double> energyPerCompletedInstruction(const RunRecord& record);
@@ -49,6 +65,7 @@ struct CycleBreakdown {
   Cycle fill;                 // the first instruction's way to Write-back; 1 with no instruction
   Cycle stalls;               // what the stalls cost
   Cycle nothingToFetch;       // Fetch at the program's end, waiting for a branch to lead it back
+  bool mispredicted = false;  // with a predictor, the cancelled fetches are its mispredictions' cost
 };
 
 // Empty for a run that did not complete.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ostream>
+#include <span>
 
 #include "record/Figures.h"
 #include "report/HtmlReport.h"
@@ -11,33 +12,13 @@
 namespace fivestage::report {
 namespace {
 
-// What the table shows of one machine's run.
+// What the table shows of one machine's run: its name, the figures of its
+// columns, and its result.
 struct MachineFigures {
   std::string machine;
-  Cycle cycles;
-  std::optional<double> cpi;
-  std::int64_t stalls;
-  Cycle cyclesLost;
-  std::int64_t cancelled;
-  std::int64_t energy;
-  std::optional<double> energyPerInstruction;
-  double energyDelay;
+  std::vector<std::string> cells;
   std::string status;
 };
-
-MachineFigures figuresOf(const ReportData& run, Cycle maxCycles) {
-  const RunRecord& record = run.record;
-  return {machineName(record.machine),
-          record.cycles,
-          cyclesPerInstruction(record),
-          record.stallCount,
-          record.cyclesLost,
-          record.cancelled,
-          record.energyTotal(),
-          energyPerCompletedInstruction(record),
-          energyDelayProduct(record),
-          record.end == RunEnd::Completed && run.meaning ? meaningText(*run.meaning) : statusText(record, maxCycles)};
-}
 
 std::string wholeNumber(double value) {
   char text[64];
@@ -52,14 +33,50 @@ struct Column {
   const char* heading;
   std::size_t width;
 };
-constexpr Column columns[] = {{"cycles", 8},     {"CPI", 7},     {"stalls", 8},      {"lost", 6},
-                              {"cancelled", 11}, {"energy", 10}, {"per instr.", 12}, {"energy-delay", 14}};
+constexpr Column machineColumns[] = {{"cycles", 8},     {"CPI", 7},     {"stalls", 8},      {"lost", 6},
+                                     {"cancelled", 11}, {"energy", 10}, {"per instr.", 12}, {"energy-delay", 14}};
+constexpr Column predictorColumns[] = {{"cycles", 8},      {"CPI", 7},     {"mispredicted", 14},
+                                       {"accuracy", 10},   {"lost", 6},    {"energy", 10},
+                                       {"per instr.", 12}, {"energy-delay", 14}};
 
-std::vector<std::string> cellsOf(const MachineFigures& figures) {
-  return {std::to_string(figures.cycles),       orDash(figures.cpi),
-          std::to_string(figures.stalls),       std::to_string(figures.cyclesLost),
-          std::to_string(figures.cancelled),    std::to_string(figures.energy),
-          orDash(figures.energyPerInstruction), wholeNumber(figures.energyDelay)};
+std::span<const Column> columnsOf(ComparisonKind kind) {
+  if (kind == ComparisonKind::Predictors) return predictorColumns;
+  return machineColumns;
+}
+
+std::vector<std::string> cellsOf(const RunRecord& record, ComparisonKind kind) {
+  const std::string cycles = std::to_string(record.cycles);
+  const std::string cpi = orDash(cyclesPerInstruction(record));
+  const std::string energy = std::to_string(record.energyTotal());
+  const std::string perInstruction = orDash(energyPerCompletedInstruction(record));
+  const std::string energyDelay = wholeNumber(energyDelayProduct(record));
+  if (kind == ComparisonKind::Predictors) {
+    const PredictionFigures prediction = predictionFigures(record);
+    return {cycles,
+            cpi,
+            std::to_string(prediction.mispredictions),
+            accuracyText(accuracyOf(prediction.resolved, prediction.mispredictions)),
+            std::to_string(prediction.cyclesLost),
+            energy,
+            perInstruction,
+            energyDelay};
+  }
+  return {cycles, cpi, std::to_string(record.stallCount), std::to_string(record.cyclesLost),
+          std::to_string(record.cancelled), energy, perInstruction, energyDelay};
+}
+
+// A row's name: the machine, or among predictors the predictor alone.
+std::string rowName(const RunRecord& record, ComparisonKind kind) {
+  if (kind == ComparisonKind::Predictors) {
+    return std::string(predictorNames[static_cast<std::size_t>(record.machine.predictor)]);
+  }
+  return machineName(record.machine);
+}
+
+MachineFigures figuresOf(const ReportData& run, ComparisonKind kind, Cycle maxCycles) {
+  const RunRecord& record = run.record;
+  return {rowName(record, kind), cellsOf(record, kind),
+          record.end == RunEnd::Completed && run.meaning ? meaningText(*run.meaning) : statusText(record, maxCycles)};
 }
 
 // The cycles every chart shows, the same for every machine so that they line up.
@@ -71,16 +88,30 @@ std::pair<Cycle, Cycle> sharedCycles(const Comparison& comparison, bool windowCh
   return {window.from, windowChosen ? last : std::min(last, window.from + chartBandCycles - 1)};
 }
 
-}  // namespace
-
-Comparison compareMachines(const InputFiles& inputs, const RunOptions& options) {
-  Comparison comparison;
-  for (const MachineOptions& machine : comparedMachines()) {
+Comparison compareOn(const InputFiles& inputs, const RunOptions& options, const std::vector<MachineOptions>& machines,
+                     ComparisonKind kind) {
+  Comparison comparison{{}, kind};
+  for (const MachineOptions& machine : machines) {
     RunOptions run = options;
     run.machine = machine;
     comparison.runs.push_back(runReport(inputs, run, nullptr, nullptr));
   }
   return comparison;
+}
+
+}  // namespace
+
+Comparison compareMachines(const InputFiles& inputs, const RunOptions& options) {
+  return compareOn(inputs, options, comparedMachines(), ComparisonKind::Machines);
+}
+
+Comparison comparePredictors(const InputFiles& inputs, const RunOptions& options) {
+  std::vector<MachineOptions> machines;
+  for (std::size_t predictor = 0; predictor < predictorNames.size(); ++predictor) {
+    machines.push_back({options.machine.forwarding, true, static_cast<Predictor>(predictor),
+                        options.machine.predictorEntries});
+  }
+  return compareOn(inputs, options, machines, ComparisonKind::Predictors);
 }
 
 void writeComparisonText(std::ostream& out, const Comparison& comparison, const TextOptions& options) {
@@ -90,13 +121,14 @@ void writeComparisonText(std::ostream& out, const Comparison& comparison, const 
     out << "\nNot run: " << statusText(first.record, options.maxCycles) << "\n";
     return;
   }
+  const std::span<const Column> columns = columnsOf(comparison.kind);
   out << "\n  " << std::string(22, ' ');
   for (const Column& column : columns) out << rightAligned(column.heading, column.width);
   out << "  result\n";
   for (const ReportData& run : comparison.runs) {
-    const MachineFigures figures = figuresOf(run, options.maxCycles);
+    const MachineFigures figures = figuresOf(run, comparison.kind, options.maxCycles);
     out << "  " << figures.machine << std::string(22 - figures.machine.size(), ' ');
-    const std::vector<std::string> cells = cellsOf(figures);
+    const std::vector<std::string>& cells = figures.cells;
     for (std::size_t i = 0; i < cells.size(); ++i) out << rightAligned(cells[i], columns[i].width);
     out << "  " << figures.status << "\n";
   }
@@ -106,7 +138,7 @@ void writeComparisonText(std::ostream& out, const Comparison& comparison, const 
       << " on one scale; F fetch, f waits to be fetched, w waits to be decoded, D decode, s stall, c cancelled,"
          " X execute, M memory, W write-back\n";
   for (const ReportData& run : comparison.runs) {
-    out << "\n" << machineName(run.record.machine) << " (" << run.record.cycles << " cycles)\n";
+    out << "\n" << rowName(run.record, comparison.kind) << " (" << run.record.cycles << " cycles)\n";
     if (from <= to) writeChartBands(out, run, from, to);
   }
 }
@@ -118,16 +150,18 @@ std::string machinesHtml(const Comparison& comparison, Cycle maxCycles, MachineR
   // and names each row's machine in a button.
   const bool choosable = rows == MachineRows::Choosable;
   std::string head = "<tr><th>machine</th>";
-  for (const Column& column : columns) head += "<th class=\"number\">" + std::string(column.heading) + "</th>";
+  for (const Column& column : columnsOf(comparison.kind)) {
+    head += "<th class=\"number\">" + std::string(column.heading) + "</th>";
+  }
   head += "<th>result</th></tr>";
   std::string body;
   for (const ReportData& run : comparison.runs) {
-    const MachineFigures figures = figuresOf(run, maxCycles);
+    const MachineFigures figures = figuresOf(run, comparison.kind, maxCycles);
     const std::string name = htmlEscaped(figures.machine);
     body += choosable ? "<tr title=\"Show the run on " + name + "\"><th scope=\"row\"><button type=\"button\">" + name +
                             "</button></th>"
                       : "<tr><td>" + name + "</td>";
-    for (const std::string& cell : cellsOf(figures)) body += "<td class=\"number\">" + cell + "</td>";
+    for (const std::string& cell : figures.cells) body += "<td class=\"number\">" + cell + "</td>";
     body += "<td>" + htmlEscaped(figures.status) + "</td></tr>";
   }
   if (choosable) return "<table class=\"comparison\"><thead>" + head + "</thead><tbody>" + body + "</tbody></table>";
@@ -138,7 +172,9 @@ std::string comparisonHtml(const Comparison& comparison, Cycle maxCycles) {
   const ReportData& first = comparison.runs.front();
   const std::string folder = htmlEscaped(first.folder.string());
   std::string html = pageHead("fivestage comparison: " + folder);
-  html += "<h1>fivestage comparison</h1><p class=\"status\">" + folder + ": the program on " + countWord(comparison.runs.size()) + " machines</p>";
+  html += "<h1>fivestage comparison</h1><p class=\"status\">" + folder + ": the program on " +
+          countWord(comparison.runs.size()) +
+          (comparison.kind == ComparisonKind::Predictors ? " predictors" : " machines") + "</p>";
   if (!first.program) return html + machinesHtml(comparison, maxCycles) + "</main></body></html>\n";
   html += "<section><h2>Machines</h2>" + machinesHtml(comparison, maxCycles) + "</section>";
 
@@ -149,9 +185,9 @@ std::string comparisonHtml(const Comparison& comparison, Cycle maxCycles) {
   for (const ReportData& run : comparison.runs) {
     std::vector<const ChartRow*> rows;
     for (const ChartRow& row : run.record.chart) rows.push_back(&row);
-    html += "<h3>" + htmlEscaped(machineName(run.record.machine)) + " <span class=\"note\">(" +
-            std::to_string(run.record.cycles) + " cycles)</span></h3><div class=\"chart-scroll\"" +
-            scrollRegion("pipeline chart on " + machineName(run.record.machine)) + ">" +
+    const std::string name = rowName(run.record, comparison.kind);
+    html += "<h3>" + htmlEscaped(name) + " <span class=\"note\">(" + std::to_string(run.record.cycles) +
+            " cycles)</span></h3><div class=\"chart-scroll\"" + scrollRegion("pipeline chart on " + name) + ">" +
             chartHtml(*run.program, rows, from, to) + "</div>";
   }
   return html + "</section></main></body></html>\n";

@@ -13,13 +13,22 @@ namespace fivestage::report {
 
 // The same program run on each machine a course compares: every
 // combination of the flags of the machine's description.
+// What a comparison sets side by side: every combination of the flags, or
+// the predictors, each row named by its predictor, with their
+// mispredictions in the table instead of the stalls.
+enum class ComparisonKind { Machines, Predictors };
+
 struct Comparison {
-  std::vector<ReportData> runs;  // in the order of comparedMachines()
+  std::vector<ReportData> runs;  // in the order of comparedMachines(), or of the predictors
+  ComparisonKind kind = ComparisonKind::Machines;
 };
 
 // Runs the program of `inputs` on every machine, with the options' window
 // and cycle limit.
 Comparison compareMachines(const InputFiles& inputs, const RunOptions& options);
+// Runs it under each predictor, with the forwarding and the table size of
+// the options' machine.
+Comparison comparePredictors(const InputFiles& inputs, const RunOptions& options);
 
 // One row per machine (cycles, CPI, stalls and the cycles they cost,
 // cancelled instructions, energy, energy per completed instruction, the

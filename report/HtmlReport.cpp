@@ -157,7 +157,9 @@ std::string summaryHtml(const MachineState& program, const RunRecord& record, Cy
   html += figure("CPI", cpi ? twoDecimals(*cpi) : "none completed");
   html += figure("Stalls", number(record.stallCount) + ", " + number(record.cyclesLost) + " cycles lost");
   html += figure("Branches and jumps", number(record.taken) + " taken, " + number(record.notTaken) + " not taken");
-  if (record.machine.flush) {
+  if (record.showsPrediction()) {
+    html += figure("Cancelled on a mispredicted path", number(record.cancelled));
+  } else if (record.machine.flush) {
     html += figure("Cancelled behind a taken branch", number(record.cancelled));
   } else {
     html +=
@@ -223,6 +225,90 @@ std::string behindTakenHtml(const ReportData& data) {
             "</td></tr>";
   }
   return foldedSection("Ran behind a taken branch", record.behindTakenGroups.size(), html + "</table>");
+}
+
+// A branch's line and text, as the prediction tables name it.
+std::string branchCells(const ReportData& data, InstructionIndex branch) {
+  const std::size_t line = data.program->instructionLines[static_cast<std::size_t>(branch)] + 1;
+  return "<td class=\"number\">" + number(static_cast<std::int64_t>(line)) + "</td><td><code>" +
+         htmlEscaped(sourceText(*data.program, branch)) + "</code></td>";
+}
+
+std::string takenWord(bool taken) { return taken ? "taken" : "not taken"; }
+
+// A table's state with what it predicts, or nothing for a static predictor.
+std::string stateCell(Predictor predictor, std::optional<std::int32_t> state) {
+  if (!state) return "<td></td>";
+  return "<td>" + number(*state) + " <span class=\"note\">" +
+         htmlEscaped(std::string(tableStateMeaning(predictor, *state))) + "</span></td>";
+}
+
+// One branch's resolutions in the window, each marked right or wrong.
+std::string predictionHistoryHtml(const ReportData& data, const PredictedBranch& branch) {
+  const RunRecord& record = data.record;
+  std::string rows;
+  std::size_t count = 0;
+  for (const PredictionStep& step : record.predictions) {
+    if (step.branch.index != branch.branch) continue;
+    ++count;
+    const bool right = step.predictedTaken == step.taken;
+    rows += "<tr class=\"" + std::string(right ? "right" : "wrong") + "\"><td class=\"number\">" +
+            number(step.cycle) + "</td><td class=\"number\">" +
+            (step.before ? number(step.before->index) : std::string()) + "</td>" +
+            stateCell(record.machine.predictor,
+                      step.before ? std::optional<std::int32_t>(step.before->state) : std::nullopt) +
+            "<td>" + takenWord(step.predictedTaken) + "</td><td>" + takenWord(step.taken) +
+            "</td><td class=\"verdict\">" + (right ? "right" : "wrong") + "</td>" +
+            stateCell(record.machine.predictor, step.after) + "</tr>";
+  }
+  if (count == 0) return "";
+  return "<details" + std::string(count <= 10 ? " open" : "") + "><summary><code>" +
+         htmlEscaped(instructionText(*data.program, branch.branch)) + "</code> <span class=\"note\">(" +
+         number(static_cast<std::int64_t>(count)) +
+         ")</span></summary><table class=\"predictions\"><tr><th class=\"number\">cycle</th><th "
+         "class=\"number\">entry</th><th>state before</th><th>predicted</th><th>outcome</th><th></th><th>state "
+         "after</th></tr>" +
+         rows + "</table></details>";
+}
+
+std::string predictionHtml(const ReportData& data) {
+  const RunRecord& record = data.record;
+  const PredictionFigures figures = predictionFigures(record);
+  std::string html = "<dl class=\"figures\">" +
+                     figure("Mispredicted", number(figures.mispredictions) + " of " + number(figures.resolved) +
+                                                " branches resolved") +
+                     figure("Accuracy", accuracyText(accuracyOf(figures.resolved, figures.mispredictions))) +
+                     figure("Cycles lost", number(figures.cyclesLost)) +
+                     figure("Wrong-path energy", number(figures.wrongPathEnergy)) +
+                     "</dl><table><tr><th class=\"number\">line</th><th>branch</th><th "
+                     "class=\"number\">executions</th><th class=\"number\">taken</th><th "
+                     "class=\"number\">mispredicted</th><th class=\"number\">accuracy</th><th "
+                     "class=\"number\">cycles lost</th><th class=\"number\">wrong-path energy</th></tr>";
+  std::string history;
+  for (const PredictedBranch& branch : record.predictedBranches) {
+    html += "<tr>" + branchCells(data, branch.branch) + "<td class=\"number\">" + number(branch.executions) +
+            "</td><td class=\"number\">" + number(branch.taken) + "</td><td class=\"number\">" +
+            number(branch.mispredicted) + "</td><td class=\"number\">" +
+            accuracyText(accuracyOf(branch.executions, branch.mispredicted)) + "</td><td class=\"number\">" +
+            number(branch.cyclesLost) + "</td><td class=\"number\">" + number(branch.wrongPathEnergy) +
+            "</td></tr>";
+    history += predictionHistoryHtml(data, branch);
+  }
+  html += "<tr><td></td><td>in all</td><td class=\"number\">" + number(figures.resolved) +
+          "</td><td></td><td class=\"number\">" + number(figures.mispredictions) + "</td><td class=\"number\">" +
+          accuracyText(accuracyOf(figures.resolved, figures.mispredictions)) + "</td><td class=\"number\">" +
+          number(figures.cyclesLost) + "</td><td class=\"number\">" + number(figures.wrongPathEnergy) +
+          "</td></tr></table>";
+  if (!history.empty()) {
+    html += "<h3>The predictor's table over time</h3><p class=\"note\">Each resolution of a branch in cycles " +
+            number(record.window.from) + " to " + number(std::min(record.window.to, record.cycles)) +
+            ": the entry as Execute found it, the prediction Fetch made, the outcome, and the state written at the "
+            "end of the cycle.</p>" +
+            history;
+  }
+  return "<section><h2>Branch prediction <span class=\"note\">(" +
+         htmlEscaped(std::string(predictorNames[static_cast<std::size_t>(record.machine.predictor)])) +
+         ")</span></h2>" + html + "</section>";
 }
 
 std::string energyByLineHtml(const ReportData& data) {
@@ -325,6 +411,7 @@ std::string htmlReport(const ReportData& data, Cycle maxCycles) {
   if (!data.program) return html + "</main></body></html>\n";
 
   html += "<section><h2>Summary</h2>" + summaryHtml(*data.program, record, maxCycles) + "</section>";
+  if (record.showsPrediction()) html += predictionHtml(data);
   html += "<section><h2>Final state</h2>" + finalStateHtml(record.registerChanges, record.memoryChanges) +
           meaningHtml(*data.meaning) + "</section>";
   html += "<section><h2>Program check</h2>" + warningsHtml(data.warnings) + "</section>";

@@ -30,6 +30,42 @@ Json stallJson(const MachineState& program, MachineOptions machine, const StallR
           {"reason", stallReason(program, machine, stall)}};
 }
 
+Json optionalState(const std::optional<std::int32_t>& state) { return state ? Json(*state) : Json(nullptr); }
+
+// Each branch's predictions over the whole run and the window's resolutions.
+Json predictionJson(const MachineState& program, const RunRecord& record) {
+  const PredictionFigures figures = predictionFigures(record);
+  Json branches = Json::array();
+  for (const PredictedBranch& branch : record.predictedBranches) {
+    const Json where = instructionJson(program, branch.branch);
+    branches.push_back({{"line", where["line"]},
+                        {"text", where["text"]},
+                        {"executions", branch.executions},
+                        {"taken", branch.taken},
+                        {"mispredicted", branch.mispredicted},
+                        {"cyclesLost", branch.cyclesLost},
+                        {"wrongPathEnergy", branch.wrongPathEnergy}});
+  }
+  Json history = Json::array();
+  for (const PredictionStep& step : record.predictions) {
+    history.push_back({{"cycle", step.cycle},
+                       {"line", instructionJson(program, step.branch.index)["line"]},
+                       {"entry", step.before ? Json(step.before->index) : Json(nullptr)},
+                       {"before", optionalState(step.before ? std::optional(step.before->state) : std::nullopt)},
+                       {"predictedTaken", step.predictedTaken},
+                       {"taken", step.taken},
+                       {"right", step.predictedTaken == step.taken},
+                       {"after", optionalState(step.after)}});
+  }
+  return {{"mispredictions", figures.mispredictions},
+          {"accuracy", optionalNumber(accuracyOf(figures.resolved, figures.mispredictions))},
+          {"resolved", figures.resolved},
+          {"cyclesLost", figures.cyclesLost},
+          {"wrongPathEnergy", figures.wrongPathEnergy},
+          {"branches", branches},
+          {"history", history}};
+}
+
 Json breakdownJson(const RunRecord& record) {
   const std::optional<CycleBreakdown> breakdown = cycleBreakdown(record);
   if (!breakdown) return nullptr;
@@ -166,6 +202,7 @@ nlohmann::ordered_json jsonReport(const ReportData& data, Cycle maxCycles) {
       {"warnings", warningsJson(data.warnings)},
       {"window", {{"from", record.window.from}, {"to", record.window.to}}},
   };
+  if (data.program && record.showsPrediction()) report["prediction"] = predictionJson(*data.program, record);
   if (data.program) {
     report.update(detailsJson(data));
   } else {

@@ -73,6 +73,7 @@ class TextReport {
     }
     programCheck();
     summary();
+    if (record_.showsPrediction()) prediction();
     finalState();
     chart();
   }
@@ -111,7 +112,9 @@ class TextReport {
         std::to_string(record_.taken) + " taken, " + std::to_string(record_.notTaken) + " not taken");
     if (record_.cancelled > 0) {
       row("Cancelled", std::to_string(record_.cancelled) + (record_.cancelled == 1 ? " instruction" : " instructions") +
-                           " fetched behind a taken branch or jump, cancelled before it ran");
+                           (record_.showsPrediction() ? " fetched on a mispredicted path"
+                                                      : " fetched behind a taken branch or jump") +
+                           ", cancelled before it ran");
     }
     if (record_.behindTakenCount > 0) {
       row("Behind taken", std::to_string(record_.behindTakenCount) +
@@ -157,6 +160,78 @@ class TextReport {
       detail(rightAligned(std::to_string(line.energy), 10) + "  line " + padded(std::to_string(line.line), 5) +
              line.text);
     }
+  }
+
+  // Each branch's predictions and what the wrong ones cost, then the
+  // predictor's table over time, branch by branch.
+  void prediction() {
+    const PredictionFigures figures = predictionFigures(record_);
+    out_ << "\nBranch prediction\n";
+    row("Predictor", predictorText());
+    row("Mispredicted", std::to_string(figures.mispredictions) + " of " + std::to_string(figures.resolved) +
+                            " branches resolved, accuracy " +
+                            accuracyText(accuracyOf(figures.resolved, figures.mispredictions)) + ", " +
+                            std::to_string(figures.cyclesLost) + " cycles lost, wrong-path energy " +
+                            std::to_string(figures.wrongPathEnergy));
+    out_ << "  " << padded("line", 6) << padded("branch", 24) << rightAligned("runs", 6) << rightAligned("taken", 7)
+         << rightAligned("wrong", 7) << rightAligned("accuracy", 10) << rightAligned("lost", 6)
+         << rightAligned("energy", 8) << "\n";
+    for (const PredictedBranch& branch : record_.predictedBranches) {
+      out_ << "  " << padded("L" + std::to_string(lineOf(branch.branch)), 6)
+           << padded(sourceText(*data_.program, branch.branch), 24) << rightAligned(std::to_string(branch.executions), 6)
+           << rightAligned(std::to_string(branch.taken), 7) << rightAligned(std::to_string(branch.mispredicted), 7)
+           << rightAligned(accuracyText(accuracyOf(branch.executions, branch.mispredicted)), 10)
+           << rightAligned(std::to_string(branch.cyclesLost), 6)
+           << rightAligned(std::to_string(branch.wrongPathEnergy), 8) << "\n";
+    }
+    predictionHistory();
+  }
+
+  std::string predictorText() const {
+    const bool table = record_.machine.predictor == Predictor::OneBit || record_.machine.predictor == Predictor::TwoBit;
+    return std::string(predictorNames[static_cast<std::size_t>(record_.machine.predictor)]) +
+           (table ? ", " + std::to_string(record_.machine.predictorEntries) + " entries" : "");
+  }
+
+  std::size_t lineOf(InstructionIndex index) const {
+    return data_.program->instructionLines[static_cast<std::size_t>(index)] + 1;
+  }
+
+  // The window's resolutions, grouped by branch; a long list shows its
+  // first ones and says how many more there are.
+  void predictionHistory() {
+    if (record_.predictions.empty()) return;
+    constexpr std::size_t shown = 12;
+    out_ << "  Table over time, cycles " << record_.window.from << " to "
+         << std::min(record_.window.to, record_.cycles) << " (cycle: entry and state before, prediction, outcome, "
+         << "state after)\n";
+    for (const PredictedBranch& branch : record_.predictedBranches) {
+      std::vector<const PredictionStep*> steps;
+      for (const PredictionStep& step : record_.predictions) {
+        if (step.branch.index == branch.branch) steps.push_back(&step);
+      }
+      if (steps.empty()) continue;
+      detail("L" + std::to_string(lineOf(branch.branch)) + " " + sourceText(*data_.program, branch.branch));
+      for (std::size_t i = 0; i < steps.size() && i < shown; ++i) detail("  " + stepText(*steps[i]));
+      if (steps.size() > shown) detail("  and " + std::to_string(steps.size() - shown) + " more");
+    }
+  }
+
+  std::string stepText(const PredictionStep& step) const {
+    const auto taken = [](bool flag) { return std::string(flag ? "taken" : "not taken"); };
+    const Predictor predictor = record_.machine.predictor;
+    std::string text = "cycle " + std::to_string(step.cycle) + ": ";
+    if (step.before) {
+      text += "entry " + std::to_string(step.before->index) + " " + std::to_string(step.before->state) + " (" +
+              std::string(tableStateMeaning(predictor, step.before->state)) + "), ";
+    }
+    text += "predicted " + taken(step.predictedTaken) + ", " + taken(step.taken) + ": " +
+            (step.predictedTaken == step.taken ? "right" : "wrong");
+    if (step.after) {
+      text += ", then " + std::to_string(*step.after) + " (" + std::string(tableStateMeaning(predictor, *step.after)) +
+              ")";
+    }
+    return text;
   }
 
   void finalState() {

@@ -271,11 +271,7 @@ class Renderer {
 
   // A table's state with what it predicts: "1 (weakly not taken)".
   static std::string stateText(Predictor predictor, std::int32_t state) {
-    static constexpr std::string_view counter[] = {"strongly not taken", "weakly not taken", "weakly taken",
-                                                   "strongly taken"};
-    const std::string_view meaning =
-        predictor == Predictor::TwoBit ? counter[static_cast<std::size_t>(state & 3)] : takenText(state == 1);
-    return std::to_string(state) + " (" + std::string(meaning) + ")";
+    return std::to_string(state) + " (" + std::string(tableStateMeaning(predictor, state)) + ")";
   }
 
   void beginBlock(Stage stage) {

@@ -200,9 +200,9 @@ struct TableEntry {
   bool operator==(const TableEntry&) const = default;
 };
 
-// What a table's state predicts, in words: "weakly not taken" for the 2-bit
-// counter 1, "taken" for the 1-bit state 1.
-constexpr std::string_view stateMeaning(Predictor predictor, std::int32_t state) {
+// What a table's state predicts, in words: "not taken" or "taken" for the
+// 1-bit table, "strongly not taken" to "strongly taken" for the 2-bit one.
+constexpr std::string_view tableStateMeaning(Predictor predictor, std::int32_t state) {
   constexpr std::string_view counter[] = {"strongly not taken", "weakly not taken", "weakly taken", "strongly taken"};
   if (predictor == Predictor::TwoBit) return counter[static_cast<std::size_t>(state & 3)];
   return state == 1 ? "taken" : "not taken";

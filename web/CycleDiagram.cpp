@@ -215,7 +215,7 @@ class Builder {
     fetch["prediction"] = {{"jump", e.jump},
                            {"entry", e.entry ? Json(e.entry->index) : Json(nullptr)},
                            {"state", e.entry ? Json(e.entry->state) : Json(nullptr)},
-                           {"meaning", e.entry ? Json(stateMeaning(e.predictor, e.entry->state)) : Json(nullptr)},
+                           {"meaning", e.entry ? Json(tableStateMeaning(e.predictor, e.entry->state)) : Json(nullptr)},
                            {"taken", e.taken},
                            {"next", e.next}};
     activate({"predict"});

@@ -23,7 +23,7 @@ std::string branchHtml(const MachineState& program, InstructionIndex index) {
 }
 
 std::string stateHtml(Predictor kind, std::int32_t state) {
-  return std::to_string(state) + " <span class=\"note\">" + std::string(stateMeaning(kind, state)) + "</span>";
+  return std::to_string(state) + " <span class=\"note\">" + std::string(tableStateMeaning(kind, state)) + "</span>";
 }
 
 // The conditional branches of the program, by instruction number: the only

@@ -117,7 +117,7 @@ TEST(Authoring, WritesAFileThatReadsBackAsTheSameExercise) {
       {"name": "secret", "hidden": true, "reg.txt": "0\n5\n6\n0\n", "mem.txt": "0\n",
        "expect": {"registers": {"3": 11}, "memory": {"0": 0}}}
     ],
-    "limits": {"cycles": 20, "stalls": 0, "energy": 1000, "instructions": 1},
+    "limits": {"cycles": 20, "stalls": 0, "mispredictions": 3, "energy": 1000, "instructions": 1},
     "asMeant": true,
     "editable": ["reg.txt"]
   })");

@@ -84,6 +84,38 @@ TEST(Checker, EachLimitPassesAtItsValueAndFailsOneBelow) {
   }
 }
 
+// A loop of three turns ($1 counts to 3): on the exercise's machine its
+// branch is mispredicted as that machine's predictor does, and the limit
+// holds at that count, not one below.
+TEST(Checker, TheMispredictionsLimitCountsTheExercisesPredictor) {
+  constexpr const char* loop = "addi $1, $0, 3\naddi $2, $0, 0\naddi $2, $2, 1\nbne $2, $1, L3\naddi $3, $0, 1\n";
+  const struct {
+    MachineOptions machine;
+    std::int64_t mispredictions;
+  } cases[] = {
+      {{false, true}, 2},                           // flush: each taken turn
+      {{true, true, Predictor::Taken}, 1},          // only the exit
+      {{true, true, Predictor::OneBit}, 2},         // entering and leaving
+      {{false, false}, 0},                          // no flush: nothing is predicted
+  };
+  for (const auto& c : cases) {
+    const auto limited = [&](std::int64_t value) {
+      return checkNamed(check(exerciseWith([&](Exercise& exercise) {
+                          exercise.machine = c.machine;
+                          exercise.limits.mispredictions = value;
+                        }),
+                              loop),
+                        "mispredictions");
+    };
+    const Check atLimit = limited(c.mispredictions);
+    EXPECT_TRUE(atLimit.passed) << c.mispredictions;
+    EXPECT_EQ(numberOf(atLimit.observed), c.mispredictions);
+    if (c.mispredictions > 0) {
+      EXPECT_FALSE(limited(c.mispredictions - 1).passed) << c.mispredictions;
+    }
+  }
+}
+
 TEST(Checker, CountsTheProgramsFiguresAsTheReportDoes) {
   const Outcome outcome = check(exerciseWith([](Exercise& exercise) {
     exercise.limits.stalls = 100;

@@ -17,14 +17,14 @@ Json validExercise() {
     "title": "Sum",
     "statement": "Add $1 and $2 into $3.",
     "files": {"src.txt": "add $3, $1, $2\n", "EnergyConsumptionInput/Decode/add/energy.txt": "3\n"},
-    "machine": {"forwarding": true},
+    "machine": {"forwarding": true, "predictor": "2-bit", "predictorEntries": 4},
     "maxCycles": 500,
     "data": [
       {"name": "seen", "reg.txt": "0\n1\n2\n0\n", "mem.txt": "0\n", "expect": {"registers": {"3": 3}}},
       {"name": "secret", "hidden": true, "reg.txt": "0\n5\n6\n0\n", "mem.txt": "0\n",
        "expect": {"registers": {"3": 11}, "memory": {"0": 0}}}
     ],
-    "limits": {"cycles": 20, "stalls": 0, "energy": 1000, "instructions": 1},
+    "limits": {"cycles": 20, "stalls": 0, "mispredictions": 2, "energy": 1000, "instructions": 1},
     "asMeant": true,
     "editable": ["reg.txt", "EnergyConsumptionInput/Fetch/energy.txt"]
   })");
@@ -34,8 +34,8 @@ TEST(ExerciseFile, ReadsEveryMember) {
   const Exercise exercise = parseExercise(validExercise().dump());
   EXPECT_EQ(exercise.title, "Sum");
   EXPECT_EQ(exercise.files.at("EnergyConsumptionInput/Decode/add/energy.txt"), "3\n");
-  EXPECT_TRUE(exercise.machine.forwarding);
-  EXPECT_FALSE(exercise.machine.flush);
+  // A predictor other than not-taken turns flush on.
+  EXPECT_EQ(exercise.machine, (MachineOptions{true, true, Predictor::TwoBit, 4}));
   EXPECT_EQ(exercise.maxCycles, 500);
   ASSERT_EQ(exercise.data.size(), 2u);
   EXPECT_FALSE(exercise.data[0].hidden);
@@ -45,6 +45,7 @@ TEST(ExerciseFile, ReadsEveryMember) {
   EXPECT_EQ(exercise.data[1].expect.memory.at(0), 0);
   EXPECT_EQ(exercise.limits.cycles, 20);
   EXPECT_EQ(exercise.limits.stalls, 0);
+  EXPECT_EQ(exercise.limits.mispredictions, 2);
   EXPECT_EQ(exercise.limits.energy, 1000);
   EXPECT_EQ(exercise.limits.instructions, 1);
   EXPECT_TRUE(exercise.asMeant);
@@ -116,6 +117,8 @@ TEST(ExerciseFile, RefusesEachWrongMemberByName) {
        "data[1].expect.registers: register 3 is beyond the data set's 3 registers"},
       {"mem.txt empty", "/data/1/mem.txt", "", "data[1].expect.memory: word 0 is beyond the data set's 0 words"},
       {"negative stall limit", "/limits/stalls", -1, "limits.stalls: must be from 0 to 9223372036854775807, not -1"},
+      {"negative misprediction limit", "/limits/mispredictions", -1,
+       "limits.mispredictions: must be from 0 to 9223372036854775807, not -1"},
       {"zero cycle limit", "/limits/cycles", 0, "limits.cycles: must be from 1 to 9223372036854775807, not 0"},
       {"energy limit as text", "/limits/energy", "1000", "limits.energy: must be a whole number"},
       {"an unknown limit", "/limits/time", 1, "limits.time: is not a member here"},

@@ -88,6 +88,22 @@ TEST(ReportCli, RefusesBadUsageWithStatusTwoAndLeavesNoFileBehind) {
       {"unknown option", {"--colour"}, 2, "colour"},
       {"compare with a machine", {"--compare", "--flush"}, 2, "--compare runs the program on all four machines"},
       {"compare with a trace", {"--compare", "--trace", "t.txt"}, 2, "--compare writes no --kanata or --trace"},
+      {"compare with a predictor",
+       {"--compare", "--predictor", "taken"},
+       2,
+       "--compare runs the program on all four machines: give it without --predictor (--compare-predictors compares "
+       "the predictors)"},
+      {"predictors compared with one of them",
+       {"--compare-predictors", "--predictor", "1-bit"},
+       2,
+       "--compare-predictors runs the program under every predictor: give it without --predictor"},
+      {"two comparisons", {"--compare", "--compare-predictors"}, 2, "are two comparisons: give one"},
+      {"predictors compared with a log",
+       {"--compare-predictors", "--kanata", "k.kanata"},
+       2,
+       "--compare-predictors writes no --kanata or --trace"},
+      {"a predictor not offered", {"--predictor", "3-bit"}, 2, "--predictor takes one of not-taken, taken"},
+      {"a table not a power of two", {"--predictor-entries", "3"}, 2, "--predictor-entries takes a power of two"},
   };
   for (const Refusal& c : cases) {
     TempDir dir;
@@ -652,6 +668,102 @@ TEST(ReportCli, TheKanataLogRetiresACancelledInstructionAsFlushed) {
   EXPECT_NE(log.find("L\t1\t1\tcancelled: fetched behind the taken E(0)\nR\t1\t1\t1\n"), std::string::npos) << log;
   EXPECT_NE(log.find("R\t0\t0\t0\n"), std::string::npos) << log;
   EXPECT_NE(log.find("R\t2\t1\t0\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("S\t1\t0\tD"), std::string::npos) << "the cancelled instruction is never decoded";
+}
+
+// --compare-predictors runs the five predictors with forwarding if given:
+// each one's JSON is its single run's, and the text has a row for each.
+TEST(ReportCli, ComparePredictorsGivesEachPredictorItsSingleRunsFigures) {
+  TempDir dir;
+  writeInputs(dir, "addi $1, $0, 3\naddi $2, $0, 0\naddi $2, $2, 1\nbne $2, $1, L3\naddi $5, $0, 1\n");
+  const RunResult compared =
+      report(dir.path(), {"--compare-predictors", "--forwarding", "--json", "all.json", "--html", "all.html"});
+  ASSERT_EQ(compared.status, 0) << compared.errors;
+  const nlohmann::json machines = nlohmann::json::parse(readFile(dir.path() / "all.json"))["machines"];
+  const char* predictors[] = {"not-taken", "taken", "backward-taken", "1-bit", "2-bit"};
+  ASSERT_EQ(machines.size(), std::size(predictors));
+  for (std::size_t m = 0; m < machines.size(); ++m) {
+    ASSERT_EQ(report(dir.path(), {"--forwarding", "--predictor", predictors[m], "--json", "one.json"}).status, 0);
+    EXPECT_EQ(machines[m], nlohmann::json::parse(readFile(dir.path() / "one.json"))) << predictors[m];
+  }
+  // not-taken mispredicts the two taken turns, taken only the exit.
+  const RunResult text = report(dir.path(), {"--compare-predictors", "--forwarding"});
+  EXPECT_NE(text.output.find("  not-taken                   15   1.67             2    33.33%     2"),
+            std::string::npos)
+      << text.output;
+  EXPECT_NE(text.output.find("  taken                       14   1.56             1    66.67%     1"),
+            std::string::npos)
+      << text.output;
+  EXPECT_NE(readFile(dir.path() / "all.html").find("the program on five predictors"), std::string::npos);
+}
+
+// --predictor not-taken is the flush machine: every output the same, byte
+// for byte, and no prediction section or object.
+TEST(ReportCli, TheNotTakenPredictorReportsAsTheFlushMachine) {
+  TempDir dir;
+  writeInputs(dir, "addi $1, $0, 2\naddi $2, $0, 0\naddi $2, $2, 1\nbne $2, $1, L3\nj L7\naddi $5, $0, 1\n");
+  const std::vector<std::string> outputs = {"--html", "r.html", "--json", "r.json", "--kanata", "r.kanata"};
+  std::vector<std::string> flush = {"--flush"}, notTaken = {"--predictor", "not-taken"};
+  flush.insert(flush.end(), outputs.begin(), outputs.end());
+  const RunResult viaFlush = report(dir.path(), flush);
+  std::vector<std::string> saved;
+  for (const char* name : {"r.html", "r.json", "r.kanata"}) saved.push_back(readFile(dir.path() / name));
+  notTaken.insert(notTaken.end(), outputs.begin(), outputs.end());
+  const RunResult viaPredictor = report(dir.path(), notTaken);
+  EXPECT_EQ(viaPredictor.output, viaFlush.output);
+  EXPECT_EQ(readFile(dir.path() / "r.html"), saved[0]);
+  EXPECT_EQ(readFile(dir.path() / "r.json"), saved[1]);
+  EXPECT_EQ(readFile(dir.path() / "r.kanata"), saved[2]);
+  EXPECT_EQ(viaFlush.output.find("Branch prediction"), std::string::npos);
+  EXPECT_FALSE(nlohmann::json::parse(saved[1]).contains("prediction"));
+}
+
+// A loop of three turns whose branch is taken twice, with forwarding so
+// that it never waits and each wrong guess cancels a fetch: each predictor's
+// mispredictions, their cost in the breakdown, and the branch's row.
+TEST(ReportCli, TheBranchPredictionSectionCountsEachBranchsMispredictions) {
+  TempDir dir;
+  writeInputs(dir, "addi $1, $0, 3\naddi $2, $0, 0\naddi $2, $2, 1\nbne $2, $1, L3\naddi $5, $0, 1\n");
+  const struct {
+    const char* predictor;
+    int mispredicted;
+    const char* row;
+  } cases[] = {
+      {"taken", 1, "L4    bne $2, $1, L3               3      2      1    66.67%     1       5"},
+      {"backward-taken", 1, "L4    bne $2, $1, L3               3      2      1    66.67%     1       5"},
+      {"1-bit", 2, "L4    bne $2, $1, L3               3      2      2    33.33%     2      10"},
+      {"2-bit", 2, "L4    bne $2, $1, L3               3      2      2    33.33%     2      10"},
+  };
+  for (const auto& c : cases) {
+    const RunResult run =
+        report(dir.path(), {"--forwarding", "--predictor", c.predictor, "--json", "r.json", "--html", "r.html"});
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_NE(run.output.find("\nBranch prediction\n"), std::string::npos) << c.predictor;
+    EXPECT_NE(run.output.find(c.row), std::string::npos) << c.predictor << run.output;
+    EXPECT_NE(run.output.find(" + " + std::to_string(c.mispredicted) + " lost to mispredictions"), std::string::npos)
+        << c.predictor;
+    const nlohmann::json json = nlohmann::json::parse(readFile(dir.path() / "r.json"));
+    EXPECT_EQ(json["machine"]["predictor"], c.predictor);
+    EXPECT_EQ(json["machine"]["flush"], true);
+    EXPECT_EQ(json["prediction"]["mispredictions"], c.mispredicted);
+    EXPECT_EQ(json["prediction"]["branches"][0]["line"], 4);
+    EXPECT_EQ(json["prediction"]["history"].size(), 3U);
+    const std::string html = readFile(dir.path() / "r.html");
+    EXPECT_NE(html.find("<h2>Branch prediction"), std::string::npos) << c.predictor;
+    EXPECT_NE(html.find("<tr class=\"wrong\">"), std::string::npos) << c.predictor;
+  }
+}
+
+// With a predictor, the instruction fetched at the label of a branch
+// predicted taken that is not taken leaves the log as flushed too.
+TEST(ReportCli, TheKanataLogRetiresAWrongPathInstructionAsFlushed) {
+  TempDir dir;
+  writeInputs(dir, "beq $1, $2, L3\naddi $2, $0, 9\naddi $3, $0, 1\n");
+  ASSERT_EQ(report(dir.path(), {"--predictor", "taken", "--kanata", "run.kanata"}).status, 0);
+  const std::string log = readFile(dir.path() / "run.kanata");
+  // Fetch 2 (log id 1) is E(2), at the label; the beq is not taken in cycle 3.
+  EXPECT_NE(log.find("L\t1\t1\tcancelled: fetched behind the not taken E(0)\nR\t1\t1\t1\n"), std::string::npos)
+      << log;
   EXPECT_EQ(log.find("S\t1\t0\tD"), std::string::npos) << "the cancelled instruction is never decoded";
 }
 

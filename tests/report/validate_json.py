@@ -32,6 +32,12 @@ RUNS = {
     "odd bytes": ("add $3, $1, $2 \xff\xfe <b>&\n", [], "completed", 0),
     "both options": ("addi $1, $0, 2\naddi $2, $0, 0\naddi $2, $2, 1\nsw $3, 0($0)\nadd $4, $3, $2\n"
                      "bne $2, $1, L3\nj L9\naddi $5, $0, 1\n", ["--forwarding", "--flush"], "completed", 0),
+    "2-bit predictor": ("addi $1, $0, 3\naddi $2, $0, 0\naddi $2, $2, 1\nbne $2, $1, L3\nbeq $2, $0, L1\n"
+                        "j L7\naddi $5, $0, 1\n", ["--predictor", "2-bit"], "completed", 0),
+    "shared entry": ("addi $1, $0, 3\naddi $2, $0, 0\naddi $2, $2, 1\nbne $2, $1, L3\nbeq $2, $0, L1\n",
+                     ["--forwarding", "--predictor", "1-bit", "--predictor-entries", "1"], "completed", 0),
+    "taken predictor": ("addi $1, $0, 2\naddi $2, $0, 0\naddi $2, $2, 1\nbne $2, $1, L3\n", ["--predictor", "taken"],
+                        "completed", 0),
 }
 
 failures = 0
@@ -84,6 +90,19 @@ for name, (program, arguments, status, exit_status) in RUNS.items():
             per_cycle = sum(sum(v for k, v in cycle.items() if k != "cycle") for cycle in data["energyPerCycle"])
             if per_cycle != data["energy"]["total"]:
                 problems.append("the energy per cycle does not add up to the total")
+        predicting = data["machine"]["predictor"] != "not-taken"
+        if ("prediction" in data) != predicting:
+            problems.append("a prediction object without a predictor, or none with one")
+        if predicting:
+            prediction = data["prediction"]
+            if sum(b["mispredicted"] for b in prediction["branches"]) != prediction["mispredictions"]:
+                problems.append("the branches do not add up to the mispredictions")
+            if sum(b["executions"] for b in prediction["branches"]) != prediction["resolved"]:
+                problems.append("the branches do not add up to the branches resolved")
+            if sum(not step["right"] for step in prediction["history"]) != prediction["mispredictions"]:
+                problems.append("the history does not show every misprediction")
+            if prediction["cyclesLost"] != data["cancelled"]:
+                problems.append("the cycles lost to mispredictions are not the cancelled fetches")
         for problem in problems:
             print(f"{name}: {problem}")
         failures += len(problems)
