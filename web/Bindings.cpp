@@ -140,7 +140,9 @@ std::string reportJson(const emscripten::val& files, const emscripten::val& mach
 
 std::string compareJson(const emscripten::val& files) { return fivestage::web::compareJson(inputsOf(files)); }
 
-std::string compareTable(const emscripten::val& files) { return fivestage::web::compareTable(inputsOf(files)); }
+std::string compareTable(const emscripten::val& files, const emscripten::val& shown, bool predictors) {
+  return fivestage::web::compareTable(inputsOf(files), machineOf(shown), predictors);
+}
 
 std::string exerciseView(const emscripten::val& exercise) { return fivestage::web::exerciseView(jsonOf(exercise)); }
 

@@ -125,10 +125,12 @@ std::string compareJson(const InputTexts& inputs) {
   return jsonText(report::comparisonJson(report::compareMachines(inputs, options), options.maxCycles));
 }
 
-std::string compareTable(const InputTexts& inputs) {
+std::string compareTable(const InputTexts& inputs, MachineOptions shown, bool predictors) {
   report::RunOptions options;
+  options.machine = shown;
   options.window = {1, 0};  // holds no cycle
-  const report::Comparison comparison = report::compareMachines(inputs, options);
+  const report::Comparison comparison =
+      predictors ? report::comparePredictors(inputs, options) : report::compareMachines(inputs, options);
   Json machines = Json::array();
   for (const report::ReportData& run : comparison.runs) machines.push_back(report::machineJson(run.record.machine));
   return jsonText({{"table", report::machinesHtml(comparison, options.maxCycles, report::MachineRows::Choosable)},

@@ -26,11 +26,13 @@ ConsoleRun runConsole(const InputTexts& inputs, const std::string& keys, Machine
 // `machine`, and what --compare --json writes.
 std::string reportJson(const InputTexts& inputs, MachineOptions machine);
 std::string compareJson(const InputTexts& inputs);
-// The page's Compare panel: {"table": the table of --compare --html, with
-// rows to choose a machine by; "machines": each row's machine, as the JSON
-// report names it}. Only the figures of the whole runs are worked out: they
-// cost far less without the notes of a thousand cycles on four machines.
-std::string compareTable(const InputTexts& inputs);
+// The page's Compare panel: {"table": the table of --compare --html, or of
+// --compare-predictors --html with the forwarding and table size of
+// `shown`, with rows to choose a machine by; "machines": each row's machine,
+// as the JSON report names it}. Only the figures of the whole runs are
+// worked out: they cost far less without the notes of a thousand cycles on
+// every machine.
+std::string compareTable(const InputTexts& inputs, MachineOptions shown, bool predictors);
 
 // A run the page steps through: loaded from the input files, one
 // cycle per Step as with one Enter per prompt, back by running again to the

@@ -10,6 +10,7 @@ import { dirname, join, relative, sep } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { openPage } from './browser.js';
 import { openSite, settled } from './site.js';
+import { assertAccessible } from './axe.js';
 
 const site = process.env.FIVESTAGE_WEB_SITE;
 const sourceDir = process.env.FIVESTAGE_SOURCE_DIR;
@@ -797,9 +798,9 @@ test('the scripting interface reports what fivestage-report --json and --compare
   await page.close();
 });
 
-// What fivestage-report --compare --html writes for a folder holding `files`.
-const nativeComparisonPage = (files) => inFolderOf(files, (folder) => {
-  spawnSync(reportTool, [folder, '--compare', '--html', join(folder, 'comparison.html')]);
+// What fivestage-report --compare --html (or `args`) writes for a folder holding `files`.
+const nativeComparisonPage = (files, args = ['--compare']) => inFolderOf(files, (folder) => {
+  spawnSync(reportTool, [folder, ...args, '--html', join(folder, 'comparison.html')]);
   return readFileSync(join(folder, 'comparison.html'), 'utf8');
 });
 
@@ -852,14 +853,79 @@ test('a row of the Compare panel shows its machine at the cycle shown', async ()
   await page.close();
 });
 
+// Four turns of a two-instruction loop, with the basic example's energy figures.
+const shortLoop = () => ({
+  ...filesBelow(join(sourceDir, 'examples', 'basic')),
+  'src.txt': 'addi $1, $0, 0\naddi $2, $0, 4\naddi $1, $1, 1\nbne $1, $2, L3\naddi $5, $0, 9\n',
+  'reg.txt': '0\n'.repeat(8),
+  'mem.txt': '0\n'.repeat(8),
+});
+
+test('a predictor chosen turns flush on and shows its table, the entry read and the entry written, right or wrong', async () => {
+  const { page, errors } = await withInputs(shortLoop());
+  await settled(page);
+  assert.equal(await page.$eval('#predictor-panel', (panel) => panel.hidden), true, 'no panel without a predictor');
+  await page.click('#forwarding');
+  await settled(page);
+  await page.select('#predictor', '2-bit');
+  await settled(page);
+  assert.equal(await page.$eval('#flush', (box) => box.checked), true, 'a predictor needs flush');
+  await stepTo(page, 9);
+  assert.equal(await page.$eval('#predictor-panel', (panel) => panel.hidden), false);
+  // Cycle 9: Execute's bne was predicted right and writes entry 3 from 2 to
+  // 3, while Fetch reads the 2 for the next bne: the update comes late.
+  const rows = await page.$$eval('#predictor tbody tr', (all) => all.map((row) => ({
+    classes: row.className, cells: [...row.cells].map((cell) => cell.textContent) })));
+  assert.deepEqual(rows, [{ classes: 'read right',
+    cells: ['3', '3 strongly taken', 'taken', 'line 4: bne $1, $2, L3', 'read by Fetch; written: right'] }]);
+  assert.match(await page.$eval('#predictor .predictor-now', (list) => list.textContent), /entry 3 = 2 weakly taken, predicts taken; next E\(2\)/);
+  const predictorUnit = await page.$$eval('#diagram [data-stage="Fetch"] text.detail', (texts) => texts.map((t) => t.textContent).join(' | '));
+  assert.match(predictorUnit, /entry 3 = 2 \| weakly taken \| taken, next E\(2\)/);
+  await assertAccessible(page, 'the predictor panel and the datapath with a predictor');
+  // Flush off: the machine can have no predictor, and the panel goes.
+  await page.click('#flush');
+  await settled(page);
+  assert.equal(await page.$eval('#predictor', (menu) => menu.value), 'not-taken');
+  assert.equal(await page.$eval('#predictor-panel', (panel) => panel.hidden), true);
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('the Compare panel compares the five predictors as fivestage-report --compare-predictors --html does', async () => {
+  const comparisonPage = await web.browser.newPage();
+  const files = shortLoop();
+  const { page, errors } = await withInputs(files);
+  await settled(page);
+  await page.click('#forwarding');
+  await settled(page);
+  await page.select('#compare-kind', 'predictors');
+  await page.waitForFunction(() => document.getElementById('compare-note').textContent === '' &&
+    document.querySelectorAll('#compare-table tbody tr').length === 5);
+  await comparisonPage.setContent(nativeComparisonPage(files, ['--compare-predictors', '--forwarding']));
+  assert.deepEqual(await machinesTable(page, '#compare-table'), await machinesTable(comparisonPage, 'main'));
+  // A row shows its predictor, which keeps the table.
+  await page.click('#compare-table tbody tr:nth-child(5)');
+  await settled(page);
+  assert.equal(await page.$eval('#predictor', (menu) => menu.value), '2-bit');
+  assert.deepEqual(await rowsShown(page), [false, false, false, false, true]);
+  await page.select('#compare-kind', 'machines');
+  await page.waitForFunction(() => document.querySelectorAll('#compare-table tbody tr').length === 4);
+  assert.deepEqual(errors, []);
+  await comparisonPage.close();
+  await page.close();
+});
+
 // The controls come from the simulator's list of options: the machine's two
-// flags, and so a choice and a bounded number that a list may hold too.
+// flags, its predictor (a choice) and its table's size (a bounded number).
 test('the machine controls are built from the simulator\'s list, and choose the JSON machine object', async () => {
   const { page, errors } = await visit();
   await settled(page);
   const labels = await page.$$eval('#machine-options label', (all) => all.map((label) => ({
-    text: label.textContent.trim(), titled: label.title.length > 0, type: label.querySelector('input').type })));
-  assert.deepEqual(labels, [{ text: 'forwarding', titled: true, type: 'checkbox' }, { text: 'flush', titled: true, type: 'checkbox' }]);
+    text: [...label.childNodes].filter((node) => node.nodeType === Node.TEXT_NODE).map((node) => node.data).join('').trim(),
+    titled: label.title.length > 0,
+    type: label.querySelector('input, select').type })));
+  assert.deepEqual(labels, [{ text: 'forwarding', titled: true, type: 'checkbox' }, { text: 'flush', titled: true, type: 'checkbox' },
+    { text: 'predictor', titled: true, type: 'select-one' }, { text: 'predictor entries', titled: true, type: 'number' }]);
   assert.deepEqual(errors, []);
   const made = await page.evaluate(() => {
     const group = document.createElement('div');

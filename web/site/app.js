@@ -56,7 +56,7 @@
   }
 
   const compare = fivestageCompare.create({
-    compare: (files) => client.request('compareTable', { files }),
+    compare: (files, machine, predictors) => client.request('compareTable', { files, machine, predictors }),
     choose: showMachine,
   });
 

@@ -83,7 +83,7 @@ const fivestageHost = (() => {
       report: ({ files, machine }) =>
         JSON.parse(module.reportJson(files, machine ?? {})),
       compare: ({ files }) => JSON.parse(module.compareJson(files)),
-      compareTable: ({ files }) => JSON.parse(module.compareTable(files)),
+      compareTable: ({ files, machine, predictors }) => JSON.parse(module.compareTable(files, machine, predictors)),
       // Exercises, by the text of their file, or a draft of one: each
       // answer is what was asked for or { error }.
       exercise: ({ exercise }) => readExercise(exercise, (file) => module.exerciseView(file)),
