@@ -137,11 +137,13 @@ Json solutionChoices(const Exercise& draft, std::string_view solution) {
   const MachineState& program = *solved.run.program;
   const std::vector<Word>* meantRegisters = solved.meant ? &solved.meant->registers : nullptr;
   const std::vector<Word>* meantMemory = solved.meant ? &solved.meant->memory : nullptr;
-  return {{"figures",
-           {{"cycles", record.cycles},
-            {"stalls", record.stallCount},
-            {"energy", record.energyTotal()},
-            {"instructions", program.instructions.size()}}},
+  Json figures = {{"cycles", record.cycles},
+                  {"stalls", record.stallCount},
+                  {"energy", record.energyTotal()},
+                  {"instructions", program.instructions.size()}};
+  // A limit on mispredictions means something only where Fetch predicts.
+  if (draft.machine.predictor != Predictor::NotTaken) figures["mispredictions"] = record.mispredictions;
+  return {{"figures", figures},
           {"asMeant", solved.run.meaning && solved.run.meaning->matches},
           {"registers", choicesJson(program.registers, record.finalRegisters, meantRegisters, "register")},
           {"memory", choicesJson(program.memory, solved.memory, meantMemory, "word")}};

@@ -102,6 +102,16 @@ TEST(Authoring, OffersWhatTheRunAndTheMeaningChangeWithTheRunsFigures) {
   const Json meantOnly = solutionChoices(draft(), "beq $0, $0, L3\naddi $1, $0, 0\naddi $3, $0, 2\n");
   EXPECT_EQ(meantOnly["registers"], Json::parse(R"([{"register": 3, "initial": 0, "final": 2, "meant": 2}])"));
   EXPECT_TRUE(meantOnly["asMeant"]);
+
+  // A mispredictions limit is offered only where Fetch predicts: on the
+  // taken machine the beq, taken, is followed in Fetch; on the backward-taken
+  // one, a forward branch, it is not.
+  EXPECT_FALSE(meantOnly["figures"].contains("mispredictions"));
+  Exercise predicting = draft();
+  predicting.machine = {.flush = true, .predictor = Predictor::Taken};
+  EXPECT_EQ(solutionChoices(predicting, "beq $0, $0, L3\naddi $1, $0, 0\naddi $3, $0, 2\n")["figures"]["mispredictions"], 0);
+  predicting.machine.predictor = Predictor::BackwardTaken;
+  EXPECT_EQ(solutionChoices(predicting, "beq $0, $0, L3\naddi $1, $0, 0\naddi $3, $0, 2\n")["figures"]["mispredictions"], 1);
 }
 
 TEST(Authoring, WritesAFileThatReadsBackAsTheSameExercise) {

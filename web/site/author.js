@@ -8,7 +8,7 @@
 // eslint-disable-next-line no-unused-vars
 const fivestageAuthor = (() => {
   const $ = (id) => document.getElementById(id);
-  const limitNames = ['cycles', 'stalls', 'energy', 'instructions'];
+  const limitNames = ['cycles', 'stalls', 'mispredictions', 'energy', 'instructions'];
 
   const element = (tag, properties = {}, children = []) => {
     const made = Object.assign(document.createElement(tag), properties);
@@ -93,7 +93,8 @@ const fivestageAuthor = (() => {
         ...choices.registers.map((choice) => valueRow('register', choice, choice.register)),
         ...choices.memory.map((choice) => valueRow('word', choice, choice.word)));
       if (!choices.registers.length && !choices.memory.length) say('The program changes no register or word.');
-      $('author-limits').replaceChildren(...limitNames.map((name) => {
+      // The limits the run has a figure for: mispredictions only where Fetch predicts.
+      $('author-limits').replaceChildren(...limitNames.filter((name) => name in choices.figures).map((name) => {
         const box = element('input', { type: 'checkbox' });
         box.dataset.limit = name;
         return element('label', {}, [box, ` ${name} `, element('input', { type: 'number', min: 0, value: choices.figures[name] })]);
