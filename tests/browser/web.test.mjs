@@ -864,21 +864,21 @@ const shortLoop = () => ({
 test('a predictor chosen turns flush on and shows its table, the entry read and the entry written, right or wrong', async () => {
   const { page, errors } = await withInputs(shortLoop());
   await settled(page);
-  assert.equal(await page.$eval('#predictor-panel', (panel) => panel.hidden), true, 'no panel without a predictor');
+  assert.equal(await page.$eval('#prediction-panel', (panel) => panel.hidden), true, 'no panel without a predictor');
   await page.click('#forwarding');
   await settled(page);
   await page.select('#predictor', '2-bit');
   await settled(page);
   assert.equal(await page.$eval('#flush', (box) => box.checked), true, 'a predictor needs flush');
   await stepTo(page, 9);
-  assert.equal(await page.$eval('#predictor-panel', (panel) => panel.hidden), false);
+  assert.equal(await page.$eval('#prediction-panel', (panel) => panel.hidden), false);
   // Cycle 9: Execute's bne was predicted right and writes entry 3 from 2 to
   // 3, while Fetch reads the 2 for the next bne: the update comes late.
-  const rows = await page.$$eval('#predictor tbody tr', (all) => all.map((row) => ({
+  const rows = await page.$$eval('#prediction tbody tr', (all) => all.map((row) => ({
     classes: row.className, cells: [...row.cells].map((cell) => cell.textContent) })));
   assert.deepEqual(rows, [{ classes: 'read right',
     cells: ['3', '3 strongly taken', 'taken', 'line 4: bne $1, $2, L3', 'read by Fetch; written: right'] }]);
-  assert.match(await page.$eval('#predictor .predictor-now', (list) => list.textContent), /entry 3 = 2 weakly taken, predicts taken; next E\(2\)/);
+  assert.match(await page.$eval('#prediction .predictor-now', (list) => list.textContent), /entry 3 = 2 weakly taken, predicts taken; next E\(2\)/);
   const predictorUnit = await page.$$eval('#diagram [data-stage="Fetch"] text.detail', (texts) => texts.map((t) => t.textContent).join(' | '));
   assert.match(predictorUnit, /entry 3 = 2 \| weakly taken \| taken, next E\(2\)/);
   await assertAccessible(page, 'the predictor panel and the datapath with a predictor');
@@ -886,7 +886,7 @@ test('a predictor chosen turns flush on and shows its table, the entry read and 
   await page.click('#flush');
   await settled(page);
   assert.equal(await page.$eval('#predictor', (menu) => menu.value), 'not-taken');
-  assert.equal(await page.$eval('#predictor-panel', (panel) => panel.hidden), true);
+  assert.equal(await page.$eval('#prediction-panel', (panel) => panel.hidden), true);
   assert.deepEqual(errors, []);
   await page.close();
 });

@@ -71,8 +71,8 @@
 
   // The predictor panel shows only on a machine whose Fetch predicts branches.
   function showPredictor(html) {
-    $('predictor-panel').hidden = !html;
-    showHtml($('predictor'), html);
+    $('prediction-panel').hidden = !html;
+    showHtml($('prediction'), html);
   }
 
   function registersHtml(view) {
