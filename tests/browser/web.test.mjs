@@ -61,9 +61,12 @@ test('every golden case prints, through the page, exactly what the console print
   for (const name of cases) {
     const caseDir = join(casesDir, name);
     const stdin = existsSync(join(caseDir, 'stdin')) ? readFileSync(join(caseDir, 'stdin'), 'utf8') : '';
-    // The machine options of the case's command line, --forwarding and --flush.
+    // The machine options of the case's command line as a machine object: a
+    // predictor given there turns flush on, which the object says itself.
     const args = existsSync(join(caseDir, 'args')) ? readFileSync(join(caseDir, 'args'), 'utf8').split('\n') : [];
-    const machine = { forwarding: args.includes('--forwarding'), flush: args.includes('--flush') };
+    const predictor = args.includes('--predictor') ? args[args.indexOf('--predictor') + 1] : undefined;
+    const machine = { forwarding: args.includes('--forwarding'), flush: args.includes('--flush') || Boolean(predictor) };
+    if (predictor) machine.predictor = predictor;
     const result = await page.evaluate((files, keys, options) => window.fivestage.run(files, keys, options),
       caseFiles(caseDir), stdin, machine);
     assert.equal(result.status, Number(readFileSync(join(caseDir, 'expected_status'), 'utf8')), name);
@@ -916,12 +919,14 @@ test('the Compare panel compares the five predictors as fivestage-report --compa
 });
 
 // The controls come from the simulator's list of options: the machine's two
-// flags, its predictor (a choice) and its table's size (a bounded number).
+// flags, its predictor's menu and its table's size, and so any choice and
+// bounded number that a list may hold.
 test('the machine controls are built from the simulator\'s list, and choose the JSON machine object', async () => {
   const { page, errors } = await visit();
   await settled(page);
   const labels = await page.$$eval('#machine-options label', (all) => all.map((label) => ({
-    text: [...label.childNodes].filter((node) => node.nodeType === Node.TEXT_NODE).map((node) => node.data).join('').trim(),
+    text: [...label.childNodes].filter((node) => node.nodeType === Node.TEXT_NODE).map((node) => node.textContent)
+      .join('').trim(),
     titled: label.title.length > 0,
     type: label.querySelector('input, select').type })));
   assert.deepEqual(labels, [{ text: 'forwarding', titled: true, type: 'checkbox' }, { text: 'flush', titled: true, type: 'checkbox' },
