@@ -412,7 +412,7 @@
   }
 
   // The drawing of the datapath of a machine with or without forwarding,
-  // and with or without a predictor: its svg element, and `show(diagram)`,
+  // and with or without a predictor in Fetch: its svg element, and `show(diagram)`,
   // which brings it to a cycle.
   function drawing(forwarding, predicting) {
     const svg = document.createElementNS(svgNs, 'svg');
