@@ -41,12 +41,14 @@ void Core::runStages() {
     p.writeBackUnit.writeBack(datapath_, p.writeBackSlot->index);
     p.writeBackSlot.reset();
   }
+  datapath_.chargeIdle(Stage::WriteBack, false);
   releaseStallWhenDue();
 
   if (p.memorySlot) {
     p.memoryUnit.accessMemory(datapath_, p.memorySlot->index);
     p.writeBackSlot = std::exchange(p.memorySlot, std::nullopt);
   }
+  datapath_.chargeIdle(Stage::Memory, false);
 
   std::optional<InstructionTag> taken;  // without flush: the branch or jump Execute took in this cycle
   if (p.executeSlot && !stallCycle_) {
@@ -59,6 +61,8 @@ void Core::runStages() {
     }
     p.memorySlot = std::exchange(p.executeSlot, std::nullopt);
   }
+  // An open stall holds the waiting instruction in Execute's slot.
+  datapath_.chargeIdle(Stage::Execute, stallCycle_.has_value());
 
   if (p.decodeSlot && !stallCycle_) {
     if (taken) accounts_.ranBehind(*taken, *p.decodeSlot);
@@ -70,15 +74,20 @@ void Core::runStages() {
     // A stalled instruction waits in Execute's slot, already decoded.
     p.executeSlot = std::exchange(p.decodeSlot, std::nullopt);
   }
+  // A stall holds Decode until its release, whether an instruction waits in
+  // Decode's slot or Fetch, held too, sent none.
+  datapath_.chargeIdle(Stage::Decode, stallCycle_.has_value());
 
   const bool programDone = pc_ >= 0 && static_cast<std::size_t>(pc_) == datapath_.state.instructions.size();
   if (programDone && p.isEmpty()) {
+    datapath_.chargeIdle(Stage::Fetch, false);
     end(RunEnd::Completed, "", 0);
     return;
   }
   if (programDone || fetchHeld()) {
     accounts_.fetchIdle(fetchHeld(), programDone);
     datapath_.report(FetchIdle{fetchHeld(), programDone});
+    datapath_.chargeIdle(Stage::Fetch, fetchHeld());
     return;
   }
   checkInstructionExists(datapath_.state, pc_);

@@ -13,6 +13,7 @@ const std::string tree = "EnergyConsumptionInput/";
 }  // namespace
 
 std::optional<std::string> energyFilePath(const EnergyFile& file) {
+  if (file.idle) return tree + std::string(stageName(file.stage)) + "/idle.txt";
   if (file.stage != Stage::Decode) return tree + std::string(stageName(file.stage)) + "/energy.txt";
   if (!file.opcode) return std::nullopt;
   const std::optional<std::string_view> folder = opcodeRow(*file.opcode).decodeEnergyFolder;
@@ -32,9 +33,16 @@ EnergySource::EnergySource(const InputFiles& inputs, EnergyReading reading) : re
       decodeFiles_[static_cast<std::size_t>(row.opcode)] = inputs.find(*path);
     }
   }
+  // Every stage's idle file, Decode's included: it applies whatever the opcode.
+  for (const Stage stage : allStages) {
+    const auto at = static_cast<std::size_t>(stage);
+    idleFiles_[at] = inputs.find(*energyFilePath({stage, {}, true}));
+    hasIdle_[at] = idleFiles_[at].present();
+  }
 }
 
 const InputFile& EnergySource::found(const EnergyFile& file) const {
+  if (file.idle) return idleFiles_[static_cast<std::size_t>(file.stage)];
   if (file.stage != Stage::Decode) return stageFiles_[static_cast<std::size_t>(file.stage)];
   return file.opcode ? decodeFiles_[static_cast<std::size_t>(*file.opcode)] : missing_;
 }

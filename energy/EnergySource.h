@@ -14,16 +14,19 @@
 
 namespace fivestage {
 
-// One energy file of the tree: a stage's, or for Decode the opcode's.
+// One energy file of the tree: a stage's, or for Decode the opcode's; or a
+// stage's idle figures, which it charges in a cycle it does no work.
 struct EnergyFile {
   Stage stage;
-  std::optional<Opcode> opcode;  // Decode only; empty for a text outside the instruction set
+  std::optional<Opcode> opcode;  // Decode's working figures only; empty for a text outside the instruction set
+  bool idle = false;
 
   bool operator==(const EnergyFile&) const = default;
 };
 
-// The file's path inside the inputs ("EnergyConsumptionInput/Fetch/energy.txt"),
-// or nothing for Decode of an opcode without energy figures.
+// The file's path inside the inputs ("EnergyConsumptionInput/Fetch/energy.txt",
+// "EnergyConsumptionInput/Fetch/idle.txt"), or nothing for Decode of an opcode
+// without energy figures.
 std::optional<std::string> energyFilePath(const EnergyFile& file);
 
 // Every energy file of an input folder, by its path inside the folder: the
@@ -38,11 +41,16 @@ std::vector<std::string> energyFilePaths();
 enum class EnergyReading { EveryUse, OncePerRun };
 
 // The energy figures of a run's inputs: EnergyConsumptionInput/<stage>/energy.txt,
-// and for Decode EnergyConsumptionInput/Decode/<opcode>/energy.txt. Each file
-// is found once, here; texts in memory must outlive the source.
+// and for Decode EnergyConsumptionInput/Decode/<opcode>/energy.txt; and, for
+// any stage, the optional idle figures EnergyConsumptionInput/<stage>/idle.txt.
+// Each file is found once, here; texts in memory must outlive the source.
 class EnergySource {
  public:
   explicit EnergySource(const InputFiles& inputs, EnergyReading reading = EnergyReading::EveryUse);
+
+  // Whether the stage has idle figures. Decided as the run starts: a stage
+  // without them charges nothing in a cycle it does no work.
+  bool hasIdleFigures(Stage stage) const { return hasIdle_[static_cast<std::size_t>(stage)]; }
 
   // Adds the value of every line (atoi rules) to `total`, one line at a
   // time in double arithmetic as the running total is kept, and returns the
@@ -80,12 +88,15 @@ class EnergySource {
   // Where a file's figures are kept once read; nothing when read afresh.
   KeptFigures* keptFigures(const EnergyFile& file) {
     if (reading_ == EnergyReading::EveryUse) return nullptr;
+    if (file.idle) return &idleFigures_[static_cast<std::size_t>(file.stage)];
     if (file.stage != Stage::Decode) return &stageFigures_[static_cast<std::size_t>(file.stage)];
     return file.opcode ? &decodeFigures_[static_cast<std::size_t>(*file.opcode)] : nullptr;
   }
 
   std::array<InputFile, stageCount> stageFiles_;    // by Stage; Decode's entry unused
   std::array<InputFile, opcodeCount> decodeFiles_;  // by Opcode; missing without energy figures
+  std::array<InputFile, stageCount> idleFiles_;     // by Stage
+  std::array<bool, stageCount> hasIdle_{};          // by Stage: its idle file is there
   InputFile missing_;                               // Decode of a text outside the instruction set
   LineFile reader_;                                 // one reader for the run: readings come several per cycle
   EnergyReading reading_;
@@ -93,6 +104,7 @@ class EnergySource {
   // they were added one at a time, as a reading does.
   std::array<KeptFigures, stageCount> stageFigures_;
   std::array<KeptFigures, opcodeCount> decodeFigures_;
+  std::array<KeptFigures, stageCount> idleFigures_;
 };
 
 }  // namespace fivestage

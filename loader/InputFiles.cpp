@@ -23,6 +23,14 @@ bool InputFile::openIn(LineFile& reader) const {
   return false;
 }
 
+bool InputFile::present() const {
+  if (const auto* path = std::get_if<std::string>(&where_)) {
+    std::error_code error;
+    return std::filesystem::exists(*path, error);
+  }
+  return std::holds_alternative<std::string_view>(where_);
+}
+
 InputFile InputFolder::find(std::string_view path) const { return InputFile::onDisk((folder_ / path).string()); }
 
 std::filesystem::path InputFolder::name() const {

@@ -24,6 +24,9 @@ class InputFile {
   // Starts `reader` on the file's lines. False when the file is missing or
   // cannot be opened (a folder in its place included).
   bool openIn(LineFile& reader) const;
+  // Whether the file is there at all: on disk under its path (readable or
+  // not, a folder included), or as a text.
+  bool present() const;
 
  private:
   std::variant<std::monostate, std::string, std::string_view> where_;

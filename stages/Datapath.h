@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 #include "vocabulary/Events.h"
 #include "vocabulary/MachineOptions.h"
 #include "energy/EnergySource.h"
@@ -31,6 +33,7 @@ struct Datapath {
     bool executed = false;                       // ExecuteLatch holds what Execute computed in this cycle
     bool memoryAccessed = false;                 // MemoryLatch holds what Memory passed on in this cycle
     std::optional<WrittenRegister> writtenBack;  // the register Write-back wrote in this cycle
+    std::array<bool, stageCount> worked{};       // by Stage: it charged its working figures
   };
 
   MachineState state;
@@ -77,10 +80,25 @@ struct Datapath {
       observer->observe(StageEntered{stage, instruction, state.sourceTextOf(instruction.index)});
   }
 
-  // Adds one energy file's figures to the total and reports the charge.
+  // A stage charges its working figures for the work it does.
   void chargeEnergy(const EnergyFile& file) {
+    thisCycle.worked[static_cast<std::size_t>(file.stage)] = true;
+    charge(file, EnergyUse::Work);
+  }
+
+  // A stage has done its part of the cycle: if it charged nothing for work,
+  // it charges its idle figures, when it has any. `heldByStall` tells a
+  // stage a stall holds from one with nothing to do.
+  void chargeIdle(Stage stage, bool heldByStall) {
+    if (thisCycle.worked[static_cast<std::size_t>(stage)] || !energy.hasIdleFigures(stage)) return;
+    charge({stage, {}, true}, heldByStall ? EnergyUse::Stalled : EnergyUse::Idle);
+  }
+
+ private:
+  // Adds one energy file's figures to the total and reports the charge.
+  void charge(const EnergyFile& file, EnergyUse use) {
     const std::int64_t added = energy.addTo(file, energyTotal);
-    report(EnergyCharged{file, added, energyTotal});
+    report(EnergyCharged{file, added, energyTotal, use});
   }
 };
 

@@ -74,7 +74,14 @@ class Renderer {
     }
   }
 
+  // An idle charge names its stage first: " Idle : Mem \n", or
+  // " Idle : Decode (stall) \n" for a stage a stall holds. It belongs to the
+  // stage's block, which it begins when the stage held no instruction.
   void operator()(const EnergyCharged& e) {
+    if (e.use != EnergyUse::Work) {
+      if (spans_ && spans_->openStage() != e.file.stage) beginBlock(e.file.stage);
+      out_ << " Idle : " << stageName(e.file.stage) << (e.use == EnergyUse::Stalled ? " (stall)" : "") << " \n";
+    }
     out_ << "\n Energy Consumed until now : " << formatEnergy(e.total) << "\n\n";
   }
 

@@ -35,6 +35,8 @@ class StageSpans {
     if (open_->end > open_->begin) spans_.push_back(*open_);
     open_.reset();
   }
+  // The stage whose block is under way, if any.
+  std::optional<Stage> openStage() const { return open_ ? std::optional(open_->stage) : std::nullopt; }
   // The blocks ended so far, in the order of the text.
   const std::vector<StageSpan>& spans() const { return spans_; }
 

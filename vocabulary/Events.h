@@ -89,11 +89,17 @@ struct RegistersRead {
   std::optional<InstructionIndex> Label;
 };
 
-// A stage adds one energy file's figures to the running total.
+// What a charge pays for: a stage's work, or a cycle in which the stage did
+// no work, having nothing to do or being held by a stall.
+enum class EnergyUse { Work, Idle, Stalled };
+
+// A stage adds one energy file's figures to the running total: its working
+// figures, or its idle figures in a cycle it did no work.
 struct EnergyCharged {
   EnergyFile file;
   std::int64_t added;  // exact sum of the file's lines
   double total;        // the running total after this charge
+  EnergyUse use = EnergyUse::Work;
 };
 
 struct ControlSignalsProduced {

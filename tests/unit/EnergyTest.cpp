@@ -100,6 +100,63 @@ TEST_F(EnergyReading, FileThatCannotBeOpenedEndsTheRun) {
   EXPECT_EQ(total, 0.0);
 }
 
+TEST(EnergyFilePath, NamesEveryStagesIdleFileDecodesWhateverTheOpcode) {
+  const std::pair<Stage, const char*> cases[] = {
+      {Stage::Fetch, "EnergyConsumptionInput/Fetch/idle.txt"},
+      {Stage::Decode, "EnergyConsumptionInput/Decode/idle.txt"},
+      {Stage::Execute, "EnergyConsumptionInput/Execute/idle.txt"},
+      {Stage::Memory, "EnergyConsumptionInput/Mem/idle.txt"},
+      {Stage::WriteBack, "EnergyConsumptionInput/WriteBack/idle.txt"},
+  };
+  for (const auto& [stage, path] : cases) {
+    EXPECT_EQ(energyFilePath({stage, {}, true}), path);
+    EXPECT_EQ(energyFilePath({stage, Opcode::Add, true}), path);
+  }
+}
+
+// Idle files are optional, stage by stage: one that is absent means no idle
+// charge; one that is there but cannot be read fails at its first charge,
+// as every energy file does. From a folder and from texts alike.
+TEST(EnergySource, IdleFiguresAreThereForTheStagesThatHaveAFile) {
+  TempDir dir;
+  dir.write("EnergyConsumptionInput/Decode/idle.txt", "2\n3\n");
+  std::filesystem::create_directories(dir.path() / "EnergyConsumptionInput/Mem/idle.txt");
+  InputTexts texts("texts");
+  texts.put("EnergyConsumptionInput/Decode/idle.txt", "2\n3\n");
+  texts.put("EnergyConsumptionInput/Mem/idle.txt", "-1\n");
+  const InputFolder folder(dir.path());
+  const std::pair<const InputFiles*, std::int64_t> sources[] = {{&folder, 0}, {&texts, -1}};
+  for (const auto& [inputs, memoryIdle] : sources) {
+    EnergySource source(*inputs);
+    for (const Stage stage : allStages) {
+      const bool expected = stage == Stage::Decode || stage == Stage::Memory;
+      EXPECT_EQ(source.hasIdleFigures(stage), expected) << stageName(stage) << " " << inputs->name();
+    }
+    double total = 0.0;
+    EXPECT_EQ(source.addTo({Stage::Decode, {}, true}, total), 5);
+    if (inputs == &folder) {
+      EXPECT_THROW(source.addTo({Stage::Memory, {}, true}, total), FatalError);
+    } else {
+      EXPECT_EQ(source.addTo({Stage::Memory, {}, true}, total), memoryIdle);
+    }
+  }
+}
+
+// A run nobody can pause reads an idle file once, apart from the stage's
+// working figures.
+TEST(EnergySource, KeepsIdleFiguresApartFromWorkingOnes) {
+  TempDir dir;
+  dir.write("EnergyConsumptionInput/Execute/energy.txt", "20\n");
+  dir.write("EnergyConsumptionInput/Execute/idle.txt", "2\n");
+  EnergySource source(InputFolder(dir.path()), fivestage::EnergyReading::OncePerRun);
+  double total = 0.0;
+  EXPECT_EQ(source.addTo({Stage::Execute, {}, true}, total), 2);
+  EXPECT_EQ(source.addTo(execute, total), 20);
+  dir.write("EnergyConsumptionInput/Execute/idle.txt", "200\n");
+  EXPECT_EQ(source.addTo({Stage::Execute, {}, true}, total), 2);
+  EXPECT_EQ(total, 24.0);
+}
+
 // The console reads a figure afresh at every use; a run nobody can pause
 // reads it once. Both add the same lines one at a time, and a file missing at
 // its first use fails the same way.

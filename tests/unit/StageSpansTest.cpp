@@ -16,9 +16,16 @@
 namespace fivestage {
 namespace {
 
+// The line of a stage's idle charge: " Idle : Mem \n", " Idle : Decode (stall) \n".
+bool isIdleLineOf(std::string_view line, Stage stage) {
+  const std::string idle = " Idle : " + std::string(stageName(stage)) + " ";
+  return line == idle + "\n" || line == idle + "(stall) \n";
+}
+
 // The headings a stage's block may begin with: a stall's release goes on
-// to Execute.
+// to Execute; a stage that held no instruction begins with its idle charge.
 bool beginsAsStage(std::string_view block, Stage stage) {
+  if (isIdleLineOf(block.substr(0, block.find('\n') + 1), stage)) return true;
   switch (stage) {
     case Stage::Fetch: return block.starts_with(" Fetching : E(");
     case Stage::Decode: return block.starts_with(" Decoding : E(");
@@ -31,9 +38,15 @@ bool beginsAsStage(std::string_view block, Stage stage) {
 
 bool isHeading(std::string_view line) {
   for (const Stage stage : allStages) {
-    if (beginsAsStage(line, stage)) return true;
+    if (beginsAsStage(line, stage) && !isIdleLineOf(line, stage)) return true;
   }
   return false;
+}
+
+// Whether an idle line inside a block names another stage than the block's.
+bool idleLineOfAnotherStage(std::string_view line, Stage stage) {
+  if (!line.starts_with(" Idle : ")) return false;
+  return !isIdleLineOf(line, stage);
 }
 
 // The lines outside every block: the prompt, the cycle's banner, the line
@@ -71,51 +84,64 @@ const Program programs[] = {
 };
 constexpr std::array<MachineOptions, 4> machines{{{false, false}, {true, false}, {false, true}, {true, true}}};
 
+// With idle figures, every stage charges in every cycle: its idle charge
+// belongs to its block, which it begins when the stage held no instruction.
 TEST(StageSpans, EachBlockRunsFromItsStagesHeadingToTheNextAndNoLineIsLeftOut) {
   bool released = false;
   bool cancelled = false;
-  for (const Program& program : programs) {
-    for (const MachineOptions machine : machines) {
-      testing::TempDir dir;
-      dir.addEnergyTree();
-      LatestCycle latest;
-      RunObservers observers;
-      observers.add(latest);
-      Core core(testing::machineOf(program.lines), InputFolder(dir.path()), &observers, machine);
-      RunEnd state = RunEnd::Running;
-      while (state == RunEnd::Running && core.cyclesRun() < 20) {
-        state = core.stepCycle(Key::Newline);
-        const LatestCycle::Text cycle = latest.text();
-        const std::string where = std::string(program.name) + ", forwarding " + std::to_string(machine.forwarding) +
-                                  ", flush " + std::to_string(machine.flush) + ", cycle " +
-                                  std::to_string(core.cyclesRun());
-        const std::string runEnd = state == RunEnd::Failed ? core.outcome().message : "";
-        std::size_t covered = 0;
-        for (const StageSpan& span : cycle.stages) {
-          ASSERT_LE(covered, span.begin) << where;
-          ASSERT_LT(span.begin, span.end) << where;
-          ASSERT_LE(span.end, cycle.text.size()) << where;
-          const std::string_view block = std::string_view(cycle.text).substr(span.begin, span.end - span.begin);
-          EXPECT_TRUE(beginsAsStage(block, span.stage)) << where << ": " << block;
-          // No other heading inside a block: it ends where the next begins.
-          const std::vector<std::string_view> lines = linesOfText(block);
-          for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_FALSE(isHeading(lines[i])) << where << ": " << block;
-          for (const std::string_view between :
-               linesOfText(std::string_view(cycle.text).substr(covered, span.begin - covered)))
-            EXPECT_TRUE(belongsToNoStage(between, runEnd)) << where << ": " << between;
-          covered = span.end;
-          released = released || block.starts_with(" Stall Released");
-          cancelled = cancelled || block.find(" cancelled, fetched behind") != std::string_view::npos;
+  bool idleInsideBlock = false;
+  for (const bool idleFigures : {false, true}) {
+    for (const Program& program : programs) {
+      for (const MachineOptions machine : machines) {
+        testing::TempDir dir;
+        dir.addEnergyTree();
+        if (idleFigures) {
+          for (const Stage stage : allStages) dir.write(*energyFilePath({stage, {}, true}), "1\n");
         }
-        for (const std::string_view after : linesOfText(std::string_view(cycle.text).substr(covered)))
-          EXPECT_TRUE(belongsToNoStage(after, runEnd)) << where << ": " << after;
+        LatestCycle latest;
+        RunObservers observers;
+        observers.add(latest);
+        Core core(testing::machineOf(program.lines), InputFolder(dir.path()), &observers, machine);
+        RunEnd state = RunEnd::Running;
+        while (state == RunEnd::Running && core.cyclesRun() < 20) {
+          state = core.stepCycle(Key::Newline);
+          const LatestCycle::Text cycle = latest.text();
+          const std::string where = std::string(program.name) + (idleFigures ? ", idle figures" : "") +
+                                    ", forwarding " + std::to_string(machine.forwarding) + ", flush " +
+                                    std::to_string(machine.flush) + ", cycle " + std::to_string(core.cyclesRun());
+          const std::string runEnd = state == RunEnd::Failed ? core.outcome().message : "";
+          std::size_t covered = 0;
+          for (const StageSpan& span : cycle.stages) {
+            ASSERT_LE(covered, span.begin) << where;
+            ASSERT_LT(span.begin, span.end) << where;
+            ASSERT_LE(span.end, cycle.text.size()) << where;
+            const std::string_view block = std::string_view(cycle.text).substr(span.begin, span.end - span.begin);
+            EXPECT_TRUE(beginsAsStage(block, span.stage)) << where << ": " << block;
+            // No other heading inside a block: it ends where the next begins.
+            const std::vector<std::string_view> lines = linesOfText(block);
+            for (std::size_t i = 1; i < lines.size(); ++i) {
+              EXPECT_FALSE(isHeading(lines[i])) << where << ": " << block;
+              EXPECT_FALSE(idleLineOfAnotherStage(lines[i], span.stage)) << where << ": " << block;
+              idleInsideBlock = idleInsideBlock || isIdleLineOf(lines[i], span.stage);
+            }
+            for (const std::string_view between :
+                 linesOfText(std::string_view(cycle.text).substr(covered, span.begin - covered)))
+              EXPECT_TRUE(belongsToNoStage(between, runEnd)) << where << ": " << between;
+            covered = span.end;
+            released = released || block.starts_with(" Stall Released");
+            cancelled = cancelled || block.find(" cancelled, fetched behind") != std::string_view::npos;
+          }
+          for (const std::string_view after : linesOfText(std::string_view(cycle.text).substr(covered)))
+            EXPECT_TRUE(belongsToNoStage(after, runEnd)) << where << ": " << after;
+        }
+        EXPECT_NE(state, RunEnd::Running) << program.name;
       }
-      EXPECT_NE(state, RunEnd::Running) << program.name;
     }
   }
   // The cases the blocks are hardest on came up.
   EXPECT_TRUE(released);
   EXPECT_TRUE(cancelled);
+  EXPECT_TRUE(idleInsideBlock);
 }
 
 // The page marks a stage's lines: the lines a block's offsets give are its text.
