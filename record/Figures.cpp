@@ -76,6 +76,10 @@ double energyDelayProduct(const RunRecord& record) {
   return static_cast<double>(record.energyTotal()) * static_cast<double>(record.cycles);
 }
 
+double energyDelaySquaredProduct(const RunRecord& record) {
+  return energyDelayProduct(record) * static_cast<double>(record.cycles);
+}
+
 std::string statusText(const RunRecord& record, Cycle maxCycles) {
   switch (record.end) {
     case RunEnd::Completed: return "completed";

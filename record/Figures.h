@@ -51,6 +51,9 @@ std::optional<double> energyPerCompletedInstruction(const RunRecord& record);
 // The energy-delay product, energy in all times the cycles: lower is better
 // on both counts. A double, as it can grow beyond 64-bit integers.
 double energyDelayProduct(const RunRecord& record);
+// The energy-delay-squared product, energy in all times the cycles squared:
+// it weighs speed more, as a machine that trades voltage for time would.
+double energyDelaySquaredProduct(const RunRecord& record);
 
 // "completed", "running" for a run still going (a page that follows it),
 // the console's message for a run that failed (without its surrounding

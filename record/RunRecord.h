@@ -26,6 +26,26 @@ struct CycleWindow {
 // Energy in whole units, per stage in the order of allStages.
 using StageEnergy = std::array<std::int64_t, stageCount>;
 
+inline std::int64_t sumOf(const StageEnergy& energy) {
+  std::int64_t total = 0;
+  for (const std::int64_t stage : energy) total += stage;
+  return total;
+}
+
+// Where the energy went, by stage; the four parts add up to the total.
+// Work is charged to the instruction a stage works on: it counts as
+// completed unless a branch or jump cancels the instruction on a wrong path.
+// So the work of an instruction still in the pipeline when a run stops or
+// fails counts as completed too: nothing cancelled it. Idle charges are a
+// stage's cycles without work: with nothing to do, or held by a stall
+// (Decode and Execute while a stall is open, Fetch while it holds Fetch).
+struct EnergySplit {
+  StageEnergy completed{};
+  StageEnergy wrongPath{};
+  StageEnergy idle{};
+  StageEnergy stalled{};
+};
+
 // One fetched instruction in the pipeline chart: one letter per cycle from
 // the cycle it was fetched, F D X M W for the stage it was in, s for a
 // cycle it waited in a stall, w for a cycle it waited, fetched, for Decode
@@ -130,6 +150,7 @@ struct RunRecord {
   std::vector<PredictedBranch> predictedBranches;  // each branch resolved at least once, by first resolution
   std::int64_t mispredictions = 0;
   StageEnergy energyByStage{};
+  EnergySplit energySplit;
   std::vector<InstructionTotals> byInstruction;  // by instruction index
 
   CycleWindow window;
@@ -157,11 +178,7 @@ struct RunRecord {
     return lost;
   }
 
-  std::int64_t energyTotal() const {
-    std::int64_t total = 0;
-    for (const std::int64_t stage : energyByStage) total += stage;
-    return total;
-  }
+  std::int64_t energyTotal() const { return sumOf(energyByStage); }
 };
 
 }  // namespace fivestage::report

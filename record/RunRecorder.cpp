@@ -130,9 +130,16 @@ void RunRecorder::operator()(const RegistersRead& e) {
 void RunRecorder::operator()(const EnergyCharged& e) {
   const auto stage = static_cast<std::size_t>(e.file.stage);
   record_.energyByStage[stage] += e.added;
+  if (record_.window.contains(cycle_)) record_.energyPerCycle.back()[stage] += e.added;
+  // An idle charge is no instruction's: the stage had none to work on.
+  if (e.use != EnergyUse::Work) {
+    EnergySplit& split = record_.energySplit;
+    (e.use == EnergyUse::Stalled ? split.stalled : split.idle)[stage] += e.added;
+    return;
+  }
+  record_.energySplit.completed[stage] += e.added;
   record_.byInstruction[static_cast<std::size_t>(current_.index)].energy += e.added;
   if (e.file.stage == Stage::Fetch && record_.machine.flush) fetchEnergy_[current_.fetch] = e.added;
-  if (record_.window.contains(cycle_)) record_.energyPerCycle.back()[stage] += e.added;
   note([&] { return "energy " + std::to_string(e.added); });
 }
 
@@ -235,18 +242,23 @@ void RunRecorder::operator()(const PcMuxSelected& e) {
 
 void RunRecorder::operator()(const RanBehindTakenBranch& e) { addBehindTaken({cycle_, e.branch, e.behind}); }
 
-// It leaves from Decode's slot, a bubble behind the branch. Its energy goes
+// It leaves from Decode's slot, a bubble behind the branch: Fetch's was all
+// the work it did, which the split moves to the wrong path. Its energy goes
 // to the branch whose misprediction cancelled it, and so does its cycle,
 // once settled as lost.
 void RunRecorder::operator()(const InstructionCancelled& e) {
   ++record_.cancelled;
+  const std::int64_t fetchWork = fetchEnergy_[e.instruction.fetch];
+  constexpr auto fetch = static_cast<std::size_t>(Stage::Fetch);
+  record_.energySplit.completed[fetch] -= fetchWork;
+  record_.energySplit.wrongPath[fetch] += fetchWork;
   addCell(e.instruction, cancelledLetter,
           record_.window.contains(cycle_) ? std::string("cancelled: fetched behind the ") +
                                                 (e.byTaken ? "taken " : "not taken ") + instructionName(e.by)
                                           : "");
   lossToSettle_.reset();  // a jump's cancellation is no misprediction's loss
   if (mispredicted_ == e.by.fetch) {
-    predictedBranch(e.by.index).wrongPathEnergy += fetchEnergy_[e.instruction.fetch];
+    predictedBranch(e.by.index).wrongPathEnergy += fetchWork;
     lossToSettle_ = e.by.index;
   }
   retire(e.instruction.fetch);

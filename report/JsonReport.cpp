@@ -92,6 +92,16 @@ Json meaningJson(const std::optional<Meaning>& meaning) {
           {"memory", differencesJson(meaning->memory, "word")}};
 }
 
+// One part of the split: its total and its share of each stage.
+Json splitPartJson(const StageEnergy& part) { return {{"total", sumOf(part)}, {"byStage", stageEnergyJson(part)}}; }
+
+Json energySplitJson(const EnergySplit& split) {
+  return {{"completed", splitPartJson(split.completed)},
+          {"wrongPath", splitPartJson(split.wrongPath)},
+          {"idle", splitPartJson(split.idle)},
+          {"stalled", splitPartJson(split.stalled)}};
+}
+
 Json energyJson(const ReportData& data) {
   const RunRecord& record = data.record;
   Json byOpcode = Json::object();
@@ -107,7 +117,9 @@ Json energyJson(const ReportData& data) {
           {"byOpcode", byOpcode},
           {"byLine", byLine},
           {"perCompletedInstruction", optionalNumber(energyPerCompletedInstruction(record))},
-          {"delayProduct", energyDelayProduct(record)}};
+          {"delayProduct", energyDelayProduct(record)},
+          {"delaySquaredProduct", energyDelaySquaredProduct(record)},
+          {"split", energySplitJson(record.energySplit)}};
 }
 
 Json detailsJson(const ReportData& data) {

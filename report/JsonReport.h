@@ -7,7 +7,7 @@
 namespace fivestage::report {
 
 // The version of the report's JSON layout (report/report.schema.json).
-inline constexpr int jsonSchemaVersion = 4;
+inline constexpr int jsonSchemaVersion = 5;
 
 // Everything the report shows, for scripts: totals over the whole run,
 // details (chart, stalls, energy per cycle) for the window.

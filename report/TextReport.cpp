@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "record/Figures.h"
 
@@ -144,12 +145,8 @@ class TextReport {
     const std::optional<double> perInstruction = energyPerCompletedInstruction(record_);
     row("Energy", std::to_string(record_.energyTotal()) + " in all" +
                       (perInstruction ? ", " + twoDecimals(*perInstruction) + " per completed instruction" : ""));
-    std::string stages;
-    for (const Stage stage : allStages) {
-      stages += (stages.empty() ? "" : "   ") + std::string(stageName(stage)) + " " +
-                std::to_string(record_.energyByStage[static_cast<std::size_t>(stage)]);
-    }
-    row("  by stage", stages);
+    row("  by stage", stagesText(record_.energyByStage));
+    split();
     std::string opcodes;
     for (const OpcodeEnergy& opcode : energyByOpcode(*data_.program, record_)) {
       opcodes += (opcodes.empty() ? "" : "   ") + opcode.opcode + " " + std::to_string(opcode.energy);
@@ -160,6 +157,32 @@ class TextReport {
       detail(rightAligned(std::to_string(line.energy), 10) + "  line " + padded(std::to_string(line.line), 5) +
              line.text);
     }
+  }
+
+  static std::string stagesText(const StageEnergy& energy) {
+    std::string stages;
+    for (const Stage stage : allStages) {
+      stages += (stages.empty() ? "" : "   ") + std::string(stageName(stage)) + " " +
+                std::to_string(energy[static_cast<std::size_t>(stage)]);
+    }
+    return stages;
+  }
+
+  // Where the energy went, when not all of it went to the work of
+  // instructions that ran: the four parts, then each part by stage.
+  void split() {
+    const EnergySplit& split = record_.energySplit;
+    if (sumOf(split.completed) == record_.energyTotal()) return;
+    const std::pair<const char*, const StageEnergy*> parts[] = {{"completed", &split.completed},
+                                                                {"wrong path", &split.wrongPath},
+                                                                {"idle", &split.idle},
+                                                                {"stalled", &split.stalled}};
+    std::string totals;
+    for (const auto& [name, part] : parts) {
+      totals += (totals.empty() ? "" : "   ") + std::string(name) + " " + std::to_string(sumOf(*part));
+    }
+    row("  went to", totals);
+    for (const auto& [name, part] : parts) detail(padded(name, 12) + stagesText(*part));
   }
 
   // Each branch's predictions and what the wrong ones cost, then the

@@ -38,12 +38,21 @@ RUNS = {
                      ["--forwarding", "--predictor", "1-bit", "--predictor-entries", "1"], "completed", 0),
     "taken predictor": ("addi $1, $0, 2\naddi $2, $0, 0\naddi $2, $2, 1\nbne $2, $1, L3\n", ["--predictor", "taken"],
                         "completed", 0),
+    "idle figures": ("add $3, $1, $2\nadd $4, $3, $5\nbeq $0, $0, L5\nadd $1, $1, $1\nsw $1, 0($0)\n", ["--flush"],
+                     "completed", 0),
+    "idle figures, stopped": ("j L1\n", ["--max-cycles", "40"], "stopped", 1),
 }
+# Runs with an idle file in every stage folder.
+IDLE_FIGURES = {"idle figures": "2\n", "idle figures, stopped": "1\n"}
+STAGES = ["Fetch", "Decode", "Execute", "Mem", "WriteBack"]
 
 failures = 0
 for name, (program, arguments, status, exit_status) in RUNS.items():
     with tempfile.TemporaryDirectory() as folder:
         shutil.copytree(energy, os.path.join(folder, "EnergyConsumptionInput"))
+        for stage in STAGES if name in IDLE_FIGURES else []:
+            with open(os.path.join(folder, "EnergyConsumptionInput", stage, "idle.txt"), "w") as f:
+                f.write(IDLE_FIGURES[name])
         if program is not None:
             with open(os.path.join(folder, "src.txt"), "w", encoding="latin-1") as f:
                 f.write(program)
@@ -62,10 +71,25 @@ for name, (program, arguments, status, exit_status) in RUNS.items():
             problems.append(f"status {data['status']!r}, wanted {status!r}...")
         if data["energy"]["total"] != sum(data["energy"]["byStage"].values()):
             problems.append("energy total is not the sum of the stages")
-        if data["energy"]["total"] != sum(data["energy"]["byOpcode"].values()):
-            problems.append("energy total is not the sum of the opcodes")
-        if data["energy"]["total"] != sum(line["energy"] for line in data["energy"]["byLine"]):
-            problems.append("energy total is not the sum of the lines")
+        # Idle charges belong to no instruction: the opcodes and lines share the work.
+        split = data["energy"]["split"]
+        work = split["completed"]["total"] + split["wrongPath"]["total"]
+        if work != sum(data["energy"]["byOpcode"].values()):
+            problems.append("the work is not the sum of the opcodes")
+        if work != sum(line["energy"] for line in data["energy"]["byLine"]):
+            problems.append("the work is not the sum of the lines")
+        if data["energy"]["total"] != sum(part["total"] for part in split.values()):
+            problems.append("the split does not add up to the total")
+        for part, shares in split.items():
+            if shares["total"] != sum(shares["byStage"].values()):
+                problems.append(f"the split's {part} is not the sum of its stages")
+        for stage in STAGES:
+            if data["energy"]["byStage"][stage] != sum(part["byStage"][stage] for part in split.values()):
+                problems.append(f"the split does not add up to {stage}'s energy")
+        if (name in IDLE_FIGURES) != (split["idle"]["total"] > 0):
+            problems.append("idle charges without idle figures, or none with them")
+        if data["energy"]["delaySquaredProduct"] != data["energy"]["delayProduct"] * data["cycles"]:
+            problems.append("the energy-delay-squared product is not the energy-delay product times the cycles")
         breakdown = data["cycleBreakdown"]
         if (breakdown is None) != (data["status"] != "completed" or data["completed"] == 0):
             problems.append("a breakdown where there is none, or none where there is one")
