@@ -10,10 +10,16 @@
 //   Without flush the instruction behind a taken branch runs too.
 // - With forwarding and flush, the only stalls are those of a load followed on
 //   the executed path by an instruction that reads the register it loads.
+// - Energy splits into completed work, wrong-path work, idle and stalled
+//   charges, which add up to the total on every machine; idle figures of zero
+//   change no total, and idle figures equal to the working ones make every
+//   stage charge in every cycle.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <filesystem>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -22,6 +28,7 @@
 #include <sstream>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "core/Core.h"
@@ -615,6 +622,121 @@ TEST(PipelineProperty, EveryPredictorComputesWhatProgramsMeanAndMispredictsAsAMo
     if (::testing::Test::HasFailure()) return;
   }
   EXPECT_GT(compared, 1000);  // most runs have no late update to leave out
+}
+
+// ---- Energy -------------------------------------------------------------------
+
+// Each stage's charges in each cycle of a run, and the run's record.
+class ChargeCounter final : public RunObserver {
+ public:
+  void observe(const Event& event) override {
+    if (std::holds_alternative<CycleStarted>(event)) perCycle.emplace_back();
+    if (const auto* charged = std::get_if<EnergyCharged>(&event)) {
+      ++perCycle.back()[static_cast<std::size_t>(charged->file.stage)];
+    }
+  }
+  EventKinds interests() const override { return eventKinds<CycleStarted, EnergyCharged>(); }
+
+  std::vector<std::array<int, stageCount>> perCycle;
+};
+
+struct EnergyRun {
+  RunOutcome outcome;
+  double consoleTotal;
+  report::RunRecord record;
+  std::vector<std::array<int, stageCount>> chargesPerCycle;
+};
+
+EnergyRun runForEnergy(const MachineState& state, const testing::TempDir& energy, MachineOptions machine) {
+  ChargeCounter counter;
+  report::RunRecorder recorder(state, {1, report::CycleWindow::maximumLength}, machine);
+  RunObservers observers;
+  observers.add(counter);
+  observers.add(recorder);
+  Core core(state, InputFolder(energy.path()), &observers, machine);
+  simulate(core);
+  return {core.outcome(), core.energyTotal(), recorder.finish(state, core.machine()), std::move(counter.perCycle)};
+}
+
+// The shared figures, with idle figures for every stage: each `zero`, or
+// each the stage's working figures (for Decode, add's).
+void addIdleFigures(const testing::TempDir& dir, bool zero) {
+  for (const Stage stage : allStages) {
+    const std::optional<Opcode> opcode = stage == Stage::Decode ? std::optional(Opcode::Add) : std::nullopt;
+    const std::filesystem::path working = dir.path() / *energyFilePath({stage, opcode});
+    if (zero) {
+      dir.write(*energyFilePath({stage, {}, true}), "0\n");
+    } else {
+      std::filesystem::copy_file(working, dir.path() / *energyFilePath({stage, {}, true}));
+    }
+  }
+}
+
+// Every machine: the four, and each predictor with and without forwarding.
+std::vector<MachineOptions> everyMachine() {
+  std::vector<MachineOptions> machines(std::begin(fourMachines), std::end(fourMachines));
+  for (const bool forwarding : {false, true}) {
+    for (const Predictor predictor : allPredictors) {
+      if (predictor != Predictor::NotTaken) machines.push_back({forwarding, true, predictor, 4});
+    }
+  }
+  return machines;
+}
+
+void expectTheSplitAddsUp(const EnergyRun& run) {
+  const report::EnergySplit& split = run.record.energySplit;
+  for (std::size_t stage = 0; stage < stageCount; ++stage) {
+    EXPECT_EQ(split.completed[stage] + split.wrongPath[stage] + split.idle[stage] + split.stalled[stage],
+              run.record.energyByStage[stage])
+        << stageName(allStages[stage]);
+  }
+  EXPECT_EQ(static_cast<double>(run.record.energyTotal()), run.consoleTotal);
+}
+
+// Generated programs on every machine: the four parts of the split add up
+// to the total, idle figures of zero leave the total as it is without idle
+// files, and idle figures equal to the working ones make every stage charge
+// in every cycle, the machine without clock gating.
+TEST(PipelineProperty, EnergySplitAddsUpAndIdleFiguresModelClockGating) {
+  testing::TempDir plain, zero, working;
+  for (const testing::TempDir* dir : {&plain, &zero, &working}) dir->addEnergyTree();
+  addIdleFigures(zero, true);
+  addIdleFigures(working, false);
+  Random random(20261211);
+  for (int n = 0; n < 100; ++n) {
+    const Program program = n % 3 == 0 ? straightLineProgram(random) : branchingProgram(random);
+    const MachineState state = parsed(program);
+    for (const MachineOptions machine : everyMachine()) {
+      SCOPED_TRACE(describedWithPredictor(program, machine));
+      const EnergyRun withoutIdle = runForEnergy(state, plain, machine);
+      const EnergyRun gated = runForEnergy(state, zero, machine);
+      const EnergyRun ungated = runForEnergy(state, working, machine);
+      for (const EnergyRun* run : {&withoutIdle, &gated, &ungated}) {
+        ASSERT_EQ(run->outcome.state, RunEnd::Completed) << run->outcome.message;
+        expectTheSplitAddsUp(*run);
+      }
+      EXPECT_EQ(
+          report::sumOf(withoutIdle.record.energySplit.idle) + report::sumOf(withoutIdle.record.energySplit.stalled),
+          0);
+      EXPECT_EQ(gated.record.energyByStage, withoutIdle.record.energyByStage);
+      EXPECT_EQ(gated.consoleTotal, withoutIdle.consoleTotal);
+      EXPECT_EQ(gated.record.energySplit.completed, withoutIdle.record.energySplit.completed);
+      EXPECT_EQ(gated.record.energySplit.wrongPath, withoutIdle.record.energySplit.wrongPath);
+      EXPECT_EQ(ungated.record.cycles, withoutIdle.record.cycles);
+      for (std::size_t cycle = 0; cycle < ungated.chargesPerCycle.size(); ++cycle) {
+        EXPECT_EQ(ungated.chargesPerCycle[cycle], (std::array<int, stageCount>{1, 1, 1, 1, 1}))
+            << "cycle " << cycle + 1;
+      }
+      // Without gating, a stage whose figure is one whatever the work charges it every cycle.
+      const Cycle cycles = ungated.record.cycles;
+      const std::pair<Stage, std::int64_t> figures[] = {
+          {Stage::Fetch, 5}, {Stage::Execute, 20}, {Stage::Memory, 30}, {Stage::WriteBack, 40}};
+      for (const auto& [stage, figure] : figures) {
+        EXPECT_EQ(ungated.record.energyByStage[static_cast<std::size_t>(stage)], figure * cycles) << stageName(stage);
+      }
+    }
+    if (::testing::Test::HasFailure()) return;
+  }
 }
 
 }  // namespace
