@@ -1,6 +1,7 @@
 #include "exercise/Authoring.h"
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 
 #include "core/Reference.h"
@@ -99,6 +100,11 @@ Json valuesJson(const std::map<Location, Word>& values) {
   return json;
 }
 
+// A points figure as a teacher writes it: 10, not 10.0.
+Json pointsJson(double value) {
+  return value == std::floor(value) ? Json(static_cast<std::int64_t>(value)) : Json(value);
+}
+
 Json limitsJson(const Limits& limits) {
   Json json = Json::object();
   if (limits.cycles) json["cycles"] = *limits.cycles;
@@ -117,6 +123,7 @@ Json dataSetJson(const DataSet& data) {
   json["expect"] = Json::object();
   if (!data.expect.registers.empty()) json["expect"]["registers"] = valuesJson(data.expect.registers);
   if (!data.expect.memory.empty()) json["expect"]["memory"] = valuesJson(data.expect.memory);
+  if (data.weight != DataSet{}.weight) json["weight"] = pointsJson(data.weight);
   return json;
 }
 
@@ -163,6 +170,8 @@ std::string exerciseText(const Exercise& exercise) {
   if (const Json limits = limitsJson(exercise.limits); !limits.empty()) json["limits"] = limits;
   if (exercise.asMeant) json["asMeant"] = true;
   if (!exercise.editable.empty()) json["editable"] = exercise.editable;
+  if (exercise.points != Exercise{}.points) json["points"] = pointsJson(exercise.points);
+  if (exercise.limitsWeight != Exercise{}.limitsWeight) json["limitsWeight"] = pointsJson(exercise.limitsWeight);
   return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

@@ -16,6 +16,15 @@ enum class Audience { Student, Teacher };
 // grade sheet names a check.
 std::string checkName(const Check& check);
 
+// Where a check looks and what it checks, as the text of the checks names
+// it: "four words: word 8", or "program: instructions".
+std::string placeText(const Check& check);
+
+// What was observed and what was expected, "10 (expected 10)", or for a
+// hidden data set's check the student reads "hidden data set: values not
+// shown".
+std::string checkDetail(const Check& check, Audience audience);
+
 // "passed", or "2 of 9 checks failed".
 std::string verdictText(const Outcome& outcome);
 
@@ -33,12 +42,12 @@ std::string checkListing(const Check& check, Audience audience);
 // then the verdict.
 void writeCheckText(std::ostream& out, const Exercise& exercise, const Outcome& outcome, Audience audience);
 
-// One check as JSON: {"data", "check", "passed", "expected", "observed"}; the
-// data set is null for a check of the program itself, and a value not shown
-// or not observed is null.
+// One check as JSON: {"data", "check", "passed", "bound", "expected",
+// "observed", "points", "maxPoints"}; the data set is null for a check of the
+// program itself, and a value not shown or not observed is null.
 nlohmann::ordered_json checkJson(const Check& check, Audience audience);
 
-// {"schema": 1, "exercise": TITLE, "passed", "score", "checks": [...],
+// {"schema": 1, "exercise": TITLE, "passed", "score", "maxScore", "checks": [...],
 // "warnings": [{"line", "kind", "message"}]}, the warnings as the report's.
 nlohmann::ordered_json outcomeJson(const Exercise& exercise, const Outcome& outcome, Audience audience);
 

@@ -64,10 +64,15 @@ TEST(CheckCli, WritesTheChecksAsJson) {
   EXPECT_EQ(json["schema"], 1);
   EXPECT_EQ(json["exercise"], "Sum an array into a word");
   EXPECT_EQ(json["passed"], false);
-  EXPECT_DOUBLE_EQ(json["score"].get<double>(), 5.0 / 7.0);
+  // Three data sets and the limit, a quarter each: the data set in sight only is right, and the
+  // limit, which holds, earns nothing while a result is wrong.
+  EXPECT_DOUBLE_EQ(json["score"].get<double>(), 0.25);
+  EXPECT_EQ(json["maxScore"], 1);
   ASSERT_EQ(json["checks"].size(), 7u);
   EXPECT_EQ(json["checks"][0], nlohmann::json::parse(R"({"data": null, "check": "instructions", "passed": true,
-    "bound": "at most", "expected": 12, "observed": 2})"));
+    "bound": "at most", "expected": 12, "observed": 2, "points": 0, "maxPoints": 0.25})"));
+  EXPECT_EQ(json["checks"][1]["maxPoints"], 0) << "run completes carries no points";
+  EXPECT_EQ(json["checks"][2]["points"], 0.25);
   EXPECT_EQ(json["checks"][2]["observed"], 10);
   EXPECT_EQ(json["checks"][4]["data"], "six words");
   EXPECT_TRUE(json["checks"][4]["expected"].is_null());

@@ -130,7 +130,7 @@ TEST(GradeSheet, WritesOneCsvRowPerSubmissionUnderTheHeader) {
   EXPECT_EQ(csv.str(),
             "submission,passed,score,cycles,energy,failed,error,warnings\r\n"
             "\"/nowhere, really\",false,0,,,,no such folder,\r\n"
-            "bob,false,0.5," +
+            "bob,false,0," +
                 figures(grades[1]) +
                 ",seen: $2,,\r\n"
                 "carol,true,1," +
@@ -219,6 +219,7 @@ TEST(GradeSheet, WritesEverySubmissionsChecksAsJsonWithTheirValues) {
   const nlohmann::ordered_json json = gradesJson(doubling(), sampleGrades());
   EXPECT_EQ(json["schema"], 1);
   EXPECT_EQ(json["exercise"], "Doubling");
+  EXPECT_EQ(json["maxScore"], 1);
   ASSERT_EQ(json["submissions"].size(), 3u);
   const auto& notGraded = json["submissions"][0];
   EXPECT_EQ(notGraded["error"], "no such folder");
@@ -226,7 +227,7 @@ TEST(GradeSheet, WritesEverySubmissionsChecksAsJsonWithTheirValues) {
   EXPECT_TRUE(notGraded["checks"].empty());
   const auto& bob = json["submissions"][1];
   EXPECT_EQ(bob["passed"], false);
-  EXPECT_EQ(bob["score"], 0.5);
+  EXPECT_EQ(bob["score"], 0) << "its one result wrong: a run that completes earns nothing";
   EXPECT_EQ(bob["failed"], nlohmann::ordered_json::array({"seen: $2"}));
   EXPECT_TRUE(bob["error"].is_null());
   EXPECT_EQ(bob["checks"][1]["expected"], 8);
