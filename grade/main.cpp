@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 #include <iostream>
 #include <memory>
@@ -14,6 +15,7 @@
 #include "exercise/Exercise.h"
 #include "grade/GradeSheet.h"
 #include "grade/Grader.h"
+#include "grade/JUnitReport.h"
 #include "report/OutputFile.h"
 
 namespace {
@@ -31,7 +33,7 @@ struct UsageError {
 struct Arguments {
   std::string exercise;
   std::vector<std::string> submissions;
-  std::string csv, json, jobs;
+  std::string csv, json, junit, jobs;
 };
 
 unsigned jobsOf(const CLI::App& app, const Arguments& arguments) {
@@ -78,15 +80,28 @@ int gradeClass(const CLI::App& app, const Arguments& arguments) {
   } catch (const exercise::ExerciseError& error) {
     throw UsageError{arguments.exercise + ": " + error.what()};
   }
-  const std::optional<report::OutputPlace> csvPlace = placeOf("--csv", arguments.csv, arguments);
-  const std::optional<report::OutputPlace> jsonPlace = placeOf("--json", arguments.json, arguments);
-  if (csvPlace && jsonPlace && csvPlace->sameAs(*jsonPlace)) {
-    throw UsageError{"--csv " + arguments.csv + " and --json " + arguments.json +
-                     " are the same file: give each output a file of its own"};
+  // The outputs by option, in the order they are written.
+  const std::pair<const char*, const std::string*> outputs[] = {
+      {"--csv", &arguments.csv}, {"--json", &arguments.json}, {"--junit", &arguments.junit}};
+  std::vector<std::optional<report::OutputPlace>> places;
+  for (const auto& [option, name] : outputs) places.push_back(placeOf(option, *name, arguments));
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    for (std::size_t j = i + 1; j < places.size(); ++j) {
+      if (!places[i] || !places[j]) continue;
+      const std::string both = std::string(outputs[i].first) + " " + *outputs[i].second + " and " +
+                               outputs[j].first + " " + *outputs[j].second;
+      if (places[i]->isStandardOutput() && places[j]->isStandardOutput()) {
+        throw UsageError{"only one output can go to standard output, not both " + both};
+      }
+      if (places[i]->sameAs(*places[j])) throw UsageError{both + " are the same file: give each output a file of its own"};
+    }
   }
   // Opened before grading, so that an output that cannot be written is known at once.
-  std::unique_ptr<report::OutputFile> csv = csvPlace ? std::make_unique<report::OutputFile>(*csvPlace) : nullptr;
-  std::unique_ptr<report::OutputFile> json = jsonPlace ? std::make_unique<report::OutputFile>(*jsonPlace) : nullptr;
+  std::vector<std::unique_ptr<report::OutputFile>> files;
+  for (const auto& place : places) files.push_back(place ? std::make_unique<report::OutputFile>(*place) : nullptr);
+  report::OutputFile* const csv = files[0].get();
+  report::OutputFile* const json = files[1].get();
+  report::OutputFile* const junit = files[2].get();
 
   const grade::Distinct distinct = grade::distinctSubmissions(arguments.submissions);
   for (const auto& [repeated, kept] : distinct.repeats) {
@@ -98,15 +113,12 @@ int gradeClass(const CLI::App& app, const Arguments& arguments) {
   if (json)
     json->stream() << grade::gradesJson(exercise, grades).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
                    << "\n";
-  for (auto* file : {csv.get(), json.get()}) {
-    if (file) file->finish();
-  }
-  for (auto* file : {csv.get(), json.get()}) {
-    if (file) file->publish();
-  }
+  if (junit) grade::writeJUnit(junit->stream(), exercise, grades);
+  report::publishAll(files);
 
-  const bool standardOutputTaken =
-      (csvPlace && csvPlace->isStandardOutput()) || (jsonPlace && jsonPlace->isStandardOutput());
+  const bool standardOutputTaken = std::any_of(places.begin(), places.end(), [](const auto& place) {
+    return place && place->isStandardOutput();
+  });
   if (!standardOutputTaken) {
     std::size_t passed = 0, notGraded = 0;
     for (const grade::Grade& grade : grades) {
@@ -144,6 +156,10 @@ int main(int argc, char** argv) {
                  "(- for stdout)")
       ->type_name("FILE");
   app.add_option("--json", arguments.json, "Write every submission's checks as JSON (- for stdout)")->type_name("FILE");
+  app.add_option("--junit", arguments.junit,
+                 "Write the checks as JUnit XML, a test suite per submission and a test per check with its points,\n"
+                 "a hidden data set's values left out (- for stdout)")
+      ->type_name("FILE");
   app.add_option("--jobs", arguments.jobs, "Grade N submissions at a time (default: the number of cores)")
       ->type_name("N");
   app.set_version_flag("--version", "fivestage-grade 1.0");
@@ -155,9 +171,6 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& error) {
       const std::string message = error.what();
       throw UsageError{message.substr(0, message.find('\n')) + " (see fivestage-grade --help)"};
-    }
-    if (arguments.csv == "-" && arguments.json == "-") {
-      throw UsageError{"only one output can go to standard output, not both --csv - and --json -"};
     }
     return gradeClass(app, arguments);
   } catch (const UsageError& error) {

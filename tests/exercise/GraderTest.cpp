@@ -11,6 +11,8 @@
 
 #include "grade/GradeSheet.h"
 #include "grade/Grader.h"
+#include "grade/JUnitReport.h"
+#include "grade/PlatformResults.h"
 #include "tests/support/TempDir.h"
 
 namespace fivestage::grade {
@@ -177,6 +179,28 @@ TEST(GradeSheet, EscapesControlCharactersInANameForTheTerminal) {
   };
   for (const auto& [name, shown] : cases) EXPECT_EQ(escapedName(name), shown) << name;
   EXPECT_EQ(gradeLine({"a\nb", std::nullopt, "no such folder"}), "a\\nb: not graded: no such folder");
+}
+
+TEST(JUnitReport, WritesAnyTextAsXmlCanHoldIt) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"ann", "ann"},
+      {"ann & <bob>", "ann &amp; &lt;bob&gt;"},
+      {"say \"hi\" and 'bye'", "say &quot;hi&quot; and &#39;bye&#39;"},
+      {"tab\tline\nreturn\r", "tab&#9;line&#10;return&#13;"},
+      {"bell\x07 and \x1b", "bell\\x07 and \\x1b"},
+      {"back\\slash", "back\\slash"},
+      {"Zoë ✓", "Zoë ✓"},
+  };
+  for (const auto& [text, xml] : cases) EXPECT_EQ(xmlText(text), xml) << text;
+}
+
+TEST(PlatformResults, EncodesBase64AsRfc4648Does) {
+  const std::pair<std::string, const char*> cases[] = {
+      {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {std::string("\xff\xfe\0", 3), "//4A"},
+      {"{\"version\": 1}", "eyJ2ZXJzaW9uIjogMX0="},
+  };
+  for (const auto& [bytes, encoded] : cases) EXPECT_EQ(base64(bytes), encoded) << bytes;
 }
 
 TEST(Grader, KeepsEachFolderOnceHoweverItIsSpelled) {
