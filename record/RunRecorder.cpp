@@ -164,6 +164,9 @@ void RunRecorder::operator()(const StallSettled& e) {
 void RunRecorder::operator()(const FetchCyclesSettled& e) {
   record_.nothingToFetch += e.nothingToFetch;
   record_.cancelledCycles += e.cancelled;
+  if (e.cancelled == 0) return;
+  if (lossToSettle_) predictedBranch(*lossToSettle_).cyclesLost += e.cancelled;
+  lossToSettle_.reset();
 }
 
 RunRecorder::StallGroupKey RunRecorder::groupKey(const StallRecord& stall) {
@@ -232,18 +235,19 @@ void RunRecorder::operator()(const PcMuxSelected& e) {
 
 void RunRecorder::operator()(const RanBehindTakenBranch& e) { addBehindTaken({cycle_, e.branch, e.behind}); }
 
-// It leaves from Decode's slot, a bubble behind the branch. What it cost
-// goes to the branch whose misprediction cancelled it.
+// It leaves from Decode's slot, a bubble behind the branch. Its energy goes
+// to the branch whose misprediction cancelled it, and so does its cycle,
+// once settled as lost.
 void RunRecorder::operator()(const InstructionCancelled& e) {
   ++record_.cancelled;
   addCell(e.instruction, cancelledLetter,
           record_.window.contains(cycle_) ? std::string("cancelled: fetched behind the ") +
                                                 (e.byTaken ? "taken " : "not taken ") + instructionName(e.by)
                                           : "");
+  lossToSettle_.reset();  // a jump's cancellation is no misprediction's loss
   if (mispredicted_ == e.by.fetch) {
-    PredictedBranch& branch = predictedBranch(e.by.index);
-    ++branch.cyclesLost;
-    branch.wrongPathEnergy += fetchEnergy_[e.instruction.fetch];
+    predictedBranch(e.by.index).wrongPathEnergy += fetchEnergy_[e.instruction.fetch];
+    lossToSettle_ = e.by.index;
   }
   retire(e.instruction.fetch);
 }

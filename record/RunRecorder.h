@@ -118,6 +118,10 @@ class RunRecorder final : public EventView<RunRecorder> {
   // one charged that alone.
   std::map<FetchNumber, std::int64_t> fetchEnergy_;
   std::optional<FetchNumber> mispredicted_;  // the branch mispredicted in this cycle
+  // The branch whose misprediction cancelled the latest fetch: the cycle
+  // that fetch took is its loss once the core settles it as lost, which it
+  // does not for a fetch cancelled as the program drains at its end.
+  std::optional<InstructionIndex> lossToSettle_;
 };
 
 }  // namespace fivestage::report

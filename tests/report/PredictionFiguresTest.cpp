@@ -102,5 +102,20 @@ TEST(PredictionFigures, AgreeWithRunsWorkedOutByHand) {
   EXPECT_EQ(runs, 30);
 }
 
+// A branch mispredicted last: Fetch fetched on the wrong path as the program
+// drained at its end, so the run lost no cycle to it, though the fetch's
+// energy was spent.
+TEST(PredictionFigures, AFetchCancelledAsTheProgramDrainsCostsNoCycle) {
+  MachineOptions machine{.forwarding = true, .flush = true, .predictor = Predictor::Taken};
+  const Json report = reportOf(Json{"addi $1, $0, 1", "addi $2, $0, 2", "beq $0, $1, L1"}, machine);
+  EXPECT_EQ(report["cycles"], 7);
+  EXPECT_EQ(report["cancelled"], 1);
+  const Json& branch = report["prediction"]["branches"][0];
+  EXPECT_EQ(branch["mispredicted"], 1);
+  EXPECT_EQ(branch["cyclesLost"], 0);
+  EXPECT_EQ(report["prediction"]["cyclesLost"], 0);
+  EXPECT_GT(branch["wrongPathEnergy"].get<int>(), 0);
+}
+
 }  // namespace
 }  // namespace fivestage::report

@@ -101,7 +101,10 @@ for name, (program, arguments, status, exit_status) in RUNS.items():
                 problems.append("the branches do not add up to the branches resolved")
             if sum(not step["right"] for step in prediction["history"]) != prediction["mispredictions"]:
                 problems.append("the history does not show every misprediction")
-            if prediction["cyclesLost"] != data["cancelled"]:
+            # Every cancelled fetch costs its cycle, but one as the program drains.
+            if prediction["cyclesLost"] != data["cycleBreakdown"]["cancelled"]:
+                problems.append("the cycles lost to mispredictions are not those of the cycle breakdown")
+            if data["cancelled"] - prediction["cyclesLost"] not in (0, 1):
                 problems.append("the cycles lost to mispredictions are not the cancelled fetches")
         for problem in problems:
             print(f"{name}: {problem}")
