@@ -46,12 +46,15 @@ void sharePoints(const Exercise& exercise, std::vector<Check>& checks) {
   }
 }
 
+bool resultsRight(const std::vector<Check>& checks) {
+  return std::all_of(checks.begin(), checks.end(),
+                     [](const Check& check) { return check.kind == CheckKind::Limit || check.passed; });
+}
+
 void awardPoints(std::vector<Check>& checks) {
-  const bool resultsRight = std::all_of(checks.begin(), checks.end(), [](const Check& check) {
-    return check.kind == CheckKind::Limit || check.passed;
-  });
+  const bool right = resultsRight(checks);
   for (Check& check : checks) {
-    const bool earned = check.passed && (check.kind != CheckKind::Limit || resultsRight);
+    const bool earned = check.passed && (check.kind != CheckKind::Limit || right);
     check.points = earned ? check.maxPoints : 0;
   }
 }

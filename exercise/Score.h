@@ -25,6 +25,10 @@ namespace fivestage::exercise {
 // Sets each check's maxPoints: its share of the exercise's points.
 void sharePoints(const Exercise& exercise, std::vector<Check>& checks);
 
+// Whether every check but the limits passed: the data sets' results are
+// right and every run completed.
+bool resultsRight(const std::vector<Check>& checks);
+
 // Sets each check's points: its maxPoints when it passed and, for a limit,
 // every result is right too; 0 otherwise.
 void awardPoints(std::vector<Check>& checks);

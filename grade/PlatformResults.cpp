@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "exercise/CheckReport.h"
+#include "exercise/Score.h"
 #include "grade/GradeSheet.h"
 #include "grade/JUnitReport.h"
 #include "report/JsonReport.h"
@@ -30,13 +31,23 @@ struct Test {
 
 std::string notGraded(const Grade& grade) { return "not graded: " + grade.error; }
 
+// What a check found, and why a limit kept earns nothing yet: a platform
+// shows it passed with no points, which would otherwise puzzle the student.
+std::string resultOf(const Check& check) {
+  std::string result = exercise::checkDetail(check, Audience::Student);
+  if (check.passed && check.points < check.maxPoints) {
+    result += "; its points count once every data set's results are right";
+  }
+  return result;
+}
+
 // Every check of the grade, or of the exercise when there was no program to check.
 std::vector<Test> testsOf(const exercise::Exercise& exercise, const Grade& grade) {
   const std::vector<Check> checks = grade.outcome ? grade.outcome->checks : exercise::checksOf(exercise);
   std::vector<Test> tests;
   for (const Check& check : checks) {
     tests.push_back({exercise::placeText(check), exercise::checkListing(check, Audience::Student),
-                     grade.outcome ? exercise::checkDetail(check, Audience::Student) : notGraded(grade), check.passed,
+                     grade.outcome ? resultOf(check) : notGraded(grade), check.passed,
                      check.hidden, check.points, check.maxPoints});
   }
   return tests;
@@ -83,11 +94,13 @@ Json gradescopeResults(const exercise::Exercise& exercise, const Grade& grade) {
                      {"output", test.result},
                      {"visibility", test.hidden ? "after_published" : "visible"}});
   }
+  // Only a right answer races: an empty program is the quickest of all.
   Json leaderboard = Json::array();
-  if (grade.outcome && grade.outcome->cycles) {
+  const bool races = grade.outcome && exercise::resultsRight(grade.outcome->checks);
+  if (races && grade.outcome->cycles) {
     leaderboard.push_back({{"name", "cycles"}, {"value", *grade.outcome->cycles}, {"order", "asc"}});
   }
-  if (grade.outcome && grade.outcome->energy) {
+  if (races && grade.outcome->energy) {
     leaderboard.push_back({{"name", "energy"}, {"value", *grade.outcome->energy}, {"order", "asc"}});
   }
   return {{"score", scoreOf(grade)},

@@ -20,7 +20,7 @@ namespace fivestage::grade {
 // [{"name", "score", "max_score", "status", "output", "visibility"}],
 // "leaderboard": [{"name", "value", "order"}]}, a hidden data set's tests
 // "after_published", the leaderboard the cycles and energy on the first data
-// set, the fewer the better.
+// set, the fewer the better, for an answer whose results are all right.
 nlohmann::ordered_json gradescopeResults(const exercise::Exercise& exercise, const Grade& grade);
 
 // PrairieLearn's external grader results.json: {"gradable", "score" from 0
