@@ -214,15 +214,20 @@ def check_no_check(work):
 
 
 class Elements(HTMLParser):
-    """Each element's name with its attributes and the names of the elements around it."""
+    """Each element's name with its attributes and the names of the elements around it, and the text
+    right inside each element's name."""
 
     def __init__(self):
         super().__init__()
-        self.open, self.found = [], []
+        self.open, self.found, self.text = [], [], {}
 
     def handle_starttag(self, tag, attrs):
         self.found.append((tag, dict(attrs), list(self.open)))
         self.open.append(tag)
+
+    def handle_data(self, data):
+        if self.open:
+            self.text[self.open[-1]] = self.text.get(self.open[-1], "") + data
 
     def handle_endtag(self, tag):
         if tag in self.open:
@@ -247,6 +252,11 @@ def check_prairielearn_question():
            "question.html asks for no src.txt")
     expect("pl-submission-panel" in found.get("pl-external-grader-results", ({}, []))[1],
            "question.html shows no grader results in the submission panel")
+    # The question is the exercise the grader checks: its title, and its starting program in the editor.
+    graded = json.load(open(exercise))
+    expect(info["title"] == graded["title"], f"info.json's title is {info['title']}")
+    expect(parser.text.get("pl-file-editor", "").strip() == graded["files"]["src.txt"].strip(),
+           "the editor does not start with the exercise's program")
     print("PrairieLearn: info.json and question.html read as expected")
 
 
