@@ -22,7 +22,7 @@ def not_checked(reason):
 
 
 def check(answer):
-    with tempfile.TemporaryDirectory() as folder:
+    with tempfile.TemporaryDirectory(dir=".") as folder:  # the sandbox's working folder is writable
         with open(os.path.join(folder, "src.txt"), "w", encoding="utf-8") as file:
             file.write(answer)
         try:
