@@ -369,6 +369,18 @@ std::pair<std::string, std::string> answerIn(const std::filesystem::path& folder
   }
 }
 
+// A grader's format records a grade, which a student copy would give without
+// its hidden data sets: only the full file may write one.
+void refuseGradingFromCopy(const Arguments& arguments, const exercise::Exercise& exercise) {
+  if (exercise.hiddenDataSets == 0) return;
+  for (const Arguments::Output& output : arguments.gradingOutputs) {
+    if (!output.name.empty()) {
+      throw UsageError{std::string(output.option) + " writes a grade: " +
+                       exercise::copyCannotGrade(arguments.exercise, exercise)};
+    }
+  }
+}
+
 // --check: runs the folder's program on every data set of the exercise and
 // prints each check. The student's view, where a hidden data set's values are
 // not shown, unless --show-hidden asks for the teacher's. The graders'
@@ -383,6 +395,7 @@ int checkAnswer(const Arguments& arguments) {
   } catch (const exercise::ExerciseError& error) {
     throw UsageError{arguments.exercise + ": " + error.what()};
   }
+  refuseGradingFromCopy(arguments, exercise);
 
   // --json first, then the graders' formats: each opened before the run.
   std::vector<Arguments::Output> outputs{arguments.outputs[Arguments::json]};

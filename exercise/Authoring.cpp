@@ -138,6 +138,19 @@ Exercise authorExercise(Exercise draft, std::string_view solution, const Expecte
   return draft;
 }
 
+Exercise studentCopy(const Exercise& exercise) {
+  Exercise copy = exercise;
+  copy.data.clear();
+  for (const DataSet& data : exercise.data) {
+    if (!data.hidden) copy.data.push_back(data);
+  }
+  if (copy.data.empty()) {
+    throw ExerciseError("every data set is hidden: a student copy needs one that is not, to show the student");
+  }
+  copy.hiddenDataSets += static_cast<std::int64_t>(exercise.data.size() - copy.data.size());
+  return copy;
+}
+
 Json solutionChoices(const Exercise& draft, std::string_view solution) {
   const Solved solved = solve(Checker(draft), 0, solution);
   const report::RunRecord& record = solved.run.record;
@@ -167,6 +180,7 @@ std::string exerciseText(const Exercise& exercise) {
   if (exercise.maxCycles != Exercise::defaultMaxCycles) json["maxCycles"] = exercise.maxCycles;
   json["data"] = Json::array();
   for (const DataSet& data : exercise.data) json["data"].push_back(dataSetJson(data));
+  if (exercise.hiddenDataSets > 0) json["hiddenDataSets"] = exercise.hiddenDataSets;
   if (const Json limits = limitsJson(exercise.limits); !limits.empty()) json["limits"] = limits;
   if (exercise.asMeant) json["asMeant"] = true;
   if (!exercise.editable.empty()) json["editable"] = exercise.editable;

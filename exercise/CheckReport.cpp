@@ -55,11 +55,26 @@ std::string checkListing(const Check& check, Audience audience) {
   return placeText(check) + ": " + expectedText(check);
 }
 
+std::string hiddenDataSetsNote(const Exercise& exercise) {
+  const std::int64_t count = exercise.hiddenDataSets;
+  if (count == 0) return "";
+  const bool one = count == 1;
+  return std::to_string(count) + (one ? " hidden data set is" : " hidden data sets are") +
+         " checked at grading: this copy leaves " + (one ? "it" : "them") + " out";
+}
+
+std::string copyCannotGrade(const std::string& path, const Exercise& exercise) {
+  const std::int64_t count = exercise.hiddenDataSets;
+  return path + " is a student copy, without its " + std::to_string(count) + " hidden data set" +
+         (count == 1 ? "" : "s") + ": grade with the full exercise file";
+}
+
 void writeCheckText(std::ostream& out, const Exercise& exercise, const Outcome& outcome, Audience audience) {
   out << exercise.title << "\n";
   if (!outcome.warnings.empty()) report::writeWarnings(out, outcome.warnings);
   for (const Check& check : outcome.checks) out << checkLine(check, audience) << "\n";
   out << verdictText(outcome) << "\n";
+  if (const std::string note = hiddenDataSetsNote(exercise); !note.empty()) out << note << "\n";
 }
 
 Json checkJson(const Check& check, Audience audience) {
@@ -83,6 +98,7 @@ Json outcomeJson(const Exercise& exercise, const Outcome& outcome, Audience audi
   json["passed"] = outcome.passed();
   json["score"] = outcome.score();
   json["maxScore"] = outcome.maxScore;
+  if (exercise.hiddenDataSets > 0) json["hiddenDataSets"] = exercise.hiddenDataSets;
   json["checks"] = Json::array();
   for (const Check& check : outcome.checks) json["checks"].push_back(checkJson(check, audience));
   json["warnings"] = report::warningsJson(outcome.warnings);

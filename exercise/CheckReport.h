@@ -37,9 +37,18 @@ std::string checkLine(const Check& check, Audience audience);
 // word 8 (hidden data set: values not shown)".
 std::string checkListing(const Check& check, Audience audience);
 
+// What a student copy's checks leave out: "2 hidden data sets are checked
+// at grading: this copy leaves them out"; empty for a file with them all.
+std::string hiddenDataSetsNote(const Exercise& exercise);
+
+// Why a student copy cannot grade: "copy.json is a student copy, without its
+// 2 hidden data sets: grade with the full exercise file". A grade from it
+// would leave those data sets out.
+std::string copyCannotGrade(const std::string& path, const Exercise& exercise);
+
 // The title, the program check's warnings if there are any, every check on
 // a line of its own with ✓ or ✗, what was observed and what was expected,
-// then the verdict.
+// then the verdict, and for a student copy the hidden data sets' note.
 void writeCheckText(std::ostream& out, const Exercise& exercise, const Outcome& outcome, Audience audience);
 
 // One check as JSON: {"data", "check", "passed", "bound", "expected",
@@ -48,7 +57,8 @@ void writeCheckText(std::ostream& out, const Exercise& exercise, const Outcome& 
 nlohmann::ordered_json checkJson(const Check& check, Audience audience);
 
 // {"schema": 1, "exercise": TITLE, "passed", "score", "maxScore", "checks": [...],
-// "warnings": [{"line", "kind", "message"}]}, the warnings as the report's.
+// "warnings": [{"line", "kind", "message"}]}, the warnings as the report's;
+// for a student copy "hiddenDataSets" too, the number left out, after "maxScore".
 nlohmann::ordered_json outcomeJson(const Exercise& exercise, const Outcome& outcome, Audience audience);
 
 }  // namespace fivestage::exercise

@@ -66,6 +66,9 @@ struct Exercise {
   // energy files): in the page, to try the program on data of their own.
   // The checks always use the data sets and the exercise's energy figures.
   std::vector<std::string> editable;
+  // How many hidden data sets a student copy left out (exercise/Authoring.h):
+  // checked only at grading, with the full file. 0 in the full file.
+  std::int64_t hiddenDataSets = 0;
 };
 
 // Reads an exercise file's text. Throws ExerciseError naming the first member

@@ -19,6 +19,8 @@ using Json = nlohmann::ordered_json;
 // a second or two, so a class of submissions stays quick to grade.
 constexpr Cycle largestMaxCycles = 10'000'000;
 constexpr std::size_t largestExerciseFile = 4 * 1024 * 1024;
+// More data sets than a file of that size could hold.
+constexpr std::int64_t largestDataSetCount = 1'000'000;
 
 [[noreturn]] void refuse(const std::string& member, const std::string& problem) {
   throw ExerciseError(member + ": " + problem);
@@ -250,7 +252,7 @@ Exercise exerciseOf(const nlohmann::ordered_json& json) {
   }
   requireObject(
       root, {"$schema", "schema", "title", "statement", "files", "machine", "maxCycles", "data", "limits", "asMeant",
-              "editable", "points", "limitsWeight"},
+              "editable", "points", "limitsWeight", "hiddenDataSets"},
       {"title", "statement", "files", "data"});
   // The members at the top have no path before them.
   const auto top = [&](const char* key) { return Member{json.at(key), key}; };
@@ -266,6 +268,7 @@ Exercise exerciseOf(const nlohmann::ordered_json& json) {
   if (json.contains("editable")) exercise.editable = editableOf(top("editable"));
   if (json.contains("points")) exercise.points = pointsOf(top("points"));
   if (json.contains("limitsWeight")) exercise.limitsWeight = weightOf(top("limitsWeight"));
+  if (json.contains("hiddenDataSets")) exercise.hiddenDataSets = integerOf(top("hiddenDataSets"), 0, largestDataSetCount);
   return exercise;
 }
 

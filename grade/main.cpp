@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "exercise/Authoring.h"
+#include "exercise/CheckReport.h"
 #include "exercise/Exercise.h"
 #include "grade/GradeSheet.h"
 #include "grade/Grader.h"
@@ -30,10 +32,14 @@ struct UsageError {
   std::string message;
 };
 
+const std::string studentCopyTakes =
+    "--student-copy takes EXERCISE OUT: the exercise file, then the copy's file or - for standard output";
+
 struct Arguments {
   std::string exercise;
   std::vector<std::string> submissions;
   std::string csv, json, junit, jobs;
+  std::vector<std::string> studentCopy;  // EXERCISE OUT
 };
 
 unsigned jobsOf(const CLI::App& app, const Arguments& arguments) {
@@ -48,14 +54,14 @@ unsigned jobsOf(const CLI::App& app, const Arguments& arguments) {
 }
 
 // Where an output goes, refused when it would overwrite the exercise file.
-std::optional<report::OutputPlace> placeOf(const char* option, const std::string& name, const Arguments& arguments) {
+std::optional<report::OutputPlace> placeOf(const char* option, const std::string& name, const std::string& exercise) {
   if (name.empty()) return std::nullopt;
   if (name.front() == '-' && name != "-") {
     throw UsageError{std::string(option) + " takes a file name, or - for standard output, not '" + name + "'"};
   }
   report::OutputPlace place(name);
   std::error_code error;
-  if (std::filesystem::equivalent(arguments.exercise, place.path(), error)) {
+  if (std::filesystem::equivalent(exercise, place.path(), error)) {
     throw UsageError{"will not write " + name + ": it is the exercise file"};
   }
   return place;
@@ -72,19 +78,60 @@ grade::Progress progressBar() {
   };
 }
 
-int gradeClass(const CLI::App& app, const Arguments& arguments) {
-  const unsigned jobs = jobsOf(app, arguments);
-  exercise::Exercise exercise;
+// The exercise file at `path`, or a usage error saying why it cannot be used.
+exercise::Exercise exerciseAt(const std::string& path) {
   try {
-    exercise = exercise::loadExercise(arguments.exercise);
+    return exercise::loadExercise(path);
   } catch (const exercise::ExerciseError& error) {
-    throw UsageError{arguments.exercise + ": " + error.what()};
+    throw UsageError{path + ": " + error.what()};
   }
+}
+
+// --student-copy EXERCISE OUT: the exercise to hand out, its hidden data sets
+// left out (exercise/Authoring.h), written to OUT or standard output.
+int writeStudentCopy(const CLI::App& app, const Arguments& arguments) {
+  for (const char* option : {"--csv", "--json", "--junit", "--jobs"}) {
+    if (app.count(option) > 0) {
+      throw UsageError{std::string("--student-copy writes a copy of the exercise, no grades: leave out ") + option};
+    }
+  }
+  if (!arguments.exercise.empty()) {
+    throw UsageError{"--student-copy EXERCISE OUT grades nothing: give it without submissions, not '" +
+                     arguments.exercise + "'"};
+  }
+  const std::string& path = arguments.studentCopy[0];
+  const std::string& out = arguments.studentCopy[1];
+  if (out.empty()) throw UsageError{studentCopyTakes};
+  exercise::Exercise copy;
+  try {
+    copy = exercise::studentCopy(exerciseAt(path));
+  } catch (const exercise::ExerciseError& error) {
+    throw UsageError{path + ": " + error.what()};
+  }
+  const report::OutputPlace place = *placeOf("--student-copy", out, path);
+  std::vector<std::unique_ptr<report::OutputFile>> files;
+  files.push_back(std::make_unique<report::OutputFile>(place));
+  files.front()->stream() << exercise::exerciseText(copy);
+  report::publishAll(files);
+  if (!place.isStandardOutput()) {
+    std::cout << out << ": the student copy of " << path << ", " << copy.hiddenDataSets << " hidden data set"
+              << (copy.hiddenDataSets == 1 ? "" : "s") << " left out\n";
+  }
+  return 0;
+}
+
+int gradeClass(const CLI::App& app, const Arguments& arguments) {
+  // Grading needs both positionals, --student-copy neither: checked here, in CLI11's words.
+  if (arguments.exercise.empty()) throw UsageError{"exercise is required (see fivestage-grade --help)"};
+  if (arguments.submissions.empty()) throw UsageError{"submissions is required (see fivestage-grade --help)"};
+  const unsigned jobs = jobsOf(app, arguments);
+  const exercise::Exercise exercise = exerciseAt(arguments.exercise);
+  if (exercise.hiddenDataSets > 0) throw UsageError{exercise::copyCannotGrade(arguments.exercise, exercise)};
   // The outputs by option, in the order they are written.
   const std::pair<const char*, const std::string*> outputs[] = {
       {"--csv", &arguments.csv}, {"--json", &arguments.json}, {"--junit", &arguments.junit}};
   std::vector<std::optional<report::OutputPlace>> places;
-  for (const auto& [option, name] : outputs) places.push_back(placeOf(option, *name, arguments));
+  for (const auto& [option, name] : outputs) places.push_back(placeOf(option, *name, arguments.exercise));
   for (std::size_t i = 0; i < places.size(); ++i) {
     for (std::size_t j = i + 1; j < places.size(); ++j) {
       if (!places[i] || !places[j]) continue;
@@ -144,12 +191,12 @@ int main(int argc, char** argv) {
       "exercise's machine, up to its cycle cap, with the data sets' registers and memory and the exercise's energy\n"
       "figures (a submission's own reg.txt, mem.txt and energy files are ignored). A submission that cannot be\n"
       "graded (no src.txt, a link, not text, too large) gets a row that says why. A folder named twice, however\n"
-      "spelled (a and ./a/), is graded once. Exit status: 0 when every submission has its row, 2 for a usage\n"
-      "error, an exercise file that cannot be read or is not valid, or an output that cannot be written.",
+      "spelled (a and ./a/), is graded once. EXERCISE is the full file: a student copy, without its hidden\n"
+      "data sets, is refused. Exit status: 0 when every submission has its row, 2 for a usage error, an\n"
+      "exercise file that cannot be read or is not valid, or an output that cannot be written.",
       program};
-  app.add_option("exercise", arguments.exercise, "The exercise file")->required()->type_name("EXERCISE");
-  app.add_option("submissions", arguments.submissions, "The submission folders, each with a src.txt")
-      ->required()
+  app.add_option("exercise", arguments.exercise, "The exercise file (required)")->type_name("EXERCISE");
+  app.add_option("submissions", arguments.submissions, "The submission folders, each with a src.txt (required)")
       ->type_name("SUBMISSION_FOLDER...");
   app.add_option("--csv", arguments.csv,
                  "Write the grade sheet as CSV: submission,passed,score,cycles,energy,failed,error,warnings\n"
@@ -162,6 +209,13 @@ int main(int argc, char** argv) {
       ->type_name("FILE");
   app.add_option("--jobs", arguments.jobs, "Grade N submissions at a time (default: the number of cores)")
       ->type_name("N");
+  app.add_option("--student-copy", arguments.studentCopy,
+                 "Grade nothing: write the exercise to hand out to students to OUT (- for stdout), without its\n"
+                 "hidden data sets, their inputs and expected values; it says how many it left out, and this\n"
+                 "command refuses to grade with it")
+      ->expected(2)
+      ->allow_extra_args(false)  // words after the two are submissions, to refuse
+      ->type_name("EXERCISE OUT");
   app.set_version_flag("--version", "fivestage-grade 1.0");
   try {
     try {
@@ -170,8 +224,10 @@ int main(int argc, char** argv) {
       return app.exit(success);
     } catch (const CLI::ParseError& error) {
       const std::string message = error.what();
+      if (message.rfind("--student-copy", 0) == 0) throw UsageError{studentCopyTakes};  // not two words after it
       throw UsageError{message.substr(0, message.find('\n')) + " (see fivestage-grade --help)"};
     }
+    if (!arguments.studentCopy.empty()) return writeStudentCopy(app, arguments);
     return gradeClass(app, arguments);
   } catch (const UsageError& error) {
     std::cerr << program << ": " << error.message << "\n";

@@ -127,6 +127,7 @@ TEST(Authoring, WritesAFileThatReadsBackAsTheSameExercise) {
       {"name": "secret", "hidden": true, "reg.txt": "0\n5\n6\n0\n", "mem.txt": "0\n",
        "expect": {"registers": {"3": 11}, "memory": {"0": 0}}, "weight": 0.5}
     ],
+    "hiddenDataSets": 3,
     "limits": {"cycles": 20, "stalls": 0, "mispredictions": 3, "energy": 1000, "instructions": 1},
     "asMeant": true,
     "editable": ["reg.txt"],

@@ -28,7 +28,8 @@ Json validExercise() {
     "asMeant": true,
     "editable": ["reg.txt", "EnergyConsumptionInput/Fetch/energy.txt"],
     "points": 10,
-    "limitsWeight": 0
+    "limitsWeight": 0,
+    "hiddenDataSets": 2
   })");
 }
 
@@ -56,11 +57,13 @@ TEST(ExerciseFile, ReadsEveryMember) {
   EXPECT_EQ(exercise.data[1].weight, 2.5);
   EXPECT_EQ(exercise.points, 10);
   EXPECT_EQ(exercise.limitsWeight, 0);
+  EXPECT_EQ(exercise.hiddenDataSets, 2);
 }
 
 TEST(ExerciseFile, LeavesOutOptionalMembersAtTheirDefaults) {
   Json json = validExercise();
-  for (const char* member : {"machine", "maxCycles", "limits", "asMeant", "editable", "points", "limitsWeight"}) {
+  for (const char* member : {"machine", "maxCycles", "limits", "asMeant", "editable", "points", "limitsWeight",
+                             "hiddenDataSets"}) {
     json.erase(member);
   }
   const Exercise exercise = parseExercise(json.dump());
@@ -72,6 +75,7 @@ TEST(ExerciseFile, LeavesOutOptionalMembersAtTheirDefaults) {
   EXPECT_TRUE(exercise.editable.empty()) << "only src.txt is editable";
   EXPECT_EQ(exercise.points, 1);
   EXPECT_EQ(exercise.limitsWeight, 1) << "the limits weigh as much as a data set";
+  EXPECT_EQ(exercise.hiddenDataSets, 0) << "a full file leaves none out";
 }
 
 struct WrongMember {
@@ -143,6 +147,8 @@ TEST(ExerciseFile, RefusesEachWrongMemberByName) {
       {"points zero", "/points", 0, "points: must be more than 0"},
       {"points negative", "/points", -0.5, "points: must be from 0 to 1000000, not -0.5"},
       {"points as text", "/points", "10", "points: must be a number"},
+      {"hiddenDataSets negative", "/hiddenDataSets", -1, "hiddenDataSets: must be from 0 to 1000000, not -1"},
+      {"hiddenDataSets not whole", "/hiddenDataSets", 1.5, "hiddenDataSets: must be a whole number"},
       {"points beyond any scale", "/points", 1e7, "points: must be from 0 to 1000000, not 10000000.0"},
       {"a negative data set weight", "/data/1/weight", -1, "data[1].weight: must be from 0 to 1000000, not -1"},
       {"a data set weight as a flag", "/data/0/weight", true, "data[0].weight: must be a number"},
