@@ -102,8 +102,7 @@ void Core::followResolved(InstructionTag executed, std::optional<InstructionInde
   BranchPredictor& predictor = datapath_.predictor;
   const bool predictedTaken = predictor.recall(executed.fetch);
   const bool wasTaken = newPc.has_value();
-  const std::optional<Opcode> opcode = datapath_.state.instructions[static_cast<std::size_t>(executed.index)].decoded();
-  if (opcode == Opcode::Beq || opcode == Opcode::Bne) {
+  if (isConditionalBranch(datapath_.state.instructions[static_cast<std::size_t>(executed.index)].decoded())) {
     const std::optional<BranchPredictor::Update> update = predictor.resolve(executed.index, wasTaken);
     datapath_.report(BranchResolved{executed, predictor.kind(), predictedTaken, wasTaken,
                                     update ? std::optional(update->before) : std::nullopt,

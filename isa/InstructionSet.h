@@ -16,6 +16,12 @@ enum class Opcode : std::uint8_t { Lw, Sw, Add, Addi, Sub, Beq, Bne, And, Or, J,
 // tables indexed by opcode grow with it.
 inline constexpr std::size_t opcodeCount = static_cast<std::size_t>(Opcode::Nop) + 1;
 
+// beq and bne: the branches whose direction only Execute knows, and which a
+// branch predictor guesses.
+constexpr bool isConditionalBranch(std::optional<Opcode> opcode) {
+  return opcode == Opcode::Beq || opcode == Opcode::Bne;
+}
+
 // The values of the control signals, numbered as the trace prints them.
 enum class BranchKind : std::int32_t { IfEqual = 0, IfNotEqual = 1, Jump = 2 };  // beq, bne, j
 enum class AluSource : std::int32_t { RegisterB = 0, Immediate = 1 };            // ALU input 2

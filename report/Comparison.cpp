@@ -106,10 +106,14 @@ Comparison compareMachines(const InputFiles& inputs, const RunOptions& options) 
 }
 
 Comparison comparePredictors(const InputFiles& inputs, const RunOptions& options) {
+  // The machine given, each predictor in turn: every other option, today's
+  // and any added later, stays as given. A predictor needs flush.
   std::vector<MachineOptions> machines;
   for (std::size_t predictor = 0; predictor < predictorNames.size(); ++predictor) {
-    machines.push_back({options.machine.forwarding, true, static_cast<Predictor>(predictor),
-                        options.machine.predictorEntries});
+    MachineOptions machine = options.machine;
+    machine.flush = true;
+    machine.predictor = static_cast<Predictor>(predictor);
+    machines.push_back(machine);
   }
   return compareOn(inputs, options, machines, ComparisonKind::Predictors);
 }

@@ -20,7 +20,22 @@ std::int32_t BranchPredictor::entryOf(InstructionIndex branch) const {
 
 bool BranchPredictor::predictsTaken(std::int32_t state) const { return kind_ == Predictor::TwoBit ? state >= 2 : state == 1; }
 
-BranchPredictor::Prediction BranchPredictor::predict(InstructionIndex branch, InstructionIndex label) const {
+std::optional<BranchPredictor::Prediction> BranchPredictor::predictAt(const MachineState& program,
+                                                                      InstructionIndex index) const {
+  if (kind_ == Predictor::NotTaken) return std::nullopt;
+  const Instruction& instruction = program.instructions[static_cast<std::size_t>(index)];
+  const std::optional<Opcode> opcode = instruction.decoded();
+  const bool jump = opcode == Opcode::J;
+  if (!jump && !isConditionalBranch(opcode)) return std::nullopt;
+  const std::optional<InstructionIndex> label = instruction.getLabel();
+  const auto end = static_cast<InstructionIndex>(program.instructions.size());
+  if (!label || *label < 0 || *label > end) return std::nullopt;
+  const auto [taken, entry] = jump ? std::pair(true, std::optional<TableEntry>()) : guess(index, *label);
+  return Prediction{jump, taken, entry, taken ? *label : index + 1};
+}
+
+std::pair<bool, std::optional<TableEntry>> BranchPredictor::guess(InstructionIndex branch,
+                                                                  InstructionIndex label) const {
   switch (kind_) {
     case Predictor::NotTaken: return {false, std::nullopt};
     case Predictor::Taken: return {true, std::nullopt};

@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "common/Machine.h"
+#include "loader/MachineState.h"
 #include "vocabulary/Events.h"
 #include "vocabulary/MachineOptions.h"
 
@@ -36,13 +38,21 @@ class BranchPredictor {
   // Whether a table state predicts taken.
   bool predictsTaken(std::int32_t state) const;
 
-  // The direction the predictor gives the conditional branch at `branch`
-  // with the label `label`, and the entry it read.
+  // Where Fetch sends the instruction it has just fetched at `index`: the
+  // direction, the entry it read and the instruction to fetch next.
   struct Prediction {
+    bool jump;
     bool taken;
     std::optional<TableEntry> entry;
+    InstructionIndex next;
   };
-  Prediction predict(InstructionIndex branch, InstructionIndex label) const;
+  // Nothing for the not-taken predictor, which is no hardware at all, and
+  // for an instruction that is no branch or jump. The others send a jump to
+  // its label and a branch where they predict it goes. Fetch can only follow
+  // a label that names an instruction or the program's end: a branch or jump
+  // to L0 or beyond the program gets nothing either, so Fetch goes on in
+  // order and Execute resolves it as on the machine without a predictor.
+  std::optional<Prediction> predictAt(const MachineState& program, InstructionIndex index) const;
 
   // The branch resolved in Execute: the state of its entry now, before this
   // outcome, and after it, which takes effect at the end of the cycle.
@@ -63,6 +73,10 @@ class BranchPredictor {
   bool recall(FetchNumber fetch);
 
  private:
+  // The direction guessed for the conditional branch at `branch`, whose label
+  // is `label`, and the entry read for it.
+  std::pair<bool, std::optional<TableEntry>> guess(InstructionIndex branch, InstructionIndex label) const;
+
   struct InFlight {
     FetchNumber fetch;
     bool taken;

@@ -31,8 +31,7 @@ std::string stateHtml(Predictor kind, std::int32_t state) {
 std::vector<InstructionIndex> conditionalBranches(const MachineState& program) {
   std::vector<InstructionIndex> branches;
   for (std::size_t i = 0; i < program.instructions.size(); ++i) {
-    const std::optional<Opcode> opcode = program.instructions[i].decoded();
-    if (opcode == Opcode::Beq || opcode == Opcode::Bne) branches.push_back(static_cast<InstructionIndex>(i));
+    if (isConditionalBranch(program.instructions[i].decoded())) branches.push_back(static_cast<InstructionIndex>(i));
   }
   return branches;
 }
@@ -155,8 +154,8 @@ std::string staticHtml(const MachineState& program, const BranchPredictor& predi
       "<tr><th scope=\"col\">Branch</th><th scope=\"col\">Predicts</th><th scope=\"col\">This cycle</th></tr>"
       "</thead><tbody>";
   for (const InstructionIndex branch : conditionalBranches(program)) {
-    const auto label = program.instructions[static_cast<std::size_t>(branch)].getLabel();
-    const bool taken = predictor.predict(branch, label.value_or(branch + 1)).taken;
+    const auto prediction = predictor.predictAt(program, branch);
+    const bool taken = prediction && prediction->taken;
     const bool read = marks.predicted && marks.predicted->branch.index == branch;
     const bool resolved = marks.resolved && marks.resolved->branch.index == branch;
     html += rowStart(read, resolved ? &*marks.resolved : nullptr) + "<td>" + branchHtml(program, branch) +

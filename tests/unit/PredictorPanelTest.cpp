@@ -29,12 +29,12 @@ struct Shown {
 };
 
 // The panel and the diagram at the end of `cycle`.
-Shown shownAt(Predictor predictor, Cycle cycle, int entries = 16) {
+Shown shownAt(Predictor predictor, Cycle cycle, int entries = 16, const std::vector<std::string>& source = loop) {
   testing::TempDir dir;
   dir.addEnergyTree();
   LatestCycle latest;
   const MachineOptions machine{.forwarding = true, .flush = true, .predictor = predictor, .predictorEntries = entries};
-  const MachineState program = testing::machineOf(loop);
+  const MachineState program = testing::machineOf(source);
   Core core(program, InputFolder(dir.path()), &latest, machine);
   while (core.cyclesRun() < cycle && core.stepCycle(Key::Newline) == RunEnd::Running) {
   }
@@ -80,6 +80,19 @@ TEST(PredictorPanel, ATableShowsOnlyTheEntriesBranchesUseAndItsSize) {
   // The bne at E(3) uses entry 1 of 2; entry 0 has no branch and no row.
   EXPECT_TRUE(has(panel, "<tr><td>1</td><td>1 <span class=\"note\">weakly not taken</span>")) << panel;
   EXPECT_FALSE(has(panel, "<tr><td>0</td>")) << panel;
+}
+
+// Fetch cannot fetch from L0 or beyond the program's end, so it goes on in
+// order after such a branch whatever the predictor says: the panel shows
+// what Fetch does.
+TEST(PredictorPanel, ABranchFetchCannotFollowIsShownNotTaken) {
+  const std::vector<std::string> source = {"addi $1, $0, 1", "beq $1, $0, L0", "bne $1, $0, L9", "beq $1, $1, L1"};
+  const std::string panel = shownAt(Predictor::Taken, 1, 16, source).panel;
+  for (const char* row : {"<td>line 2: beq $1, $0, L0</td><td>not taken</td>",
+                          "<td>line 3: bne $1, $0, L9</td><td>not taken</td>",
+                          "<td>line 4: beq $1, $1, L1</td><td>taken</td>"}) {
+    EXPECT_TRUE(has(panel, row)) << row << "\n" << panel;
+  }
 }
 
 TEST(PredictorPanel, NothingForAMachineThatPredictsNothing) {
