@@ -15,6 +15,9 @@
 #include "common/NumberText.h"
 #include "exercise/CheckReport.h"
 #include "exercise/FileRead.h"
+#include "grade/Grader.h"
+#include "grade/JUnitReport.h"
+#include "grade/PlatformResults.h"
 #include "report/Comparison.h"
 #include "record/Figures.h"
 #include "report/HtmlReport.h"
@@ -86,6 +89,10 @@ struct Arguments {
   // In the order they are checked, written and put in place.
   std::array<Output, 4> outputs{{{"--html", {}}, {"--json", {}}, {"--kanata", {}}, {"--trace", {}}}};
   enum { html, json, kanata, trace };
+  // --check's results in the formats graders' platforms read, each written whatever the answer.
+  std::array<Output, 5> gradingOutputs{
+      {{"--junit", {}}, {"--gradescope", {}}, {"--prairielearn", {}}, {"--coderunner", {}}, {"--classroom", {}}}};
+  enum { junit, gradescope, prairielearn, coderunner, classroom };
 };
 
 // What an option that takes a value takes, as the messages say it.
@@ -168,10 +175,16 @@ void checkArguments(const CLI::App& app, const Arguments& arguments) {
   if (arguments.showHidden && app.count("--check") == 0) {
     throw UsageError{"--show-hidden shows the hidden data sets' values of --check: give it with --check EXERCISE"};
   }
+  for (const Arguments::Output& output : arguments.gradingOutputs) {
+    if (app.count(output.option) > 0 && app.count("--check") == 0) {
+      throw UsageError{std::string(output.option) + " writes the results of --check: give it with --check EXERCISE"};
+    }
+  }
   if (!arguments.exercise.empty()) {
     for (const char* option : {"--html", "--kanata", "--trace", "--compare", "--compare-predictors"}) {
       if (app.count(option) > 0)
-        throw UsageError{"--check writes the checks and --json only: leave out " + std::string(option)};
+        throw UsageError{"--check writes the checks, --json and the graders' formats only: leave out " +
+                         std::string(option)};
     }
     std::vector<std::string> runOptions;
     for (const auto& option : machineDescription) runOptions.push_back(option.flag());
@@ -182,7 +195,9 @@ void checkArguments(const CLI::App& app, const Arguments& arguments) {
       }
     }
   }
-  for (const Arguments::Output& output : arguments.outputs) {
+  std::vector<Arguments::Output> outputs(arguments.outputs.begin(), arguments.outputs.end());
+  outputs.insert(outputs.end(), arguments.gradingOutputs.begin(), arguments.gradingOutputs.end());
+  for (const Arguments::Output& output : outputs) {
     if (app.count(output.option) == 0) continue;
     // A forgotten file name: CLI11 takes the next word, even an option.
     if (output.name.empty() || (output.name.front() == '-' && output.name != "-")) {
@@ -221,21 +236,21 @@ void refuseInputFile(const std::filesystem::path& folder, const OutputPlace& out
   }
 }
 
-using Places = std::array<std::optional<OutputPlace>, 4>;
+using Places = std::vector<std::optional<OutputPlace>>;
 
 // Where every output goes, settled before anything is created: two outputs
 // on one file, or on standard output, would overwrite each other.
-Places placesOf(const Arguments& arguments, const std::filesystem::path& folder) {
-  Places places;
+Places placesOf(const std::vector<Arguments::Output>& outputs, const std::filesystem::path& folder) {
+  Places places(outputs.size());
   for (std::size_t i = 0; i < places.size(); ++i) {
-    if (arguments.outputs[i].name.empty()) continue;
-    refuseInputFile(folder, places[i].emplace(arguments.outputs[i].name));
+    if (outputs[i].name.empty()) continue;
+    refuseInputFile(folder, places[i].emplace(outputs[i].name));
   }
   for (std::size_t i = 0; i < places.size(); ++i) {
     for (std::size_t j = i + 1; j < places.size(); ++j) {
       if (!places[i] || !places[j] || !places[i]->sameAs(*places[j])) continue;
-      const Arguments::Output& first = arguments.outputs[i];
-      const Arguments::Output& second = arguments.outputs[j];
+      const Arguments::Output& first = outputs[i];
+      const Arguments::Output& second = outputs[j];
       const std::string both =
           std::string(first.option) + " " + first.name + " and " + second.option + " " + second.name;
       throw UsageError{places[i]->isStandardOutput() ? "only one output can go to standard output, not both " + both
@@ -243,6 +258,27 @@ Places placesOf(const Arguments& arguments, const std::filesystem::path& folder)
     }
   }
   return places;
+}
+
+bool takesStandardOutput(const Places& places) {
+  return std::any_of(places.begin(), places.end(), [](const auto& place) { return place && place->isStandardOutput(); });
+}
+
+using Files = std::vector<std::unique_ptr<OutputFile>>;
+
+// Every output is opened before the run, so that a place that cannot be
+// written is known at once: first the files written under a temporary name,
+// then the devices and pipes, as opening a pipe waits for its reader.
+Files openAll(const Places& places) {
+  Files files(places.size());
+  for (const bool replaced : {true, false}) {
+    for (std::size_t i = 0; i < places.size(); ++i) {
+      if (places[i] && (places[i]->kind() == OutputPlace::Kind::Replace) == replaced) {
+        files[i] = std::make_unique<OutputFile>(*places[i]);
+      }
+    }
+  }
+  return files;
 }
 
 // One line on standard error when the run did not complete and the text
@@ -257,19 +293,9 @@ std::string runEnding(const ReportData& data, Cycle maxCycles) {
 int writeReports(const Arguments& arguments, const RunOptions& options) {
   const std::filesystem::path folder = arguments.folder;
   if (!std::filesystem::is_directory(folder)) throw UsageError{"no such folder: " + folder.string()};
-  const Places places = placesOf(arguments, folder);
+  const Places places = placesOf({arguments.outputs.begin(), arguments.outputs.end()}, folder);
 
-  // Every output is opened before the run, so that a place that cannot be
-  // written is known at once: first the files written under a temporary name,
-  // then the devices and pipes, as opening a pipe waits for its reader.
-  std::array<std::unique_ptr<OutputFile>, 4> files;
-  for (const bool replaced : {true, false}) {
-    for (std::size_t i = 0; i < places.size(); ++i) {
-      if (places[i] && (places[i]->kind() == OutputPlace::Kind::Replace) == replaced) {
-        files[i] = std::make_unique<OutputFile>(*places[i]);
-      }
-    }
-  }
+  const Files files = openAll(places);
   OutputFile* const html = files[Arguments::html].get();
   OutputFile* const json = files[Arguments::json].get();
   OutputFile* const kanata = files[Arguments::kanata].get();
@@ -307,18 +333,10 @@ int writeReports(const Arguments& arguments, const RunOptions& options) {
     ending = runEnding(*data, options.maxCycles);
   }
 
-  // Nothing is put in place unless every output was written whole.
-  for (const auto& file : files) {
-    if (file) file->finish();
-  }
-  for (const auto& file : files) {
-    if (file) file->publish();
-  }
+  publishAll(files);
 
   // Standard output carries one thing: the text report, or the output named -.
-  const bool standardOutputTaken =
-      std::any_of(places.begin(), places.end(), [](const auto& place) { return place && place->isStandardOutput(); });
-  if (!standardOutputTaken) {
+  if (!takesStandardOutput(places)) {
     textReport(std::cout);
   } else if (status != 0) {
     std::cerr << program << ": " << ending << "\n";
@@ -326,9 +344,48 @@ int writeReports(const Arguments& arguments, const RunOptions& options) {
   return status;
 }
 
+// --check's results in the format of Arguments::gradingOutputs[format].
+void writeGradingFormat(std::size_t format, std::ostream& out, const exercise::Exercise& exercise,
+                        const grade::Grade& result) {
+  const auto json = [&](const nlohmann::ordered_json& value) {
+    out << value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+  };
+  switch (format) {
+    case Arguments::junit: grade::writeJUnit(out, exercise, {result}); break;
+    case Arguments::gradescope: json(grade::gradescopeResults(exercise, result)); break;
+    case Arguments::prairielearn: json(grade::prairieLearnResults(exercise, result)); break;
+    case Arguments::coderunner: json(grade::codeRunnerResults(exercise, result)); break;
+    case Arguments::classroom: out << grade::classroomResult(exercise, result) << "\n"; break;
+  }
+}
+
+// The folder's program, or why it cannot be checked: {source, problem}.
+std::pair<std::string, std::string> answerIn(const std::filesystem::path& folder) {
+  if (!std::filesystem::is_directory(folder)) return {"", "no such folder"};
+  try {
+    return {exercise::submittedSource(folder), ""};
+  } catch (const exercise::ReadError& error) {
+    return {"", error.what()};
+  }
+}
+
+// A grader's format records a grade, which a student copy would give without
+// its hidden data sets: only the full file may write one.
+void refuseGradingFromCopy(const Arguments& arguments, const exercise::Exercise& exercise) {
+  if (exercise.hiddenDataSets == 0) return;
+  for (const Arguments::Output& output : arguments.gradingOutputs) {
+    if (!output.name.empty()) {
+      throw UsageError{std::string(output.option) + " writes a grade: " +
+                       exercise::copyCannotGrade(arguments.exercise, exercise)};
+    }
+  }
+}
+
 // --check: runs the folder's program on every data set of the exercise and
 // prints each check. The student's view, where a hidden data set's values are
-// not shown, unless --show-hidden asks for the teacher's.
+// not shown, unless --show-hidden asks for the teacher's. The graders'
+// formats are written even when the folder has no program to check, so that
+// a platform always gets a result; they show the student's view always.
 int checkAnswer(const Arguments& arguments) {
   const auto audience = arguments.showHidden ? exercise::Audience::Teacher : exercise::Audience::Student;
   const std::filesystem::path folder = arguments.folder;
@@ -338,43 +395,49 @@ int checkAnswer(const Arguments& arguments) {
   } catch (const exercise::ExerciseError& error) {
     throw UsageError{arguments.exercise + ": " + error.what()};
   }
-  if (!std::filesystem::is_directory(folder)) throw UsageError{"no such folder: " + folder.string()};
-  std::string source;
-  try {
-    source = exercise::submittedSource(folder);
-  } catch (const exercise::ReadError& error) {
-    throw UsageError{folder.string() + ": " + error.what()};
-  }
+  refuseGradingFromCopy(arguments, exercise);
 
-  std::unique_ptr<OutputFile> json;
-  const std::string& jsonName = arguments.outputs[Arguments::json].name;
-  if (!jsonName.empty()) {
-    const OutputPlace place(jsonName);
-    refuseInputFile(folder, place);
+  // --json first, then the graders' formats: each opened before the run.
+  std::vector<Arguments::Output> outputs{arguments.outputs[Arguments::json]};
+  outputs.insert(outputs.end(), arguments.gradingOutputs.begin(), arguments.gradingOutputs.end());
+  const Places places = placesOf(outputs, folder);
+  for (const std::optional<OutputPlace>& place : places) {
     std::error_code error;
-    if (std::filesystem::equivalent(arguments.exercise, place.path(), error)) {
-      throw UsageError{"will not write " + jsonName + ": it is the exercise file"};
+    if (place && std::filesystem::equivalent(arguments.exercise, place->path(), error)) {
+      throw UsageError{"will not write " + place->name() + ": it is the exercise file"};
     }
-    json = std::make_unique<OutputFile>(place);
   }
+  Files files = openAll(places);
 
+  const auto [source, problem] = answerIn(folder);
   const exercise::Checker checker(std::move(exercise));
-  const exercise::Outcome outcome = checker.check(source);
-  if (json) {
-    json->stream() << exercise::outcomeJson(checker.exercise(), outcome, audience)
+  grade::Grade result{checker.exercise().title, std::nullopt, problem};
+  if (problem.empty()) result.outcome = checker.check(source);
+  // --json has nothing to say of a folder without a program: it is left unwritten.
+  if (!result.outcome) files[0].reset();
+  if (OutputFile* const json = files[0].get()) {
+    json->stream() << exercise::outcomeJson(checker.exercise(), *result.outcome, audience)
                           .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
                    << "\n";
-    json->finish();
-    json->publish();
   }
-  if (jsonName != "-") exercise::writeCheckText(std::cout, checker.exercise(), outcome, audience);
-  return outcome.passed() ? 0 : 1;
+  for (std::size_t i = 0; i < arguments.gradingOutputs.size(); ++i) {
+    if (OutputFile* const file = files[1 + i].get()) writeGradingFormat(i, file->stream(), checker.exercise(), result);
+  }
+  publishAll(files);
+
+  if (!result.outcome) {
+    throw UsageError{std::filesystem::is_directory(folder) ? folder.string() + ": " + problem
+                                                           : "no such folder: " + folder.string()};
+  }
+  if (!takesStandardOutput(places)) exercise::writeCheckText(std::cout, checker.exercise(), *result.outcome, audience);
+  return result.outcome->passed() ? 0 : 1;
 }
 
 // The option taking a value that ends the command line without one, if any.
 std::optional<std::string> optionWithoutValue(int argc, char** argv) {
   const std::string last = argc > 1 ? argv[argc - 1] : "";
   std::vector<std::string> valued{"--html", "--json", "--kanata", "--trace", "--max-cycles", "--cycles", "--check"};
+  for (const auto& output : Arguments{}.gradingOutputs) valued.emplace_back(output.option);
   for (const auto& option : machineDescription) {
     if (option.takesValue()) valued.push_back(option.flag());
   }
@@ -405,6 +468,24 @@ void addMachineOptions(CLI::App& app, Arguments& arguments) {
     } else {
       app.add_flag(option.flag(), help);
     }
+  }
+}
+
+// --check's outputs for graders' platforms: each written for the student's
+// eyes, a hidden data set's values left out, and even when the folder has no
+// src.txt to check, so that a platform always gets a result.
+void addGradingOutputs(CLI::App& app, Arguments& arguments) {
+  const char* const formats[] = {
+      "the checks as JUnit XML, a test per check with its points",
+      "Gradescope's results.json, a test per check with its points and a leaderboard",
+      "PrairieLearn's external grader results.json",
+      "the JSON a CodeRunner combinator template grader prints",
+      "the base64 result of a GitHub Classroom test step, for its reporter",
+  };
+  for (std::size_t i = 0; i < arguments.gradingOutputs.size(); ++i) {
+    app.add_option(arguments.gradingOutputs[i].option, arguments.gradingOutputs[i].name,
+                   std::string("With --check: also write ") + formats[i] + "; written even without a src.txt (- for stdout)")
+        ->type_name("FILE");
   }
 }
 
@@ -457,8 +538,10 @@ int main(int argc, char** argv) {
          "the program check's warnings and each check with its observed and expected values (a hidden data set's\n"
          "are not shown, unless --show-hidden). Exit status:\n"
          "0 when every check passes, 1 when one fails, 2 for a usage error, an exercise file that cannot be\n"
-         "read or is not valid, or a folder without a readable src.txt. Takes --json FILE and --show-hidden only")
+         "read or is not valid, or a folder without a readable src.txt. Takes --json FILE, --show-hidden and the\n"
+         "graders' formats (--junit, --gradescope, --prairielearn, --coderunner, --classroom) only")
       ->type_name("EXERCISE");
+  addGradingOutputs(app, arguments);
   app.add_flag("--show-hidden", arguments.showHidden,
                "With --check: show the hidden data sets' expected and observed values too, to check a solution\n"
                "of your own against your exercise");

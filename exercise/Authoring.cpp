@@ -1,6 +1,7 @@
 #include "exercise/Authoring.h"
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 
 #include "core/Reference.h"
@@ -99,6 +100,11 @@ Json valuesJson(const std::map<Location, Word>& values) {
   return json;
 }
 
+// A points figure as a teacher writes it: 10, not 10.0.
+Json pointsJson(double value) {
+  return value == std::floor(value) ? Json(static_cast<std::int64_t>(value)) : Json(value);
+}
+
 Json limitsJson(const Limits& limits) {
   Json json = Json::object();
   if (limits.cycles) json["cycles"] = *limits.cycles;
@@ -117,6 +123,7 @@ Json dataSetJson(const DataSet& data) {
   json["expect"] = Json::object();
   if (!data.expect.registers.empty()) json["expect"]["registers"] = valuesJson(data.expect.registers);
   if (!data.expect.memory.empty()) json["expect"]["memory"] = valuesJson(data.expect.memory);
+  if (data.weight != DataSet{}.weight) json["weight"] = pointsJson(data.weight);
   return json;
 }
 
@@ -129,6 +136,19 @@ Exercise authorExercise(Exercise draft, std::string_view solution, const Expecte
     draft.data[i].expect = expectationOf(solve(checker, i, solution), expected, draft.data[i].name);
   }
   return draft;
+}
+
+Exercise studentCopy(const Exercise& exercise) {
+  Exercise copy = exercise;
+  copy.data.clear();
+  for (const DataSet& data : exercise.data) {
+    if (!data.hidden) copy.data.push_back(data);
+  }
+  if (copy.data.empty()) {
+    throw ExerciseError("every data set is hidden: a student copy needs one that is not, to show the student");
+  }
+  copy.hiddenDataSets += static_cast<std::int64_t>(exercise.data.size() - copy.data.size());
+  return copy;
 }
 
 Json solutionChoices(const Exercise& draft, std::string_view solution) {
@@ -160,9 +180,12 @@ std::string exerciseText(const Exercise& exercise) {
   if (exercise.maxCycles != Exercise::defaultMaxCycles) json["maxCycles"] = exercise.maxCycles;
   json["data"] = Json::array();
   for (const DataSet& data : exercise.data) json["data"].push_back(dataSetJson(data));
+  if (exercise.hiddenDataSets > 0) json["hiddenDataSets"] = exercise.hiddenDataSets;
   if (const Json limits = limitsJson(exercise.limits); !limits.empty()) json["limits"] = limits;
   if (exercise.asMeant) json["asMeant"] = true;
   if (!exercise.editable.empty()) json["editable"] = exercise.editable;
+  if (exercise.points != Exercise{}.points) json["points"] = pointsJson(exercise.points);
+  if (exercise.limitsWeight != Exercise{}.limitsWeight) json["limitsWeight"] = pointsJson(exercise.limitsWeight);
   return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

@@ -43,6 +43,15 @@ Exercise authorExercise(Exercise draft, std::string_view solution, const Expecte
 // ExerciseError when the run does not complete.
 nlohmann::ordered_json solutionChoices(const Exercise& draft, std::string_view solution);
 
+// The exercise to hand out to students: without its hidden data sets, whose
+// inputs and expected values are left out entirely, and with their number
+// added to `hiddenDataSets`, so that a copy of a copy keeps the count. The
+// visible data sets keep their weights: the copy's points are shared among
+// them and the limits alone, so an answer right on all it can check scores
+// full there, and the grade with the full file counts the hidden ones too.
+// Throws ExerciseError when every data set is hidden: a copy needs one.
+Exercise studentCopy(const Exercise& exercise);
+
 // The exercise as the text of its file, which parseExercise reads back.
 std::string exerciseText(const Exercise& exercise);
 

@@ -1,10 +1,13 @@
 #include "exercise/Checker.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
+#include "common/NumberText.h"
 #include "exercise/BundledEnergy.h"
 #include "exercise/FileRead.h"
+#include "exercise/Score.h"
 #include "record/Figures.h"
 #include "record/ReportRun.h"
 
@@ -41,28 +44,79 @@ class AnswerInputs final : public InputFiles {
   std::string_view source_;
 };
 
+// The values of a reg.txt or mem.txt as the loader reads them: one a line,
+// by atoi's rules, a last line without a line feed included.
+std::vector<Word> lineValues(std::string_view text) {
+  std::vector<Word> values;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    values.push_back(atoiSaturated(text.substr(0, end)));
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return values;
+}
+
+// A register or word a data set expects, and whether it counts as a result.
+struct ExpectedValue {
+  bool isRegister;
+  std::int64_t location;
+  Word value;
+  CheckKind kind;  // Kept when the data set starts with that value
+
+  std::string text() const { return (isRegister ? "$" : "word ") + std::to_string(location); }
+};
+
+std::vector<ExpectedValue> expectedValues(const DataSet& data) {
+  const std::vector<Word> registers = lineValues(data.registerText);
+  const std::vector<Word> memory = lineValues(data.memoryText);
+  std::vector<ExpectedValue> values;
+  const auto add = [&](bool isRegister, std::int64_t location, Word value) {
+    const std::vector<Word>& start = isRegister ? registers : memory;
+    const bool kept = location < static_cast<std::int64_t>(start.size()) &&
+                      start[static_cast<std::size_t>(location)] == value;
+    values.push_back({isRegister, location, value, kept ? CheckKind::Kept : CheckKind::Result});
+  };
+  for (const auto& [number, value] : data.expect.registers) add(true, number, value);
+  for (const auto& [word, value] : data.expect.memory) add(false, word, value);
+  return values;
+}
+
+// The value a completed run left where `expected` looks, if there is one.
+std::optional<std::int64_t> observedValue(const ExpectedValue& expected, const report::ReportData& run) {
+  const report::RunRecord& record = run.record;
+  if (expected.isRegister) {
+    const auto index = static_cast<std::size_t>(expected.location);
+    return index < record.finalRegisters.size() ? std::optional<std::int64_t>(record.finalRegisters[index])
+                                                 : std::nullopt;
+  }
+  const std::optional<Word> word = finalWord(*run.program, record, expected.location);
+  return word ? std::optional<std::int64_t>(*word) : std::nullopt;
+}
+
 // The checks of one data set, in the order they are listed.
 class DataSetChecks {
  public:
   DataSetChecks(const DataSet& data, std::vector<Check>& checks) : data_(data), checks_(checks) {}
 
   // A check the run did not get far enough to make: it fails.
-  void unreached(const std::string& text, Bound bound, CheckValue expected) {
-    add(text, false, bound, std::move(expected), std::nullopt);
+  void unreached(const std::string& text, CheckKind kind, Bound bound, CheckValue expected) {
+    add(text, kind, false, bound, std::move(expected), std::nullopt);
   }
-  void equal(const std::string& text, std::int64_t expected, std::optional<std::int64_t> observed,
-             const std::string& missing) {
+  void result(const ExpectedValue& expected, std::optional<std::int64_t> observed) {
     if (observed) {
-      add(text, *observed == expected, Bound::Equal, expected, *observed);
+      add(expected.text(), expected.kind, *observed == expected.value, Bound::Equal, expected.value, *observed);
     } else {
-      add(text, false, Bound::Equal, expected, missing);
+      add(expected.text(), expected.kind, false, Bound::Equal, expected.value,
+          expected.isRegister ? "no such register" : "no such word");
     }
   }
   void atMost(const std::string& text, std::optional<std::int64_t> limit, std::int64_t observed) {
-    if (limit) add(text, observed <= *limit, Bound::AtMost, *limit, observed);
+    if (limit) add(text, CheckKind::Limit, observed <= *limit, Bound::AtMost, *limit, observed);
   }
-  void add(const std::string& text, bool passed, Bound bound, CheckValue expected, std::optional<CheckValue> observed) {
-    checks_.push_back({data_.name, text, passed, data_.hidden, bound, std::move(expected), std::move(observed)});
+  void add(const std::string& text, CheckKind kind, bool passed, Bound bound, CheckValue expected,
+           std::optional<CheckValue> observed) {
+    checks_.push_back({data_.name, text, passed, data_.hidden, bound, std::move(expected), std::move(observed), kind});
   }
 
  private:
@@ -76,18 +130,18 @@ constexpr const char* meant = "what the program means";
 
 // Every check of a data set that needs a completed run, failed.
 void failAfterIncompleteRun(const Exercise& exercise, const DataSet& data, DataSetChecks& checks) {
-  for (const auto& [number, value] : data.expect.registers) {
-    checks.unreached("$" + std::to_string(number), Bound::Equal, value);
-  }
-  for (const auto& [word, value] : data.expect.memory) {
-    checks.unreached("word " + std::to_string(word), Bound::Equal, value);
+  for (const ExpectedValue& expected : expectedValues(data)) {
+    checks.unreached(expected.text(), expected.kind, Bound::Equal, expected.value);
   }
   const Limits& limits = exercise.limits;
-  if (limits.cycles) checks.unreached("cycles", Bound::AtMost, *limits.cycles);
-  if (limits.stalls) checks.unreached("stalls", Bound::AtMost, *limits.stalls);
-  if (limits.mispredictions) checks.unreached("mispredictions", Bound::AtMost, *limits.mispredictions);
-  if (limits.energy) checks.unreached("energy", Bound::AtMost, *limits.energy);
-  if (exercise.asMeant) checks.unreached(asMeantText, Bound::Equal, meant);
+  const auto limit = [&](const char* text, const std::optional<std::int64_t>& value) {
+    if (value) checks.unreached(text, CheckKind::Limit, Bound::AtMost, *value);
+  };
+  limit("cycles", limits.cycles);
+  limit("stalls", limits.stalls);
+  limit("mispredictions", limits.mispredictions);
+  limit("energy", limits.energy);
+  if (exercise.asMeant) checks.unreached(asMeantText, CheckKind::Limit, Bound::Equal, meant);
 }
 
 void checkDataSet(const Exercise& exercise, const DataSet& data, const report::ReportData& run,
@@ -95,29 +149,20 @@ void checkDataSet(const Exercise& exercise, const DataSet& data, const report::R
   DataSetChecks checks(data, list);
   const report::RunRecord& record = run.record;
   if (record.end != RunEnd::Completed || !run.program) {
-    checks.add(completes, false, Bound::Equal, "completed", runEnding(run, exercise.maxCycles));
+    checks.add(completes, CheckKind::Completion, false, Bound::Equal, "completed", runEnding(run, exercise.maxCycles));
     failAfterIncompleteRun(exercise, data, checks);
     return;
   }
-  checks.add(completes, true, Bound::Equal, "completed", "completed");
-  for (const auto& [number, value] : data.expect.registers) {
-    const auto index = static_cast<std::size_t>(number);
-    const std::optional<std::int64_t> observed =
-        index < record.finalRegisters.size() ? std::optional<std::int64_t>(record.finalRegisters[index]) : std::nullopt;
-    checks.equal("$" + std::to_string(number), value, observed, "no such register");
-  }
-  for (const auto& [word, value] : data.expect.memory) {
-    const std::optional<Word> observed = finalWord(*run.program, record, word);
-    checks.equal("word " + std::to_string(word), value,
-                 observed ? std::optional<std::int64_t>(*observed) : std::nullopt, "no such word");
-  }
+  checks.add(completes, CheckKind::Completion, true, Bound::Equal, "completed", "completed");
+  for (const ExpectedValue& expected : expectedValues(data)) checks.result(expected, observedValue(expected, run));
   const Limits& limits = exercise.limits;
   checks.atMost("cycles", limits.cycles, record.cycles);
   checks.atMost("stalls", limits.stalls, record.stallCount);
   checks.atMost("mispredictions", limits.mispredictions, record.mispredictions);
   checks.atMost("energy", limits.energy, record.energyTotal());
   if (exercise.asMeant && run.meaning) {
-    checks.add(asMeantText, run.meaning->matches, Bound::Equal, meant, report::meaningText(*run.meaning));
+    checks.add(asMeantText, CheckKind::Limit, run.meaning->matches, Bound::Equal, meant,
+               report::meaningText(*run.meaning));
   }
 }
 
@@ -126,11 +171,11 @@ void checkProgram(const Exercise& exercise, const report::ReportData& firstRun, 
   if (!exercise.limits.instructions) return;
   const std::int64_t limit = *exercise.limits.instructions;
   if (!firstRun.program) {
-    list.push_back({"", "instructions", false, false, Bound::AtMost, limit, std::nullopt});
+    list.push_back({"", "instructions", false, false, Bound::AtMost, limit, std::nullopt, CheckKind::Limit});
     return;
   }
   const auto count = static_cast<std::int64_t>(firstRun.program->instructions.size());
-  list.push_back({"", "instructions", count <= limit, false, Bound::AtMost, limit, count});
+  list.push_back({"", "instructions", count <= limit, false, Bound::AtMost, limit, count, CheckKind::Limit});
 }
 
 }  // namespace
@@ -138,13 +183,15 @@ void checkProgram(const Exercise& exercise, const report::ReportData& firstRun, 
 std::vector<Check> checksOf(const Exercise& exercise) {
   std::vector<Check> list;
   if (exercise.limits.instructions) {
-    list.push_back({"", "instructions", false, false, Bound::AtMost, *exercise.limits.instructions, std::nullopt});
+    list.push_back({"", "instructions", false, false, Bound::AtMost, *exercise.limits.instructions, std::nullopt,
+                    CheckKind::Limit});
   }
   for (const DataSet& data : exercise.data) {
     DataSetChecks checks(data, list);
-    checks.unreached(completes, Bound::Equal, "completed");
+    checks.unreached(completes, CheckKind::Completion, Bound::Equal, "completed");
     failAfterIncompleteRun(exercise, data, checks);
   }
+  sharePoints(exercise, list);
   return list;
 }
 
@@ -178,11 +225,6 @@ std::size_t Outcome::failedCount() const {
       std::count_if(checks.begin(), checks.end(), [](const Check& check) { return !check.passed; }));
 }
 
-double Outcome::score() const {
-  if (checks.empty()) return 1.0;
-  return static_cast<double>(checks.size() - failedCount()) / static_cast<double>(checks.size());
-}
-
 Checker::Checker(Exercise exercise) : exercise_(std::move(exercise)) {
   for (const DataSet& data : exercise_.data) dataSets_.push_back(dataSetInputs(exercise_, data));
 }
@@ -196,7 +238,9 @@ report::ReportData Checker::run(std::size_t index, std::string_view source) cons
 }
 
 Outcome Checker::check(std::string_view source) const {
+  const auto start = std::chrono::steady_clock::now();
   Outcome outcome;
+  outcome.maxScore = exercise_.points;
   for (std::size_t i = 0; i < exercise_.data.size(); ++i) {
     const report::ReportData run = this->run(i, source);
     if (i == 0) {
@@ -209,6 +253,9 @@ Outcome Checker::check(std::string_view source) const {
     }
     checkDataSet(exercise_, exercise_.data[i], run, outcome.checks);
   }
+  sharePoints(exercise_, outcome.checks);
+  awardPoints(outcome.checks);
+  outcome.time = std::chrono::steady_clock::now() - start;
   return outcome;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -21,6 +22,14 @@ using CheckValue = std::variant<std::int64_t, std::string>;
 // How the observed value must relate to the expected one.
 enum class Bound { Equal, AtMost };
 
+// What a check counts for in the score (exercise/Score.h).
+enum class CheckKind {
+  Completion,  // the run completes: no points of its own, but the results need it
+  Result,      // an expected register or word: carries a part of its data set's points
+  Kept,        // an expected value the data set starts with: no points, since doing nothing keeps it
+  Limit,       // a limit or asMeant: carries the limits' points once every result is right
+};
+
 // One check of an answer, on one data set or on the program itself.
 struct Check {
   std::string data;  // the data set's name; empty for a check of the program itself
@@ -30,6 +39,9 @@ struct Check {
   Bound bound = Bound::Equal;
   CheckValue expected;
   std::optional<CheckValue> observed;  // nothing when the run did not get that far
+  CheckKind kind = CheckKind::Result;
+  double maxPoints = 0;  // what the check can earn
+  double points = 0;     // what it earned
 };
 
 // All the checks of one answer, and the figures a grade sheet lists.
@@ -41,14 +53,18 @@ struct Outcome {
   std::optional<Cycle> cycles;         // on the first data set, when its run completed
   std::optional<std::int64_t> energy;  // likewise
 
+  double maxScore = 1;  // the exercise's points
+  std::chrono::duration<double> time{};  // how long checking took
+
   std::size_t failedCount() const;
   bool passed() const { return failedCount() == 0; }
-  // The share of checks passed, from 0 to 1.
+  // The points the checks earned, from 0 to maxScore (exercise/Score.h).
   double score() const;
 };
 
 // Every check an answer to `exercise` gets, in the order check() lists them,
-// as before any run: none passed, nothing observed.
+// as before any run: none passed, nothing observed, each with the points it
+// can earn.
 std::vector<Check> checksOf(const Exercise& exercise);
 
 // Runs answers to one exercise. Each data set's input files are held in

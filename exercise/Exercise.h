@@ -33,6 +33,7 @@ struct DataSet {
   std::string memoryText;    // mem.txt
   bool hidden = false;       // its expected and observed values are not shown to the student
   Expectation expect;
+  double weight = 1;  // its share of the points, against the other data sets' and the limits'
 };
 
 // Upper bounds a run must keep to on every data set; absent ones are not checked.
@@ -59,10 +60,15 @@ struct Exercise {
   std::vector<DataSet> data;  // at least one; the first is the one the student sees
   Limits limits;
   bool asMeant = false;  // the final state must be the program's meaning
+  double points = 1;        // the score of an answer that passes every check
+  double limitsWeight = 1;  // the share of the limits and asMeant together, as a data set's weight
   // The input files the student may edit besides src.txt (reg.txt, mem.txt,
   // energy files): in the page, to try the program on data of their own.
   // The checks always use the data sets and the exercise's energy figures.
   std::vector<std::string> editable;
+  // How many hidden data sets a student copy left out (exercise/Authoring.h):
+  // checked only at grading, with the full file. 0 in the full file.
+  std::int64_t hiddenDataSets = 0;
 };
 
 // Reads an exercise file's text. Throws ExerciseError naming the first member

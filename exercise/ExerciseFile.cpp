@@ -19,6 +19,8 @@ using Json = nlohmann::ordered_json;
 // a second or two, so a class of submissions stays quick to grade.
 constexpr Cycle largestMaxCycles = 10'000'000;
 constexpr std::size_t largestExerciseFile = 4 * 1024 * 1024;
+// More data sets than a file of that size could hold.
+constexpr std::int64_t largestDataSetCount = 1'000'000;
 
 [[noreturn]] void refuse(const std::string& member, const std::string& problem) {
   throw ExerciseError(member + ": " + problem);
@@ -67,6 +69,26 @@ std::int64_t integerOf(const Member& member, std::int64_t lowest, std::int64_t h
                             std::to_string(value));
   }
   return value;
+}
+
+// The largest score or weight an exercise may give: far beyond any grade scale.
+constexpr std::int64_t largestPoints = 1'000'000;
+
+// A weight: a number, whole or not, from 0 to largestPoints.
+double weightOf(const Member& member) {
+  if (!member.value.is_number()) refuse(member.path, "must be a number");
+  const auto value = member.value.get<double>();
+  if (!(value >= 0 && value <= static_cast<double>(largestPoints))) {
+    refuse(member.path, "must be from 0 to " + std::to_string(largestPoints) + ", not " + member.value.dump());
+  }
+  return value;
+}
+
+// The points of an answer that passes: a weight, but not 0.
+double pointsOf(const Member& member) {
+  const double points = weightOf(member);
+  if (points == 0) refuse(member.path, "must be more than 0");
+  return points;
 }
 
 // A register or word number written as a JSON key: decimal digits only.
@@ -163,13 +185,15 @@ void requireWithin(const Member& map, const std::map<Location, Word>& values, st
 }
 
 DataSet dataSetOf(const Member& member) {
-  requireObject(member, {"name", "reg.txt", "mem.txt", "hidden", "expect"}, {"name", "reg.txt", "mem.txt", "expect"});
+  requireObject(member, {"name", "reg.txt", "mem.txt", "hidden", "expect", "weight"},
+                {"name", "reg.txt", "mem.txt", "expect"});
   DataSet data;
   data.name = textOf(member["name"]);
   if (data.name.empty()) refuse(member.path + ".name", "must not be empty");
   data.registerText = textOf(member["reg.txt"]);
   data.memoryText = textOf(member["mem.txt"]);
   if (member.has("hidden")) data.hidden = booleanOf(member["hidden"]);
+  if (member.has("weight")) data.weight = weightOf(member["weight"]);
   data.expect = expectationOf(member["expect"]);
   const Member expect = member["expect"];
   if (expect.has("registers")) {
@@ -228,7 +252,7 @@ Exercise exerciseOf(const nlohmann::ordered_json& json) {
   }
   requireObject(
       root, {"$schema", "schema", "title", "statement", "files", "machine", "maxCycles", "data", "limits", "asMeant",
-              "editable"},
+              "editable", "points", "limitsWeight", "hiddenDataSets"},
       {"title", "statement", "files", "data"});
   // The members at the top have no path before them.
   const auto top = [&](const char* key) { return Member{json.at(key), key}; };
@@ -242,6 +266,9 @@ Exercise exerciseOf(const nlohmann::ordered_json& json) {
   if (json.contains("limits")) exercise.limits = limitsOf(top("limits"));
   if (json.contains("asMeant")) exercise.asMeant = booleanOf(top("asMeant"));
   if (json.contains("editable")) exercise.editable = editableOf(top("editable"));
+  if (json.contains("points")) exercise.points = pointsOf(top("points"));
+  if (json.contains("limitsWeight")) exercise.limitsWeight = weightOf(top("limitsWeight"));
+  if (json.contains("hiddenDataSets")) exercise.hiddenDataSets = integerOf(top("hiddenDataSets"), 0, largestDataSetCount);
   return exercise;
 }
 

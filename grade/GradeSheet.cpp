@@ -11,13 +11,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// The shortest text that reads back as the same number: 1, 0.75, 0.3333333333333333.
-std::string numberText(double value) {
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
-}
-
 std::vector<std::string> failedChecks(const Grade& grade) {
   std::vector<std::string> names;
   if (!grade.outcome) return names;
@@ -49,6 +42,12 @@ Json optionalJson(const std::optional<Value>& value) {
 
 }  // namespace
 
+std::string numberText(double value) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
 std::string csvField(std::string_view text) {
   if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
   std::string quoted = "\"";
@@ -78,6 +77,7 @@ Json gradesJson(const exercise::Exercise& exercise, const std::vector<Grade>& gr
   Json json;
   json["schema"] = exercise::Exercise::schemaVersion;
   json["exercise"] = exercise.title;
+  json["maxScore"] = exercise.points;
   json["submissions"] = Json::array();
   for (const Grade& grade : grades) {
     Json entry;

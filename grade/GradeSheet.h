@@ -10,6 +10,9 @@
 
 namespace fivestage::grade {
 
+// The shortest text that reads back as the same number: 1, 0.75, 0.3333333333333333.
+std::string numberText(double value);
+
 // A CSV field as RFC 4180 writes it: in double quotes, its quotes doubled,
 // when it holds a comma, a quote or a line end; as it is otherwise.
 std::string csvField(std::string_view text);
@@ -20,7 +23,7 @@ std::string csvField(std::string_view text);
 // separated by ';'; warnings the program check's, one a line ("line 6: ...").
 void writeCsv(std::ostream& out, const std::vector<Grade>& grades);
 
-// {"schema": 1, "exercise": TITLE, "submissions": [{"submission", "passed",
+// {"schema": 1, "exercise": TITLE, "maxScore", "submissions": [{"submission", "passed",
 // "score", "cycles", "energy", "failed", "error", "checks", "warnings"}]},
 // with every value of every check: the grade sheet is the teacher's.
 nlohmann::ordered_json gradesJson(const exercise::Exercise& exercise, const std::vector<Grade>& grades);

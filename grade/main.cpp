@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 #include <iostream>
 #include <memory>
@@ -11,9 +12,12 @@
 #include <thread>
 #include <vector>
 
+#include "exercise/Authoring.h"
+#include "exercise/CheckReport.h"
 #include "exercise/Exercise.h"
 #include "grade/GradeSheet.h"
 #include "grade/Grader.h"
+#include "grade/JUnitReport.h"
 #include "report/OutputFile.h"
 
 namespace {
@@ -28,10 +32,14 @@ struct UsageError {
   std::string message;
 };
 
+const std::string studentCopyTakes =
+    "--student-copy takes EXERCISE OUT: the exercise file, then the copy's file or - for standard output";
+
 struct Arguments {
   std::string exercise;
   std::vector<std::string> submissions;
-  std::string csv, json, jobs;
+  std::string csv, json, junit, jobs;
+  std::vector<std::string> studentCopy;  // EXERCISE OUT
 };
 
 unsigned jobsOf(const CLI::App& app, const Arguments& arguments) {
@@ -46,14 +54,14 @@ unsigned jobsOf(const CLI::App& app, const Arguments& arguments) {
 }
 
 // Where an output goes, refused when it would overwrite the exercise file.
-std::optional<report::OutputPlace> placeOf(const char* option, const std::string& name, const Arguments& arguments) {
+std::optional<report::OutputPlace> placeOf(const char* option, const std::string& name, const std::string& exercise) {
   if (name.empty()) return std::nullopt;
   if (name.front() == '-' && name != "-") {
     throw UsageError{std::string(option) + " takes a file name, or - for standard output, not '" + name + "'"};
   }
   report::OutputPlace place(name);
   std::error_code error;
-  if (std::filesystem::equivalent(arguments.exercise, place.path(), error)) {
+  if (std::filesystem::equivalent(exercise, place.path(), error)) {
     throw UsageError{"will not write " + name + ": it is the exercise file"};
   }
   return place;
@@ -70,23 +78,77 @@ grade::Progress progressBar() {
   };
 }
 
-int gradeClass(const CLI::App& app, const Arguments& arguments) {
-  const unsigned jobs = jobsOf(app, arguments);
-  exercise::Exercise exercise;
+// The exercise file at `path`, or a usage error saying why it cannot be used.
+exercise::Exercise exerciseAt(const std::string& path) {
   try {
-    exercise = exercise::loadExercise(arguments.exercise);
+    return exercise::loadExercise(path);
   } catch (const exercise::ExerciseError& error) {
-    throw UsageError{arguments.exercise + ": " + error.what()};
+    throw UsageError{path + ": " + error.what()};
   }
-  const std::optional<report::OutputPlace> csvPlace = placeOf("--csv", arguments.csv, arguments);
-  const std::optional<report::OutputPlace> jsonPlace = placeOf("--json", arguments.json, arguments);
-  if (csvPlace && jsonPlace && csvPlace->sameAs(*jsonPlace)) {
-    throw UsageError{"--csv " + arguments.csv + " and --json " + arguments.json +
-                     " are the same file: give each output a file of its own"};
+}
+
+// --student-copy EXERCISE OUT: the exercise to hand out, its hidden data sets
+// left out (exercise/Authoring.h), written to OUT or standard output.
+int writeStudentCopy(const CLI::App& app, const Arguments& arguments) {
+  for (const char* option : {"--csv", "--json", "--junit", "--jobs"}) {
+    if (app.count(option) > 0) {
+      throw UsageError{std::string("--student-copy writes a copy of the exercise, no grades: leave out ") + option};
+    }
+  }
+  if (!arguments.exercise.empty()) {
+    throw UsageError{"--student-copy EXERCISE OUT grades nothing: give it without submissions, not '" +
+                     arguments.exercise + "'"};
+  }
+  const std::string& path = arguments.studentCopy[0];
+  const std::string& out = arguments.studentCopy[1];
+  if (out.empty()) throw UsageError{studentCopyTakes};
+  exercise::Exercise copy;
+  try {
+    copy = exercise::studentCopy(exerciseAt(path));
+  } catch (const exercise::ExerciseError& error) {
+    throw UsageError{path + ": " + error.what()};
+  }
+  const report::OutputPlace place = *placeOf("--student-copy", out, path);
+  std::vector<std::unique_ptr<report::OutputFile>> files;
+  files.push_back(std::make_unique<report::OutputFile>(place));
+  files.front()->stream() << exercise::exerciseText(copy);
+  report::publishAll(files);
+  if (!place.isStandardOutput()) {
+    std::cout << out << ": the student copy of " << path << ", " << copy.hiddenDataSets << " hidden data set"
+              << (copy.hiddenDataSets == 1 ? "" : "s") << " left out\n";
+  }
+  return 0;
+}
+
+int gradeClass(const CLI::App& app, const Arguments& arguments) {
+  // Grading needs both positionals, --student-copy neither: checked here, in CLI11's words.
+  if (arguments.exercise.empty()) throw UsageError{"exercise is required (see fivestage-grade --help)"};
+  if (arguments.submissions.empty()) throw UsageError{"submissions is required (see fivestage-grade --help)"};
+  const unsigned jobs = jobsOf(app, arguments);
+  const exercise::Exercise exercise = exerciseAt(arguments.exercise);
+  if (exercise.hiddenDataSets > 0) throw UsageError{exercise::copyCannotGrade(arguments.exercise, exercise)};
+  // The outputs by option, in the order they are written.
+  const std::pair<const char*, const std::string*> outputs[] = {
+      {"--csv", &arguments.csv}, {"--json", &arguments.json}, {"--junit", &arguments.junit}};
+  std::vector<std::optional<report::OutputPlace>> places;
+  for (const auto& [option, name] : outputs) places.push_back(placeOf(option, *name, arguments.exercise));
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    for (std::size_t j = i + 1; j < places.size(); ++j) {
+      if (!places[i] || !places[j]) continue;
+      const std::string both = std::string(outputs[i].first) + " " + *outputs[i].second + " and " +
+                               outputs[j].first + " " + *outputs[j].second;
+      if (places[i]->isStandardOutput() && places[j]->isStandardOutput()) {
+        throw UsageError{"only one output can go to standard output, not both " + both};
+      }
+      if (places[i]->sameAs(*places[j])) throw UsageError{both + " are the same file: give each output a file of its own"};
+    }
   }
   // Opened before grading, so that an output that cannot be written is known at once.
-  std::unique_ptr<report::OutputFile> csv = csvPlace ? std::make_unique<report::OutputFile>(*csvPlace) : nullptr;
-  std::unique_ptr<report::OutputFile> json = jsonPlace ? std::make_unique<report::OutputFile>(*jsonPlace) : nullptr;
+  std::vector<std::unique_ptr<report::OutputFile>> files;
+  for (const auto& place : places) files.push_back(place ? std::make_unique<report::OutputFile>(*place) : nullptr);
+  report::OutputFile* const csv = files[0].get();
+  report::OutputFile* const json = files[1].get();
+  report::OutputFile* const junit = files[2].get();
 
   const grade::Distinct distinct = grade::distinctSubmissions(arguments.submissions);
   for (const auto& [repeated, kept] : distinct.repeats) {
@@ -98,15 +160,12 @@ int gradeClass(const CLI::App& app, const Arguments& arguments) {
   if (json)
     json->stream() << grade::gradesJson(exercise, grades).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
                    << "\n";
-  for (auto* file : {csv.get(), json.get()}) {
-    if (file) file->finish();
-  }
-  for (auto* file : {csv.get(), json.get()}) {
-    if (file) file->publish();
-  }
+  if (junit) grade::writeJUnit(junit->stream(), exercise, grades);
+  report::publishAll(files);
 
-  const bool standardOutputTaken =
-      (csvPlace && csvPlace->isStandardOutput()) || (jsonPlace && jsonPlace->isStandardOutput());
+  const bool standardOutputTaken = std::any_of(places.begin(), places.end(), [](const auto& place) {
+    return place && place->isStandardOutput();
+  });
   if (!standardOutputTaken) {
     std::size_t passed = 0, notGraded = 0;
     for (const grade::Grade& grade : grades) {
@@ -132,20 +191,31 @@ int main(int argc, char** argv) {
       "exercise's machine, up to its cycle cap, with the data sets' registers and memory and the exercise's energy\n"
       "figures (a submission's own reg.txt, mem.txt and energy files are ignored). A submission that cannot be\n"
       "graded (no src.txt, a link, not text, too large) gets a row that says why. A folder named twice, however\n"
-      "spelled (a and ./a/), is graded once. Exit status: 0 when every submission has its row, 2 for a usage\n"
-      "error, an exercise file that cannot be read or is not valid, or an output that cannot be written.",
+      "spelled (a and ./a/), is graded once. EXERCISE is the full file: a student copy, without its hidden\n"
+      "data sets, is refused. Exit status: 0 when every submission has its row, 2 for a usage error, an\n"
+      "exercise file that cannot be read or is not valid, or an output that cannot be written.",
       program};
-  app.add_option("exercise", arguments.exercise, "The exercise file")->required()->type_name("EXERCISE");
-  app.add_option("submissions", arguments.submissions, "The submission folders, each with a src.txt")
-      ->required()
+  app.add_option("exercise", arguments.exercise, "The exercise file (required)")->type_name("EXERCISE");
+  app.add_option("submissions", arguments.submissions, "The submission folders, each with a src.txt (required)")
       ->type_name("SUBMISSION_FOLDER...");
   app.add_option("--csv", arguments.csv,
                  "Write the grade sheet as CSV: submission,passed,score,cycles,energy,failed,error,warnings\n"
                  "(- for stdout)")
       ->type_name("FILE");
   app.add_option("--json", arguments.json, "Write every submission's checks as JSON (- for stdout)")->type_name("FILE");
+  app.add_option("--junit", arguments.junit,
+                 "Write the checks as JUnit XML, a test suite per submission and a test per check with its points,\n"
+                 "a hidden data set's values left out (- for stdout)")
+      ->type_name("FILE");
   app.add_option("--jobs", arguments.jobs, "Grade N submissions at a time (default: the number of cores)")
       ->type_name("N");
+  app.add_option("--student-copy", arguments.studentCopy,
+                 "Grade nothing: write the exercise to hand out to students to OUT (- for stdout), without its\n"
+                 "hidden data sets, their inputs and expected values; it says how many it left out, and this\n"
+                 "command refuses to grade with it")
+      ->expected(2)
+      ->allow_extra_args(false)  // words after the two are submissions, to refuse
+      ->type_name("EXERCISE OUT");
   app.set_version_flag("--version", "fivestage-grade 1.0");
   try {
     try {
@@ -154,11 +224,10 @@ int main(int argc, char** argv) {
       return app.exit(success);
     } catch (const CLI::ParseError& error) {
       const std::string message = error.what();
+      if (message.rfind("--student-copy", 0) == 0) throw UsageError{studentCopyTakes};  // not two words after it
       throw UsageError{message.substr(0, message.find('\n')) + " (see fivestage-grade --help)"};
     }
-    if (arguments.csv == "-" && arguments.json == "-") {
-      throw UsageError{"only one output can go to standard output, not both --csv - and --json -"};
-    }
+    if (!arguments.studentCopy.empty()) return writeStudentCopy(app, arguments);
     return gradeClass(app, arguments);
   } catch (const UsageError& error) {
     std::cerr << program << ": " << error.message << "\n";

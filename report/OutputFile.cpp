@@ -199,4 +199,13 @@ void OutputFile::publish() {
 
 void OutputFile::fail(const std::string& reason) const { cannotWrite(place_.name_, reason); }
 
+void publishAll(const std::vector<std::unique_ptr<OutputFile>>& files) {
+  for (const auto& file : files) {
+    if (file) file->finish();
+  }
+  for (const auto& file : files) {
+    if (file) file->publish();
+  }
+}
+
 }  // namespace fivestage::report

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <stdexcept>
@@ -109,5 +110,9 @@ class OutputFile {
   std::ostream stream_;
   bool published_ = false;
 };
+
+// Finishes every file there is, then publishes them: nothing is put in place
+// unless every output was written whole.
+void publishAll(const std::vector<std::unique_ptr<OutputFile>>& files);
 
 }  // namespace fivestage::report

@@ -52,6 +52,17 @@ Json outcomeWithVerdict(const Exercise& exercise, const Outcome& outcome, Audien
           {"outcome", outcomeJson(exercise, outcome, audience)}};
 }
 
+// The copy to hand out to students, made as fivestage-grade --student-copy
+// makes it: {"text", "hiddenDataSets"}, or {"error"} when there is none.
+Json studentCopyJson(const Exercise& exercise) {
+  try {
+    const Exercise copy = studentCopy(exercise);
+    return {{"text", exerciseText(copy)}, {"hiddenDataSets", copy.hiddenDataSets}};
+  } catch (const ExerciseError& error) {
+    return {{"error", error.what()}};
+  }
+}
+
 }  // namespace
 
 std::string exerciseView(const Json& file) {
@@ -67,7 +78,8 @@ std::string exerciseView(const Json& file) {
                 {"machineName", machineName(exercise.machine)},
                 {"inputs", inputsOf(exercise)},
                 {"editable", editable},
-                {"checks", checks}};
+                {"checks", checks},
+                {"hiddenNote", hiddenDataSetsNote(exercise)}};
   });
 }
 
@@ -89,6 +101,7 @@ std::string authorExercise(const Json& draft, const std::string& solution, const
         exerciseOf(draft), solution, {registers, words, fromMeaning ? ExpectedFrom::Meaning : ExpectedFrom::Run});
     Json answered = outcomeWithVerdict(made, Checker(made).check(solution), Audience::Teacher);
     answered["text"] = exerciseText(made);
+    answered["studentCopy"] = studentCopyJson(made);
     return answered;
   });
 }

@@ -18,7 +18,8 @@ namespace fivestage::web {
 // "statement", "machine", "inputs" (src.txt, the first data set's reg.txt
 // and mem.txt, every energy file the checks use), "editable" (src.txt
 // first), "checks" (the line of each check before any run, without the
-// values of a hidden data set)}.
+// values of a hidden data set), "hiddenNote" (for a student copy, that its
+// hidden data sets are checked at grading; empty otherwise)}.
 std::string exerciseView(const nlohmann::ordered_json& exercise);
 
 // The checks of the answer `source`, as the student sees them: {"verdict",
@@ -32,8 +33,9 @@ std::string checkAnswer(const nlohmann::ordered_json& exercise, const std::strin
 std::string answerChoices(const nlohmann::ordered_json& draft, const std::string& solution);
 
 // The exercise made from the draft and the teacher's `solution`: {"text"
-// (the file), "verdict", "lines", "warnings", "outcome" (the solution
-// checked against it, every value shown)}.
+// (the file), "studentCopy" ({"text", "hiddenDataSets"} of the copy to hand
+// out, or {"error"} when every data set is hidden), "verdict", "lines",
+// "warnings", "outcome" (the solution checked against it, every value shown)}.
 std::string authorExercise(const nlohmann::ordered_json& draft, const std::string& solution,
                            const std::vector<RegisterNumber>& registers, const std::vector<std::int64_t>& words,
                            bool fromMeaning);

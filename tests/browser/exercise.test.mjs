@@ -11,6 +11,7 @@ import { randomBytes } from 'node:crypto';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { openSite, settled } from './site.js';
+import { assertAccessible } from './axe.js';
 
 const site = process.env.FIVESTAGE_WEB_SITE;
 const sourceDir = process.env.FIVESTAGE_SOURCE_DIR;
@@ -172,6 +173,34 @@ test('Check passes a right answer; a wrong one fails, hidden data sets only nami
   await page.close();
 });
 
+// Keeps what the page hands to the browser to download, [name, text] each,
+// instead of saving it.
+async function keepDownloads(page) {
+  await page.evaluate(() => {
+    window.downloaded = [];
+    HTMLAnchorElement.prototype.click = function keep() {
+      window.downloaded.push(fetch(this.href).then((response) => response.text()).then((text) => [this.download, text]));
+    };
+  });
+}
+
+// Clicks `button`, a download, and returns the [name, text] of the file.
+async function downloadOf(page, button) {
+  const before = await page.evaluate(() => window.downloaded.length);
+  await page.click(button);
+  await settled(page);
+  await page.waitForFunction((count) => window.downloaded.length > count, {}, before);
+  return page.evaluate(() => window.downloaded.at(-1));
+}
+
+// Clicks `button`, a Copy link, and returns the link its field shows.
+async function linkOf(page, button, field) {
+  await page.click(button);
+  await settled(page);
+  await page.waitForFunction((id) => !document.getElementById(id).hidden, {}, field);
+  return page.$eval(`#${field}`, (shown) => shown.value);
+}
+
 // Opens the form on a teacher's solution, by default $3 = $1 + $2, from
 // registers 4 and 5, stored in word 0 (lw stores).
 async function openForm(solution = 'add $3, $1, $2\nlw $3, 0($0)\n', inputs = { 'reg.txt': '0\n4\n5\n0\n' }) {
@@ -189,10 +218,7 @@ async function openForm(solution = 'add $3, $1, $2\nlw $3, 0($0)\n', inputs = { 
 
 // Makes the exercise of the open form and returns it, read from its link.
 async function madeExercise(page) {
-  await page.click('#author-link');
-  await settled(page);
-  await page.waitForFunction(() => !document.getElementById('author-link-text').hidden);
-  return linkedExercise(await page.$eval('#author-link-text', (field) => field.value));
+  return linkedExercise(await linkOf(page, '#author-link', 'author-link-text'));
 }
 
 test('by default the form checks the words the solution changes, so a right answer with other registers passes', async () => {
@@ -228,24 +254,13 @@ test('a teacher makes an exercise in the form; its link opens it, and the soluti
   await page.click('#author-add');
   await enter(page, '#author-data .author-data:nth-child(2) .reg', '0\n10\n20\n0\n');
   assert.equal(await page.$eval('#author-data .author-data:nth-child(2) .mem', (field) => field.value), await editorValue(page, 'mem.txt'));
-  await page.click('#author-link');
-  await settled(page);
-  await page.waitForFunction(() => !document.getElementById('author-link-text').hidden);
+  const link = await linkOf(page, '#author-link', 'author-link-text');
   assert.equal(await text(page, '#author-result'), 'Your src.txt against this exercise: passed');
-  const link = await page.$eval('#author-link-text', (field) => field.value);
   assert.ok(link.length <= 2000, `${link.length} characters`);
 
   // The file downloaded holds the same exercise as the link.
-  await page.evaluate(() => {
-    window.downloaded = [];
-    HTMLAnchorElement.prototype.click = function keep() {
-      window.downloaded.push(fetch(this.href).then((response) => response.text()).then((text) => [this.download, text]));
-    };
-  });
-  await page.click('#author-download');
-  await settled(page);
-  await page.waitForFunction(() => window.downloaded.length === 1);
-  const [[fileName, fileText]] = await page.evaluate(() => Promise.all(window.downloaded));
+  await keepDownloads(page);
+  const [fileName, fileText] = await downloadOf(page, '#author-download');
   assert.equal(fileName, 'add-two-registers.json');
   assert.deepEqual(JSON.parse(fileText), linkedExercise(link));
 
@@ -261,6 +276,62 @@ test('a teacher makes an exercise in the form; its link opens it, and the soluti
   assert.equal(await editorValue(student, 'src.txt'), '# your program\n');
   await enter(student, 'textarea[id="src.txt"]', 'add $3, $2, $1\nlw $3, 0($0)\n');
   assert.equal((await check(student)).verdict, 'passed');
+  assert.deepEqual([...errors, ...studentErrors], []);
+  await page.close();
+  await student.close();
+});
+
+test('the form hands out a student copy without the hidden data sets, which says they are checked at grading', async () => {
+  const { page, errors } = await openForm();
+  await page.click('#author-values input[data-register="3"]');
+  await page.type('#author-title', 'Add two registers');
+  await page.click('#author-add');  // hidden by default
+  // Inputs and sums found nowhere else, so that a search finds them only if they leaked.
+  const secret = ['731909', '804417', '1536326', 'data set 2'];
+  await enter(page, '#author-data .author-data:nth-child(2) .reg', '0\n731909\n804417\n0\n');
+  const legendOf = (button) => page.$eval(button, (shown) => shown.closest('fieldset').querySelector('legend').textContent);
+  assert.equal(await legendOf('#author-download'), 'The full file, for grading');
+  assert.equal(await legendOf('#author-student-download'), 'The student copy, for students');
+
+  await keepDownloads(page);
+  const [fullName, fullText] = await downloadOf(page, '#author-download');
+  const [copyName, copyText] = await downloadOf(page, '#author-student-download');
+  assert.equal(fullName, 'add-two-registers.json');
+  assert.equal(copyName, 'add-two-registers-student.json');
+  for (const value of secret) assert.ok(fullText.includes(value), `the full file holds ${value}`);
+  const studentLink = await linkOf(page, '#author-student-link', 'author-student-link-text');
+  const linked = JSON.stringify(linkedExercise(studentLink));
+  for (const value of secret) {
+    assert.ok(!copyText.includes(value), `the student copy holds ${value}`);
+    assert.ok(!linked.includes(value), `the student link holds ${value}`);
+  }
+  const copy = JSON.parse(copyText);
+  assert.equal(copy.hiddenDataSets, 1);
+  assert.deepEqual(copy.data, [JSON.parse(fullText).data[0]], 'the visible data set as in the full file');
+  assert.deepEqual(linkedExercise(studentLink), copy);
+  await assertAccessible(page, 'the form with the student link shown');
+
+  // Opened from its link, the copy says what it leaves out, in --check's words, and still does once checked.
+  const folder = mkdtempSync(join(work, 'student-copy-'));
+  writeFileSync(join(folder, 'copy.json'), copyText);
+  writeFileSync(join(folder, 'src.txt'), 'add $3, $2, $1\nlw $3, 0($0)\n');
+  const cli = spawnSync(reportTool, ['--check', join(folder, 'copy.json'), folder], { encoding: 'utf8' });
+  const note = cli.stdout.trimEnd().split('\n').at(-1);
+  assert.match(note, /^1 hidden data set is checked at grading/);
+  const { page: student, errors: studentErrors } = await visit(studentLink);
+  assert.equal(await student.$eval('#exercise-hidden', (shown) => shown.hidden), false);
+  assert.equal(await text(student, '#exercise-hidden'), note);
+  await enter(student, 'textarea[id="src.txt"]', 'add $3, $2, $1\nlw $3, 0($0)\n');
+  assert.equal((await check(student)).verdict, 'passed');
+  assert.equal(await student.$eval('#exercise-hidden', (shown) => shown.hidden), false);
+  await assertAccessible(student, 'a student copy checked');
+
+  // With every data set hidden there is nothing to hand out, and the form says so.
+  await page.click('#author-data .author-data:nth-child(1) .hidden');
+  await page.click('#author-student-download');
+  await settled(page);
+  await page.waitForFunction(() => /No student copy/.test(document.getElementById('author-result').textContent));
+  assert.match(await text(page, '#author-result'), /^No student copy: every data set is hidden/);
   assert.deepEqual([...errors, ...studentErrors], []);
   await page.close();
   await student.close();

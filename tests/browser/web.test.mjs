@@ -350,6 +350,22 @@ test('a damaged link says so, and opens the basic example', async () => {
   }
 });
 
+test('the example menu offers the input folders of examples/, each opening its own src.txt', async () => {
+  const examplesDir = join(sourceDir, 'examples');
+  const inputs = readdirSync(examplesDir).filter((name) => existsSync(join(examplesDir, name, 'src.txt'))).sort();
+  const { page, errors } = await visit();
+  const offered = await page.$$eval('#example option', (options) => options.filter((o) => !o.disabled).map((o) => o.value));
+  assert.deepEqual(offered, inputs);
+  for (const name of inputs) {
+    await page.select('#example', name);
+    await settled(page);
+    assert.equal(await page.$eval(sourceEditor, (editor) => editor.value),
+      readFileSync(join(examplesDir, name, 'src.txt'), 'utf8'), name);
+  }
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
 test('edits are kept for the next visit, which a link overrides, and the menu tells edits from examples', async () => {
   const { page: first, errors } = await visit();
   const basicLink = await linkOf(first);

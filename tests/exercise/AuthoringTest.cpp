@@ -125,11 +125,14 @@ TEST(Authoring, WritesAFileThatReadsBackAsTheSameExercise) {
     "data": [
       {"name": "seen", "reg.txt": "0\n1\n2\n0\n", "mem.txt": "0\n", "expect": {"registers": {"3": 3}}},
       {"name": "secret", "hidden": true, "reg.txt": "0\n5\n6\n0\n", "mem.txt": "0\n",
-       "expect": {"registers": {"3": 11}, "memory": {"0": 0}}}
+       "expect": {"registers": {"3": 11}, "memory": {"0": 0}}, "weight": 0.5}
     ],
+    "hiddenDataSets": 3,
     "limits": {"cycles": 20, "stalls": 0, "mispredictions": 3, "energy": 1000, "instructions": 1},
     "asMeant": true,
-    "editable": ["reg.txt"]
+    "editable": ["reg.txt"],
+    "points": 20,
+    "limitsWeight": 2
   })");
   EXPECT_EQ(Json::parse(exerciseText(parseExercise(file.dump()))), file);
 

@@ -250,13 +250,160 @@ TEST(Checker, AHiddenDataSetCatchesAHardCodedAnswer) {
   for (const auto& [line, expected] : lines) EXPECT_EQ(line, expected);
 }
 
-TEST(Checker, ScoresTheShareOfChecksPassedAndSaysHowManyFailed) {
+TEST(Checker, SaysHowManyChecksFailed) {
   const Outcome outcome = check(exerciseWith([](Exercise& e) {
     e.data[0].expect.registers = {{1, 5}, {2, 0}, {3, 0}};  // $2 is 10
   }));
-  EXPECT_DOUBLE_EQ(outcome.score(), 3.0 / 4.0);
   EXPECT_EQ(verdictText(outcome), "1 of 4 checks failed");
   EXPECT_EQ(verdictText(check(exerciseWith())), "passed");
+}
+
+// $2 = 2 x $1 and $3 = 3 x $1 on a data set in sight ($1 = 4) and a hidden
+// one ($1 = 21), in one instruction at most: the answers below are right,
+// half right, hard-coded for the data set in sight, too long, or no answer.
+Exercise tripling(std::function<void(Exercise&)> change = nullptr) {
+  return exerciseWith([&](Exercise& e) {
+    e.data[0].registerText = "0\n4\n0\n0\n";
+    e.data[0].expect.registers = {{2, 8}, {3, 12}};
+    DataSet hidden{"secret", "0\n21\n0\n0\n", "0\n", true, {}};
+    hidden.expect.registers = {{2, 42}, {3, 63}};
+    e.data.push_back(hidden);
+    e.limits.instructions = 3;
+    e.maxCycles = 1000;
+    if (change) change(e);
+  });
+}
+
+constexpr const char* rightAnswer = "add $2, $1, $1\nadd $3, $2, $1\n";
+constexpr const char* doublesOnly = "add $2, $1, $1\n";
+constexpr const char* hardCoded = "addi $2, $0, 8\naddi $3, $0, 12\n";
+constexpr const char* tooLong = "add $2, $1, $1\nadd $3, $2, $1\nadd $3, $2, $1\nadd $3, $2, $1\n";
+constexpr const char* endless = "j L1\n";
+
+struct ScoreCase {
+  const char* name;
+  std::function<void(Exercise&)> change;
+  const char* answer;
+  double score;
+};
+
+TEST(Checker, ScoresRightResultsAndTheLimitsOnlyOnceEveryResultIsRight) {
+  const auto weighted = [](double points, double seen, double secret, double limits) {
+    return [=](Exercise& e) {
+      e.points = points;
+      e.data[0].weight = seen;
+      e.data[1].weight = secret;
+      e.limitsWeight = limits;
+    };
+  };
+  const ScoreCase cases[] = {
+      // By default the two data sets and the limits weigh a third each.
+      {"right", nullptr, rightAnswer, 1},
+      {"no answer", nullptr, "", 0},
+      {"a comment only", nullptr, "# to do\n", 0},
+      {"a run that never ends", nullptr, endless, 0},
+      {"one value right on each data set: the limit holds, but earns nothing yet", nullptr, doublesOnly, 1.0 / 3},
+      {"hard-coded: the data set in sight only", nullptr, hardCoded, 1.0 / 3},
+      {"right but beyond the limit", nullptr, tooLong, 2.0 / 3},
+      // Points and weights as the exercise gives them.
+      {"right, out of 10", weighted(10, 1, 1, 1), rightAnswer, 10},
+      {"hard-coded, the data set in sight weighing 3", weighted(10, 3, 1, 0), hardCoded, 7.5},
+      {"beyond a limit that weighs nothing", weighted(10, 1, 1, 0), tooLong, 10},
+      {"beyond a limit that weighs as much as both data sets", weighted(4, 1, 1, 2), tooLong, 2},
+      {"hard-coded, on a data set that weighs nothing", weighted(6, 0, 1, 1), hardCoded, 0},
+      // A value the data set starts with is kept by doing nothing: it earns no points.
+      {"no answer, $1 expected as it starts",
+       [](Exercise& e) { e.data[0].expect.registers[1] = 4; }, "", 0},
+      {"right, $1 expected as it starts", [](Exercise& e) { e.data[0].expect.registers[1] = 4; }, rightAnswer, 1},
+      // Nothing carries points: every check passed, or nothing.
+      {"nothing expected, no limits, a run that completes",
+       [](Exercise& e) {
+         for (DataSet& data : e.data) data.expect = {};
+         e.limits = {};
+       },
+       doublesOnly, 1},
+      {"nothing expected, no limits, a run that never ends",
+       [](Exercise& e) {
+         for (DataSet& data : e.data) data.expect = {};
+         e.limits = {};
+       },
+       endless, 0},
+  };
+  for (const ScoreCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Exercise exercise = tripling(c.change);
+    const Outcome outcome = check(exercise, c.answer);
+    EXPECT_NEAR(outcome.score(), c.score, 1e-9);
+    EXPECT_EQ(outcome.maxScore, exercise.points);
+    // The checks' shares add up to the exercise's points, when any carries points.
+    double shares = 0;
+    for (const Check& check : outcome.checks) shares += check.maxPoints;
+    if (shares > 0) {
+      EXPECT_NEAR(shares, exercise.points, 1e-9);
+    }
+    // The points listed before any run are those a run shares out.
+    const std::vector<Check> listed = checksOf(exercise);
+    ASSERT_EQ(listed.size(), outcome.checks.size());
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+      EXPECT_EQ(listed[i].maxPoints, outcome.checks[i].maxPoints) << checkName(listed[i]);
+      EXPECT_EQ(listed[i].points, 0) << checkName(listed[i]);
+    }
+  }
+}
+
+TEST(Checker, GivesEachCheckItsShareAndWhatItEarned) {
+  const Outcome outcome = check(tripling(), doublesOnly);
+  const struct {
+    const char* check;
+    bool passed;
+    double maxPoints;
+    double points;
+  } expected[] = {
+      {"instructions", true, 1.0 / 3, 0},         // the limits' third, not earned while a result is wrong
+      {"seen: run completes", true, 0, 0},        // no points of its own
+      {"seen: $2", true, 1.0 / 6, 1.0 / 6},       // half the data set's third
+      {"seen: $3", false, 1.0 / 6, 0},
+      {"secret: run completes", true, 0, 0},
+      {"secret: $2", true, 1.0 / 6, 1.0 / 6},
+      {"secret: $3", false, 1.0 / 6, 0},
+  };
+  ASSERT_EQ(outcome.checks.size(), std::size(expected));
+  for (std::size_t i = 0; i < outcome.checks.size(); ++i) {
+    const Check& check = outcome.checks[i];
+    SCOPED_TRACE(expected[i].check);
+    EXPECT_EQ(checkName(check), expected[i].check);
+    EXPECT_EQ(check.passed, expected[i].passed);
+    EXPECT_NEAR(check.maxPoints, expected[i].maxPoints, 1e-12);
+    EXPECT_NEAR(check.points, expected[i].points, 1e-12);
+    EXPECT_EQ(checkJson(check, Audience::Student)["points"], check.points);
+    EXPECT_EQ(checkJson(check, Audience::Student)["maxPoints"], check.maxPoints);
+  }
+  const nlohmann::ordered_json json = outcomeJson(tripling(), outcome, Audience::Student);
+  EXPECT_NEAR(json["score"].get<double>(), 1.0 / 3, 1e-9);
+  EXPECT_EQ(json["maxScore"], 1);
+}
+
+// The bundled exercises: no answer scores nothing, the starting program only
+// what it gets right, the model answer everything.
+TEST(Checker, ScoresTheWorkedExamplesFromRightResultsOnly) {
+  const struct {
+    const char* name;
+    double empty, start, model;
+  } cases[] = {
+      {"sum-array", 0, 0, 1},
+      // Its registers right and its instructions within the limit: all but the
+      // stalls' quarter, the limits' half shared between the two limits.
+      {"reorder-stalls", 0, 0.75, 1},
+      {"behind-branch", 0, 0, 1},
+  };
+  const fs::path source = FIVESTAGE_SOURCE_DIR;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Checker checker(loadExercise((source / "examples/exercises" / (std::string(c.name) + ".json")).string()));
+    EXPECT_EQ(checker.check("").score(), c.empty);
+    EXPECT_EQ(checker.check(checker.exercise().files.at("src.txt")).score(), c.start);
+    EXPECT_EQ(checker.check(submittedSource(source / "tests/exercise/solutions" / c.name)).score(), c.model);
+  }
 }
 
 // The worked examples: the model answer passes, the starting program fails

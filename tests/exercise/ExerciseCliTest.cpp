@@ -64,10 +64,15 @@ TEST(CheckCli, WritesTheChecksAsJson) {
   EXPECT_EQ(json["schema"], 1);
   EXPECT_EQ(json["exercise"], "Sum an array into a word");
   EXPECT_EQ(json["passed"], false);
-  EXPECT_DOUBLE_EQ(json["score"].get<double>(), 5.0 / 7.0);
+  // Three data sets and the limit, a quarter each: the data set in sight only is right, and the
+  // limit, which holds, earns nothing while a result is wrong.
+  EXPECT_DOUBLE_EQ(json["score"].get<double>(), 0.25);
+  EXPECT_EQ(json["maxScore"], 1);
   ASSERT_EQ(json["checks"].size(), 7u);
   EXPECT_EQ(json["checks"][0], nlohmann::json::parse(R"({"data": null, "check": "instructions", "passed": true,
-    "bound": "at most", "expected": 12, "observed": 2})"));
+    "bound": "at most", "expected": 12, "observed": 2, "points": 0, "maxPoints": 0.25})"));
+  EXPECT_EQ(json["checks"][1]["maxPoints"], 0) << "run completes carries no points";
+  EXPECT_EQ(json["checks"][2]["points"], 0.25);
   EXPECT_EQ(json["checks"][2]["observed"], 10);
   EXPECT_EQ(json["checks"][4]["data"], "six words");
   EXPECT_TRUE(json["checks"][4]["expected"].is_null());
@@ -124,6 +129,21 @@ struct Refusal {
   std::string message;  // the start of standard error's line after the program's name
 };
 
+using Tool = RunResult (*)(const fs::path&, const std::vector<std::string>&);
+
+// Runs each case with `tool`, named `program`: it must exit with status 2,
+// write nothing on standard output and say why on standard error.
+void expectRefusals(Tool tool, const std::string& program, const fs::path& workdir,
+                    const std::vector<Refusal>& cases) {
+  for (const Refusal& refusal : cases) {
+    SCOPED_TRACE(refusal.name);
+    const RunResult result = tool(workdir, refusal.arguments);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.errors.rfind(program + ": " + refusal.message, 0), 0u) << result.errors;
+    EXPECT_EQ(result.output, "");
+  }
+}
+
 TEST(CheckCli, RefusesWhatItCannotCheckWithStatusTwo) {
   const TempDir dir;
   dir.write("answer/src.txt", "addi $1, $0, 1\n");
@@ -148,7 +168,21 @@ TEST(CheckCli, RefusesWhatItCannotCheckWithStatusTwo) {
        "--check runs on the exercise's own machine and cycle cap: leave out --forwarding"},
       {"another output",
        {"--check", sumArray, "answer", "--html", "x.html"},
-       "--check writes the checks and --json only: leave out --html"},
+       "--check writes the checks, --json and the graders' formats only: leave out --html"},
+      {"a grader's format without a check",
+       {"answer", "--gradescope", "results.json"},
+       "--gradescope writes the results of --check: give it with --check EXERCISE"},
+      {"two formats on standard output",
+       {"--check", sumArray, "answer", "--junit", "-", "--classroom", "-"},
+       "only one output can go to standard output, not both --junit - and --classroom -"},
+      {"a format and --json in one file",
+       {"--check", sumArray, "answer", "--json", "out", "--prairielearn", "out"},
+       "--json out and --prairielearn out are the same file"},
+      {"a format over the exercise",
+       {"--check", "mine.json", "answer", "--coderunner", "mine.json"},
+       "will not write mine.json: it is the exercise file"},
+      {"a format without its file", {"--check", sumArray, "answer", "--junit"},
+       "--junit takes a file name, or - for standard output, and none was given"},
       {"no exercise", {"answer", "--check"}, "--check takes an exercise file, and none was given"},
       {"hidden values without a check",
        {"answer", "--show-hidden"},
@@ -160,13 +194,7 @@ TEST(CheckCli, RefusesWhatItCannotCheckWithStatusTwo) {
        {"--check", "mine.json", "answer", "--json", "mine.json"},
        "will not write mine.json: it is the exercise file"},
   };
-  for (const Refusal& refusal : cases) {
-    SCOPED_TRACE(refusal.name);
-    const RunResult result = report(dir.path(), refusal.arguments);
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.errors.rfind("fivestage-report: " + refusal.message, 0), 0u) << result.errors;
-    EXPECT_EQ(result.output, "");
-  }
+  expectRefusals(report, "fivestage-report", dir.path(), {std::begin(cases), std::end(cases)});
   EXPECT_EQ(readFile(dir.path() / "answer/src.txt"), "addi $1, $0, 1\n") << "an input was written";
 }
 
@@ -254,6 +282,12 @@ TEST(GradeCli, RefusesBadUsageWithStatusTwo) {
       {"one file for both",
        {sumArray, "class/ann", "--csv", "out", "--json", "out"},
        "--csv out and --json out are the same file"},
+      {"JUnit and JSON on stdout",
+       {sumArray, "class/ann", "--json", "-", "--junit", "-"},
+       "only one output can go to standard output, not both --json - and --junit -"},
+      {"JUnit over the grade sheet",
+       {sumArray, "class/ann", "--csv", "out", "--junit", "out"},
+       "--csv out and --junit out are the same file"},
       {"output over the exercise",
        {"mine.json", "class/ann", "--csv", "mine.json"},
        "will not write mine.json: it is the exercise file"},
@@ -269,6 +303,76 @@ TEST(GradeCli, RefusesBadUsageWithStatusTwo) {
     EXPECT_EQ(result.output, "");
   }
   EXPECT_FALSE(fs::exists(dir.path() / "out"));
+  EXPECT_EQ(readFile(dir.path() / "mine.json"), readFile(sumArray)) << "the exercise file was written";
+}
+
+// The copy handed to students: made by fivestage-grade --student-copy,
+// checked by --check, which says what it leaves out, and refused for grading.
+TEST(StudentCopyCli, WritesACopyThatChecksSayArePartialAndThatGradingRefuses) {
+  const TempDir dir;
+  writeClass(dir);
+  const RunResult made = grade(dir.path(), {"--student-copy", sumArray, "copy.json"});
+  EXPECT_EQ(made.status, 0) << made.errors;
+  EXPECT_EQ(made.output, "copy.json: the student copy of " + sumArray + ", 2 hidden data sets left out\n");
+  const auto copy = nlohmann::json::parse(readFile(dir.path() / "copy.json"));
+  EXPECT_EQ(copy["hiddenDataSets"], 2);
+  ASSERT_EQ(copy["data"].size(), 1u);
+  EXPECT_EQ(copy["data"][0], nlohmann::json::parse(readFile(sumArray))["data"][0]);
+  EXPECT_EQ(grade(dir.path(), {"--student-copy", sumArray, "-"}).output, readFile(dir.path() / "copy.json"))
+      << "- writes the same copy on standard output";
+
+  const RunResult text = report(dir.path(), {"--check", "copy.json", "class/ann"});
+  EXPECT_EQ(text.status, 0) << text.errors;
+  EXPECT_EQ(text.output.substr(text.output.find("passed\n")),
+            "passed\n2 hidden data sets are checked at grading: this copy leaves them out\n");
+  const RunResult json = report(dir.path(), {"--check", "copy.json", "class/ann", "--json", "-"});
+  EXPECT_EQ(nlohmann::json::parse(json.output)["hiddenDataSets"], 2) << json.output;
+  const RunResult full = report(dir.path(), {"--check", sumArray, "class/ann", "--json", "-"});
+  EXPECT_FALSE(nlohmann::json::parse(full.output).contains("hiddenDataSets")) << "the full file's JSON is as it was";
+
+  const RunResult again = grade(dir.path(), {"--student-copy", "copy.json", "copy2.json"});
+  EXPECT_EQ(again.status, 0) << again.errors;
+  EXPECT_EQ(readFile(dir.path() / "copy2.json"), readFile(dir.path() / "copy.json")) << "a copy of a copy keeps the count";
+
+  const std::string refusal = "copy.json is a student copy, without its 2 hidden data sets: grade with the full exercise file";
+  const RunResult graded = grade(dir.path(), {"copy.json", "class/ann", "--csv", "grades.csv"});
+  EXPECT_EQ(graded.status, 2);
+  EXPECT_EQ(graded.errors, "fivestage-grade: " + refusal + "\n");
+  EXPECT_FALSE(fs::exists(dir.path() / "grades.csv"));
+  for (const char* format : {"--junit", "--gradescope", "--prairielearn", "--coderunner", "--classroom"}) {
+    SCOPED_TRACE(format);
+    const RunResult platform = report(dir.path(), {"--check", "copy.json", "class/ann", format, "results"});
+    EXPECT_EQ(platform.status, 2);
+    EXPECT_EQ(platform.errors, "fivestage-report: " + std::string(format) + " writes a grade: " + refusal + "\n");
+    EXPECT_FALSE(fs::exists(dir.path() / "results"));
+  }
+}
+
+TEST(StudentCopyCli, RefusesBadUsageWithStatusTwo) {
+  const TempDir dir;
+  writeClass(dir);
+  dir.write("mine.json", readFile(sumArray));
+  auto allHidden = nlohmann::json::parse(readFile(sumArray));
+  allHidden["data"][0]["hidden"] = true;
+  dir.write("all-hidden.json", allHidden.dump());
+  fs::create_directory(dir.path() / "folder");
+  const Refusal cases[] = {
+      {"over the exercise", {"--student-copy", "mine.json", "mine.json"}, "will not write mine.json: it is the exercise file"},
+      {"into a folder", {"--student-copy", sumArray, "folder"}, "cannot write folder"},
+      {"an option for a name", {"--student-copy", sumArray, "--out"}, "--student-copy takes EXERCISE OUT"},
+      {"no output", {"--student-copy", sumArray}, "--student-copy takes EXERCISE OUT"},
+      {"an empty name", {"--student-copy", sumArray, ""}, "--student-copy takes EXERCISE OUT"},
+      {"a dash name", {"--student-copy", sumArray, "-x"}, "--student-copy takes EXERCISE OUT"},
+      {"with submissions", {"--student-copy", sumArray, "copy.json", "class/ann"},
+       "--student-copy EXERCISE OUT grades nothing: give it without submissions, not 'class/ann'"},
+      {"with a grade sheet", {"--student-copy", sumArray, "copy.json", "--csv", "grades.csv"},
+       "--student-copy writes a copy of the exercise, no grades: leave out --csv"},
+      {"every data set hidden", {"--student-copy", "all-hidden.json", "copy.json"},
+       "all-hidden.json: every data set is hidden"},
+      {"an invalid exercise", {"--student-copy", "none.json", "copy.json"}, "none.json: there is no none.json"},
+  };
+  expectRefusals(grade, "fivestage-grade", dir.path(), {std::begin(cases), std::end(cases)});
+  EXPECT_FALSE(fs::exists(dir.path() / "copy.json"));
   EXPECT_EQ(readFile(dir.path() / "mine.json"), readFile(sumArray)) << "the exercise file was written";
 }
 

@@ -22,11 +22,14 @@ Json validExercise() {
     "data": [
       {"name": "seen", "reg.txt": "0\n1\n2\n0\n", "mem.txt": "0\n", "expect": {"registers": {"3": 3}}},
       {"name": "secret", "hidden": true, "reg.txt": "0\n5\n6\n0\n", "mem.txt": "0\n",
-       "expect": {"registers": {"3": 11}, "memory": {"0": 0}}}
+       "expect": {"registers": {"3": 11}, "memory": {"0": 0}}, "weight": 2.5}
     ],
     "limits": {"cycles": 20, "stalls": 0, "mispredictions": 2, "energy": 1000, "instructions": 1},
     "asMeant": true,
-    "editable": ["reg.txt", "EnergyConsumptionInput/Fetch/energy.txt"]
+    "editable": ["reg.txt", "EnergyConsumptionInput/Fetch/energy.txt"],
+    "points": 10,
+    "limitsWeight": 0,
+    "hiddenDataSets": 2
   })");
 }
 
@@ -50,11 +53,19 @@ TEST(ExerciseFile, ReadsEveryMember) {
   EXPECT_EQ(exercise.limits.instructions, 1);
   EXPECT_TRUE(exercise.asMeant);
   EXPECT_EQ(exercise.editable, (std::vector<std::string>{"reg.txt", "EnergyConsumptionInput/Fetch/energy.txt"}));
+  EXPECT_EQ(exercise.data[0].weight, 1) << "a data set weighs 1 by default";
+  EXPECT_EQ(exercise.data[1].weight, 2.5);
+  EXPECT_EQ(exercise.points, 10);
+  EXPECT_EQ(exercise.limitsWeight, 0);
+  EXPECT_EQ(exercise.hiddenDataSets, 2);
 }
 
 TEST(ExerciseFile, LeavesOutOptionalMembersAtTheirDefaults) {
   Json json = validExercise();
-  for (const char* member : {"machine", "maxCycles", "limits", "asMeant", "editable"}) json.erase(member);
+  for (const char* member : {"machine", "maxCycles", "limits", "asMeant", "editable", "points", "limitsWeight",
+                             "hiddenDataSets"}) {
+    json.erase(member);
+  }
   const Exercise exercise = parseExercise(json.dump());
   EXPECT_EQ(exercise.machine, MachineOptions{});
   EXPECT_EQ(exercise.maxCycles, Exercise::defaultMaxCycles);
@@ -62,6 +73,9 @@ TEST(ExerciseFile, LeavesOutOptionalMembersAtTheirDefaults) {
                exercise.limits.instructions);
   EXPECT_FALSE(exercise.asMeant);
   EXPECT_TRUE(exercise.editable.empty()) << "only src.txt is editable";
+  EXPECT_EQ(exercise.points, 1);
+  EXPECT_EQ(exercise.limitsWeight, 1) << "the limits weigh as much as a data set";
+  EXPECT_EQ(exercise.hiddenDataSets, 0) << "a full file leaves none out";
 }
 
 struct WrongMember {
@@ -130,6 +144,15 @@ TEST(ExerciseFile, RefusesEachWrongMemberByName) {
       {"editable path outside the inputs", "/editable/1", "../reg.txt",
        "editable[1]: '../reg.txt' is not an input file: reg.txt, mem.txt or an energy file"},
       {"editable path listed twice", "/editable/1", "reg.txt", "editable[1]: 'reg.txt' is listed twice"},
+      {"points zero", "/points", 0, "points: must be more than 0"},
+      {"points negative", "/points", -0.5, "points: must be from 0 to 1000000, not -0.5"},
+      {"points as text", "/points", "10", "points: must be a number"},
+      {"hiddenDataSets negative", "/hiddenDataSets", -1, "hiddenDataSets: must be from 0 to 1000000, not -1"},
+      {"hiddenDataSets not whole", "/hiddenDataSets", 1.5, "hiddenDataSets: must be a whole number"},
+      {"points beyond any scale", "/points", 1e7, "points: must be from 0 to 1000000, not 10000000.0"},
+      {"a negative data set weight", "/data/1/weight", -1, "data[1].weight: must be from 0 to 1000000, not -1"},
+      {"a data set weight as a flag", "/data/0/weight", true, "data[0].weight: must be a number"},
+      {"a negative limits weight", "/limitsWeight", -2, "limitsWeight: must be from 0 to 1000000, not -2"},
   };
   for (const WrongMember& wrong : cases) {
     SCOPED_TRACE(wrong.name);

@@ -11,6 +11,8 @@
 
 #include "grade/GradeSheet.h"
 #include "grade/Grader.h"
+#include "grade/JUnitReport.h"
+#include "grade/PlatformResults.h"
 #include "tests/support/TempDir.h"
 
 namespace fivestage::grade {
@@ -130,7 +132,7 @@ TEST(GradeSheet, WritesOneCsvRowPerSubmissionUnderTheHeader) {
   EXPECT_EQ(csv.str(),
             "submission,passed,score,cycles,energy,failed,error,warnings\r\n"
             "\"/nowhere, really\",false,0,,,,no such folder,\r\n"
-            "bob,false,0.5," +
+            "bob,false,0," +
                 figures(grades[1]) +
                 ",seen: $2,,\r\n"
                 "carol,true,1," +
@@ -179,6 +181,28 @@ TEST(GradeSheet, EscapesControlCharactersInANameForTheTerminal) {
   EXPECT_EQ(gradeLine({"a\nb", std::nullopt, "no such folder"}), "a\\nb: not graded: no such folder");
 }
 
+TEST(JUnitReport, WritesAnyTextAsXmlCanHoldIt) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"ann", "ann"},
+      {"ann & <bob>", "ann &amp; &lt;bob&gt;"},
+      {"say \"hi\" and 'bye'", "say &quot;hi&quot; and &#39;bye&#39;"},
+      {"tab\tline\nreturn\r", "tab&#9;line&#10;return&#13;"},
+      {"bell\x07 and \x1b", "bell\\x07 and \\x1b"},
+      {"back\\slash", "back\\slash"},
+      {"Zoë ✓", "Zoë ✓"},
+  };
+  for (const auto& [text, xml] : cases) EXPECT_EQ(xmlText(text), xml) << text;
+}
+
+TEST(PlatformResults, EncodesBase64AsRfc4648Does) {
+  const std::pair<std::string, const char*> cases[] = {
+      {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {std::string("\xff\xfe\0", 3), "//4A"},
+      {"{\"version\": 1}", "eyJ2ZXJzaW9uIjogMX0="},
+  };
+  for (const auto& [bytes, encoded] : cases) EXPECT_EQ(base64(bytes), encoded) << bytes;
+}
+
 TEST(Grader, KeepsEachFolderOnceHoweverItIsSpelled) {
   const testing::TempDir dir;
   fs::create_directories(dir.path() / "class/ann");
@@ -219,6 +243,7 @@ TEST(GradeSheet, WritesEverySubmissionsChecksAsJsonWithTheirValues) {
   const nlohmann::ordered_json json = gradesJson(doubling(), sampleGrades());
   EXPECT_EQ(json["schema"], 1);
   EXPECT_EQ(json["exercise"], "Doubling");
+  EXPECT_EQ(json["maxScore"], 1);
   ASSERT_EQ(json["submissions"].size(), 3u);
   const auto& notGraded = json["submissions"][0];
   EXPECT_EQ(notGraded["error"], "no such folder");
@@ -226,7 +251,7 @@ TEST(GradeSheet, WritesEverySubmissionsChecksAsJsonWithTheirValues) {
   EXPECT_TRUE(notGraded["checks"].empty());
   const auto& bob = json["submissions"][1];
   EXPECT_EQ(bob["passed"], false);
-  EXPECT_EQ(bob["score"], 0.5);
+  EXPECT_EQ(bob["score"], 0) << "its one result wrong: a run that completes earns nothing";
   EXPECT_EQ(bob["failed"], nlohmann::ordered_json::array({"seen: $2"}));
   EXPECT_TRUE(bob["error"].is_null());
   EXPECT_EQ(bob["checks"][1]["expected"], 8);

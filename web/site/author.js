@@ -2,7 +2,8 @@
 // src.txt is the teacher's solution: the simulator runs it on every data set
 // for the values to expect, and it never goes into the exercise, whose
 // starting program is what the form says. The form gives the exercise file
-// and a link to it.
+// and a link to it, for grading, and the student copy and its link, without
+// the hidden data sets, to hand out.
 'use strict';
 
 // eslint-disable-next-line no-unused-vars
@@ -22,7 +23,7 @@ const fivestageAuthor = (() => {
   // and are hidden unless unticked.
   function dataRow(name, inputs, start = inputs) {
     const row = element('div', { className: 'author-data' });
-    row.append(element('input', { className: 'name', value: name, title: 'name' }));
+    row.append(element('input', { className: 'name', value: name, title: 'name', ariaLabel: 'data set name' }));
     if (inputs) {
       row.append(element('span', { className: 'note', textContent: 'reg.txt and mem.txt as in the editors' }),
         labelled('hidden', element('input', { type: 'checkbox', className: 'hidden' })));
@@ -108,6 +109,7 @@ const fivestageAuthor = (() => {
         'src.txt in the editor is your solution; students get the starting program below.';
       $('author-data').replaceChildren(dataRow('given', files));
       $('author-link-text').hidden = true;
+      $('author-student-link-text').hidden = true;
       say('');
       $('author').showModal();
       choices = await client.request('choices', { draft: draft(), solution: files['src.txt'] });
@@ -120,8 +122,9 @@ const fivestageAuthor = (() => {
       showChoices();
     }
 
-    // The exercise file made from the form, or null when it cannot be made
-    // (the form then says why). The solution is checked against it.
+    // The exercise made from the form, { text, studentCopy }, or null when
+    // it cannot be made (the form then says why). The solution is checked
+    // against it.
     async function made() {
       if (!$('author-title').value.trim()) {
         say('Give the exercise a title.', 'failed');
@@ -143,7 +146,48 @@ const fivestageAuthor = (() => {
         ...fivestageExercise.warningItems(result.warnings),
         ...result.lines.filter((_, i) => !result.outcome.checks[i].passed).map((line) => fivestageExercise.checkItem(line, false)),
       ]));
-      return result.text;
+      return result;
+    }
+
+    // The text of the file `made()` gives, `full` or the student copy, or
+    // null when it cannot be had (the form then says why).
+    async function madeText(full) {
+      const result = await made();
+      if (result === null) return null;
+      if (full) return result.text;
+      if (result.studentCopy.error) {
+        say(`No student copy: ${result.studentCopy.error}`, 'failed');
+        return null;
+      }
+      return result.studentCopy.text;
+    }
+
+    // The file's name, from the title: "sum-an-array.json", or for the
+    // student copy "sum-an-array-student.json".
+    function fileName(full) {
+      const name = $('author-title').value.trim().toLowerCase().replace(/[^a-z0-9]+/g, '-').replace(/^-|-$/g, '');
+      return `${name || 'exercise'}${full ? '' : '-student'}.json`;
+    }
+
+    // Download and Copy link of the full file or of the student copy, each
+    // link shown in its own field.
+    function wireOutputs(full, downloadButton, linkButton, field) {
+      $(downloadButton).addEventListener('click', async () => {
+        const text = await madeText(full);
+        if (text !== null) download(fileName(full), text, 'application/json');
+      });
+      $(linkButton).addEventListener('click', async () => {
+        const text = await madeText(full);
+        if (text === null) return;
+        const { link, refusal } = await linkOf(text);
+        if (refusal) {
+          say(refusal, 'failed');
+          return;
+        }
+        $(field).value = link;
+        $(field).hidden = false;
+        navigator.clipboard?.writeText(link).catch(() => {});
+      });
     }
 
     function wire() {
@@ -151,23 +195,8 @@ const fivestageAuthor = (() => {
       $('author-close').addEventListener('click', () => $('author').close());
       $('author-add').addEventListener('click', () =>
         $('author-data').append(dataRow(`data set ${$('author-data').children.length + 1}`, null, editors.files())));
-      $('author-download').addEventListener('click', async () => {
-        const text = await made();
-        const name = $('author-title').value.trim().toLowerCase().replace(/[^a-z0-9]+/g, '-').replace(/^-|-$/g, '');
-        if (text !== null) download(`${name || 'exercise'}.json`, text, 'application/json');
-      });
-      $('author-link').addEventListener('click', async () => {
-        const text = await made();
-        if (text === null) return;
-        const { link, refusal } = await linkOf(text);
-        if (refusal) {
-          say(refusal, 'failed');
-          return;
-        }
-        $('author-link-text').value = link;
-        $('author-link-text').hidden = false;
-        navigator.clipboard?.writeText(link).catch(() => {});
-      });
+      wireOutputs(true, 'author-download', 'author-link', 'author-link-text');
+      wireOutputs(false, 'author-student-download', 'author-student-link', 'author-student-link-text');
     }
 
     return { wire };

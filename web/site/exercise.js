@@ -78,6 +78,8 @@ const fivestageExercise = (() => {
       $('exercise-machine').textContent = `Runs on the machine: ${view.machineName}.`;
       $('exercise-verdict').textContent = '';
       showChecks(view.checks);
+      $('exercise-hidden').textContent = view.hiddenNote;
+      $('exercise-hidden').hidden = view.hiddenNote === '';
       $('exercise').hidden = false;
       $('shared').hidden = true;
       if (location.hash && origin !== 'link') history.replaceState(null, '', location.href.split('#')[0]);
