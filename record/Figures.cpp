@@ -175,6 +175,12 @@ std::string twoDecimals(double value) {
   return text;
 }
 
+std::string wholeNumber(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.0f", value);
+  return text;
+}
+
 std::string trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(" \n");
   if (first == std::string_view::npos) return "";

@@ -97,6 +97,8 @@ std::string instructionText(const MachineState& program, InstructionIndex index)
 
 // A number with two decimals.
 std::string twoDecimals(double value);
+// A figure rounded to a whole number, as the delay products are shown.
+std::string wholeNumber(double value);
 
 // The text without the blanks and newlines around it, as the console's
 // messages are quoted inside a sentence.

@@ -1,7 +1,6 @@
 #include "report/Comparison.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <ostream>
 #include <span>
 
@@ -20,49 +19,54 @@ struct MachineFigures {
   std::string status;
 };
 
-std::string wholeNumber(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.0f", value);
-  return text;
-}
-
 std::string orDash(const std::optional<double>& value) { return value ? twoDecimals(*value) : "-"; }
 
-// The columns of the table, with their widths.
+// The columns of the table, with their widths: the kind's own, then the
+// energy columns every kind shares (the total, per instruction, the two
+// delay products, then where the energy went).
 struct Column {
   const char* heading;
   std::size_t width;
 };
-constexpr Column machineColumns[] = {{"cycles", 8},     {"CPI", 7},     {"stalls", 8},      {"lost", 6},
-                                     {"cancelled", 11}, {"energy", 10}, {"per instr.", 12}, {"energy-delay", 14}};
-constexpr Column predictorColumns[] = {{"cycles", 8},      {"CPI", 7},     {"mispredicted", 14},
-                                       {"accuracy", 10},   {"lost", 6},    {"energy", 10},
-                                       {"per instr.", 12}, {"energy-delay", 14}};
+constexpr Column machineColumns[] = {{"cycles", 8}, {"CPI", 7}, {"stalls", 8}, {"lost", 6}, {"cancelled", 11}};
+constexpr Column predictorColumns[] = {
+    {"cycles", 8}, {"CPI", 7}, {"mispredicted", 14}, {"accuracy", 10}, {"lost", 6}};
+constexpr Column energyColumns[] = {{"energy", 10},         {"per instr.", 12}, {"energy-delay", 14},
+                                    {"energy-delay^2", 16}, {"completed", 11},  {"wrong path", 12},
+                                    {"idle", 8},            {"stalled", 9}};
 
-std::span<const Column> columnsOf(ComparisonKind kind) {
-  if (kind == ComparisonKind::Predictors) return predictorColumns;
-  return machineColumns;
+std::vector<Column> columnsOf(ComparisonKind kind) {
+  const std::span<const Column> own =
+      kind == ComparisonKind::Predictors ? std::span<const Column>(predictorColumns) : machineColumns;
+  std::vector<Column> columns(own.begin(), own.end());
+  columns.insert(columns.end(), std::begin(energyColumns), std::end(energyColumns));
+  return columns;
+}
+
+std::vector<std::string> energyCellsOf(const RunRecord& record) {
+  const EnergySplit& split = record.energySplit;
+  return {std::to_string(record.energyTotal()),    orDash(energyPerCompletedInstruction(record)),
+          wholeNumber(energyDelayProduct(record)), wholeNumber(energyDelaySquaredProduct(record)),
+          std::to_string(sumOf(split.completed)),  std::to_string(sumOf(split.wrongPath)),
+          std::to_string(sumOf(split.idle)),       std::to_string(sumOf(split.stalled))};
 }
 
 std::vector<std::string> cellsOf(const RunRecord& record, ComparisonKind kind) {
   const std::string cycles = std::to_string(record.cycles);
   const std::string cpi = orDash(cyclesPerInstruction(record));
-  const std::string energy = std::to_string(record.energyTotal());
-  const std::string perInstruction = orDash(energyPerCompletedInstruction(record));
-  const std::string energyDelay = wholeNumber(energyDelayProduct(record));
+  std::vector<std::string> cells;
   if (kind == ComparisonKind::Predictors) {
     const PredictionFigures prediction = predictionFigures(record);
-    return {cycles,
-            cpi,
-            std::to_string(prediction.mispredictions),
-            accuracyText(accuracyOf(prediction.resolved, prediction.mispredictions)),
-            std::to_string(prediction.cyclesLost),
-            energy,
-            perInstruction,
-            energyDelay};
+    cells = {cycles, cpi, std::to_string(prediction.mispredictions),
+             accuracyText(accuracyOf(prediction.resolved, prediction.mispredictions)),
+             std::to_string(prediction.cyclesLost)};
+  } else {
+    cells = {cycles, cpi, std::to_string(record.stallCount), std::to_string(record.cyclesLost),
+             std::to_string(record.cancelled)};
   }
-  return {cycles, cpi, std::to_string(record.stallCount), std::to_string(record.cyclesLost),
-          std::to_string(record.cancelled), energy, perInstruction, energyDelay};
+  const std::vector<std::string> energy = energyCellsOf(record);
+  cells.insert(cells.end(), energy.begin(), energy.end());
+  return cells;
 }
 
 // A row's name: the machine, or among predictors the predictor alone.
@@ -125,7 +129,7 @@ void writeComparisonText(std::ostream& out, const Comparison& comparison, const 
     out << "\nNot run: " << statusText(first.record, options.maxCycles) << "\n";
     return;
   }
-  const std::span<const Column> columns = columnsOf(comparison.kind);
+  const std::vector<Column> columns = columnsOf(comparison.kind);
   out << "\n  " << std::string(22, ' ');
   for (const Column& column : columns) out << rightAligned(column.heading, column.width);
   out << "  result\n";

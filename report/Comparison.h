@@ -32,7 +32,9 @@ Comparison comparePredictors(const InputFiles& inputs, const RunOptions& options
 
 // One row per machine (cycles, CPI, stalls and the cycles they cost,
 // cancelled instructions, energy, energy per completed instruction, the
-// energy-delay product), then the charts on one cycle scale.
+// energy-delay and energy-delay-squared products, and the energy that went
+// to completed work, wrong-path work, idle and stalled stages), then the
+// charts on one cycle scale.
 void writeComparisonText(std::ostream& out, const Comparison& comparison, const TextOptions& options);
 
 // The figures of the machines, a row each, as the comparison page shows

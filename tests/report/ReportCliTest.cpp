@@ -641,18 +641,29 @@ TEST(ReportCli, CompareGivesEachMachineItsSingleRunsFigures) {
   EXPECT_EQ(machines[2]["cancelled"], 1);
   EXPECT_EQ(machines[0]["cyclesLost"], 1);
   EXPECT_EQ(machines[1]["cyclesLost"], 1);
-  // Each row's energy and energy-delay product are the JSON's, which the
-  // page's table shows.
+  // Each row's energy, delay products and split are the JSON's, which the
+  // page's table shows; the wrong-path energy is the flushed addi's.
   const char* names[] = {"as specified", "forwarding", "flush", "forwarding and flush"};
+  const std::pair<std::size_t, nlohmann::json::json_pointer> energyCells[] = {
+      {5, "/energy/total"_json_pointer},
+      {7, "/energy/delayProduct"_json_pointer},
+      {8, "/energy/delaySquaredProduct"_json_pointer},
+      {9, "/energy/split/completed/total"_json_pointer},
+      {10, "/energy/split/wrongPath/total"_json_pointer},
+      {11, "/energy/split/idle/total"_json_pointer},
+      {12, "/energy/split/stalled/total"_json_pointer}};
   for (std::size_t m = 0; m < machines.size(); ++m) {
     const std::string start = "\n  " + std::string(names[m]) + "  ";
     const std::size_t row = compared.output.find(start);
     ASSERT_NE(row, std::string::npos) << names[m];
     std::istringstream cells(compared.output.substr(row + 25, compared.output.find('\n', row + 1) - row - 25));
-    std::vector<std::string> cell(8);
+    std::vector<std::string> cell(13);
     for (std::string& text : cell) cells >> text;
-    EXPECT_EQ(cell[5], std::to_string(machines[m]["energy"]["total"].get<std::int64_t>())) << names[m];
-    EXPECT_EQ(cell[7], std::to_string(std::llround(machines[m]["energy"]["delayProduct"].get<double>()))) << names[m];
+    for (const auto& [column, pointer] : energyCells) {
+      EXPECT_EQ(cell[column], std::to_string(std::llround(machines[m][pointer].get<double>())))
+          << names[m] << " " << pointer;
+    }
+    EXPECT_EQ(machines[m]["energy"]["split"]["wrongPath"]["total"].get<std::int64_t>() > 0, m >= 2) << names[m];
   }
   EXPECT_NE(readFile(dir.path() / "all.html").find("<h1>fivestage comparison</h1>"), std::string::npos);
 }
