@@ -111,6 +111,8 @@ Json limitsJson(const Limits& limits) {
   if (limits.stalls) json["stalls"] = *limits.stalls;
   if (limits.mispredictions) json["mispredictions"] = *limits.mispredictions;
   if (limits.energy) json["energy"] = *limits.energy;
+  if (limits.energyDelay) json["energyDelay"] = *limits.energyDelay;
+  if (limits.wrongPathEnergy) json["wrongPathEnergy"] = *limits.wrongPathEnergy;
   if (limits.instructions) json["instructions"] = *limits.instructions;
   return json;
 }
@@ -160,9 +162,12 @@ Json solutionChoices(const Exercise& draft, std::string_view solution) {
   Json figures = {{"cycles", record.cycles},
                   {"stalls", record.stallCount},
                   {"energy", record.energyTotal()},
+                  {"energyDelay", energyDelayOf(record)},
                   {"instructions", program.instructions.size()}};
-  // A limit on mispredictions means something only where Fetch predicts.
+  // A limit on mispredictions means something only where Fetch predicts,
+  // one on wrong-path energy only where something is cancelled: with flush.
   if (draft.machine.predictor != Predictor::NotTaken) figures["mispredictions"] = record.mispredictions;
+  if (draft.machine.flush) figures["wrongPathEnergy"] = report::sumOf(record.energySplit.wrongPath);
   return {{"figures", figures},
           {"asMeant", solved.run.meaning && solved.run.meaning->matches},
           {"registers", choicesJson(program.registers, record.finalRegisters, meantRegisters, "register")},

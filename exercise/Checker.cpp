@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <limits>
 
 #include "common/NumberText.h"
 #include "exercise/BundledEnergy.h"
@@ -141,6 +142,8 @@ void failAfterIncompleteRun(const Exercise& exercise, const DataSet& data, DataS
   limit("stalls", limits.stalls);
   limit("mispredictions", limits.mispredictions);
   limit("energy", limits.energy);
+  limit("energy-delay", limits.energyDelay);
+  limit("wrong-path energy", limits.wrongPathEnergy);
   if (exercise.asMeant) checks.unreached(asMeantText, CheckKind::Limit, Bound::Equal, meant);
 }
 
@@ -160,6 +163,8 @@ void checkDataSet(const Exercise& exercise, const DataSet& data, const report::R
   checks.atMost("stalls", limits.stalls, record.stallCount);
   checks.atMost("mispredictions", limits.mispredictions, record.mispredictions);
   checks.atMost("energy", limits.energy, record.energyTotal());
+  checks.atMost("energy-delay", limits.energyDelay, energyDelayOf(record));
+  checks.atMost("wrong-path energy", limits.wrongPathEnergy, report::sumOf(record.energySplit.wrongPath));
   if (exercise.asMeant && run.meaning) {
     checks.add(asMeantText, CheckKind::Limit, run.meaning->matches, Bound::Equal, meant,
                report::meaningText(*run.meaning));
@@ -210,6 +215,15 @@ std::optional<Word> finalWord(const MachineState& program, const report::RunReco
   const auto changed = std::find_if(record.memoryChanges.begin(), record.memoryChanges.end(),
                                     [&](const report::ValueChange& change) { return change.location == word; });
   return changed != record.memoryChanges.end() ? changed->final : program.memory[static_cast<std::size_t>(word)];
+}
+
+// A product too large to hold is the largest number, above any limit but that.
+std::int64_t energyDelayOf(const report::RunRecord& record) {
+  std::int64_t product = 0;
+  if (__builtin_mul_overflow(record.energyTotal(), record.cycles, &product)) {
+    return std::numeric_limits<std::int64_t>::max();
+  }
+  return product;
 }
 
 std::string runEnding(const report::ReportData& run, Cycle maxCycles) {

@@ -33,7 +33,9 @@ enum class CheckKind {
 // One check of an answer, on one data set or on the program itself.
 struct Check {
   std::string data;  // the data set's name; empty for a check of the program itself
-  std::string text;  // "run completes", "$2", "word 8", "cycles", "stalls", "mispredictions", "energy", "instructions", "as meant"
+  // "run completes", "$2", "word 8", "cycles", "stalls", "mispredictions",
+  // "energy", "energy-delay", "wrong-path energy", "instructions", "as meant"
+  std::string text;
   bool passed = false;
   bool hidden = false;  // on a hidden data set: its values are not for the student's eyes
   Bound bound = Bound::Equal;
@@ -94,6 +96,10 @@ std::optional<Word> finalWord(const MachineState& program, const report::RunReco
 // How a run that did not complete ended, in words: "not run: ..." when its
 // files could not be loaded.
 std::string runEnding(const report::ReportData& run, Cycle maxCycles);
+
+// The energy-delay product (energy in all times the cycles) as a whole
+// number, as the energyDelay limit compares it.
+std::int64_t energyDelayOf(const report::RunRecord& record);
 
 // The longest src.txt an answer may have: far beyond any exercise's program.
 constexpr std::size_t largestSource = 1024 * 1024;

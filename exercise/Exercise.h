@@ -42,6 +42,8 @@ struct Limits {
   std::optional<std::int64_t> stalls;
   std::optional<std::int64_t> mispredictions;  // branches Fetch did not follow right
   std::optional<std::int64_t> energy;
+  std::optional<std::int64_t> energyDelay;      // energy in all times the cycles
+  std::optional<std::int64_t> wrongPathEnergy;  // energy spent on instructions cancelled on a wrong path
   std::optional<std::int64_t> instructions;  // instructions in the program, not instructions run
 };
 

@@ -217,13 +217,16 @@ std::vector<DataSet> dataSetsOf(const Member& data) {
 }
 
 Limits limitsOf(const Member& member) {
-  requireObject(member, {"cycles", "stalls", "mispredictions", "energy", "instructions"}, {});
+  requireObject(member,
+                {"cycles", "stalls", "mispredictions", "energy", "energyDelay", "wrongPathEnergy", "instructions"}, {});
   constexpr std::int64_t most = std::numeric_limits<std::int64_t>::max();
   Limits limits;
   if (member.has("cycles")) limits.cycles = integerOf(member["cycles"], 1, most);
   if (member.has("stalls")) limits.stalls = integerOf(member["stalls"], 0, most);
   if (member.has("mispredictions")) limits.mispredictions = integerOf(member["mispredictions"], 0, most);
   if (member.has("energy")) limits.energy = integerOf(member["energy"], 0, most);
+  if (member.has("energyDelay")) limits.energyDelay = integerOf(member["energyDelay"], 0, most);
+  if (member.has("wrongPathEnergy")) limits.wrongPathEnergy = integerOf(member["wrongPathEnergy"], 0, most);
   if (member.has("instructions")) limits.instructions = integerOf(member["instructions"], 0, most);
   return limits;
 }

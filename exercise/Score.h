@@ -11,8 +11,8 @@ namespace fivestage::exercise {
 // - each data set's expected registers and words share its points, each an
 //   equal part; a value the data set starts with carries none, since a
 //   program that does nothing keeps it;
-// - the limits (instructions, and cycles, stalls, mispredictions and energy
-//   on each data set) and asMeant share the limits' points, and earn them
+// - the limits (instructions, and cycles, stalls, mispredictions, energy,
+//   energy-delay and wrong-path energy on each data set) and asMeant share the limits' points, and earn them
 //   only when every data set's results are right: a program that computes
 //   nothing is short and quick, but scores nothing for it;
 // - whether a run completes carries no points: a run that does not complete

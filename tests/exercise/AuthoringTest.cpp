@@ -98,6 +98,8 @@ TEST(Authoring, OffersWhatTheRunAndTheMeaningChangeWithTheRunsFigures) {
   EXPECT_EQ(choices["figures"]["instructions"], 3);
   EXPECT_GT(choices["figures"]["cycles"].get<int>(), 5);
   EXPECT_GT(choices["figures"]["energy"].get<int>(), 0);
+  EXPECT_EQ(choices["figures"]["energyDelay"],
+            choices["figures"]["energy"].get<std::int64_t>() * choices["figures"]["cycles"].get<std::int64_t>());
 
   const Json meantOnly = solutionChoices(draft(), "beq $0, $0, L3\naddi $1, $0, 0\naddi $3, $0, 2\n");
   EXPECT_EQ(meantOnly["registers"], Json::parse(R"([{"register": 3, "initial": 0, "final": 2, "meant": 2}])"));
@@ -112,6 +114,12 @@ TEST(Authoring, OffersWhatTheRunAndTheMeaningChangeWithTheRunsFigures) {
   EXPECT_EQ(solutionChoices(predicting, "beq $0, $0, L3\naddi $1, $0, 0\naddi $3, $0, 2\n")["figures"]["mispredictions"], 0);
   predicting.machine.predictor = Predictor::BackwardTaken;
   EXPECT_EQ(solutionChoices(predicting, "beq $0, $0, L3\naddi $1, $0, 0\naddi $3, $0, 2\n")["figures"]["mispredictions"], 1);
+
+  // A wrong-path energy limit is offered only with flush, where something
+  // is cancelled: here the addi fetched behind the beq, 120 in Fetch.
+  EXPECT_FALSE(meantOnly["figures"].contains("wrongPathEnergy"));
+  EXPECT_EQ(solutionChoices(predicting, "beq $0, $0, L3\naddi $1, $0, 0\naddi $3, $0, 2\n")["figures"]["wrongPathEnergy"],
+            120);
 }
 
 TEST(Authoring, WritesAFileThatReadsBackAsTheSameExercise) {
@@ -128,7 +136,8 @@ TEST(Authoring, WritesAFileThatReadsBackAsTheSameExercise) {
        "expect": {"registers": {"3": 11}, "memory": {"0": 0}}, "weight": 0.5}
     ],
     "hiddenDataSets": 3,
-    "limits": {"cycles": 20, "stalls": 0, "mispredictions": 3, "energy": 1000, "instructions": 1},
+    "limits": {"cycles": 20, "stalls": 0, "mispredictions": 3, "energy": 1000, "energyDelay": 20000,
+               "wrongPathEnergy": 0, "instructions": 1},
     "asMeant": true,
     "editable": ["reg.txt"],
     "points": 20,

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <sstream>
 
 #include "exercise/BundledEnergy.h"
@@ -66,6 +67,7 @@ TEST(Checker, EachLimitPassesAtItsValueAndFailsOneBelow) {
       {"cycles", [](Limits& limits, std::int64_t value) { limits.cycles = value; }},
       {"stalls", [](Limits& limits, std::int64_t value) { limits.stalls = value; }},
       {"energy", [](Limits& limits, std::int64_t value) { limits.energy = value; }},
+      {"energy-delay", [](Limits& limits, std::int64_t value) { limits.energyDelay = value; }},
       {"instructions", [](Limits& limits, std::int64_t value) { limits.instructions = value; }},
   };
   for (const LimitCase& limit : cases) {
@@ -116,6 +118,57 @@ TEST(Checker, TheMispredictionsLimitCountsTheExercisesPredictor) {
   }
 }
 
+// The same loop: with forwarding each misprediction fetches one
+// instruction on the wrong path, which Fetch charges 120 for in the bundled
+// figures. Without forwarding the bne waits for $2 in a stall that holds
+// Fetch, so nothing behind it is fetched to be cancelled; without flush
+// nothing is cancelled at all. The limit holds at that energy, not one below.
+TEST(Checker, TheWrongPathEnergyLimitCountsTheCancelledFetches) {
+  constexpr const char* loop = "addi $1, $0, 3\naddi $2, $0, 0\naddi $2, $2, 1\nbne $2, $1, L3\naddi $3, $0, 1\n";
+  const struct {
+    MachineOptions machine;
+    std::int64_t wrongPathEnergy;
+  } cases[] = {
+      {{true, true}, 240},                     // flush: each taken turn
+      {{false, true}, 0},                      // flush, but Fetch is held until the bne resolves
+      {{true, true, Predictor::Taken}, 120},   // only the exit
+      {{true, true, Predictor::OneBit}, 240},  // entering and leaving
+      {{false, false}, 0},                     // no flush: the fetch behind the branch runs
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.wrongPathEnergy);
+    const auto limited = [&](std::int64_t value) {
+      return check(exerciseWith([&](Exercise& exercise) {
+                     exercise.machine = c.machine;
+                     exercise.limits.wrongPathEnergy = value;
+                     exercise.limits.energyDelay = 1'000'000'000;
+                   }),
+                   loop);
+    };
+    const Outcome atLimit = limited(c.wrongPathEnergy);
+    const Check& wrongPath = checkNamed(atLimit, "wrong-path energy");
+    EXPECT_TRUE(wrongPath.passed);
+    EXPECT_EQ(wrongPath.bound, Bound::AtMost);
+    EXPECT_EQ(numberOf(wrongPath.observed), c.wrongPathEnergy);
+    // The energy-delay product is the run's energy times its cycles.
+    EXPECT_EQ(numberOf(checkNamed(atLimit, "energy-delay").observed), *atLimit.energy * *atLimit.cycles);
+    if (c.wrongPathEnergy > 0) {
+      EXPECT_FALSE(checkNamed(limited(c.wrongPathEnergy - 1), "wrong-path energy").passed);
+    }
+  }
+}
+
+// A product beyond the largest whole number stays above every limit but
+// that number, instead of wrapping round to a small one that would pass.
+TEST(Checker, AnEnergyDelayTooLargeToHoldIsTheLargestNumber) {
+  report::RunRecord record;
+  record.cycles = 3;
+  record.energyByStage[0] = std::numeric_limits<std::int64_t>::max() / 2;
+  EXPECT_EQ(energyDelayOf(record), std::numeric_limits<std::int64_t>::max());
+  record.cycles = 2;
+  EXPECT_EQ(energyDelayOf(record), std::numeric_limits<std::int64_t>::max() - 1);
+}
+
 TEST(Checker, CountsTheProgramsFiguresAsTheReportDoes) {
   const Outcome outcome = check(exerciseWith([](Exercise& exercise) {
     exercise.limits.stalls = 100;
@@ -163,13 +216,16 @@ TEST(Checker, ARunStillGoingAtTheCapFailsItsDataSetWithTheReason) {
       exercise.maxCycles = maxCycles;
       exercise.data[0].expect.registers[2] = 10;
       exercise.limits.cycles = 1000;
+      exercise.limits.energyDelay = 1'000'000;
+      exercise.limits.wrongPathEnergy = 0;
     }));
   };
   const Cycle cycles = *capped(1000).cycles;
   EXPECT_TRUE(capped(cycles).passed()) << "a run that ends in the last cycle allowed completes";
 
   const Outcome stopped = capped(cycles - 1);
-  EXPECT_EQ(failedNames(stopped), (std::vector<std::string>{"seen: run completes", "seen: $2", "seen: cycles"}));
+  EXPECT_EQ(failedNames(stopped), (std::vector<std::string>{"seen: run completes", "seen: $2", "seen: cycles",
+                                                             "seen: energy-delay", "seen: wrong-path energy"}));
   EXPECT_EQ(checkNamed(stopped, "run completes").observed,
             CheckValue("still running after " + std::to_string(cycles - 1) + " cycles (the exercise's maxCycles)"));
   EXPECT_FALSE(checkNamed(stopped, "$2").observed) << "a value the run did not get to is not shown as observed";

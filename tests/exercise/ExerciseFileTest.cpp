@@ -24,7 +24,8 @@ Json validExercise() {
       {"name": "secret", "hidden": true, "reg.txt": "0\n5\n6\n0\n", "mem.txt": "0\n",
        "expect": {"registers": {"3": 11}, "memory": {"0": 0}}, "weight": 2.5}
     ],
-    "limits": {"cycles": 20, "stalls": 0, "mispredictions": 2, "energy": 1000, "instructions": 1},
+    "limits": {"cycles": 20, "stalls": 0, "mispredictions": 2, "energy": 1000, "energyDelay": 30000,
+               "wrongPathEnergy": 120, "instructions": 1},
     "asMeant": true,
     "editable": ["reg.txt", "EnergyConsumptionInput/Fetch/energy.txt"],
     "points": 10,
@@ -50,6 +51,8 @@ TEST(ExerciseFile, ReadsEveryMember) {
   EXPECT_EQ(exercise.limits.stalls, 0);
   EXPECT_EQ(exercise.limits.mispredictions, 2);
   EXPECT_EQ(exercise.limits.energy, 1000);
+  EXPECT_EQ(exercise.limits.energyDelay, 30000);
+  EXPECT_EQ(exercise.limits.wrongPathEnergy, 120);
   EXPECT_EQ(exercise.limits.instructions, 1);
   EXPECT_TRUE(exercise.asMeant);
   EXPECT_EQ(exercise.editable, (std::vector<std::string>{"reg.txt", "EnergyConsumptionInput/Fetch/energy.txt"}));
@@ -135,6 +138,11 @@ TEST(ExerciseFile, RefusesEachWrongMemberByName) {
        "limits.mispredictions: must be from 0 to 9223372036854775807, not -1"},
       {"zero cycle limit", "/limits/cycles", 0, "limits.cycles: must be from 1 to 9223372036854775807, not 0"},
       {"energy limit as text", "/limits/energy", "1000", "limits.energy: must be a whole number"},
+      {"negative energy-delay limit", "/limits/energyDelay", -1,
+       "limits.energyDelay: must be from 0 to 9223372036854775807, not -1"},
+      {"energy-delay limit with a fraction", "/limits/energyDelay", 2.5, "limits.energyDelay: must be a whole number"},
+      {"wrong-path energy limit as text", "/limits/wrongPathEnergy", "0",
+       "limits.wrongPathEnergy: must be a whole number"},
       {"an unknown limit", "/limits/time", 1, "limits.time: is not a member here"},
       {"asMeant not boolean", "/asMeant", "true", "asMeant: must be true or false"},
       {"an unknown member", "/author", "me", "author: is not a member here"},

@@ -9,7 +9,7 @@
 // eslint-disable-next-line no-unused-vars
 const fivestageAuthor = (() => {
   const $ = (id) => document.getElementById(id);
-  const limitNames = ['cycles', 'stalls', 'mispredictions', 'energy', 'instructions'];
+  const limitNames = ['cycles', 'stalls', 'mispredictions', 'energy', 'energyDelay', 'wrongPathEnergy', 'instructions'];
 
   const element = (tag, properties = {}, children = []) => {
     const made = Object.assign(document.createElement(tag), properties);
@@ -94,7 +94,8 @@ const fivestageAuthor = (() => {
         ...choices.registers.map((choice) => valueRow('register', choice, choice.register)),
         ...choices.memory.map((choice) => valueRow('word', choice, choice.word)));
       if (!choices.registers.length && !choices.memory.length) say('The program changes no register or word.');
-      // The limits the run has a figure for: mispredictions only where Fetch predicts.
+      // The limits the run has a figure for: mispredictions only where Fetch
+      // predicts, wrong-path energy only with flush.
       $('author-limits').replaceChildren(...limitNames.filter((name) => name in choices.figures).map((name) => {
         const box = element('input', { type: 'checkbox' });
         box.dataset.limit = name;
