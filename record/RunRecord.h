@@ -46,6 +46,40 @@ struct EnergySplit {
   StageEnergy stalled{};
 };
 
+// The whole run's energy over time, in buckets of `width` cycles each (the
+// last may hold fewer): bucket i holds cycles i * width + 1 to
+// (i + 1) * width. A long run keeps at most maxBuckets: when one more is
+// needed, neighbours are merged in pairs and the width doubles, so that a
+// picture of any run stays readable and the record stays small.
+struct EnergyBucket {
+  StageEnergy energy{};
+  std::int64_t stalls = 0;     // stalls that began in its cycles
+  std::int64_t cancelled = 0;  // instructions cancelled in its cycles
+};
+struct EnergyTimeline {
+  static constexpr std::size_t maxBuckets = 200;
+  Cycle width = 1;
+  std::vector<EnergyBucket> buckets;
+
+  // Makes room for `cycle`, the run's next, and returns its bucket.
+  EnergyBucket& bucketFor(Cycle cycle) {
+    if (static_cast<std::size_t>((cycle - 1) / width) >= maxBuckets) {
+      for (std::size_t i = 0; i < buckets.size() / 2; ++i) buckets[i] = merged(buckets[2 * i], buckets[2 * i + 1]);
+      buckets.resize(buckets.size() / 2);
+      width *= 2;
+    }
+    if (static_cast<std::size_t>((cycle - 1) / width) >= buckets.size()) buckets.emplace_back();
+    return buckets.back();
+  }
+
+ private:
+  static EnergyBucket merged(const EnergyBucket& a, const EnergyBucket& b) {
+    EnergyBucket sum{{}, a.stalls + b.stalls, a.cancelled + b.cancelled};
+    for (std::size_t stage = 0; stage < stageCount; ++stage) sum.energy[stage] = a.energy[stage] + b.energy[stage];
+    return sum;
+  }
+};
+
 // One fetched instruction in the pipeline chart: one letter per cycle from
 // the cycle it was fetched, F D X M W for the stage it was in, s for a
 // cycle it waited in a stall, w for a cycle it waited, fetched, for Decode
@@ -159,6 +193,7 @@ struct RunRecord {
   std::vector<BehindTakenBranch> behindTaken;
   std::vector<PredictionStep> predictions;  // the window's
   std::vector<StageEnergy> energyPerCycle;  // for the window's cycles, from window.from
+  EnergyTimeline energyOverTime;            // for every cycle of the run
 
   std::vector<ValueChange> registerChanges;
   std::vector<ValueChange> memoryChanges;

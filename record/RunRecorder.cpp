@@ -65,6 +65,7 @@ void RunRecorder::operator()(const CycleStarted& e) {
   cycle_ = e.cycle;
   record_.cycles = e.cycle;
   if (record_.window.contains(cycle_)) record_.energyPerCycle.emplace_back();
+  record_.energyOverTime.bucketFor(cycle_);
 }
 
 void RunRecorder::operator()(const InstructionFetched& e) {
@@ -131,6 +132,7 @@ void RunRecorder::operator()(const EnergyCharged& e) {
   const auto stage = static_cast<std::size_t>(e.file.stage);
   record_.energyByStage[stage] += e.added;
   if (record_.window.contains(cycle_)) record_.energyPerCycle.back()[stage] += e.added;
+  record_.energyOverTime.buckets.back().energy[stage] += e.added;
   // An idle charge is no instruction's: the stage had none to work on.
   if (e.use != EnergyUse::Work) {
     EnergySplit& split = record_.energySplit;
@@ -145,6 +147,7 @@ void RunRecorder::operator()(const EnergyCharged& e) {
 
 void RunRecorder::operator()(const StallTriggered& e) {
   ++record_.stallCount;
+  ++record_.energyOverTime.buckets.back().stalls;
   const StallRecord stall{cycle_, e.instruction, e.blockedRegister, e.waitsFor, {}, {}, 0, 0};
   countInGroup(stall);
   if (record_.window.contains(cycle_)) record_.stalls.push_back(stall);
@@ -248,6 +251,7 @@ void RunRecorder::operator()(const RanBehindTakenBranch& e) { addBehindTaken({cy
 // once settled as lost.
 void RunRecorder::operator()(const InstructionCancelled& e) {
   ++record_.cancelled;
+  ++record_.energyOverTime.buckets.back().cancelled;
   const std::int64_t fetchWork = fetchEnergy_[e.instruction.fetch];
   constexpr auto fetch = static_cast<std::size_t>(Stage::Fetch);
   record_.energySplit.completed[fetch] -= fetchWork;

@@ -142,6 +142,28 @@ std::string chartHtml(const MachineState& program, const std::vector<const Chart
   return html.append(ChartParts::closing);
 }
 
+namespace {
+
+// Where the energy went: a row per part, a column per stage and the part's
+// total, so that both the rows and the columns add up to the energy in all.
+std::string energySplitHtml(const EnergySplit& split) {
+  std::string html = "<h3>Where the energy went</h3><table class=\"energy-split\"><tr><th>part</th>";
+  for (const Stage stage : allStages) html += "<th class=\"number\">" + std::string(stageName(stage)) + "</th>";
+  html += "<th class=\"number\">total</th></tr>";
+  const std::pair<const char*, const StageEnergy*> parts[] = {{"completed", &split.completed},
+                                                              {"wrong path", &split.wrongPath},
+                                                              {"idle", &split.idle},
+                                                              {"stalled", &split.stalled}};
+  for (const auto& [name, part] : parts) {
+    html += "<tr><th scope=\"row\">" + std::string(name) + "</th>";
+    for (const std::int64_t energy : *part) html += "<td class=\"number\">" + number(energy) + "</td>";
+    html += "<td class=\"number\">" + number(sumOf(*part)) + "</td></tr>";
+  }
+  return html + "</table>";
+}
+
+}  // namespace
+
 std::string summaryHtml(const MachineState& program, const RunRecord& record, Cycle maxCycles) {
   std::string html = "<dl class=\"figures\">";
   if (record.machine != MachineOptions{}) html += figure("Machine", htmlEscaped(machineText(record.machine)));
@@ -178,7 +200,7 @@ std::string summaryHtml(const MachineState& program, const RunRecord& record, Cy
     html += "<td class=\"number\" data-stage=\"" + std::string(stageName(stage)) + "\">" +
             number(record.energyByStage[static_cast<std::size_t>(stage)]) + "</td>";
   }
-  html += "</tr></table><h3>Energy by opcode</h3><table>";
+  html += "</tr></table>" + energySplitHtml(record.energySplit) + "<h3>Energy by opcode</h3><table>";
   for (const OpcodeEnergy& opcode : energyByOpcode(program, record)) {
     html += "<tr><td><code>" + htmlEscaped(opcode.opcode) + "</code></td><td class=\"number\">" +
             number(opcode.energy) + "</td></tr>";
@@ -321,34 +343,84 @@ std::string energyByLineHtml(const ReportData& data) {
   return foldedSection("Energy by source line, largest first", lines.size(), html + "</table>");
 }
 
-std::string energyChartHtml(const RunRecord& record) {
-  const auto cycles = static_cast<int>(record.energyPerCycle.size());
-  std::int64_t highest = 1;
-  for (const StageEnergy& cycle : record.energyPerCycle) {
-    std::int64_t sum = 0;
-    for (const std::int64_t stage : cycle) sum += std::max<std::int64_t>(stage, 0);
-    highest = std::max(highest, sum);
+namespace {
+
+// The first and last cycle of a bucket of the run's energy over time.
+std::pair<Cycle, Cycle> bucketCycles(const RunRecord& record, std::size_t bucket) {
+  const Cycle width = record.energyOverTime.width;
+  const Cycle first = static_cast<Cycle>(bucket) * width + 1;
+  return {first, std::min(first + width - 1, record.cycles)};
+}
+
+std::string cyclesText(std::pair<Cycle, Cycle> cycles) {
+  return cycles.first == cycles.second ? "cycle " + number(cycles.first)
+                                       : "cycles " + number(cycles.first) + " to " + number(cycles.second);
+}
+
+// What the picture shows, in words, for those who cannot see it.
+std::string energyOverTimeText(const RunRecord& record, std::int64_t highest) {
+  const EnergyTimeline& timeline = record.energyOverTime;
+  return "Energy of cycles 1 to " + number(record.cycles) + " in " + number(std::ssize(timeline.buckets)) +
+         (timeline.width == 1 ? " bars, one a cycle" : " bars of " + number(timeline.width) + " cycles each") +
+         ", stacked by stage from Fetch at the bottom to WriteBack at the top; the highest bar is " + number(highest) +
+         ". A triangle above a bar marks a stall that began in its cycles, a cross a cancelled instruction: " +
+         number(record.stallCount) + " stalls and " + number(record.cancelled) + " cancelled in all.";
+}
+
+// The marks above a bar: a triangle for a stall, a cross for a cancellation.
+std::string bucketMarks(const EnergyBucket& bucket, int x, int width, const std::string& when) {
+  const int middle = x + width / 2;
+  std::string marks;
+  if (bucket.stalls > 0) {
+    marks += "<path class=\"stall-mark\" data-stalls=\"" + number(bucket.stalls) + "\" d=\"M" +
+             std::to_string(middle - 3) + " 2h6l-3 6z\"><title>" + when + ": " + number(bucket.stalls) +
+             (bucket.stalls == 1 ? " stall began" : " stalls began") + "</title></path>";
   }
-  constexpr int height = 160;
-  std::string svg = "<div class=\"energy-scroll\"" + scrollRegion("energy per cycle") + "><svg class=\"energy-chart\" width=\"" +
-                    std::to_string(std::max(cycles, 1) * cellWidth) + "\" height=\"" + std::to_string(height + 16) +
-                    "\" role=\"img\" aria-label=\"energy per cycle by stage\">";
-  for (int i = 0; i < cycles; ++i) {
-    const Cycle cycle = record.window.from + i;
-    double top = height;
+  if (bucket.cancelled > 0) {
+    marks += "<path class=\"cancel-mark\" data-cancelled=\"" + number(bucket.cancelled) + "\" d=\"M" +
+             std::to_string(middle - 3) + " 11l6 6m0 -6l-6 6\"><title>" + when + ": " + number(bucket.cancelled) +
+             " cancelled</title></path>";
+  }
+  return marks;
+}
+
+}  // namespace
+
+std::string energyOverTimeHtml(const RunRecord& record) {
+  const std::vector<EnergyBucket>& buckets = record.energyOverTime.buckets;
+  std::int64_t highest = 1;
+  for (const EnergyBucket& bucket : buckets) highest = std::max(highest, sumOf(bucket.energy));
+  constexpr int marksHeight = 20, height = 160;
+  const int bars = std::max<int>(1, static_cast<int>(buckets.size()));
+  const int barWidth = std::max(4, std::min(cellWidth, 900 / bars));
+  const int labelEvery = std::max(1, 40 / barWidth);
+  std::string svg = "<div class=\"energy-scroll\"" + scrollRegion("energy over time") +
+                    "><svg class=\"energy-chart\" width=\"" + std::to_string(bars * barWidth) + "\" height=\"" +
+                    std::to_string(marksHeight + height + 16) +
+                    "\" role=\"img\" aria-labelledby=\"energy-time-title energy-time-text\">"
+                    "<title id=\"energy-time-title\">Energy over time</title><desc id=\"energy-time-text\">" +
+                    energyOverTimeText(record, highest) + "</desc>";
+  for (std::size_t i = 0; i < buckets.size(); ++i) {
+    const std::pair<Cycle, Cycle> cycles = bucketCycles(record, i);
+    const std::string when = cyclesText(cycles);
+    const int x = static_cast<int>(i) * barWidth;
+    svg += "<g class=\"bar\" data-first=\"" + number(cycles.first) + "\" data-last=\"" + number(cycles.second) + "\">";
+    double top = marksHeight + height;
     for (const Stage stage : allStages) {
-      const std::int64_t energy = record.energyPerCycle[static_cast<std::size_t>(i)][static_cast<std::size_t>(stage)];
+      const std::int64_t energy = buckets[i].energy[static_cast<std::size_t>(stage)];
       if (energy <= 0) continue;
       const double barHeight = static_cast<double>(energy) * height / static_cast<double>(highest);
       top -= barHeight;
-      svg += "<rect x=\"" + std::to_string(i * cellWidth + 2) + "\" y=\"" + twoDecimals(top) + "\" width=\"" +
-             std::to_string(cellWidth - 4) + "\" height=\"" + twoDecimals(barHeight) + "\" fill=\"" +
-             stageColour(stage) + "\"><title>cycle " + number(cycle) + " · " + std::string(stageName(stage)) + " " +
-             number(energy) + "</title></rect>";
+      svg += "<rect x=\"" + std::to_string(x + 1) + "\" y=\"" + twoDecimals(top) + "\" width=\"" +
+             std::to_string(std::max(barWidth - 2, 2)) + "\" height=\"" + twoDecimals(barHeight) + "\" fill=\"" +
+             stageColour(stage) + "\" data-stage=\"" + std::string(stageName(stage)) + "\" data-energy=\"" +
+             number(energy) + "\"><title>" + when + " · " + std::string(stageName(stage)) + " " + number(energy) +
+             "</title></rect>";
     }
-    if (cycle % 10 == 0) {
-      svg += "<text x=\"" + std::to_string(i * cellWidth + cellWidth / 2) + "\" y=\"" + std::to_string(height + 13) +
-             "\" font-size=\"10\" text-anchor=\"middle\" fill=\"#6b6b70\">" + number(cycle) + "</text>";
+    svg += bucketMarks(buckets[i], x, barWidth, when) + "</g>";
+    if (i % static_cast<std::size_t>(labelEvery) == 0) {
+      svg += "<text x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(marksHeight + height + 13) +
+             "\" font-size=\"10\" fill=\"#6b6b70\">" + number(cycles.first) + "</text>";
     }
   }
   svg += "</svg></div><p class=\"legend\">";
@@ -356,7 +428,10 @@ std::string energyChartHtml(const RunRecord& record) {
     svg += "<span><i style=\"background: " + std::string(stageColour(stage)) + "\"></i>" +
            std::string(stageName(stage)) + "</span>";
   }
-  return svg + "<span class=\"note\">highest cycle: " + number(highest) + "</span></p>";
+  return svg + "<span>▼ a stall began</span><span>✕ an instruction was cancelled</span><span class=\"note\">" +
+         (record.energyOverTime.width == 1 ? "one bar a cycle"
+                                           : "one bar per " + number(record.energyOverTime.width) + " cycles") +
+         "; highest bar: " + number(highest) + "</span></p>";
 }
 
 std::string meaningHtml(const Meaning& meaning) {
@@ -437,7 +512,7 @@ std::string htmlReport(const ReportData& data, Cycle maxCycles) {
       "<section><h2 id=\"cycle-trace-title\">Cycle trace</h2><pre class=\"trace\" id=\"cycle-trace\" tabindex=\"0\" "
       "aria-labelledby=\"cycle-trace-title\">"
       "Click a cycle in the chart.</pre></section>";
-  html += "<section><h2>Energy per cycle</h2>" + energyChartHtml(record) + "</section>";
+  html += "<section><h2>Energy over time</h2>" + energyOverTimeHtml(record) + "</section>";
   html += stallsHtml(data) + behindTakenHtml(data) + energyByLineHtml(data);
   html += "<script type=\"application/json\" id=\"cycle-texts\">" + scriptJson(data.cycleTexts) + "</script>";
   html += "<script>" + std::string(reportJs) + "</script></main></body></html>\n";

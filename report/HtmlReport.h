@@ -36,8 +36,12 @@ ChartParts chartParts(const MachineState& program, const std::vector<const Chart
                       std::optional<Cycle> current = std::nullopt);
 // The summary figures, energy tables and stall table.
 std::string summaryHtml(const MachineState& program, const RunRecord& record, Cycle maxCycles);
-// Energy of each cycle of the window, stacked by stage.
-std::string energyChartHtml(const RunRecord& record);
+// "Energy over time": the energy of every cycle of the run, stacked by
+// stage, in at most a couple of hundred bars (a long run's bars each sum a
+// bucket of cycles), marked where stalls began and instructions were
+// cancelled. An SVG picture with its legend; each rect carries its stage and
+// energy as data-stage and data-energy, each bar its cycles.
+std::string energyOverTimeHtml(const RunRecord& record);
 // Registers and memory words the run changed.
 std::string finalStateHtml(const std::vector<ValueChange>& registers, const std::vector<ValueChange>& memory);
 // The program check's warnings.

@@ -178,5 +178,60 @@ TEST_F(EnergySplitOfRuns, TextReportShowsTheSplitWhenThereIsOne) {
   EXPECT_EQ(plain.str().find("went to"), std::string::npos) << plain.str();
 }
 
+// Cycles 1 to 401, one unit each: at cycle 201 the 200 buckets of one cycle
+// merge into 100 of two, at cycle 401 into 100 of four, and cycle 401 opens
+// a bucket of its own. No unit is lost in the merging.
+TEST(EnergyTimeline, MergesNeighboursAndDoublesTheWidthWhenFull) {
+  EnergyTimeline timeline;
+  for (Cycle cycle = 1; cycle <= 401; ++cycle) {
+    timeline.bucketFor(cycle).energy[0] += 1;
+    if (cycle % 3 == 0) ++timeline.buckets.back().stalls;
+    ASSERT_LE(timeline.buckets.size(), EnergyTimeline::maxBuckets) << cycle;
+  }
+  EXPECT_EQ(timeline.width, 4);
+  ASSERT_EQ(timeline.buckets.size(), 101U);
+  for (std::size_t i = 0; i < 100; ++i) EXPECT_EQ(timeline.buckets[i].energy[0], 4) << i;
+  EXPECT_EQ(timeline.buckets[100].energy[0], 1);
+  // Cycles 1 to 4 hold the stall of cycle 3; cycles 397 to 400 those of 399.
+  EXPECT_EQ(timeline.buckets[0].stalls, 1);
+  EXPECT_EQ(timeline.buckets[99].stalls, 1);
+  EXPECT_EQ(timeline.buckets[100].stalls, 0);
+}
+
+// Every run's energy over time covers all its cycles in at most 200
+// buckets, and its buckets add up to the energy by stage, the stalls and
+// the cancellations of the run. A loop of one branch that never ends (with
+// flush, the addi fetched behind it is cancelled each time round), held
+// at 1000 cycles, ends with buckets of 8 cycles: 125 of them.
+TEST_F(EnergySplitOfRuns, EnergyOverTimeCoversTheWholeRun) {
+  std::vector<SplitCase> runs(std::begin(cases), std::end(cases));
+  runs.push_back({"endless loop", "beq $0, $0, L1\naddi $1, $0, 1\n", {.flush = true}, true, 1000, {}, {}, {}, {}});
+  for (const SplitCase& split : runs) {
+    SCOPED_TRACE(split.name);
+    const RunRecord record = run(split).record;
+    const EnergyTimeline& timeline = record.energyOverTime;
+    ASSERT_LE(timeline.buckets.size(), EnergyTimeline::maxBuckets);
+    EXPECT_EQ(static_cast<Cycle>(timeline.buckets.size()), (record.cycles + timeline.width - 1) / timeline.width);
+    StageEnergy byStage{};
+    std::int64_t stalls = 0, cancelled = 0;
+    for (const EnergyBucket& bucket : timeline.buckets) {
+      for (std::size_t stage = 0; stage < stageCount; ++stage) byStage[stage] += bucket.energy[stage];
+      stalls += bucket.stalls;
+      cancelled += bucket.cancelled;
+    }
+    EXPECT_EQ(byStage, record.energyByStage);
+    EXPECT_EQ(stalls, record.stallCount);
+    EXPECT_EQ(cancelled, record.cancelled);
+  }
+  const RunRecord endless = run(runs.back()).record;
+  EXPECT_EQ(endless.energyOverTime.width, 8);
+  EXPECT_EQ(endless.energyOverTime.buckets.size(), 125U);
+  EXPECT_GT(endless.cancelled, 0);
+  // The stall case's one stall begins in cycle 3, the third bucket.
+  const RunRecord stalled = run(cases[1]).record;
+  EXPECT_EQ(stalled.energyOverTime.width, 1);
+  EXPECT_EQ(stalled.energyOverTime.buckets[2].stalls, 1);
+}
+
 }  // namespace
 }  // namespace fivestage::report
