@@ -96,6 +96,46 @@ test('a run with flush shows its cancelled instructions apart, and every other c
   await page.close();
 });
 
+// Energy over time on a long run with flush: its bars, at most 200 of
+// buckets of cycles, add up stage by stage to the run's energy, cover cycles
+// 1 to the last, and mark every stall and every cancellation; the split's
+// table adds up to the total too.
+test('energy over time covers a long run in buckets that add up to its energy', async () => {
+  const folder = join(work, 'flush-loop-input');
+  cpSync(join(sourceDir, 'examples', 'basic'), folder, { recursive: true });
+  writeFileSync(join(folder, 'src.txt'), 'addi $1, $1, 1\nadd $5, $1, $1\nbeq $0, $0, L1\naddi $6, $0, 1\n');
+  const { json, page: file } = report('flush-loop', folder, ['--flush', '--max-cycles', '5000']);
+  assert.equal(json.cycles, 5000);
+  assert.ok(json.cancelled > 0 && json.stallCount > 0);
+  const { page, errors } = await openPage(browser, pathToFileURL(file).href);
+  const bars = await page.$$eval('.energy-chart .bar', (groups) => groups.map((group) => ({
+    first: Number(group.dataset.first),
+    last: Number(group.dataset.last),
+    energy: [...group.querySelectorAll('rect')].map((rect) => [rect.dataset.stage, Number(rect.dataset.energy)]),
+    stalls: Number(group.querySelector('.stall-mark')?.dataset.stalls ?? 0),
+    cancelled: Number(group.querySelector('.cancel-mark')?.dataset.cancelled ?? 0),
+  })));
+  assert.ok(bars.length > 1 && bars.length <= 200, `${bars.length} bars`);
+  assert.equal(bars[0].first, 1);
+  assert.equal(bars.at(-1).last, json.cycles);
+  bars.slice(1).forEach((bar, i) => assert.equal(bar.first, bars[i].last + 1, `bar ${i + 1} follows on`));
+  const byStage = {};
+  for (const [stage, energy] of bars.flatMap((bar) => bar.energy)) byStage[stage] = (byStage[stage] ?? 0) + energy;
+  const nonZero = Object.fromEntries(Object.entries(json.energy.byStage).filter(([, energy]) => energy > 0));
+  assert.deepEqual(byStage, nonZero);
+  assert.equal(bars.reduce((sum, bar) => sum + bar.stalls, 0), json.stallCount);
+  assert.equal(bars.reduce((sum, bar) => sum + bar.cancelled, 0), json.cancelled);
+
+  const split = await page.$$eval('.energy-split tr:not(:first-child)', (rows) =>
+    rows.map((row) => Number(row.lastElementChild.textContent)));
+  assert.deepEqual(split, ['completed', 'wrongPath', 'idle', 'stalled'].map((part) => json.energy.split[part].total));
+  assert.equal(split.reduce((sum, part) => sum + part, 0), json.energy.total);
+  assert.match(await page.$eval('.energy-chart desc', (desc) => desc.textContent), /cycles 1 to 5000 in \d+ bars of \d+ cycles each/);
+  await assertAccessible(page, file);
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
 // The class of each element the Tab key reaches on `page`, in order, once round.
 async function tabStops(page) {
   const stops = [];
