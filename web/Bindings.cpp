@@ -50,6 +50,7 @@ emscripten::val viewOf(const Session& session) {
   result.set("trace", jsString(view.trace));
   result.set("summaryHtml", jsString(view.summaryHtml));
   result.set("finalStateHtml", jsString(view.finalStateHtml));
+  result.set("energyOverTimeHtml", jsString(view.energyOverTimeHtml));
   result.set("predictorHtml", jsString(view.predictorHtml));
   emscripten::val chart = emscripten::val::null();
   if (view.chart) {

@@ -208,7 +208,7 @@ std::string Session::opening() const {
 
 // The view speaks the report's JSON names where it shows the same figures.
 Session::View Session::view() const {
-  if (!run_) return {jsonText({{"state", "not loaded"}, {"cycles", 0}, {"cycleLimit", cycleLimit}}), {}, {}, {}, {}, {}};
+  if (!run_) return {jsonText({{"state", "not loaded"}, {"cycles", 0}, {"cycleLimit", cycleLimit}}), {}, {}, {}, {}, {}, {}};
   const Core& core = run_->run.core();
   const report::RunRecord& record = run_->record();
   const MachineState& machine = core.machine();
@@ -255,7 +255,7 @@ Session::View Session::view() const {
   return {figures, std::move(text.text),
           cycle == 0 ? std::nullopt : std::optional(report::chartParts(*program_, rows, first, last)),
           report::summaryHtml(*program_, record, cycleLimit), report::finalStateHtml(registers, memory),
-          predictorPanelHtml(*program_, core.predictor(), run_->shown.latest.events())};
+          report::energyOverTimeHtml(record), predictorPanelHtml(*program_, core.predictor(), run_->shown.latest.events())};
 }
 
 double Session::advance(double cycle, double budget) {

@@ -251,6 +251,11 @@ test('a teacher makes an exercise in the form; its link opens it, and the soluti
   await page.type('#author-start', '# your program\n');
   await page.click('#author-limits input[data-limit="instructions"]');
   assert.equal(await page.$eval('#author-limits input[data-limit="instructions"] + input', (field) => field.value), '2');
+  // The energy-delay limit starts at the solution's own: its energy times its cycles. Without flush
+  // nothing runs on a wrong path, so no limit of it is offered.
+  const limitValue = (name) => page.$eval(`#author-limits input[data-limit="${name}"] + input`, (field) => Number(field.value));
+  assert.equal(await limitValue('energyDelay'), await limitValue('energy') * await limitValue('cycles'));
+  assert.equal(await page.$('#author-limits input[data-limit="wrongPathEnergy"]'), null);
   await page.click('#author-add');
   await enter(page, '#author-data .author-data:nth-child(2) .reg', '0\n10\n20\n0\n');
   assert.equal(await page.$eval('#author-data .author-data:nth-child(2) .mem', (field) => field.value), await editorValue(page, 'mem.txt'));

@@ -162,6 +162,45 @@ test('a student steps the example, goes back, and runs it to the end', async () 
   await page.close();
 });
 
+// The page's split and picture are the report's, made by the same code: at
+// the end of the run they add up to the run's energy; stepped back, the
+// picture covers the cycles run so far and no more.
+test('the page shows where the energy went and its energy over time, as the report does', async () => {
+  const { page, errors } = await openPage(web.browser, web.url);
+  await page.evaluate(() => window.fivestage.ready);
+  await page.click('#run');
+  await settled(page);
+  const work = mkdtempSync(join(tmpdir(), 'fivestage-web-'));
+  try {
+    spawnSync(reportTool, [join(sourceDir, 'examples', 'basic'), '--json', join(work, 'report.json'),
+      '--html', join(work, 'report.html')]);
+    const report = JSON.parse(readFileSync(join(work, 'report.json'), 'utf8'));
+    const split = await page.$$eval('#summary .energy-split tr:not(:first-child)', (rows) =>
+      rows.map((row) => Number(row.lastElementChild.textContent)));
+    assert.deepEqual(split, ['completed', 'wrongPath', 'idle', 'stalled'].map((part) => report.energy.split[part].total));
+    const bars = (target, selector) => target.$$eval(`${selector} .energy-chart .bar`, (groups) => groups.map((group) => ({
+      first: Number(group.dataset.first),
+      last: Number(group.dataset.last),
+      energy: [...group.querySelectorAll('rect')].reduce((sum, rect) => sum + Number(rect.dataset.energy), 0),
+    })));
+    const shown = await bars(page, '#energy-over-time');
+    assert.equal(shown.length, report.cycles);
+    assert.equal(shown.reduce((sum, bar) => sum + bar.energy, 0), report.energy.total);
+    const native = await web.browser.newPage();
+    await native.setContent(readFileSync(join(work, 'report.html'), 'utf8'));
+    assert.deepEqual(await bars(native, 'main'), shown);
+    await native.close();
+  } finally {
+    rmSync(work, { recursive: true, force: true });
+  }
+  await page.click('#chart .cycle[data-cycle="6"]');
+  await settled(page);
+  const sofar = await page.$$eval('#energy-over-time .energy-chart .bar', (groups) => groups.map((group) => Number(group.dataset.last)));
+  assert.deepEqual(sofar, [1, 2, 3, 4, 5, 6]);
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
 test('a missing Decode energy figure ends the run with the console\'s message', async () => {
   const { page, errors } = await openPage(web.browser, web.url);
   await page.evaluate(() => window.fivestage.ready);
@@ -840,7 +879,7 @@ test('the Compare panel shows the table of fivestage-report --compare --html', a
     const native = await machinesTable(comparisonPage, 'main');
     assert.deepEqual(await machinesTable(page, '#compare-table'), native, name);
     assert.equal(native.length, 5, `${name}: the head and four machines`);
-    assert.equal(native[0].length, 10, `${name}: the machine, eight figures and the result`);
+    assert.equal(native[0].length, 15, `${name}: the machine, thirteen figures and the result`);
     assert.deepEqual(await rowsShown(page), [true, false, false, false], name);  // the page opens on no options
     assert.deepEqual(errors, [], name);
     await page.close();

@@ -159,7 +159,7 @@
       status.className = 'status failed';
       showHtml(status, 'The files could not be loaded: see the console.');
       fivestageChart.show($('chart'), null);
-      for (const id of ['summary', 'registers', 'memory', 'memory-words']) showHtml($(id), '');
+      for (const id of ['summary', 'energy-over-time', 'registers', 'memory', 'memory-words']) showHtml($(id), '');
       showPredictor('');
       return;
     }
@@ -172,6 +172,7 @@
     // The summary and the values changed, as the report page shows them.
     showHtml($('summary'), view.summaryHtml);
     showHtml($('memory'), view.finalStateHtml);
+    showHtml($('energy-over-time'), view.energyOverTimeHtml);
     showPredictor(view.predictorHtml);
     showHtml($('registers'), registersHtml(view));
     renderMemory(view);
