@@ -93,4 +93,10 @@ std::vector<std::string> energyFilePaths() {
   return paths;
 }
 
+std::vector<std::string> idleFilePaths() {
+  std::vector<std::string> paths;
+  for (const Stage stage : allStages) paths.push_back(*energyFilePath({stage, {}, true}));
+  return paths;
+}
+
 }  // namespace fivestage

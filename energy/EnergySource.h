@@ -34,6 +34,11 @@ std::optional<std::string> energyFilePath(const EnergyFile& file);
 // in Decode's place. Pages that edit the files list them from here.
 std::vector<std::string> energyFilePaths();
 
+// The optional idle files, one a stage, in pipeline order. Apart from the
+// working files, since a missing one means "no idle charge" where a missing
+// working file ends the run.
+std::vector<std::string> idleFilePaths();
+
 // When the figures are read. The console reads a file afresh at every use,
 // so that a figure edited while it waits for a key counts from then on; a run
 // with no one at the keyboard (the report, the comparison, the page) reads

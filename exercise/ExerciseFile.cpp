@@ -115,7 +115,9 @@ std::map<Location, Word> valuesOf(const Member& map, const char* what, std::int6
 
 std::map<std::string, std::string> filesOf(const Member& files) {
   if (!files.value.is_object()) refuse(files.path, "must be an object of paths and texts");
-  const std::vector<std::string> energyPaths = energyFilePaths();
+  std::vector<std::string> energyPaths = energyFilePaths();
+  const std::vector<std::string> idlePaths = idleFilePaths();
+  energyPaths.insert(energyPaths.end(), idlePaths.begin(), idlePaths.end());
   std::map<std::string, std::string> texts;
   for (const auto& [path, value] : files.value.items()) {
     const bool known =

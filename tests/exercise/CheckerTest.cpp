@@ -268,6 +268,22 @@ TEST(Checker, TheExercisesEnergyFiguresReplaceTheBundledOnesFileByFile) {
   EXPECT_GT(bundled, energy("0\n"));
 }
 
+// An exercise may model clock gating: its idle figures count as a folder's do.
+TEST(Checker, TheExercisesIdleFiguresChargeEveryCycleAStageDoesNoWork) {
+  const auto outcomeWith = [](std::optional<std::string> idle) {
+    return check(exerciseWith([&](Exercise& exercise) {
+      exercise.limits.energy = 1'000'000;
+      if (idle) exercise.files["EnergyConsumptionInput/Fetch/idle.txt"] = *idle;
+    }));
+  };
+  const Outcome gated = outcomeWith(std::nullopt);
+  const Outcome leaky = outcomeWith("1000\n");
+  // Fetch works in the cycles of its two fetches and idles in every other.
+  EXPECT_EQ(leaky.cycles, gated.cycles);
+  EXPECT_EQ(leaky.energy.value() - gated.energy.value(), 1000 * (gated.cycles.value() - 2));
+  EXPECT_EQ(outcomeWith("0\n").energy, gated.energy);
+}
+
 TEST(Checker, AHiddenDataSetCatchesAHardCodedAnswer) {
   // $2 must be twice $1: the hard-coded answer knows only the data set it sees.
   const Exercise exercise = exerciseWith([](Exercise& e) {
