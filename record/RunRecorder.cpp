@@ -141,7 +141,7 @@ void RunRecorder::operator()(const EnergyCharged& e) {
   }
   record_.energySplit.completed[stage] += e.added;
   record_.byInstruction[static_cast<std::size_t>(current_.index)].energy += e.added;
-  if (e.file.stage == Stage::Fetch && record_.machine.flush) fetchEnergy_[current_.fetch] = e.added;
+  if (e.file.stage == Stage::Fetch) latestFetchWork_ = e.added;
   note([&] { return "energy " + std::to_string(e.added); });
 }
 
@@ -252,7 +252,7 @@ void RunRecorder::operator()(const RanBehindTakenBranch& e) { addBehindTaken({cy
 void RunRecorder::operator()(const InstructionCancelled& e) {
   ++record_.cancelled;
   ++record_.energyOverTime.buckets.back().cancelled;
-  const std::int64_t fetchWork = fetchEnergy_[e.instruction.fetch];
+  const std::int64_t fetchWork = latestFetchWork_;
   constexpr auto fetch = static_cast<std::size_t>(Stage::Fetch);
   record_.energySplit.completed[fetch] -= fetchWork;
   record_.energySplit.wrongPath[fetch] += fetchWork;
@@ -332,7 +332,6 @@ std::vector<const ChartRow*> RunRecorder::rowsInPipeline() const {
 }
 
 void RunRecorder::retire(FetchNumber fetch) {
-  fetchEnergy_.erase(fetch);
   const auto row = inFlight_.find(fetch);
   if (row == inFlight_.end()) return;
   if (row->second.lastCycle() >= record_.window.from) record_.chart.push_back(std::move(row->second));

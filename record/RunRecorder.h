@@ -114,9 +114,11 @@ class RunRecorder final : public EventView<RunRecorder> {
   // The groups of instructions behind a taken branch, by branch and instruction.
   std::map<std::pair<InstructionIndex, InstructionIndex>, std::size_t> behindGroups_;
   std::map<InstructionIndex, std::size_t> predictedBranches_;  // index in record_.predictedBranches
-  // What Fetch charged for the instructions in the pipeline: a cancelled
-  // one charged that alone.
-  std::map<FetchNumber, std::int64_t> fetchEnergy_;
+  // What Fetch charged for its latest fetch. A branch or jump only ever
+  // cancels the instruction in Decode's slot, which is the latest fetch:
+  // Execute resolves before Fetch runs in a cycle, and a held Fetch fetches
+  // nothing. That work, all a cancelled instruction did, is what it cost.
+  std::int64_t latestFetchWork_ = 0;
   std::optional<FetchNumber> mispredicted_;  // the branch mispredicted in this cycle
   // The branch whose misprediction cancelled the latest fetch: the cycle
   // that fetch took is its loss once the core settles it as lost, which it
