@@ -35,12 +35,18 @@ struct Decoded<method> {
   static emscripten::val call(const Session& session, Args... args) { return jsString((session.*method)(args...)); }
 };
 
-// The energy files an input folder holds, by their paths inside it.
-emscripten::val energyFiles() {
-  emscripten::val paths = emscripten::val::array();
-  for (const std::string& path : fivestage::energyFilePaths()) paths.call<void>("push", path);
-  return paths;
+// Paths inside an input folder, as the page's script reads them.
+emscripten::val pathList(const std::vector<std::string>& paths) {
+  emscripten::val list = emscripten::val::array();
+  for (const std::string& path : paths) list.call<void>("push", path);
+  return list;
 }
+
+// The energy files an input folder holds, by their paths inside it.
+emscripten::val energyFiles() { return pathList(fivestage::energyFilePaths()); }
+
+// The idle files it may hold, one a stage; none is needed.
+emscripten::val idleFiles() { return pathList(fivestage::idleFilePaths()); }
 
 // The session's view as the page's script reads it: the figures, with the
 // texts and the chart's rows beside them, each handed over as it is.
@@ -171,6 +177,7 @@ std::string authorExercise(const emscripten::val& draft, const std::string& solu
 EMSCRIPTEN_BINDINGS(fivestage) {
   emscripten::function("runConsole", &runConsole);
   emscripten::function("energyFiles", &energyFiles);
+  emscripten::function("idleFiles", &idleFiles);
   emscripten::function("machineOptions", &machineOptions);
   emscripten::function("reportJson", &Decoded<&reportJson>::call);
   emscripten::function("compareJson", &Decoded<&compareJson>::call);

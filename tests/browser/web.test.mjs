@@ -3,7 +3,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
-import { existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
+import { cpSync, existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
 import { deflateRawSync } from 'node:zlib';
 import { tmpdir } from 'node:os';
 import { dirname, join, relative, sep } from 'node:path';
@@ -226,6 +226,45 @@ test('a missing Decode energy figure ends the run with the console\'s message', 
   await page.close();
 });
 
+test('the editors offer each stage\'s idle file, absent until given, and the run charges it as the report does', async () => {
+  const { page, errors } = await openPage(web.browser, web.url);
+  await page.evaluate(() => window.fivestage.ready);
+  const idleRows = () => page.$$eval('#energy-files tr.optional', (rows) =>
+    rows.map((row) => [row.dataset.path, row.textContent.trim(), row.querySelector('input').checked]));
+  const stages = ['Fetch', 'Decode', 'Execute', 'Mem', 'WriteBack'];
+  assert.deepEqual(await idleRows(), stages.map((stage) => [`EnergyConsumptionInput/${stage}/idle.txt`, `${stage} idle`, false]));
+
+  // Writing a figure, from the keyboard, into an absent idle file gives it.
+  await page.focus('textarea[aria-label="Mem idle.txt"]');
+  await page.keyboard.type('7');
+  await settled(page);
+  assert.equal((await idleRows())[3][2], true);
+  await page.click('#run');
+  await settled(page);
+  assert.match(await page.$eval('#console', (pre) => pre.textContent), / Idle : Mem \n/);
+
+  const work = mkdtempSync(join(tmpdir(), 'fivestage-web-'));
+  try {
+    const folder = join(work, 'basic');
+    cpSync(join(sourceDir, 'examples', 'basic'), folder, { recursive: true });
+    writeFileSync(join(folder, 'EnergyConsumptionInput', 'Mem', 'idle.txt'), '7');
+    spawnSync(reportTool, [folder, '--json', join(work, 'report.json')]);
+    const report = JSON.parse(readFileSync(join(work, 'report.json'), 'utf8'));
+    assert.ok(report.energy.split.idle.byStage.Mem > 0);
+    assert.equal(await page.$eval('#energy-total', (element) => Number(element.textContent)), report.energy.total);
+  } finally {
+    rmSync(work, { recursive: true, force: true });
+  }
+
+  // The idle file is one of the inputs: kept for the next visit.
+  const { page: again, errors: againErrors } = await openPage(web.browser, web.url, page.browserContext());
+  await again.evaluate(() => window.fivestage.ready);
+  assert.equal(await again.$eval('textarea[aria-label="Mem idle.txt"]', (editor) => editor.value), '7');
+  assert.deepEqual([...errors, ...againErrors], []);
+  await page.close();
+  await again.close();
+});
+
 test('a shared link reopens the same inputs', async () => {
   const { page, errors } = await openPage(web.browser, web.url);
   await page.evaluate(() => window.fivestage.ready);
@@ -240,7 +279,7 @@ test('a shared link reopens the same inputs', async () => {
   // The files the editors hold: a file marked missing has no text.
   const editors = (p) => p.evaluate(() => [
     ...['src.txt', 'reg.txt', 'mem.txt'].map((name) => document.getElementById(name).value),
-    ...[...document.querySelectorAll('#energy-files tr')].map((row) =>
+    ...[...document.querySelectorAll('#energy-files tr[data-path]')].map((row) =>
       [row.dataset.path, row.querySelector('input').checked ? row.querySelector('textarea').value : null]),
   ]);
   const shared = await editors(page);

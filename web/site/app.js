@@ -466,7 +466,7 @@
   };
 
   window.fivestage.ready = client.ready.then(async () => {
-    editors.useEnergyFiles(await client.request('energyFiles'));
+    editors.useEnergyFiles(await client.request('energyFiles'), await client.request('idleFiles'));
     fivestageMachine.build($('machine-options'), await client.request('machineOptions'), machineChosen);
     restoreSettings();
     wire();

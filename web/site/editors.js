@@ -5,10 +5,12 @@
 
 // eslint-disable-next-line no-unused-vars
 const fivestageEditors = (() => {
-  // The energy files an input folder holds, as the simulator lists them.
+  // The energy files an input folder holds, and the idle files it may
+  // hold, as the simulator lists them.
   let energyFiles = [];
+  let idleFiles = [];
   const inputNames = ['src.txt', 'reg.txt', 'mem.txt'];
-  const isInputPath = (path) => inputNames.includes(path) || /^EnergyConsumptionInput\/.+\/energy\.txt$/.test(path);
+  const isInputPath = (path) => inputNames.includes(path) || energyFiles.includes(path) || idleFiles.includes(path);
   const examples = window.fivestageExamples;
   const $ = (id) => document.getElementById(id);
   // Where the browser keeps the inputs between visits; an open exercise
@@ -20,17 +22,37 @@ const fivestageEditors = (() => {
 
   // ---- the editors ----------------------------------------------------------
 
+  // A row for the energy file at `path`: its name (a working file's folder,
+  // "Fetch idle" for an idle file), whether the folder holds it, its text.
   function energyRow(path) {
     const row = document.createElement('tr');
     row.dataset.path = path;
-    const name = path.replace('EnergyConsumptionInput/', '').replace('/energy.txt', '');
-    row.innerHTML = `<td><label><input type="checkbox" checked title="present"> ${name}</label></td><td><textarea spellcheck="false"></textarea></td>`;
-    row.querySelector('textarea').setAttribute('aria-label', `${name} energy.txt`);
-    row.querySelector('input').addEventListener('change', (event) => row.classList.toggle('missing', !event.target.checked));
+    const [folder, file] = [path.slice(0, path.lastIndexOf('/')), path.slice(path.lastIndexOf('/') + 1)];
+    const stage = folder.replace('EnergyConsumptionInput/', '');
+    const name = file === 'idle.txt' ? `${stage} idle` : stage;
+    row.innerHTML = '<td><label><input type="checkbox" checked title="present"> </label></td><td><textarea spellcheck="false"></textarea></td>';
+    row.querySelector('label').append(name);
+    row.querySelector('textarea').setAttribute('aria-label', `${stage} ${file}`);
+    const box = row.querySelector('input');
+    box.addEventListener('change', () => row.classList.toggle('missing', !box.checked));
+    // Writing a figure into an absent file means to have it.
+    row.querySelector('textarea').addEventListener('input', () => {
+      if (!box.checked) box.click();
+    });
+    if (file === 'idle.txt') row.classList.add('optional');
     return row;
   }
 
-  function energyRows() { return [...$('energy-files').querySelectorAll('tr')]; }
+  // The heading above the idle files, which say what a stage charges in a
+  // cycle it does no work; without them it charges nothing.
+  function idleHeading() {
+    const row = document.createElement('tr');
+    row.className = 'idle-heading';
+    row.innerHTML = '<th colspan="2" scope="colgroup">Idle figures, optional: tick one to charge it in every cycle its stage does no work</th>';
+    return row;
+  }
+
+  function energyRows() { return [...$('energy-files').querySelectorAll('tr[data-path]')]; }
 
   // The numbers beside the lines of src.txt, since a label names a line (Lk
   // is line k), kept at the editor's scroll.
@@ -54,16 +76,17 @@ const fivestageEditors = (() => {
     table.replaceChildren();
     const paths = [...energyFiles];
     for (const path of Object.keys(files)) {
-      if (path.startsWith('EnergyConsumptionInput/') && !paths.includes(path)) paths.push(path);
+      if (path.startsWith('EnergyConsumptionInput/') && !paths.includes(path) && !idleFiles.includes(path)) paths.push(path);
     }
-    for (const path of paths) {
-      const row = energyRow(path);
+    const row = (path) => {
+      const made = energyRow(path);
       const present = path in files;
-      row.querySelector('input').checked = present;
-      row.classList.toggle('missing', !present);
-      row.querySelector('textarea').value = files[path] ?? '';
-      table.append(row);
-    }
+      made.querySelector('input').checked = present;
+      made.classList.toggle('missing', !present);
+      made.querySelector('textarea').value = files[path] ?? '';
+      return made;
+    };
+    table.append(...paths.map(row), idleHeading(), ...idleFiles.map(row));
   }
 
   // Makes every editor but those of `paths` read-only; null makes all editable.
@@ -261,7 +284,7 @@ const fivestageEditors = (() => {
     });
   }
 
-  const useEnergyFiles = (paths) => { energyFiles = paths; };
+  const useEnergyFiles = (working, idle) => { [energyFiles, idleFiles] = [working, idle]; };
 
   return {
     useEnergyFiles, fill, files, machine, setEditable, changed, showExample, openingInputs, refreshLink, wire,

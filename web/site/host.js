@@ -71,6 +71,7 @@ const fivestageHost = (() => {
       },
       go: ({ cycle, inSight }) => go(cycle, inSight),
       energyFiles: () => module.energyFiles(),
+      idleFiles: () => module.idleFiles(),
       machineOptions: () => module.machineOptions(),
       view: () => viewWith(),
       memory: memoryWords,
