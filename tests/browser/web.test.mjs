@@ -226,7 +226,7 @@ test('a missing Decode energy figure ends the run with the console\'s message', 
   await page.close();
 });
 
-test('the editors offer each stage\'s idle file, absent until given, and the run charges it as the report does', async () => {
+test('the editors offer each stage\'s idle file, absent until given, and the run charges it as the report does; a folder brings its own', async () => {
   const { page, errors } = await openPage(web.browser, web.url);
   await page.evaluate(() => window.fivestage.ready);
   const idleRows = () => page.$$eval('#energy-files tr.optional', (rows) =>
@@ -243,6 +243,13 @@ test('the editors offer each stage\'s idle file, absent until given, and the run
   await settled(page);
   assert.match(await page.$eval('#console', (pre) => pre.textContent), / Idle : Mem \n/);
 
+  // The idle file is one of the inputs: kept for the next visit.
+  const { page: again, errors: againErrors } = await openPage(web.browser, web.url, page.browserContext());
+  await again.evaluate(() => window.fivestage.ready);
+  assert.equal(await again.$eval('textarea[aria-label="Mem idle.txt"]', (editor) => editor.value), '7');
+  assert.deepEqual(againErrors, []);
+  await again.close();
+
   const work = mkdtempSync(join(tmpdir(), 'fivestage-web-'));
   try {
     const folder = join(work, 'basic');
@@ -252,17 +259,25 @@ test('the editors offer each stage\'s idle file, absent until given, and the run
     const report = JSON.parse(readFileSync(join(work, 'report.json'), 'utf8'));
     assert.ok(report.energy.split.idle.byStage.Mem > 0);
     assert.equal(await page.$eval('#energy-total', (element) => Number(element.textContent)), report.energy.total);
+
+    // A folder opened brings its idle files, and nothing the simulator does not read.
+    writeFileSync(join(folder, 'EnergyConsumptionInput', 'Fetch', 'idle.txt'), '3\n');
+    writeFileSync(join(folder, 'EnergyConsumptionInput', 'Fetch', 'notes.txt'), 'not an input\n');
+    rmSync(join(folder, 'EnergyConsumptionInput', 'Mem', 'idle.txt'));
+    await (await page.$('#folder')).uploadFile(folder);
+    await page.waitForFunction(() => document.querySelector('#energy-files tr.optional input').checked);
+    await settled(page);
+    const given = await page.$$eval('#energy-files tr[data-path]', (rows) => rows
+      .filter((row) => row.querySelector('input').checked && row.dataset.path.includes('/Fetch/'))
+      .map((row) => [row.dataset.path, row.querySelector('textarea').value]));
+    assert.deepEqual(given, [['EnergyConsumptionInput/Fetch/energy.txt', '120\n'], ['EnergyConsumptionInput/Fetch/idle.txt', '3\n']]);
+    assert.equal((await idleRows())[3][2], false);
   } finally {
     rmSync(work, { recursive: true, force: true });
   }
 
-  // The idle file is one of the inputs: kept for the next visit.
-  const { page: again, errors: againErrors } = await openPage(web.browser, web.url, page.browserContext());
-  await again.evaluate(() => window.fivestage.ready);
-  assert.equal(await again.$eval('textarea[aria-label="Mem idle.txt"]', (editor) => editor.value), '7');
-  assert.deepEqual([...errors, ...againErrors], []);
+  assert.deepEqual(errors, []);
   await page.close();
-  await again.close();
 });
 
 test('a shared link reopens the same inputs', async () => {
