@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <string_view>
+#include <vector>
 
 namespace fivestage::report {
 namespace {
@@ -175,11 +177,41 @@ std::string twoDecimals(double value) {
   return text;
 }
 
-std::string wholeNumber(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.0f", value);
-  return text;
+namespace {
+
+// The product of two whole numbers written in decimal, exactly, as on
+// paper: each digit times each digit, then the carries.
+std::string decimalProduct(std::string_view a, std::string_view b) {
+  std::vector<int> places(a.size() + b.size(), 0);
+  for (std::size_t i = a.size(); i-- > 0;) {
+    for (std::size_t j = b.size(); j-- > 0;) places[i + j + 1] += (a[i] - '0') * (b[j] - '0');
+  }
+  for (std::size_t k = places.size(); k-- > 1;) {
+    places[k - 1] += places[k] / 10;
+    places[k] %= 10;
+  }
+  std::string digits;
+  for (const int digit : places) {
+    if (!digits.empty() || digit != 0) digits += static_cast<char>('0' + digit);
+  }
+  return digits.empty() ? "0" : digits;
 }
+
+// Energy in all times the cycles `times` times, in decimal.
+std::string energyTimesCycles(const RunRecord& record, int times) {
+  const std::int64_t energy = record.energyTotal();
+  // The magnitude as unsigned, so that the lowest energy has one too.
+  const std::uint64_t magnitude = energy < 0 ? 0 - static_cast<std::uint64_t>(energy) : static_cast<std::uint64_t>(energy);
+  std::string product = std::to_string(magnitude);
+  for (int k = 0; k < times; ++k) product = decimalProduct(product, std::to_string(record.cycles));
+  return (energy < 0 && product != "0" ? "-" : "") + product;
+}
+
+}  // namespace
+
+std::string energyDelayText(const RunRecord& record) { return energyTimesCycles(record, 1); }
+
+std::string energyDelaySquaredText(const RunRecord& record) { return energyTimesCycles(record, 2); }
 
 std::string trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(" \n");

@@ -97,8 +97,11 @@ std::string instructionText(const MachineState& program, InstructionIndex index)
 
 // A number with two decimals.
 std::string twoDecimals(double value);
-// A figure rounded to a whole number, as the delay products are shown.
-std::string wholeNumber(double value);
+// The delay products as the reports show them: whole numbers, exact to the
+// last digit however long the run (energy-delay^2 of a million-cycle run
+// is beyond 64 bits, and beyond the 16 digits a double keeps).
+std::string energyDelayText(const RunRecord& record);
+std::string energyDelaySquaredText(const RunRecord& record);
 
 // The text without the blanks and newlines around it, as the console's
 // messages are quoted inside a sentence.

@@ -46,7 +46,7 @@ std::vector<Column> columnsOf(ComparisonKind kind) {
 std::vector<std::string> energyCellsOf(const RunRecord& record) {
   const EnergySplit& split = record.energySplit;
   return {std::to_string(record.energyTotal()),    orDash(energyPerCompletedInstruction(record)),
-          wholeNumber(energyDelayProduct(record)), wholeNumber(energyDelaySquaredProduct(record)),
+          energyDelayText(record), energyDelaySquaredText(record),
           std::to_string(sumOf(split.completed)),  std::to_string(sumOf(split.wrongPath)),
           std::to_string(sumOf(split.idle)),       std::to_string(sumOf(split.stalled))};
 }

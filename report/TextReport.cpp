@@ -145,8 +145,8 @@ class TextReport {
     const std::optional<double> perInstruction = energyPerCompletedInstruction(record_);
     row("Energy", std::to_string(record_.energyTotal()) + " in all" +
                       (perInstruction ? ", " + twoDecimals(*perInstruction) + " per completed instruction" : ""));
-    row("  delay products", "energy-delay " + wholeNumber(energyDelayProduct(record_)) + "   energy-delay^2 " +
-                                wholeNumber(energyDelaySquaredProduct(record_)));
+    row("  delay products", "energy-delay " + energyDelayText(record_) + "   energy-delay^2 " +
+                                energyDelaySquaredText(record_));
     row("  by stage", stagesText(record_.energyByStage));
     split();
     std::string opcodes;

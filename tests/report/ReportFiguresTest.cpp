@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <limits>
 #include <sstream>
 
 #include "record/Figures.h"
@@ -473,6 +474,35 @@ TEST_F(ReportFigures, EnergyIsExactWhereTheConsoleRounds) {
   const RunRecord record = run("addi $1, $1, 1\n").record;
   EXPECT_EQ(record.energyByStage[0], 1234567);
   EXPECT_EQ(record.energyTotal(), 1234567 + 4 + 20 + 40);
+}
+
+// The delay products are whole numbers shown to the last digit: a long run's
+// energy-delay^2 is beyond 64 bits and beyond what a double holds exactly.
+TEST(DelayProducts, AreExactWholeNumbersHoweverLargeOrNegative) {
+  struct Case {
+    const char* name;
+    std::int64_t energy;
+    Cycle cycles;
+    const char* delay;
+    const char* delaySquared;
+  };
+  const Case cases[] = {
+      {"the basic report", 3505, 17, "59585", "1012945"},
+      {"a million cycles", 41'200'000, 1'000'004, "41200164800000", "41200329600659200000"},
+      {"no energy", 0, 12, "0", "0"},
+      {"no cycles", 7, 0, "0", "0"},
+      {"the largest energy", std::numeric_limits<std::int64_t>::max(), 3'037'000'500,
+       "28011385487613972553246903500", "85070591731576378451197122552951750000"},
+      {"the lowest energy", std::numeric_limits<std::int64_t>::min(), 2, "-18446744073709551616",
+       "-36893488147419103232"},
+  };
+  for (const Case& c : cases) {
+    RunRecord record;
+    record.energyByStage[0] = c.energy;
+    record.cycles = c.cycles;
+    EXPECT_EQ(energyDelayText(record), c.delay) << c.name;
+    EXPECT_EQ(energyDelaySquaredText(record), c.delaySquared) << c.name;
+  }
 }
 
 TEST_F(ReportFigures, ARunEndingOnAnErrorIsReportedUpToThatPoint) {
