@@ -386,7 +386,7 @@ std::string bucketMarks(const EnergyBucket& bucket, int x, int width, const std:
 
 }  // namespace
 
-std::string energyOverTimeHtml(const RunRecord& record) {
+EnergyOverTimeParts energyOverTimeParts(const RunRecord& record) {
   const std::vector<EnergyBucket>& buckets = record.energyOverTime.buckets;
   std::int64_t highest = 1;
   for (const EnergyBucket& bucket : buckets) highest = std::max(highest, sumOf(bucket.energy));
@@ -394,44 +394,58 @@ std::string energyOverTimeHtml(const RunRecord& record) {
   const int bars = std::max<int>(1, static_cast<int>(buckets.size()));
   const int barWidth = std::max(4, std::min(cellWidth, 900 / bars));
   const int labelEvery = std::max(1, 40 / barWidth);
-  std::string svg = "<div class=\"energy-scroll\"" + scrollRegion("energy over time") +
-                    "><svg class=\"energy-chart\" width=\"" + std::to_string(bars * barWidth) + "\" height=\"" +
-                    std::to_string(marksHeight + height + 16) +
-                    "\" role=\"img\" aria-labelledby=\"energy-time-title energy-time-text\">"
-                    "<title id=\"energy-time-title\">Energy over time</title><desc id=\"energy-time-text\">" +
-                    energyOverTimeText(record, highest) + "</desc>";
+  EnergyOverTimeParts picture;
+  picture.width = bars * barWidth;
+  picture.height = marksHeight + height + 16;
+  picture.parts.push_back({"title", "<title id=\"energy-time-title\">Energy over time</title>"});
+  picture.parts.push_back(
+      {"desc", "<desc id=\"energy-time-text\">" + energyOverTimeText(record, highest) + "</desc>"});
   for (std::size_t i = 0; i < buckets.size(); ++i) {
     const std::pair<Cycle, Cycle> cycles = bucketCycles(record, i);
     const std::string when = cyclesText(cycles);
     const int x = static_cast<int>(i) * barWidth;
-    svg += "<g class=\"bar\" data-first=\"" + number(cycles.first) + "\" data-last=\"" + number(cycles.second) + "\">";
+    std::string bar =
+        "<g class=\"bar\" data-first=\"" + number(cycles.first) + "\" data-last=\"" + number(cycles.second) + "\">";
     double top = marksHeight + height;
     for (const Stage stage : allStages) {
       const std::int64_t energy = buckets[i].energy[static_cast<std::size_t>(stage)];
       if (energy <= 0) continue;
       const double barHeight = static_cast<double>(energy) * height / static_cast<double>(highest);
       top -= barHeight;
-      svg += "<rect x=\"" + std::to_string(x + 1) + "\" y=\"" + twoDecimals(top) + "\" width=\"" +
+      bar += "<rect x=\"" + std::to_string(x + 1) + "\" y=\"" + twoDecimals(top) + "\" width=\"" +
              std::to_string(std::max(barWidth - 2, 2)) + "\" height=\"" + twoDecimals(barHeight) + "\" fill=\"" +
              stageColour(stage) + "\" data-stage=\"" + std::string(stageName(stage)) + "\" data-energy=\"" +
              number(energy) + "\"><title>" + when + " · " + std::string(stageName(stage)) + " " + number(energy) +
              "</title></rect>";
     }
-    svg += bucketMarks(buckets[i], x, barWidth, when) + "</g>";
+    const std::string first = number(cycles.first);
+    picture.parts.push_back({"bar " + first, bar + bucketMarks(buckets[i], x, barWidth, when) + "</g>"});
     if (i % static_cast<std::size_t>(labelEvery) == 0) {
-      svg += "<text x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(marksHeight + height + 13) +
-             "\" font-size=\"10\" fill=\"#6b6b70\">" + number(cycles.first) + "</text>";
+      picture.parts.push_back({"label " + first, "<text x=\"" + std::to_string(x) + "\" y=\"" +
+                                                      std::to_string(marksHeight + height + 13) +
+                                                      "\" font-size=\"10\" fill=\"#6b6b70\">" + first + "</text>"});
     }
   }
-  svg += "</svg></div><p class=\"legend\">";
+  picture.legend = "<p class=\"legend\">";
   for (const Stage stage : allStages) {
-    svg += "<span><i style=\"background: " + std::string(stageColour(stage)) + "\"></i>" +
-           std::string(stageName(stage)) + "</span>";
+    picture.legend += "<span><i style=\"background: " + std::string(stageColour(stage)) + "\"></i>" +
+                      std::string(stageName(stage)) + "</span>";
   }
-  return svg + "<span>▼ a stall began</span><span>✕ an instruction was cancelled</span><span class=\"note\">" +
-         (record.energyOverTime.width == 1 ? "one bar a cycle"
-                                           : "one bar per " + number(record.energyOverTime.width) + " cycles") +
-         "; highest bar: " + number(highest) + "</span></p>";
+  picture.legend += "<span>▼ a stall began</span><span>✕ an instruction was cancelled</span><span class=\"note\">" +
+                    (record.energyOverTime.width == 1 ? "one bar a cycle"
+                                                      : "one bar per " + number(record.energyOverTime.width) + " cycles") +
+                    "; highest bar: " + number(highest) + "</span></p>";
+  return picture;
+}
+
+std::string energyOverTimeHtml(const RunRecord& record) {
+  const EnergyOverTimeParts picture = energyOverTimeParts(record);
+  std::string html = "<div class=\"energy-scroll\"" + scrollRegion("energy over time") +
+                     "><svg class=\"energy-chart\" width=\"" + std::to_string(picture.width) + "\" height=\"" +
+                     std::to_string(picture.height) +
+                     "\" role=\"img\" aria-labelledby=\"energy-time-title energy-time-text\">";
+  for (const EnergyOverTimeParts::Part& part : picture.parts) html += part.html;
+  return html + "</svg></div>" + picture.legend;
 }
 
 std::string meaningHtml(const Meaning& meaning) {

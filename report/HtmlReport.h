@@ -42,6 +42,22 @@ std::string summaryHtml(const MachineState& program, const RunRecord& record, Cy
 // cancelled. An SVG picture with its legend; each rect carries its stage and
 // energy as data-stage and data-energy, each bar its cycles.
 std::string energyOverTimeHtml(const RunRecord& record);
+// The same picture in parts, as the page redraws it at every Step: the
+// size of the SVG, its elements, each keyed (its title, its description, a
+// group per bar, the cycle labels), and the legend below it. A Step changes
+// the last bar and the description; the other bars keep their markup until
+// the scale or the bars' width changes.
+struct EnergyOverTimeParts {
+  struct Part {
+    std::string key;
+    std::string html;
+  };
+  int width = 0;
+  int height = 0;
+  std::vector<Part> parts;
+  std::string legend;
+};
+EnergyOverTimeParts energyOverTimeParts(const RunRecord& record);
 // Registers and memory words the run changed.
 std::string finalStateHtml(const std::vector<ValueChange>& registers, const std::vector<ValueChange>& memory);
 // The program check's warnings.

@@ -48,6 +48,24 @@ emscripten::val energyFiles() { return pathList(fivestage::energyFilePaths()); }
 // The idle files it may hold, one a stage; none is needed.
 emscripten::val idleFiles() { return pathList(fivestage::idleFilePaths()); }
 
+// The picture of energy over time as the page's script reads it: its size,
+// its parts [{ key, html }] and its legend.
+emscripten::val energyOverTimeOf(const fivestage::report::EnergyOverTimeParts& picture) {
+  emscripten::val result = emscripten::val::object();
+  result.set("width", picture.width);
+  result.set("height", picture.height);
+  emscripten::val parts = emscripten::val::array();
+  for (const fivestage::report::EnergyOverTimeParts::Part& part : picture.parts) {
+    emscripten::val shown = emscripten::val::object();
+    shown.set("key", jsString(part.key));
+    shown.set("html", jsString(part.html));
+    parts.call<void>("push", shown);
+  }
+  result.set("parts", parts);
+  result.set("legend", jsString(picture.legend));
+  return result;
+}
+
 // The session's view as the page's script reads it: the figures, with the
 // texts and the chart's rows beside them, each handed over as it is.
 emscripten::val viewOf(const Session& session) {
@@ -56,7 +74,7 @@ emscripten::val viewOf(const Session& session) {
   result.set("trace", jsString(view.trace));
   result.set("summaryHtml", jsString(view.summaryHtml));
   result.set("finalStateHtml", jsString(view.finalStateHtml));
-  result.set("energyOverTimeHtml", jsString(view.energyOverTimeHtml));
+  result.set("energyOverTime", energyOverTimeOf(view.energyOverTime));
   result.set("predictorHtml", jsString(view.predictorHtml));
   emscripten::val chart = emscripten::val::null();
   if (view.chart) {

@@ -255,7 +255,7 @@ Session::View Session::view() const {
   return {figures, std::move(text.text),
           cycle == 0 ? std::nullopt : std::optional(report::chartParts(*program_, rows, first, last)),
           report::summaryHtml(*program_, record, cycleLimit), report::finalStateHtml(registers, memory),
-          report::energyOverTimeHtml(record), predictorPanelHtml(*program_, core.predictor(), run_->shown.latest.events())};
+          report::energyOverTimeParts(record), predictorPanelHtml(*program_, core.predictor(), run_->shown.latest.events())};
 }
 
 double Session::advance(double cycle, double budget) {

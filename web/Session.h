@@ -57,7 +57,7 @@ class Session {
     std::optional<report::ChartParts> chart;  // the latest cycles, once one has run
     std::string summaryHtml;                  // the report's summary of the run so far
     std::string finalStateHtml;               // the report's values changed by the run
-    std::string energyOverTimeHtml;           // the report's picture of the energy of the run so far
+    report::EnergyOverTimeParts energyOverTime;  // the report's picture of the energy of the run so far
     std::string predictorHtml;                // the branch predictor in the cycle; empty when Fetch predicts nothing
   };
   View view() const;

@@ -189,6 +189,7 @@ test('the page shows where the energy went and its energy over time, as the repo
       rows.map((row) => Number(row.lastElementChild.textContent)));
     assert.deepEqual(split, ['completed', 'wrongPath', 'idle', 'stalled'].map((part) => report.energy.split[part].total));
     const bars = (target, selector) => target.$$eval(`${selector} .energy-chart .bar`, (groups) => groups.map((group) => ({
+      drawn: group instanceof SVGGElement && group.getBBox().height > 0,
       first: Number(group.dataset.first),
       last: Number(group.dataset.last),
       energy: [...group.querySelectorAll('rect')].reduce((sum, rect) => sum + Number(rect.dataset.energy), 0),
@@ -609,7 +610,7 @@ test('drawn in place Step by Step, the chart, the datapath and the panels are th
     'mem.txt': '7\n0\n',
   };
   const drawn = (page) => page.evaluate(() => Object.fromEntries(
-    ['status', 'chart', 'diagram', 'summary', 'registers', 'memory', 'memory-words']
+    ['status', 'chart', 'diagram', 'summary', 'energy-over-time', 'registers', 'memory', 'memory-words']
       .map((id) => [id, document.getElementById(id).innerHTML])));
   const runTo = async (page, cycle) => {
     await page.$eval('#until', (input, cycle) => { input.value = cycle; }, String(cycle));

@@ -75,6 +75,21 @@
     showHtml($('prediction'), html);
   }
 
+  // The picture of energy over time, kept on screen from Step to Step: its
+  // size follows the run, and only the parts whose markup changed (the last
+  // bar and the description, mostly) are drawn again. Null hides it.
+  function showEnergyOverTime(picture) {
+    const holder = $('energy-over-time');
+    holder.hidden = !picture;
+    if (!picture) return;
+    const svg = holder.querySelector('svg');
+    for (const size of ['width', 'height']) {
+      if (svg.getAttribute(size) !== String(picture[size])) svg.setAttribute(size, picture[size]);
+    }
+    fivestageRedraw.showParts(svg, picture.parts.map(({ key, html }) => [key, html]));
+    showHtml($('energy-legend'), picture.legend);
+  }
+
   function registersHtml(view) {
     const marked = new Set(view.writtenThisCycle.registers);
     return view.finalRegisters.map((value, index) =>
@@ -159,7 +174,8 @@
       status.className = 'status failed';
       showHtml(status, 'The files could not be loaded: see the console.');
       fivestageChart.show($('chart'), null);
-      for (const id of ['summary', 'energy-over-time', 'registers', 'memory', 'memory-words']) showHtml($(id), '');
+      for (const id of ['summary', 'registers', 'memory', 'memory-words']) showHtml($(id), '');
+      showEnergyOverTime(null);
       showPredictor('');
       return;
     }
@@ -172,7 +188,7 @@
     // The summary and the values changed, as the report page shows them.
     showHtml($('summary'), view.summaryHtml);
     showHtml($('memory'), view.finalStateHtml);
-    showHtml($('energy-over-time'), view.energyOverTimeHtml);
+    showEnergyOverTime(view.energyOverTime);
     showPredictor(view.predictorHtml);
     showHtml($('registers'), registersHtml(view));
     renderMemory(view);

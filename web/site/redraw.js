@@ -2,7 +2,8 @@
 // Step, and most of what they show has not changed. So a new drawing is not
 // put in whole: the browser would lay all of it out again. What is on screen
 // is brought to the new html node by node, and a drawing made of parts (the
-// chart's rows) looks only at the parts whose markup changed.
+// chart's rows, the bars of energy over time) looks only at the parts whose
+// markup changed.
 'use strict';
 
 // eslint-disable-next-line no-unused-vars
@@ -63,7 +64,7 @@ const fivestageRedraw = (() => {
   function showParts(container, parts) {
     const shown = partsShown.get(container) ?? new Map();  // key → { markup, element }
     const changed = parts.filter(([key, markup]) => shown.get(key)?.markup !== markup);
-    const made = elements(changed.map(([, markup]) => markup));
+    const made = elements(changed.map(([, markup]) => markup), container);
     const madeFor = new Map(changed.map(([key], i) => [key, made[i]]));
     const next = new Map();
     let cursor = container.firstElementChild;
@@ -85,12 +86,15 @@ const fivestageRedraw = (() => {
     partsShown.set(container, next);
   }
 
-  // The elements of `markups`, each the markup of one HTML element.
-  function elements(markups) {
+  // The elements of `markups`, each the markup of one element: of HTML, or
+  // of SVG when they are to go `inside` an SVG element (outside one, a <g>
+  // would be read as an unknown HTML element).
+  function elements(markups, inside = null) {
     if (markups.length === 0) return [];
     const template = document.createElement('template');
-    template.innerHTML = markups.join('');
-    return [...template.content.children];
+    const svg = inside instanceof SVGElement;
+    template.innerHTML = svg ? `<svg>${markups.join('')}</svg>` : markups.join('');
+    return [...(svg ? template.content.firstElementChild : template.content).children];
   }
 
   return { showHtml, showParts, elements };
