@@ -395,8 +395,10 @@ EnergyOverTimeParts energyOverTimeParts(const RunRecord& record) {
   const int barWidth = std::max(4, std::min(cellWidth, 900 / bars));
   const int labelEvery = std::max(1, 40 / barWidth);
   EnergyOverTimeParts picture;
-  picture.width = bars * barWidth;
-  picture.height = marksHeight + height + 16;
+  picture.opening = "<div class=\"energy-scroll\"" + scrollRegion("energy over time") +
+                    "><svg class=\"energy-chart\" width=\"" + std::to_string(bars * barWidth) + "\" height=\"" +
+                    std::to_string(marksHeight + height + 16) +
+                    "\" role=\"img\" aria-labelledby=\"energy-time-title energy-time-text\">";
   picture.parts.push_back({"title", "<title id=\"energy-time-title\">Energy over time</title>"});
   picture.parts.push_back(
       {"desc", "<desc id=\"energy-time-text\">" + energyOverTimeText(record, highest) + "</desc>"});
@@ -440,12 +442,9 @@ EnergyOverTimeParts energyOverTimeParts(const RunRecord& record) {
 
 std::string energyOverTimeHtml(const RunRecord& record) {
   const EnergyOverTimeParts picture = energyOverTimeParts(record);
-  std::string html = "<div class=\"energy-scroll\"" + scrollRegion("energy over time") +
-                     "><svg class=\"energy-chart\" width=\"" + std::to_string(picture.width) + "\" height=\"" +
-                     std::to_string(picture.height) +
-                     "\" role=\"img\" aria-labelledby=\"energy-time-title energy-time-text\">";
+  std::string html = picture.opening;
   for (const EnergyOverTimeParts::Part& part : picture.parts) html += part.html;
-  return html + "</svg></div>" + picture.legend;
+  return html.append(EnergyOverTimeParts::closing) + picture.legend;
 }
 
 std::string meaningHtml(const Meaning& meaning) {

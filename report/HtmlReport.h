@@ -43,17 +43,18 @@ std::string summaryHtml(const MachineState& program, const RunRecord& record, Cy
 // energy as data-stage and data-energy, each bar its cycles.
 std::string energyOverTimeHtml(const RunRecord& record);
 // The same picture in parts, as the page redraws it at every Step: the
-// size of the SVG, its elements, each keyed (its title, its description, a
-// group per bar, the cycle labels), and the legend below it. A Step changes
-// the last bar and the description; the other bars keep their markup until
-// the scale or the bars' width changes.
+// opening of its scroll region and SVG, which holds the picture's size, the
+// SVG's elements, each keyed (its title, its description, a group per bar,
+// the cycle labels), and the legend below it. A Step changes the last bar
+// and the description; the other bars keep their markup until the scale or
+// the bars' width changes.
 struct EnergyOverTimeParts {
+  static constexpr std::string_view closing = "</svg></div>";
   struct Part {
     std::string key;
     std::string html;
   };
-  int width = 0;
-  int height = 0;
+  std::string opening;
   std::vector<Part> parts;
   std::string legend;
 };

@@ -48,12 +48,11 @@ emscripten::val energyFiles() { return pathList(fivestage::energyFilePaths()); }
 // The idle files it may hold, one a stage; none is needed.
 emscripten::val idleFiles() { return pathList(fivestage::idleFilePaths()); }
 
-// The picture of energy over time as the page's script reads it: its size,
-// its parts [{ key, html }] and its legend.
+// The picture of energy over time as the page's script reads it: its
+// opening, its parts [{ key, html }] and its legend.
 emscripten::val energyOverTimeOf(const fivestage::report::EnergyOverTimeParts& picture) {
   emscripten::val result = emscripten::val::object();
-  result.set("width", picture.width);
-  result.set("height", picture.height);
+  result.set("opening", jsString(picture.opening));
   emscripten::val parts = emscripten::val::array();
   for (const fivestage::report::EnergyOverTimeParts::Part& part : picture.parts) {
     emscripten::val shown = emscripten::val::object();

@@ -76,15 +76,24 @@
   }
 
   // The picture of energy over time, kept on screen from Step to Step: its
-  // size follows the run, and only the parts whose markup changed (the last
-  // bar and the description, mostly) are drawn again. Null hides it.
+  // frame is made once from the picture's opening, which then changes only
+  // in the SVG's size, and only the parts whose markup changed (the last bar
+  // and the description, mostly) are drawn again. Null hides it.
+  let energyOpening = null;
   function showEnergyOverTime(picture) {
     const holder = $('energy-over-time');
     holder.hidden = !picture;
     if (!picture) return;
-    const svg = holder.querySelector('svg');
-    for (const size of ['width', 'height']) {
-      if (svg.getAttribute(size) !== String(picture[size])) svg.setAttribute(size, picture[size]);
+    let svg = holder.querySelector('svg');
+    if (picture.opening !== energyOpening) {
+      const [frame] = fivestageRedraw.elements([`${picture.opening}</svg></div>`]);
+      if (svg) {
+        fivestageRedraw.updateAttributes(svg, frame.querySelector('svg'));
+      } else {
+        holder.prepend(frame);
+        svg = frame.querySelector('svg');
+      }
+      energyOpening = picture.opening;
     }
     fivestageRedraw.showParts(svg, picture.parts.map(({ key, html }) => [key, html]));
     showHtml($('energy-legend'), picture.legend);

@@ -97,5 +97,5 @@ const fivestageRedraw = (() => {
     return [...(svg ? template.content.firstElementChild : template.content).children];
   }
 
-  return { showHtml, showParts, elements };
+  return { showHtml, showParts, elements, updateAttributes };
 })();
