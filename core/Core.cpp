@@ -18,21 +18,25 @@ RunEnd Core::stepCycle(Key key) {
   datapath_.thisCycle = {};
   datapath_.beginCycle(CycleStarted{cyclesRun_, CycleCounter_});
   accounts_.beginCycle(cyclesRun_, pipeline_, stallHolds());
+  std::optional<RunOutcome> ending;
   try {
-    runStages();
+    if (runStages()) ending = RunOutcome{RunEnd::Completed, "", 0};
   } catch (const FatalError& error) {
-    end(RunEnd::Failed, error.what(), error.exitStatus());
+    ending = RunOutcome{RunEnd::Failed, error.what(), error.exitStatus()};
   }
+  // What the stages did counts even in a cycle that ended the run.
+  datapath_.endCycle(cyclesRun_);
+  if (ending) end(std::move(*ending));
   // The clock edge: the predictor's table takes the update of this cycle.
   datapath_.predictor.endCycle();
   return outcome_.state;
 }
 
 void Core::stop() {
-  if (outcome_.state == RunEnd::Running) end(RunEnd::Stopped, "", 0);
+  if (outcome_.state == RunEnd::Running) end({RunEnd::Stopped, "", 0});
 }
 
-void Core::runStages() {
+bool Core::runStages() {
   Pipeline& p = pipeline_;
   // The stages run from the back of the pipeline to the front, so each one
   // consumes what the stage in front of it produced in the previous cycle.
@@ -81,20 +85,20 @@ void Core::runStages() {
   const bool programDone = pc_ >= 0 && static_cast<std::size_t>(pc_) == datapath_.state.instructions.size();
   if (programDone && p.isEmpty()) {
     datapath_.chargeIdle(Stage::Fetch, false);
-    end(RunEnd::Completed, "", 0);
-    return;
+    return true;
   }
   if (programDone || fetchHeld()) {
     accounts_.fetchIdle(fetchHeld(), programDone);
     datapath_.report(FetchIdle{fetchHeld(), programDone});
     datapath_.chargeIdle(Stage::Fetch, fetchHeld());
-    return;
+    return false;
   }
   checkInstructionExists(datapath_.state, pc_);
   // Fetch numbers its fetches from 1.
   accounts_.fetching({pc_, datapath_.fetches + 1});
   p.fetchUnit.fetch(datapath_, pc_);
   p.decodeSlot = InstructionTag{datapath_.FetchLatch.Pc, datapath_.FetchLatch.fetch};
+  return false;
 }
 
 bool Core::cancelsWrongPath() const {
@@ -149,10 +153,10 @@ void Core::releaseStallWhenDue() {
   accounts_.stallReleased();
 }
 
-void Core::end(RunEnd state, std::string message, int exitStatus) {
-  outcome_ = {state, std::move(message), exitStatus};
-  accounts_.settleRunEnd(state == RunEnd::Completed);
-  datapath_.report(RunEnded{state, outcome_.message, exitStatus});
+void Core::end(RunOutcome outcome) {
+  outcome_ = std::move(outcome);
+  accounts_.settleRunEnd(outcome_.state == RunEnd::Completed);
+  datapath_.report(RunEnded{outcome_.state, outcome_.message, outcome_.exitStatus});
 }
 
 const RunOutcome& simulate(Core& core) {

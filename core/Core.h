@@ -51,7 +51,9 @@ class Core {
   const BranchPredictor& predictor() const { return datapath_.predictor; }
 
  private:
-  void runStages();
+  // Runs the stages of one cycle; true when the last instruction has left
+  // the pipeline and the program is done.
+  bool runStages();
   void releaseStallWhenDue();
   // With flush (and with any predictor, which needs it) an instruction
   // fetched on the wrong path is cancelled.
@@ -67,7 +69,7 @@ class Core {
   // Whether an open stall holds Decode and Execute for the whole of this
   // cycle, rather than being released in it.
   bool stallHolds() const;
-  void end(RunEnd state, std::string message, int exitStatus);
+  void end(RunOutcome outcome);
 
   Datapath datapath_;
   Pipeline pipeline_;

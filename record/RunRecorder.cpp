@@ -50,8 +50,10 @@ RunRecorder::RunRecorder(const MachineState& program, CycleWindow window, Machin
 
 EventKinds RunRecorder::interests() const {
   constexpr EventKinds handled = handledKinds<RunRecorder>();
-  static_assert((NotedInWindow::kinds & ~handled) == 0, "it notes only what it handles");
-  return record_.window.contains(cycle_) ? handled : handled & ~NotedInWindow::kinds;
+  static_assert(((NotedInWindow::kinds | Charted::kinds) & ~handled) == 0, "it notes and charts only what it handles");
+  if (record_.window.contains(cycle_)) return handled;
+  const bool charting = cycle_ <= record_.window.to || !inFlight_.empty();
+  return handled & ~NotedInWindow::kinds & ~(charting ? 0 : Charted::kinds);
 }
 
 ChartRow* RunRecorder::currentRow() {
@@ -68,9 +70,35 @@ void RunRecorder::operator()(const CycleStarted& e) {
   record_.energyOverTime.bucketFor(cycle_);
 }
 
+// What the stages took up and were charged in the cycle, counted. An idle
+// charge is no instruction's: the stage had none to work on.
+void RunRecorder::operator()(const CycleEnded& e) {
+  for (std::size_t stage = 0; stage < stageCount; ++stage) {
+    const StageWork& work = e.stages[stage];
+    if (!work.charged) continue;
+    record_.energyByStage[stage] += work.energy;
+    if (record_.window.contains(cycle_)) record_.energyPerCycle.back()[stage] += work.energy;
+    record_.energyOverTime.buckets.back().energy[stage] += work.energy;
+    EnergySplit& split = record_.energySplit;
+    switch (*work.charged) {
+      case EnergyUse::Work:
+        split.completed[stage] += work.energy;
+        record_.byInstruction[static_cast<std::size_t>(work.instruction->index)].energy += work.energy;
+        break;
+      case EnergyUse::Idle: split.idle[stage] += work.energy; break;
+      case EnergyUse::Stalled: split.stalled[stage] += work.energy; break;
+    }
+  }
+  const StageWork& fetch = e.stages[static_cast<std::size_t>(Stage::Fetch)];
+  if (fetch.instruction) {
+    ++record_.fetched;
+    ++record_.byInstruction[static_cast<std::size_t>(fetch.instruction->index)].fetched;
+  }
+  if (fetch.charged == EnergyUse::Work) latestFetchWork_ = fetch.energy;
+  if (e.retired) ++record_.completed;
+}
+
 void RunRecorder::operator()(const InstructionFetched& e) {
-  ++record_.fetched;
-  ++record_.byInstruction[static_cast<std::size_t>(e.instruction.index)].fetched;
   if (cycle_ > record_.window.to) return;
   // Its row begins with the cycles it waited to be fetched, its f cells.
   ChartRow row{e.instruction, cycle_ - e.heldCycles, std::string(static_cast<std::size_t>(e.heldCycles), heldLetter),
@@ -129,20 +157,7 @@ void RunRecorder::operator()(const RegistersRead& e) {
 }
 
 void RunRecorder::operator()(const EnergyCharged& e) {
-  const auto stage = static_cast<std::size_t>(e.file.stage);
-  record_.energyByStage[stage] += e.added;
-  if (record_.window.contains(cycle_)) record_.energyPerCycle.back()[stage] += e.added;
-  record_.energyOverTime.buckets.back().energy[stage] += e.added;
-  // An idle charge is no instruction's: the stage had none to work on.
-  if (e.use != EnergyUse::Work) {
-    EnergySplit& split = record_.energySplit;
-    (e.use == EnergyUse::Stalled ? split.stalled : split.idle)[stage] += e.added;
-    return;
-  }
-  record_.energySplit.completed[stage] += e.added;
-  record_.byInstruction[static_cast<std::size_t>(current_.index)].energy += e.added;
-  if (e.file.stage == Stage::Fetch) latestFetchWork_ = e.added;
-  note([&] { return "energy " + std::to_string(e.added); });
+  if (e.use == EnergyUse::Work) note([&] { return "energy " + std::to_string(e.added); });
 }
 
 void RunRecorder::operator()(const StallTriggered& e) {
@@ -314,10 +329,7 @@ void RunRecorder::operator()(const RegisterWritten& e) {
   note([&] { return "$" + std::to_string(e.number) + " = " + std::to_string(e.value); });
 }
 
-void RunRecorder::operator()(const InstructionRetired& e) {
-  ++record_.completed;
-  retire(e.instruction.fetch);
-}
+void RunRecorder::operator()(const InstructionRetired& e) { retire(e.instruction.fetch); }
 
 void RunRecorder::operator()(const RunEnded& e) {
   record_.end = e.end;

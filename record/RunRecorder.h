@@ -19,8 +19,10 @@ class RunRecorder final : public EventView<RunRecorder> {
  public:
   RunRecorder(const MachineState& program, CycleWindow window, MachineOptions machine = {});
 
-  // The kinds it counts, and in the window's cycles those it notes in the
-  // chart too: outside the window the notes' events are not even made.
+  // The kinds it counts; while the chart has rows or may begin one, those
+  // it charts; and in the window's cycles those it notes in the chart too.
+  // Outside the window the notes' events are not even made, and once past
+  // it a cycle costs one event and the rare ones it counts.
   EventKinds interests() const override;
 
   // Moves the window's end to `to`, no earlier than the current cycle: a
@@ -38,11 +40,7 @@ class RunRecorder final : public EventView<RunRecorder> {
 
   // Counted over the whole run.
   void operator()(const CycleStarted& e);
-  void operator()(const InstructionFetched& e);
-  void operator()(const StageEntered& e);
-  void operator()(const DecodeWaited& e);
-  void operator()(const InstructionStalled& e);
-  void operator()(const EnergyCharged& e);
+  void operator()(const CycleEnded& e);
   void operator()(const StallTriggered& e);
   void operator()(const StallEnded& e);
   void operator()(const StallSettled& e);
@@ -51,9 +49,15 @@ class RunRecorder final : public EventView<RunRecorder> {
   void operator()(const RanBehindTakenBranch& e);
   void operator()(const InstructionCancelled& e);
   void operator()(const BranchResolved& e);
-  void operator()(const InstructionRetired& e);
   void operator()(const RunEnded& e);
+  // Charted: heard while the chart has rows, or may begin one.
+  void operator()(const InstructionFetched& e);
+  void operator()(const StageEntered& e);
+  void operator()(const DecodeWaited& e);
+  void operator()(const InstructionStalled& e);
+  void operator()(const InstructionRetired& e);
   // Noted in the window's cycles only.
+  void operator()(const EnergyCharged& e);
   void operator()(const HazardChecked& e);
   void operator()(const LoadUseChecked& e);
   void operator()(const RegistersRead& e);
@@ -64,8 +68,9 @@ class RunRecorder final : public EventView<RunRecorder> {
   void operator()(const RegisterWriteDecided& e);
   void operator()(const RegisterWritten& e);
 
-  using NotedInWindow = EventList<HazardChecked, LoadUseChecked, RegistersRead, AluComputed, MemoryAccessChosen,
-                                  MemoryRead, MemoryWritten, RegisterWriteDecided, RegisterWritten>;
+  using Charted = EventList<InstructionFetched, StageEntered, DecodeWaited, InstructionStalled, InstructionRetired>;
+  using NotedInWindow = EventList<EnergyCharged, HazardChecked, LoadUseChecked, RegistersRead, AluComputed,
+                                  MemoryAccessChosen, MemoryRead, MemoryWritten, RegisterWriteDecided, RegisterWritten>;
   // What the console shows of a stage's work, which the chart does not.
   using Ignored = EventList<FetchIdle, RegisterReadStarted, ControlSignalsProduced, StallReleased, ExecuteSignalsPassed,
                             OperandsForwarded, AluInputSelected, ExecuteResultLatched, GateEvaluated, Mux3Selected,

@@ -38,7 +38,7 @@ class KanataLog final : public EventView<KanataLog> {
                             MemorySignalsPassed, MemoryAccessChosen, MemoryRead, MemoryWritten, MemToRegSelected,
                             RegisterWriteDecided, RegisterWritten, RunEnded, InstructionFetched, DecodeWaited,
                             RanBehindTakenBranch, StallEnded, StallSettled, FetchCyclesSettled, BranchPredicted,
-                            BranchResolved>;
+                            BranchResolved, CycleEnded>;
 
  private:
   void retireCompleted();

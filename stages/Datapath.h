@@ -29,11 +29,15 @@ struct Datapath {
   // What the stages behind Decode did earlier in the current cycle, which
   // they run first: the forwarding unit and the hazard check of a machine
   // with forwarding look at it.
+  // It also counts, by Stage, what each stage took up and was charged, and
+  // which instruction retired: views that only count read that at the end
+  // of the cycle.
   struct CycleWork {
     bool executed = false;                       // ExecuteLatch holds what Execute computed in this cycle
     bool memoryAccessed = false;                 // MemoryLatch holds what Memory passed on in this cycle
     std::optional<WrittenRegister> writtenBack;  // the register Write-back wrote in this cycle
-    std::array<bool, stageCount> worked{};       // by Stage: it charged its working figures
+    std::array<StageWork, stageCount> stages{};  // by Stage
+    std::optional<InstructionTag> retired;       // the instruction that left Write-back
   };
 
   MachineState state;
@@ -73,31 +77,42 @@ struct Datapath {
     if (wants<Kind>()) observer->observe(event);
   }
 
+  // The cycle is over: the observer hears what the stages did in it.
+  void endCycle(Cycle cycle) const { report(CycleEnded{cycle, thisCycle.stages, thisCycle.retired}); }
+
   // A stage takes up an instruction. Its source text is looked up only for
   // an observer that hears of it.
-  void enterStage(Stage stage, InstructionTag instruction) const {
+  void enterStage(Stage stage, InstructionTag instruction) {
+    thisCycle.stages[static_cast<std::size_t>(stage)].instruction = instruction;
     if (wants<StageEntered>())
       observer->observe(StageEntered{stage, instruction, state.sourceTextOf(instruction.index)});
   }
 
   // A stage charges its working figures for the work it does.
-  void chargeEnergy(const EnergyFile& file) {
-    thisCycle.worked[static_cast<std::size_t>(file.stage)] = true;
-    charge(file, EnergyUse::Work);
+  void chargeEnergy(const EnergyFile& file) { charge(file, EnergyUse::Work); }
+
+  // The instruction in Write-back leaves the pipeline.
+  void retire(InstructionTag instruction) {
+    thisCycle.retired = instruction;
+    report(InstructionRetired{instruction});
   }
 
   // A stage has done its part of the cycle: if it charged nothing for work,
   // it charges its idle figures, when it has any. `heldByStall` tells a
   // stage a stall holds from one with nothing to do.
   void chargeIdle(Stage stage, bool heldByStall) {
-    if (thisCycle.worked[static_cast<std::size_t>(stage)] || !energy.hasIdleFigures(stage)) return;
+    if (thisCycle.stages[static_cast<std::size_t>(stage)].charged || !energy.hasIdleFigures(stage)) return;
     charge({stage, {}, true}, heldByStall ? EnergyUse::Stalled : EnergyUse::Idle);
   }
 
  private:
-  // Adds one energy file's figures to the total and reports the charge.
+  // Adds one energy file's figures to the total, counts the charge as the
+  // stage's in this cycle and reports it. A stage charges once a cycle at
+  // most: its working figures, or else its idle ones.
   void charge(const EnergyFile& file, EnergyUse use) {
     const std::int64_t added = energy.addTo(file, energyTotal);
+    thisCycle.stages[static_cast<std::size_t>(file.stage)].charged = use;
+    thisCycle.stages[static_cast<std::size_t>(file.stage)].energy = added;
     report(EnergyCharged{file, added, energyTotal, use});
   }
 };

@@ -14,7 +14,7 @@ void WriteBackUnit::writeBack(Datapath& datapath, InstructionIndex index) const 
     writeRegister(datapath, value, m.rg);
     datapath.thisCycle.writtenBack = WrittenRegister{*m.rg, value, tag};
   }
-  datapath.report(InstructionRetired{tag});
+  datapath.retire(tag);
 }
 
 Word WriteBackUnit::memToRegMux(const Datapath& datapath, Word aluResult, Word loadedWord,

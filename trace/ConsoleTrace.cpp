@@ -269,7 +269,8 @@ class Renderer {
   // register written (Write-back's lines have said it) nor of an
   // instruction leaving the pipeline, and keeps no accounts.
   using Ignored = EventList<FetchIdle, RegisterWritten, InstructionRetired, InstructionFetched, InstructionStalled,
-                            DecodeWaited, RanBehindTakenBranch, StallEnded, StallSettled, FetchCyclesSettled>;
+                            DecodeWaited, RanBehindTakenBranch, StallEnded, StallSettled, FetchCyclesSettled,
+                            CycleEnded>;
 
  private:
   static int bit(bool flag) { return flag ? 1 : 0; }

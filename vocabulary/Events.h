@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -375,6 +376,23 @@ struct FetchCyclesSettled {
   Cycle cancelled;
 };
 
+// What one stage did in a cycle, as the core counts it.
+struct StageWork {
+  std::optional<InstructionTag> instruction;  // the instruction it took up, if any
+  std::optional<EnergyUse> charged;           // what its charge paid for, when it charged
+  std::int64_t energy = 0;                    // the exact sum of the figures charged
+};
+
+// The cycle is over: what each stage did in it, by Stage, and the
+// instruction that left the pipeline. Told after the stages' events, even
+// when the cycle ended the run: a view that only counts hears this once a
+// cycle rather than every stage's entry and charge.
+struct CycleEnded {
+  Cycle cycle;
+  std::array<StageWork, stageCount> stages;  // by Stage
+  std::optional<InstructionTag> retired;
+};
+
 using Event = std::variant<CycleStarted, FetchIdle, StageEntered, HazardChecked, LoadUseChecked, RegisterReadStarted,
                            RegistersRead, EnergyCharged, ControlSignalsProduced, StallTriggered, StallReleased,
                            ExecuteSignalsPassed, OperandsForwarded, AluInputSelected, AluComputed, ExecuteResultLatched,
@@ -382,7 +400,7 @@ using Event = std::variant<CycleStarted, FetchIdle, StageEntered, HazardChecked,
                            MemoryAccessChosen, MemoryRead, MemoryWritten, MemToRegSelected, RegisterWriteDecided,
                            RegisterWritten, InstructionRetired, RunEnded, InstructionFetched, InstructionStalled,
                            DecodeWaited, RanBehindTakenBranch, StallEnded, StallSettled, FetchCyclesSettled,
-                           BranchPredicted, BranchResolved>;
+                           BranchPredicted, BranchResolved, CycleEnded>;
 
 // Kinds of event, one bit per alternative of Event.
 using EventKinds = std::uint64_t;

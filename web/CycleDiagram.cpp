@@ -272,7 +272,7 @@ class Builder {
   // What the diagram has no wire for, and what the core accounts.
   using Ignored = EventList<RegisterReadStarted, EnergyCharged, RegisterWritten, InstructionRetired, RunEnded,
                             InstructionFetched, DecodeWaited, RanBehindTakenBranch, StallEnded, StallSettled,
-                            FetchCyclesSettled>;
+                            FetchCyclesSettled, CycleEnded>;
 
  private:
   Json& stage(Stage stage) { return diagram_["stages"][std::string(stageName(stage))]; }

@@ -48,7 +48,7 @@ class CycleChanges final : public EventView<CycleChanges> {
                             Mux3Selected, PcMuxSelected, InstructionCancelled, MemorySignalsPassed, MemoryAccessChosen,
                             MemoryRead, MemToRegSelected, RegisterWriteDecided, InstructionRetired, RunEnded,
                             InstructionFetched, InstructionStalled, DecodeWaited, RanBehindTakenBranch, StallEnded,
-                            StallSettled, FetchCyclesSettled, BranchPredicted, BranchResolved>;
+                            StallSettled, FetchCyclesSettled, BranchPredicted, BranchResolved, CycleEnded>;
 
   std::vector<RegisterNumber> registers;
   std::vector<Address> memory;

@@ -47,7 +47,7 @@ class Lives final : public EventView<Lives> {
                             AluInputSelected, AluComputed, ExecuteResultLatched, GateEvaluated, Mux3Selected,
                             PcMuxSelected, MemorySignalsPassed, MemoryAccessChosen, MemoryRead, MemoryWritten,
                             MemToRegSelected, RegisterWriteDecided, RegisterWritten, RunEnded, BranchPredicted,
-                            BranchResolved>;
+                            BranchResolved, CycleEnded>;
 
   std::vector<std::string> lines;
 
