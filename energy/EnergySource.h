@@ -81,10 +81,12 @@ class EnergySource {
     // Adding the values one at a time to a whole-number total is exact while
     // every partial total stays within the 53 bits of a double: the same,
     // then, as adding their sum at once. Otherwise a partial total may round.
+    // (Within that range the conversion to a whole number is exact, and a
+    // cheaper test of a whole number than rounding it.)
     bool addsExactly(double total) const {
       constexpr double exactWholeNumbers = 9007199254740992.0;  // 2^53
       return read && std::fabs(total) <= exactWholeNumbers - static_cast<double>(magnitude) &&
-             total == std::trunc(total);
+             static_cast<double>(static_cast<std::int64_t>(total)) == total;
     }
   };
 
