@@ -52,7 +52,7 @@ EventKinds RunRecorder::interests() const {
   constexpr EventKinds handled = handledKinds<RunRecorder>();
   static_assert(((NotedInWindow::kinds | Charted::kinds) & ~handled) == 0, "it notes and charts only what it handles");
   if (record_.window.contains(cycle_)) return handled;
-  const bool charting = cycle_ <= record_.window.to || !inFlight_.empty();
+  const bool charting = beginsRows() || !inFlight_.empty();
   return handled & ~NotedInWindow::kinds & ~(charting ? 0 : Charted::kinds);
 }
 
@@ -98,8 +98,12 @@ void RunRecorder::operator()(const CycleEnded& e) {
   if (e.retired) ++record_.completed;
 }
 
+bool RunRecorder::beginsRows() const {
+  return cycle_ + longestLife >= record_.window.from && cycle_ <= record_.window.to;
+}
+
 void RunRecorder::operator()(const InstructionFetched& e) {
-  if (cycle_ > record_.window.to) return;
+  if (!beginsRows()) return;
   // Its row begins with the cycles it waited to be fetched, its f cells.
   ChartRow row{e.instruction, cycle_ - e.heldCycles, std::string(static_cast<std::size_t>(e.heldCycles), heldLetter),
                {}};

@@ -21,9 +21,16 @@ class RunRecorder final : public EventView<RunRecorder> {
 
   // The kinds it counts; while the chart has rows or may begin one, those
   // it charts; and in the window's cycles those it notes in the chart too.
-  // Outside the window the notes' events are not even made, and once past
-  // it a cycle costs one event and the rare ones it counts.
+  // Outside the window the notes' events are not even made, and far before
+  // it or past it a cycle costs one event and the rare ones it counts.
   EventKinds interests() const override;
+
+  // An instruction leaves the pipeline within a few cycles of its fetch:
+  // five stages, a wait in Decode's slot while the stall ahead of it holds
+  // and a stall of its own, each stall two cycles at most. A row begun
+  // more than this many cycles before the window cannot reach into it, so
+  // the chart begins its rows no earlier.
+  static constexpr Cycle longestLife = 64;
 
   // Moves the window's end to `to`, no earlier than the current cycle: a
   // view that follows the run as it goes shows cycles it did not foresee.
@@ -77,6 +84,9 @@ class RunRecorder final : public EventView<RunRecorder> {
                             MemorySignalsPassed, MemToRegSelected, BranchPredicted>;
 
  private:
+  // Whether an instruction fetched in this cycle begins a row: one that may
+  // reach into the window.
+  bool beginsRows() const;
   // The row of the instruction the current stage works on, when it shows.
   ChartRow* currentRow();
   // Adds `text()` to the note of the current stage's cell, when its row

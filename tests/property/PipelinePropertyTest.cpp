@@ -290,11 +290,16 @@ struct PipelineRun {
   std::vector<InstructionIndex> writtenBack;  // the instructions that reached Write-back, in order
   std::vector<Stall> stalls;
   report::RunRecord record;  // what the report makes of the run
+  report::RunRecord lateWindow;  // the same, noting the cycles from lateWindowFrom only
   bool lateUpdate = false;   // a prediction read its entry before an update to it took effect
   std::int64_t jumpsCancelled = 0;  // instructions a jump cancelled (the not-taken machine)
 };
 
 bool anUpdateCameLate(const std::vector<Event>& events);
+
+// A window that begins well into most runs, beyond the cycles before it in
+// which the recorder begins no rows.
+constexpr Cycle lateWindowFrom = report::RunRecorder::longestLife + 16;
 
 // Runs the pipeline until the run ends, or has taken so many cycles for the
 // instructions the program executes that it will not end.
@@ -302,9 +307,11 @@ PipelineRun runPipeline(const MachineState& state, const testing::TempDir& energ
                         std::int64_t executed) {
   testing::EventLog log;
   report::RunRecorder recorder(state, {1, report::CycleWindow::maximumLength}, machine);
+  report::RunRecorder late(state, {lateWindowFrom, report::CycleWindow::maximumLength}, machine);
   RunObservers observers;
   observers.add(log);
   observers.add(recorder);
+  observers.add(late);
   Core core(state, InputFolder(energy.path()), &observers, machine);
   const Cycle mostCycles = mostCyclesPerInstruction * (executed + 1);
   while (core.stepCycle(Key::Newline) == RunEnd::Running && core.cyclesRun() < mostCycles) {
@@ -316,7 +323,8 @@ PipelineRun runPipeline(const MachineState& state, const testing::TempDir& energ
                   {},
                   {},
                   {},
-                  recorder.finish(state, core.machine())};
+                  recorder.finish(state, core.machine()),
+                  late.finish(state, core.machine())};
   for (const RegisterWritten& write : log.all<RegisterWritten>()) run.writes.emplace_back(write.number, write.value);
   for (const StageEntered& entered : log.all<StageEntered>()) {
     if (entered.stage == Stage::WriteBack) run.writtenBack.push_back(entered.instruction.index);
@@ -480,6 +488,43 @@ TEST(PipelineProperty, EveryRunsCyclesAddUp) {
     }
     if (::testing::Test::HasFailure()) return;
   }
+}
+
+// The chart of a window that begins late in a run has the rows and cells a
+// chart from the first cycle has there, with the same notes in its cycles,
+// although the recorder begins no rows long before the window: no
+// instruction lives as long as it allows for.
+TEST(PipelineProperty, AWindowLateInARunChartsWhatAWindowFromTheStartDoes) {
+  int reachingLateWindow = 0;
+  for (const Trial& trial : trials()) {
+    for (const MachineOptions machine : fourMachines) {
+      SCOPED_TRACE(described(trial.program, machine));
+      const PipelineRun& run = trial.runOn(machine);
+      if (run.cycles > report::CycleWindow::maximumLength) continue;
+      reachingLateWindow += run.cycles >= lateWindowFrom ? 1 : 0;
+      std::vector<const report::ChartRow*> reaching;
+      for (const report::ChartRow& row : run.record.chart) {
+        const auto waits = static_cast<Cycle>(row.cells.find_first_not_of('f'));
+        EXPECT_LT(row.lastCycle() - (row.firstCycle + waits), report::RunRecorder::longestLife);
+        if (row.lastCycle() >= lateWindowFrom) reaching.push_back(&row);
+      }
+      ASSERT_EQ(run.lateWindow.chart.size(), reaching.size());
+      for (std::size_t i = 0; i < reaching.size(); ++i) {
+        const report::ChartRow& late = run.lateWindow.chart[i];
+        const report::ChartRow& full = *reaching[i];
+        EXPECT_EQ(late.instruction, full.instruction);
+        EXPECT_EQ(late.firstCycle, full.firstCycle);
+        EXPECT_EQ(late.cells, full.cells);
+        for (Cycle cycle = std::max(lateWindowFrom, full.firstCycle); cycle <= full.lastCycle(); ++cycle) {
+          const auto cell = static_cast<std::size_t>(cycle - full.firstCycle);
+          EXPECT_EQ(late.notes[cell], full.notes[cell]) << "cycle " << cycle;
+        }
+      }
+    }
+    if (::testing::Test::HasFailure()) return;
+  }
+  // Runs long enough that the recorder of the late window left rows out.
+  EXPECT_GT(reachingLateWindow, 100);
 }
 
 // A program without instructions, empty or all comments, runs one cycle on
