@@ -111,8 +111,9 @@ struct Datapath {
   // most: its working figures, or else its idle ones.
   void charge(const EnergyFile& file, EnergyUse use) {
     const std::int64_t added = energy.addTo(file, energyTotal);
-    thisCycle.stages[static_cast<std::size_t>(file.stage)].charged = use;
-    thisCycle.stages[static_cast<std::size_t>(file.stage)].energy = added;
+    StageWork& work = thisCycle.stages[static_cast<std::size_t>(file.stage)];
+    work.charged = use;
+    work.energy = added;
     report(EnergyCharged{file, added, energyTotal, use});
   }
 };

@@ -49,10 +49,11 @@ emscripten::val energyFiles() { return pathList(fivestage::energyFilePaths()); }
 emscripten::val idleFiles() { return pathList(fivestage::idleFilePaths()); }
 
 // The picture of energy over time as the page's script reads it: its
-// opening, its parts [{ key, html }] and its legend.
+// opening and closing, its parts [{ key, html }] and its legend.
 emscripten::val energyOverTimeOf(const fivestage::report::EnergyOverTimeParts& picture) {
   emscripten::val result = emscripten::val::object();
   result.set("opening", jsString(picture.opening));
+  result.set("closing", jsString(std::string(fivestage::report::EnergyOverTimeParts::closing)));
   emscripten::val parts = emscripten::val::array();
   for (const fivestage::report::EnergyOverTimeParts::Part& part : picture.parts) {
     emscripten::val shown = emscripten::val::object();
@@ -79,6 +80,7 @@ emscripten::val viewOf(const Session& session) {
   if (view.chart) {
     chart = emscripten::val::object();
     chart.set("opening", jsString(view.chart->opening));
+    chart.set("closing", jsString(std::string(fivestage::report::ChartParts::closing)));
     chart.set("head", jsString(view.chart->head));
     emscripten::val rows = emscripten::val::array();
     for (const fivestage::report::ChartParts::Row& part : view.chart->rows) {

@@ -86,7 +86,7 @@
     if (!picture) return;
     let svg = holder.querySelector('svg');
     if (picture.opening !== energyOpening) {
-      const [frame] = fivestageRedraw.elements([`${picture.opening}</svg></div>`]);
+      const [frame] = fivestageRedraw.elements([picture.opening + picture.closing]);
       if (svg) {
         fivestageRedraw.updateAttributes(svg, frame.querySelector('svg'));
       } else {

@@ -24,7 +24,7 @@ const fivestageChart = (() => {
     }
     let frame = scroller.firstElementChild;
     if (!frame || openings.get(frame) !== chart.opening) {
-      [frame] = fivestageRedraw.elements([`${chart.opening}</div>`]);
+      [frame] = fivestageRedraw.elements([chart.opening + chart.closing]);
       openings.set(frame, chart.opening);
       scroller.replaceChildren(frame);
     }
