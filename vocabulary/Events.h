@@ -514,24 +514,40 @@ class EventView : public RunObserver {
 };
 
 // Hands every event to several observers, in the order they were added.
+// Each hears only the kinds it looks at in the cycle, as a lone observer
+// does: the stages make an event when any observer looks at it, and the
+// others are spared it. Every observer hears each cycle's start, after which
+// it says what it looks at in that cycle.
 class RunObservers final : public RunObserver {
  public:
-  void add(RunObserver& observer) { observers_.push_back(&observer); }
+  void add(RunObserver& observer) { observers_.push_back({&observer, observer.interests()}); }
   void observe(const Event& event) override {
-    for (RunObserver* observer : observers_) observer->observe(event);
+    const EventKinds kind = EventKinds{1} << event.index();
+    for (const Member& member : observers_) {
+      if (((member.interests | eventKind<CycleStarted>()) & kind) != 0) member.observer->observe(event);
+    }
   }
   EventKinds interests() const override {
     EventKinds kinds = 0;
-    for (const RunObserver* observer : observers_) kinds |= observer->interests();
+    for (Member& member : observers_) {
+      member.interests = member.observer->interests();
+      kinds |= member.interests;
+    }
     return kinds;
   }
 
   // The observer to hand a run: the only one itself when there is just one,
   // which spares a call for every event of every cycle.
-  RunObserver* asOne() { return observers_.size() == 1 ? observers_.front() : this; }
+  RunObserver* asOne() { return observers_.size() == 1 ? observers_.front().observer : this; }
 
  private:
-  std::vector<RunObserver*> observers_;
+  struct Member {
+    RunObserver* observer;
+    EventKinds interests;  // as it said last: the core asks at every cycle's start
+  };
+  // The members' interests are noted as the core asks for them, which it
+  // does on a const observer.
+  mutable std::vector<Member> observers_;
 };
 
 }  // namespace fivestage

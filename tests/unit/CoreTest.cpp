@@ -171,5 +171,28 @@ TEST(Core, AnObserverThatJoinsBeforeTheFirstCycleHearsEveryEvent) {
   EXPECT_EQ(log.all<StageEntered>().size(), 5U);
 }
 
+// Beside an observer that looks at everything, one that looks only at
+// retirements is handed those and each cycle's start, nothing else.
+TEST(Core, EachOfSeveralObserversIsHandedOnlyWhatItLooksAt) {
+  struct RetirementsOnly final : RunObserver {
+    void observe(const Event& event) override { handed.push_back(event.index()); }
+    EventKinds interests() const override { return eventKind<InstructionRetired>(); }
+    std::vector<std::size_t> handed;
+  };
+  testing::TempDir dir;
+  dir.addEnergyTree();
+  RunObservers observers;
+  Core core(testing::machineOf({"addi $3, $1, 5"}), InputFolder(dir.path()), &observers);
+  testing::EventLog log;
+  RetirementsOnly retirements;
+  observers.add(log);
+  observers.add(retirements);
+  EXPECT_EQ(simulate(core).state, RunEnd::Completed);
+  EXPECT_EQ(log.all<StageEntered>().size(), 5U);
+  const std::size_t started = Event(CycleStarted{}).index();
+  const std::size_t retired = Event(InstructionRetired{}).index();
+  EXPECT_EQ(retirements.handed, (std::vector<std::size_t>{started, started, started, started, started, retired}));
+}
+
 }  // namespace
 }  // namespace fivestage
