@@ -60,16 +60,19 @@ std::int64_t EnergySource::addLineByLine(const EnergyFile& file, double& total) 
   }
   if (!found(file).openIn(reader_)) throw FatalError(" File could not be loaded \n");
   std::string_view line;
+  std::int64_t magnitude = 0;  // the sum of the values' sizes
   while (reader_.nextLine(line)) {
     const std::int32_t value = atoiSaturated(line);
     add(value);
     if (kept != nullptr) {
       kept->values.push_back(value);
-      kept->magnitude += value < 0 ? -std::int64_t{value} : value;
+      magnitude += value < 0 ? -std::int64_t{value} : value;
     }
   }
   if (kept != nullptr) {
+    constexpr double exactWholeNumbers = 9007199254740992.0;  // 2^53
     kept->sum = sum;
+    kept->exactUpTo = exactWholeNumbers - static_cast<double>(magnitude);
     kept->read = true;
   }
   return sum;

@@ -75,19 +75,16 @@ class EnergySource {
   struct KeptFigures {
     std::vector<std::int32_t> values;
     std::int64_t sum = 0;
-    std::int64_t magnitude = 0;  // the sum of the values' sizes: no partial total moves further
+    // Adding the values one at a time is exact while no partial total leaves
+    // the 53 bits of a double: the same, then, as adding their sum at once.
+    // That holds while the total lies within this bound: 2^53 less the sum
+    // of the values' sizes, since no partial total moves further than that.
+    // (The total is a whole number, a sum of them: beyond 2^53 every double
+    // is one.) Below zero until the file is read, so that no total is within.
+    double exactUpTo = -1.0;
     bool read = false;
 
-    // Adding the values one at a time to a whole-number total is exact while
-    // every partial total stays within the 53 bits of a double: the same,
-    // then, as adding their sum at once. Otherwise a partial total may round.
-    // (Within that range the conversion to a whole number is exact, and a
-    // cheaper test of a whole number than rounding it.)
-    bool addsExactly(double total) const {
-      constexpr double exactWholeNumbers = 9007199254740992.0;  // 2^53
-      return read && std::fabs(total) <= exactWholeNumbers - static_cast<double>(magnitude) &&
-             static_cast<double>(static_cast<std::int64_t>(total)) == total;
-    }
+    bool addsExactly(double total) const { return std::fabs(total) <= exactUpTo; }
   };
 
   std::int64_t addLineByLine(const EnergyFile& file, double& total);
