@@ -3,8 +3,8 @@
 // the click until the page has every answer it asked for (document.body's
 // data-busy is gone) and has laid itself out again:
 //   Step with 1,000 cycles behind (median, target 20 ms),
-//   Run to the end of a 100,000-cycle loop (100 ms),
-//   Back from cycle 50,000 (100 ms),
+//   Run to the end of a 100,000-cycle loop (median of 7, target 100 ms),
+//   Back from cycle 50,000 (median of 7, target 100 ms),
 //   Stop during a run that never ends, until the page shows it stopped (100 ms),
 //   the Compare panel for a 10,000-cycle program (300 ms),
 //   the bytes of the page and module (under 1 MB).
@@ -96,6 +96,7 @@ const runTo = async (page, cycle) => {
 };
 
 const shown = (page, id) => page.$eval(`#${id}`, (element) => element.textContent);
+const tries = 7;
 const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
 const verdict = (ok) => (ok ? 'ok' : 'MISSED');
 
@@ -122,15 +123,26 @@ try {
   report(`Step with 1000 to 1041 cycles behind, median of ${steps.length} (fastest ${Math.min(...steps).toFixed(1)} ms)`,
     median(steps), 20);
 
-  await open(page, loopFiles(9999));
-  const run = await runTo(page, '');
-  const state = await shown(page, 'run-state');
-  report(`Run to the end of the loop, ${await shown(page, 'cycle')} cycles (${state})`, run, 100, state === 'completed');
+  // One run of a long move swings by a third with what else the machine
+  // does: each is the median of several, from a fresh load.
+  const runs = [];
+  const states = [];
+  for (let i = 0; i < tries; ++i) {
+    await open(page, loopFiles(9999));
+    runs.push(await runTo(page, ''));
+    states.push(await shown(page, 'run-state'));
+  }
+  report(`Run to the end of the loop, ${await shown(page, 'cycle')} cycles (${states.join(', ')}), median of ${tries} (fastest ${Math.min(...runs).toFixed(1)} ms)`,
+    median(runs), 100, states.every((state) => state === 'completed'));
 
-  await open(page, loopFiles(9999));
-  await runTo(page, 50000);
-  const back = await click(page, 'back');
-  report(`Back from cycle 50000 to ${await shown(page, 'cycle')}`, back, 100);
+  const backs = [];
+  for (let i = 0; i < tries; ++i) {
+    await open(page, loopFiles(9999));
+    await runTo(page, 50000);
+    backs.push(await click(page, 'back'));
+  }
+  report(`Back from cycle 50000 to ${await shown(page, 'cycle')}, median of ${tries} (fastest ${Math.min(...backs).toFixed(1)} ms)`,
+    median(backs), 100);
 
   // Stop is clicked as soon as the page says the run is under way.
   await open(page, neverEnding());
