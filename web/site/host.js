@@ -13,8 +13,18 @@ const fivestageHost = (() => {
   // enough for Stop to be heard at once, long enough to cost little.
   const sliceMilliseconds = 30;
 
-  // Hands control back to the event loop, so that waiting messages are heard.
-  const breathe = () => new Promise((resolve) => setTimeout(resolve, 0));
+  // Hands control back to the event loop, so that waiting messages are heard:
+  // by a message to itself, which runs as soon as they have been, where a
+  // timer would be held back some milliseconds once a run takes a few slices.
+  const breathe = () =>
+    new Promise((resolve) => {
+      const channel = new MessageChannel();
+      channel.port1.onmessage = () => {
+        channel.port1.close();
+        resolve();
+      };
+      channel.port2.postMessage(null);
+    });
 
   // `send(message)` delivers a message to the page.
   function create(send) {
