@@ -122,11 +122,15 @@ Json energyJson(const ReportData& data) {
           {"split", energySplitJson(record.energySplit)}};
 }
 
-Json detailsJson(const ReportData& data) {
+// The run's details, added to `report`: the lists of stalls and of the
+// instructions behind taken branches, and the window's chart and energy.
+// They are the bulk of a long report, so each list is moved in, not copied.
+void addDetails(Json& report, const ReportData& data) {
   const RunRecord& record = data.record;
   const MachineState& program = *data.program;
   Json stalls = Json::array();
   for (const StallRecord& stall : record.stalls) stalls.push_back(stallJson(program, record.machine, stall));
+  report["stalls"] = std::move(stalls);
   Json groups = Json::array();
   for (const StallGroup& group : record.stallGroups) {
     groups.push_back({{"count", group.count},
@@ -135,12 +139,14 @@ Json detailsJson(const ReportData& data) {
                       {"cyclesLost", group.cyclesLost},
                       {"first", stallJson(program, record.machine, group.first)}});
   }
+  report["stallGroups"] = std::move(groups);
   Json behind = Json::array();
   for (const BehindTakenBranch& entry : record.behindTaken) {
     behind.push_back({{"cycle", entry.cycle},
                       {"branch", instructionJson(program, entry.branch.index)},
                       {"instruction", instructionJson(program, entry.behind.index)}});
   }
+  report["behindTaken"] = std::move(behind);
   Json chart = Json::array();
   for (const ChartRow& row : record.chart) {
     chart.push_back({{"instruction", instructionJson(program, row.instruction.index)},
@@ -149,17 +155,14 @@ Json detailsJson(const ReportData& data) {
                      {"cells", row.cells},
                      {"notes", row.notes}});
   }
+  report["chart"] = std::move(chart);
   Json perCycle = Json::array();
   for (std::size_t i = 0; i < record.energyPerCycle.size(); ++i) {
     Json cycle = {{"cycle", record.window.from + static_cast<Cycle>(i)}};
     cycle.update(stageEnergyJson(record.energyPerCycle[i]));
-    perCycle.push_back(cycle);
+    perCycle.push_back(std::move(cycle));
   }
-  return {{"stalls", stalls},
-          {"stallGroups", groups},
-          {"behindTaken", behind},
-          {"chart", chart},
-          {"energyPerCycle", perCycle}};
+  report["energyPerCycle"] = std::move(perCycle);
 }
 
 }  // namespace
@@ -216,7 +219,7 @@ nlohmann::ordered_json jsonReport(const ReportData& data, Cycle maxCycles) {
   };
   if (data.program && record.showsPrediction()) report["prediction"] = predictionJson(*data.program, record);
   if (data.program) {
-    report.update(detailsJson(data));
+    addDetails(report, data);
   } else {
     for (const char* empty : {"stalls", "stallGroups", "behindTaken", "chart", "energyPerCycle"})
       report[empty] = Json::array();
