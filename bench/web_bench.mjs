@@ -132,7 +132,7 @@ try {
     runs.push(await runTo(page, ''));
     states.push(await shown(page, 'run-state'));
   }
-  report(`Run to the end of the loop, ${await shown(page, 'cycle')} cycles (${states.join(', ')}), median of ${tries} (fastest ${Math.min(...runs).toFixed(1)} ms)`,
+  report(`Run to the end of the loop, ${await shown(page, 'cycle')} cycles (${[...new Set(states)].join(', ')}), median of ${tries} (fastest ${Math.min(...runs).toFixed(1)} ms)`,
     median(runs), 100, states.every((state) => state === 'completed'));
 
   const backs = [];
