@@ -11,6 +11,19 @@ Core::Core(MachineState machine, const InputFiles& inputs, RunObserver* observer
            EnergyReading reading)
     : datapath_(std::move(machine), inputs, observer, options, reading) {}
 
+Core::Core(const Core& other, RunObserver* observer)
+    : datapath_(other.datapath_),
+      pipeline_(other.pipeline_),
+      pc_(other.pc_),
+      CycleCounter_(other.CycleCounter_),
+      cyclesRun_(other.cyclesRun_),
+      stallCycle_(other.stallCycle_),
+      accounts_(other.accounts_, datapath_),
+      outcome_(other.outcome_) {
+  datapath_.observer = observer;
+  datapath_.askInterests();
+}
+
 RunEnd Core::stepCycle(Key key) {
   if (outcome_.state != RunEnd::Running) return outcome_.state;
   if (key == Key::Newline) ++CycleCounter_;

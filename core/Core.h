@@ -32,6 +32,11 @@ class Core {
   // on the machine the options choose, reading the energy figures as told.
   Core(MachineState machine, const InputFiles& inputs, RunObserver* observer, MachineOptions options = {},
        EnergyReading reading = EnergyReading::EveryUse);
+  // A run that goes on from where `other` stands, told to `observer`: a copy
+  // kept on the way through a long run to go on from again later. Its
+  // energy figures are those of `other`'s inputs, which must outlive it.
+  Core(const Core& other, RunObserver* observer);
+  Core& operator=(const Core&) = delete;
 
   // One clock cycle: the stages from the back of the pipeline to the front.
   // Returns the state of the run afterwards; a failure (a file that cannot

@@ -14,8 +14,8 @@ void LifeAccounts::beginCycle(Cycle cycle, const Pipeline& pipeline, bool stallH
 
 void LifeAccounts::reportStalled(InstructionTag waiting) const {
   // Its source text is looked up only for an observer that hears of it.
-  if (!datapath_.wants<InstructionStalled>()) return;
-  report(InstructionStalled{waiting, datapath_.state.sourceTextOf(waiting.index), stall_->blockedRegister,
+  if (!datapath_->wants<InstructionStalled>()) return;
+  report(InstructionStalled{waiting, datapath_->state.sourceTextOf(waiting.index), stall_->blockedRegister,
                             stall_->waitsFor});
 }
 

@@ -20,7 +20,11 @@ namespace fivestage {
 // fetch after them is known, and the last ones at the run's end.
 class LifeAccounts {
  public:
-  explicit LifeAccounts(const Datapath& datapath) : datapath_(datapath) {}
+  explicit LifeAccounts(const Datapath& datapath) : datapath_(&datapath) {}
+  // The accounts of `other`, kept from now on for the copy of its datapath.
+  LifeAccounts(const LifeAccounts& other, const Datapath& datapath) : LifeAccounts(other) {
+    rebind(datapath);
+  }
 
   // A cycle begins. While a stall holds the pipeline in it, the waiting
   // instruction waits in Execute's slot and the one behind it in Decode's.
@@ -75,10 +79,14 @@ class LifeAccounts {
 
   template <typename Kind>
   void report(const Kind& event) const {
-    datapath_.report(event);
+    datapath_->report(event);
   }
 
-  const Datapath& datapath_;
+  // Copied only together with the datapath they report through.
+  LifeAccounts(const LifeAccounts&) = default;
+  void rebind(const Datapath& datapath) { datapath_ = &datapath; }
+
+  const Datapath* datapath_;
   Cycle cycle_ = 0;
   // The latest stall, until a fetch after its release takes it over.
   std::optional<StallAccount> stall_;

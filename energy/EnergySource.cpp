@@ -58,10 +58,10 @@ std::int64_t EnergySource::addLineByLine(const EnergyFile& file, double& total) 
     for (const std::int32_t value : kept->values) add(value);
     return sum;
   }
-  if (!found(file).openIn(reader_)) throw FatalError(" File could not be loaded \n");
+  if (!found(file).openIn(reader_.file)) throw FatalError(" File could not be loaded \n");
   std::string_view line;
   std::int64_t magnitude = 0;  // the sum of the values' sizes
-  while (reader_.nextLine(line)) {
+  while (reader_.file.nextLine(line)) {
     const std::int32_t value = atoiSaturated(line);
     add(value);
     if (kept != nullptr) {

@@ -104,7 +104,16 @@ class EnergySource {
   std::array<InputFile, stageCount> idleFiles_;     // by Stage
   std::array<bool, stageCount> hasIdle_{};          // by Stage: its idle file is there
   InputFile missing_;                               // Decode of a text outside the instruction set
-  LineFile reader_;                                 // one reader for the run: readings come several per cycle
+  // One reader for the run: readings come several per cycle. It holds
+  // nothing from one reading to the next, so a copy of the source, which
+  // goes on from the same figures, makes one of its own.
+  struct Reader {
+    Reader() = default;
+    Reader(const Reader&) {}
+    Reader& operator=(const Reader&) = delete;
+    LineFile file;
+  };
+  Reader reader_;
   EnergyReading reading_;
   // With OncePerRun, each file's figures once read: the total is kept as if
   // they were added one at a time, as a reading does.

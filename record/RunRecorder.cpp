@@ -98,6 +98,12 @@ void RunRecorder::operator()(const CycleEnded& e) {
   if (e.retired) ++record_.completed;
 }
 
+bool RunRecorder::moveWindow(CycleWindow window) {
+  if (!canMoveWindow(window.from)) return false;
+  record_.window = window;
+  return true;
+}
+
 bool RunRecorder::beginsRows() const {
   return cycle_ + longestLife >= record_.window.from && cycle_ <= record_.window.to;
 }

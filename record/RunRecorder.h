@@ -35,6 +35,14 @@ class RunRecorder final : public EventView<RunRecorder> {
   // Moves the window's end to `to`, no earlier than the current cycle: a
   // view that follows the run as it goes shows cycles it did not foresee.
   void extendWindow(Cycle to) { record_.window.to = std::max({record_.window.to, to, cycle_}); }
+  // Whether its window and one from `from` both still lie so far ahead that
+  // it has noted nothing for its own, and a recorder made with the other
+  // would have noted nothing either.
+  bool canMoveWindow(Cycle from) const { return cycle_ + longestLife < std::min(from, record_.window.from); }
+  // Takes `window` instead of its own, when it can: it then records the
+  // rest of the run as a recorder made with `window` would. False, and the
+  // window unchanged, otherwise.
+  bool moveWindow(CycleWindow window);
   // The record so far, for a view that watches the run as it goes: its
   // chart holds the rows of the instructions that have left the pipeline.
   const RunRecord& live() const { return record_; }

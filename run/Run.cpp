@@ -24,6 +24,9 @@ Run::Run(MachineState program, const RunSetup& setup, std::ostream* console, con
       core_(std::move(program), setup.inputs, observersOf(observers_, trace_, views), setup.machine,
             setup.energyReading) {}
 
+Run::Run(const Core& from, const std::vector<RunObserver*>& views)
+    : core_(from, observersOf(observers_, trace_, views)) {}
+
 void Run::prompt() {
   if (writer_) *writer_ << console::stepPrompt;
 }

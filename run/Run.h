@@ -20,6 +20,9 @@ class Run {
   // `console`, when given, receives the console's trace of the run, block
   // by block; `views` observe the run too and must outlive it.
   Run(MachineState program, const RunSetup& setup, std::ostream* console, const std::vector<RunObserver*>& views = {});
+  // A run with no console that goes on from a copy of `from`, a run's core
+  // kept on the way, observed by `views` from its next cycle.
+  Run(const Core& from, const std::vector<RunObserver*>& views);
 
   // The step prompt that asks for the next cycle's key.
   void prompt();

@@ -35,6 +35,7 @@
 #include "core/Reference.h"
 #include "record/Figures.h"
 #include "record/RunRecorder.h"
+#include "report/JsonReport.h"
 #include "tests/support/EventLog.h"
 #include "tests/support/TempDir.h"
 
@@ -291,6 +292,11 @@ struct PipelineRun {
   std::vector<Stall> stalls;
   report::RunRecord record;  // what the report makes of the run
   report::RunRecord lateWindow;  // the same, noting the cycles from lateWindowFrom only
+  // The run again, gone on from a copy of its core and of a recorder whose
+  // window lay beyond the run, taken at cycle copiedAt with the late window
+  // moved to the copy; empty when the run ended before.
+  std::optional<report::RunRecord> resumed = std::nullopt;
+  std::optional<std::pair<std::vector<Word>, std::vector<Word>>> resumedMachine = std::nullopt;  // its registers and memory
   bool lateUpdate = false;   // a prediction read its entry before an update to it took effect
   std::int64_t jumpsCancelled = 0;  // instructions a jump cancelled (the not-taken machine)
 };
@@ -300,6 +306,8 @@ bool anUpdateCameLate(const std::vector<Event>& events);
 // A window that begins well into most runs, beyond the cycles before it in
 // which the recorder begins no rows.
 constexpr Cycle lateWindowFrom = report::RunRecorder::longestLife + 16;
+// Early enough that a copy of the recorder can still take the late window.
+constexpr Cycle copiedAt = 9;
 
 // Runs the pipeline until the run ends, or has taken so many cycles for the
 // instructions the program executes that it will not end.
@@ -312,9 +320,22 @@ PipelineRun runPipeline(const MachineState& state, const testing::TempDir& energ
   observers.add(log);
   observers.add(recorder);
   observers.add(late);
+  constexpr Cycle beyond = Cycle{1} << 40;
+  report::RunRecorder ahead(state, {beyond, beyond}, machine);
+  observers.add(ahead);
   Core core(state, InputFolder(energy.path()), &observers, machine);
   const Cycle mostCycles = mostCyclesPerInstruction * (executed + 1);
+  std::optional<Core> copy;
+  std::optional<report::RunRecorder> copied;
   while (core.stepCycle(Key::Newline) == RunEnd::Running && core.cyclesRun() < mostCycles) {
+    if (core.cyclesRun() != copiedAt) continue;
+    copied.emplace(ahead);
+    EXPECT_TRUE(copied->moveWindow({lateWindowFrom, report::CycleWindow::maximumLength}));
+    copy.emplace(core, &*copied);
+  }
+  if (copy) {
+    while (copy->stepCycle(Key::Newline) == RunEnd::Running && copy->cyclesRun() < mostCycles) {
+    }
   }
   PipelineRun run{core.outcome(),
                   core.cyclesRun(),
@@ -325,6 +346,10 @@ PipelineRun runPipeline(const MachineState& state, const testing::TempDir& energ
                   {},
                   recorder.finish(state, core.machine()),
                   late.finish(state, core.machine())};
+  if (copy) {
+    run.resumed = copied->finish(state, copy->machine());
+    run.resumedMachine.emplace(copy->machine().registers, copy->machine().memory);
+  }
   for (const RegisterWritten& write : log.all<RegisterWritten>()) run.writes.emplace_back(write.number, write.value);
   for (const StageEntered& entered : log.all<StageEntered>()) {
     if (entered.stage == Stage::WriteBack) run.writtenBack.push_back(entered.instruction.index);
@@ -525,6 +550,30 @@ TEST(PipelineProperty, AWindowLateInARunChartsWhatAWindowFromTheStartDoes) {
   }
   // Runs long enough that the recorder of the late window left rows out.
   EXPECT_GT(reachingLateWindow, 100);
+}
+
+// A run that goes on from a copy of its core, with a copy of a recorder that
+// was still far from its window taking another one, ends as the run does and
+// records what a recorder made with that window records: the page goes on
+// so from copies it keeps on the way through a long run.
+TEST(PipelineProperty, ARunGoneOnFromACopyRecordsWhatTheRunDoes) {
+  int resumed = 0;
+  for (const Trial& trial : trials()) {
+    for (const MachineOptions machine : fourMachines) {
+      SCOPED_TRACE(described(trial.program, machine));
+      const PipelineRun& run = trial.runOn(machine);
+      if (!run.resumed) continue;
+      ++resumed;
+      const auto json = [&](const report::RunRecord& record) {
+        return report::jsonReport({"", trial.state, {}, record, std::nullopt, {}}, run.cycles + 1).dump();
+      };
+      EXPECT_EQ(json(*run.resumed), json(run.lateWindow));
+      EXPECT_EQ(run.resumedMachine->first, run.registers);
+      EXPECT_EQ(run.resumedMachine->second, run.memory);
+    }
+    if (::testing::Test::HasFailure()) return;
+  }
+  EXPECT_GT(resumed, 100);
 }
 
 // A program without instructions, empty or all comments, runs one cycle on
