@@ -1,6 +1,7 @@
 #include "web/Session.h"
 
 #include <algorithm>
+#include <deque>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -146,6 +147,9 @@ struct Session::Stepping {
       : recorder(program, window, setup.machine),
         diagram(setup.machine),
         run(program, setup, nullptr, {&recorder, &shown}) {}
+  // Goes on from a copy kept on the way, whose recorder has taken its window.
+  Stepping(const Checkpoint& from, const RunSetup& setup)
+      : recorder(from.recorder), diagram(setup.machine), run(from.core, {&recorder, &shown}) {}
 
   // The record so far or, once the run has ended, the record settled as
   // the report settles it: the cost of the last stalls included.
@@ -179,6 +183,36 @@ Session::~Session() = default;
 
 void Session::start(Cycle target) {
   if (program_) run_ = std::make_unique<Stepping>(*program_, setup_, chartWindow(target));
+}
+
+bool Session::resume(Cycle target) {
+  const report::CycleWindow window = chartWindow(target);
+  for (auto checkpoint = checkpoints_.rbegin(); checkpoint != checkpoints_.rend(); ++checkpoint) {
+    if (!checkpoint->recorder.canMoveWindow(window.from)) continue;
+    run_ = std::make_unique<Stepping>(*checkpoint, setup_);
+    run_->recorder.moveWindow(window);
+    return true;
+  }
+  return false;
+}
+
+// A copy costs about as much as the machine is large: kept every so many
+// cycles, it costs at most about a word for each cycle run, and the copies
+// of a run to the cycle limit take no more room than that.
+Cycle Session::checkpointInterval() const {
+  const Cycle size = program_ ? static_cast<Cycle>(program_->memory.size() + program_->registers.size() +
+                                                   program_->instructions.size() * 8)
+                              : 0;
+  return std::max<Cycle>(4096, size);
+}
+
+void Session::keepCheckpoint() {
+  const Cycle cycles = run_->run.core().cyclesRun();
+  const bool furthest = checkpoints_.empty() || checkpoints_.back().core.cyclesRun() < cycles;
+  // Its recorder must still be able to take the window of any later cycle.
+  if (furthest && run_->recorder.canMoveWindow(cycles + report::RunRecorder::longestLife + 1)) {
+    checkpoints_.emplace_back(run_->run.core(), run_->recorder);
+  }
 }
 
 report::CycleWindow Session::chartWindow(Cycle target) {
@@ -265,22 +299,24 @@ double Session::advance(double cycle, double budget) {
   const Cycle now = run_->run.core().cyclesRun();
   const report::CycleWindow wanted = chartWindow(target);
   const report::CycleWindow noted = run_->recorder.live().window;
-  // Going back means running again from the start; so does going far
-  // ahead, where counting from the start costs less than noting every
-  // cycle on the way, of which the chart would show none.
+  // Going back means running again, from the latest copy kept before or
+  // from the start; so does going far ahead, where counting from there costs
+  // less than noting every cycle on the way, of which the chart would show
+  // none.
   const bool startAgain =
       target < now || noted.from > wanted.from || (now + 1 < wanted.from && noted.from < wanted.from);
-  if (startAgain) start(target);
+  if (startAgain && !resume(target)) start(target);
   run_->recorder.extendWindow(target);
   const Cycle slice = std::max<Cycle>(1, static_cast<Cycle>(budget));
   stepTo(std::min(target, run_->run.core().cyclesRun() + slice));
   const Cycle reached = run_->run.core().cyclesRun();
   if (!running() && reached < target) {
     // The run ended short of the target, before the cycles noted and the
-    // cycle watched: it is run again to show its last ones.
+    // cycle watched: it is run again to show its last ones, from a copy
+    // kept on the way before their window when there is one.
     runEnd_ = reached;
-    start(reached);
-    stepTo(std::min(reached, slice));
+    if (!resume(reached)) start(reached);
+    stepTo(std::min(reached, run_->run.core().cyclesRun() + slice));
   }
   return static_cast<double>(run_->run.core().cyclesRun());
 }
@@ -298,7 +334,13 @@ std::string Session::memoryWords(double first, double count) const {
 
 void Session::stepTo(Cycle last) {
   if (run_) run_->shown.watch(last);
-  while (running() && run_->run.core().cyclesRun() < last) run_->run.step();
+  while (running() && run_->run.core().cyclesRun() < last) {
+    // Copies kept on the way spare running from the start again: to go back,
+    // or to show the last cycles of a run that ends short of where it went.
+    const Cycle cycles = run_->run.core().cyclesRun();
+    if (cycles > 0 && cycles % checkpointInterval() == 0) keepCheckpoint();
+    run_->run.step();
+  }
   if (run_) run_->settleIfEnded(*program_);
 }
 

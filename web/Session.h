@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -7,6 +8,7 @@
 #include "loader/InputFiles.h"
 #include "report/HtmlReport.h"
 #include "record/RunRecord.h"
+#include "record/RunRecorder.h"
 #include "run/Run.h"
 
 namespace fivestage::web {
@@ -74,8 +76,22 @@ class Session {
 
  private:
   struct Stepping;
+  // A copy of the run and its record, kept on the way.
+  struct Checkpoint {
+    Checkpoint(const Core& run, const report::RunRecorder& record) : core(run, nullptr), recorder(record) {}
+    Core core;
+    report::RunRecorder recorder;
+  };
   // Runs again from the start, noting the cycles the chart shows at `target`.
   void start(Cycle target);
+  // Runs again from the latest copy kept early enough to note the cycles
+  // the chart shows at `target` as a run from the start would; false when
+  // there is none.
+  bool resume(Cycle target);
+  // Keeps a copy of the run as it stands, when it is the furthest yet and
+  // its recorder has noted nothing for its window.
+  void keepCheckpoint();
+  Cycle checkpointInterval() const;
   static report::CycleWindow chartWindow(Cycle target);
   bool running() const;
   // Steps until the run ends or cycle `last` has run.
@@ -88,6 +104,10 @@ class Session {
   std::optional<MachineState> program_;
   std::unique_ptr<Stepping> run_;
   std::optional<Cycle> runEnd_;  // the last cycle of the run, once known
+  // Copies of the run kept on the way, every checkpointInterval() cycles,
+  // the latest last. The run is the same whenever it is run again, so a
+  // copy serves every later move back or to the end.
+  std::deque<Checkpoint> checkpoints_;
 };
 
 }  // namespace fivestage::web

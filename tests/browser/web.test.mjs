@@ -636,6 +636,45 @@ test('drawn in place Step by Step, the chart, the datapath and the panels are th
   }
 });
 
+// A run of thousands of cycles goes back, and to the end of a run that ends
+// short of where it was going, from copies of itself kept on the way rather
+// than from the start: what the page then shows is what a run from the start
+// to that cycle shows.
+test('Back and the end of a long run, gone on from copies kept on the way, are those of a run from the start', async () => {
+  const files = {
+    ...filesBelow(join(sharedEnergy, 'EnergyConsumptionInput'), 'EnergyConsumptionInput/'),
+    'src.txt': 'addi $1, $1, 1\nlw $3, 0($0)\nadd $4, $3, $1\nsw $4, 1($0)\nbne $1, $2, L1\n',
+    'reg.txt': Array.from({ length: 32 }, (_, r) => (r === 2 ? 2500 : 0)).join('\n') + '\n',
+    'mem.txt': '7\n0\n',
+  };
+  const drawn = (page) => page.evaluate(() => Object.fromEntries(
+    ['status', 'chart', 'console', 'diagram', 'summary', 'energy-over-time', 'registers', 'memory', 'memory-words']
+      .map((id) => [id, document.getElementById(id).innerHTML])));
+  const runTo = async (page, cycle) => {
+    await page.$eval('#until', (input, cycle) => { input.value = cycle; }, String(cycle));
+    await page.click('#run');
+    await settled(page);
+  };
+  const copied = await withInputs(files);
+  await runTo(copied.page, '');
+  const end = await cycleShown(copied.page);
+  assert.ok(end > 3 * 4096, `the run is long enough for copies: ${end} cycles`);
+  const atEnd = await drawn(copied.page);
+  await copied.page.click('#back');
+  await settled(copied.page);
+  const back = await drawn(copied.page);
+  for (const [cycle, shown] of [[end, atEnd], [end - 1, back]]) {
+    const afresh = await withInputs(files);
+    await runTo(afresh.page, cycle);
+    assert.equal(await cycleShown(afresh.page), cycle);
+    assert.deepEqual(shown, await drawn(afresh.page), `cycle ${cycle}`);
+    assert.deepEqual(afresh.errors, []);
+    await afresh.page.close();
+  }
+  assert.deepEqual(copied.errors, []);
+  await copied.page.close();
+});
+
 // ---- the datapath diagram -------------------------------------------------------
 
 // The page opened on a golden case's files, as a link made by Copy link opens it.
