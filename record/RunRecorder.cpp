@@ -48,6 +48,9 @@ RunRecorder::RunRecorder(const MachineState& program, CycleWindow window, Machin
   record_.byInstruction.resize(program.instructions.size());
 }
 
+RunRecorder::RunRecorder(const RunRecorder& other) = default;
+RunRecorder::~RunRecorder() = default;
+
 EventKinds RunRecorder::interests() const {
   constexpr EventKinds handled = handledKinds<RunRecorder>();
   static_assert(((NotedInWindow::kinds | Charted::kinds) & ~handled) == 0, "it notes and charts only what it handles");

@@ -18,6 +18,13 @@ namespace fivestage::report {
 class RunRecorder final : public EventView<RunRecorder> {
  public:
   RunRecorder(const MachineState& program, CycleWindow window, MachineOptions machine = {});
+  // Copied and destroyed out of line, where the recorder is compiled for
+  // speed: made inline in a file the page builds for size, either would
+  // bring along a second, slower copy of its dispatch of every event, which
+  // the module might then keep.
+  RunRecorder(const RunRecorder& other);
+  RunRecorder& operator=(const RunRecorder&) = delete;
+  ~RunRecorder() override;
 
   // The kinds it counts; while the chart has rows or may begin one, those
   // it charts; and in the window's cycles those it notes in the chart too.

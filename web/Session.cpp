@@ -334,11 +334,12 @@ std::string Session::memoryWords(double first, double count) const {
 
 void Session::stepTo(Cycle last) {
   if (run_) run_->shown.watch(last);
+  // Copies kept on the way spare running from the start again: to go back,
+  // or to show the last cycles of a run that ends short of where it went.
+  const Cycle interval = checkpointInterval();
   while (running() && run_->run.core().cyclesRun() < last) {
-    // Copies kept on the way spare running from the start again: to go back,
-    // or to show the last cycles of a run that ends short of where it went.
     const Cycle cycles = run_->run.core().cyclesRun();
-    if (cycles > 0 && cycles % checkpointInterval() == 0) keepCheckpoint();
+    if (cycles > 0 && cycles % interval == 0) keepCheckpoint();
     run_->run.step();
   }
   if (run_) run_->settleIfEnded(*program_);
