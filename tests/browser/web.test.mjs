@@ -602,24 +602,32 @@ test('the status line says which stalls are still open, and no console banner th
   await page.close();
 });
 
+// A loop with a load, a store and a taken branch, `$2` times round.
+const loopFiles = (iterations) => ({
+  ...filesBelow(join(sharedEnergy, 'EnergyConsumptionInput'), 'EnergyConsumptionInput/'),
+  'src.txt': 'addi $1, $1, 1\nlw $3, 0($0)\nadd $4, $3, $1\nsw $4, 1($0)\nbne $1, $2, L1\n',
+  'reg.txt': Array.from({ length: 32 }, (_, r) => (r === 2 ? iterations : 0)).join('\n') + '\n',
+  'mem.txt': '7\n0\n',
+});
+
+// What the page draws of its cycle: the chart, the console text, the
+// datapath and the panels.
+const drawn = (page) => page.evaluate(() => Object.fromEntries(
+  ['status', 'chart', 'console', 'diagram', 'summary', 'energy-over-time', 'registers', 'memory', 'memory-words']
+    .map((id) => [id, document.getElementById(id).innerHTML])));
+
+// Runs to `cycle`, or to the end when it is ''.
+const runUntil = async (page, cycle) => {
+  await page.$eval('#until', (input, cycle) => { input.value = cycle; }, String(cycle));
+  await page.click('#run');
+  await settled(page);
+};
+
 test('drawn in place Step by Step, the chart, the datapath and the panels are those of the cycle drawn afresh', async () => {
-  const files = {
-    ...filesBelow(join(sharedEnergy, 'EnergyConsumptionInput'), 'EnergyConsumptionInput/'),
-    'src.txt': 'addi $1, $1, 1\nlw $3, 0($0)\nadd $4, $3, $1\nsw $4, 1($0)\nbne $1, $2, L1\n',
-    'reg.txt': Array.from({ length: 32 }, (_, r) => (r === 2 ? 40 : 0)).join('\n') + '\n',
-    'mem.txt': '7\n0\n',
-  };
-  const drawn = (page) => page.evaluate(() => Object.fromEntries(
-    ['status', 'chart', 'diagram', 'summary', 'energy-over-time', 'registers', 'memory', 'memory-words']
-      .map((id) => [id, document.getElementById(id).innerHTML])));
-  const runTo = async (page, cycle) => {
-    await page.$eval('#until', (input, cycle) => { input.value = cycle; }, String(cycle));
-    await page.click('#run');
-    await settled(page);
-  };
+  const files = loopFiles(40);
   // Across the chart's move to a new window at cycle 60, and back across it.
   const stepped = await withInputs(files);
-  await runTo(stepped.page, 56);
+  await runUntil(stepped.page, 56);
   await stepTo(stepped.page, 62);
   for (let i = 0; i < 3; ++i) {
     await stepped.page.click('#back');
@@ -627,7 +635,7 @@ test('drawn in place Step by Step, the chart, the datapath and the panels are th
   }
   await stepTo(stepped.page, 60);
   const afresh = await withInputs(files);
-  await runTo(afresh.page, 60);
+  await runUntil(afresh.page, 60);
   assert.equal(await cycleShown(stepped.page), 60);
   assert.deepEqual(await drawn(stepped.page), await drawn(afresh.page));
   for (const { page, errors } of [stepped, afresh]) {
@@ -641,22 +649,9 @@ test('drawn in place Step by Step, the chart, the datapath and the panels are th
 // than from the start: what the page then shows is what a run from the start
 // to that cycle shows.
 test('Back and the end of a long run, gone on from copies kept on the way, are those of a run from the start', async () => {
-  const files = {
-    ...filesBelow(join(sharedEnergy, 'EnergyConsumptionInput'), 'EnergyConsumptionInput/'),
-    'src.txt': 'addi $1, $1, 1\nlw $3, 0($0)\nadd $4, $3, $1\nsw $4, 1($0)\nbne $1, $2, L1\n',
-    'reg.txt': Array.from({ length: 32 }, (_, r) => (r === 2 ? 2500 : 0)).join('\n') + '\n',
-    'mem.txt': '7\n0\n',
-  };
-  const drawn = (page) => page.evaluate(() => Object.fromEntries(
-    ['status', 'chart', 'console', 'diagram', 'summary', 'energy-over-time', 'registers', 'memory', 'memory-words']
-      .map((id) => [id, document.getElementById(id).innerHTML])));
-  const runTo = async (page, cycle) => {
-    await page.$eval('#until', (input, cycle) => { input.value = cycle; }, String(cycle));
-    await page.click('#run');
-    await settled(page);
-  };
+  const files = loopFiles(2500);
   const copied = await withInputs(files);
-  await runTo(copied.page, '');
+  await runUntil(copied.page, '');
   const end = await cycleShown(copied.page);
   assert.ok(end > 3 * 4096, `the run is long enough for copies: ${end} cycles`);
   const atEnd = await drawn(copied.page);
@@ -665,7 +660,7 @@ test('Back and the end of a long run, gone on from copies kept on the way, are t
   const back = await drawn(copied.page);
   for (const [cycle, shown] of [[end, atEnd], [end - 1, back]]) {
     const afresh = await withInputs(files);
-    await runTo(afresh.page, cycle);
+    await runUntil(afresh.page, cycle);
     assert.equal(await cycleShown(afresh.page), cycle);
     assert.deepEqual(shown, await drawn(afresh.page), `cycle ${cycle}`);
     assert.deepEqual(afresh.errors, []);
