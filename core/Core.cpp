@@ -86,6 +86,7 @@ bool Core::runStages() {
     const HazardVerdict verdict = p.decodeUnit.decode(datapath_);
     if (verdict.stall) {
       stallCycle_ = cyclesRun_;
+      datapath_.counts.stallTriggered();
       accounts_.stallTriggered(*p.decodeSlot, verdict.blockedRegister, verdict.waitsFor);
     }
     // A stalled instruction waits in Execute's slot, already decoded.
@@ -108,7 +109,7 @@ bool Core::runStages() {
   }
   checkInstructionExists(datapath_.state, pc_);
   // Fetch numbers its fetches from 1.
-  accounts_.fetching({pc_, datapath_.fetches + 1});
+  accounts_.fetching({pc_, datapath_.counts.fetched + 1});
   p.fetchUnit.fetch(datapath_, pc_);
   p.decodeSlot = InstructionTag{datapath_.FetchLatch.Pc, datapath_.FetchLatch.fetch};
   return false;
@@ -144,7 +145,9 @@ void Core::cancelBehind(InstructionTag branch, bool taken) {
   if (!behind) return;
   datapath_.predictor.recall(behind->fetch);
   accounts_.cancelled(*behind);
-  datapath_.report(InstructionCancelled{*behind, datapath_.state.sourceTextOf(behind->index), branch, taken});
+  datapath_.counts.cancelled(datapath_.latestFetchWork);
+  datapath_.report(InstructionCancelled{*behind, datapath_.state.sourceTextOf(behind->index), branch, taken,
+                                        datapath_.latestFetchWork});
   behind.reset();
 }
 

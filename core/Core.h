@@ -53,6 +53,7 @@ class Core {
   Cycle cyclesRun() const { return cyclesRun_; }
   Cycle cycleCounter() const { return CycleCounter_; }
   double energyTotal() const { return datapath_.energyTotal; }
+  const RunCounts& counts() const { return datapath_.counts; }
   const BranchPredictor& predictor() const { return datapath_.predictor; }
 
  private:

@@ -167,7 +167,7 @@ Json solutionChoices(const Exercise& draft, std::string_view solution) {
   // A limit on mispredictions means something only where Fetch predicts,
   // one on wrong-path energy only where something is cancelled: with flush.
   if (draft.machine.predictor != Predictor::NotTaken) figures["mispredictions"] = record.mispredictions;
-  if (draft.machine.flush) figures["wrongPathEnergy"] = report::sumOf(record.energySplit.wrongPath);
+  if (draft.machine.flush) figures["wrongPathEnergy"] = sumOf(record.energySplit.wrongPath);
   return {{"figures", figures},
           {"asMeant", solved.run.meaning && solved.run.meaning->matches},
           {"registers", choicesJson(program.registers, record.finalRegisters, meantRegisters, "register")},

@@ -164,7 +164,7 @@ void checkDataSet(const Exercise& exercise, const DataSet& data, const report::R
   checks.atMost("mispredictions", limits.mispredictions, record.mispredictions);
   checks.atMost("energy", limits.energy, record.energyTotal());
   checks.atMost("energy-delay", limits.energyDelay, energyDelayOf(record));
-  checks.atMost("wrong-path energy", limits.wrongPathEnergy, report::sumOf(record.energySplit.wrongPath));
+  checks.atMost("wrong-path energy", limits.wrongPathEnergy, sumOf(record.energySplit.wrongPath));
   if (exercise.asMeant && run.meaning) {
     checks.add(asMeantText, CheckKind::Limit, run.meaning->matches, Bound::Equal, meant,
                report::meaningText(*run.meaning));

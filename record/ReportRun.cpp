@@ -43,7 +43,7 @@ ReportData runReport(const InputFiles& inputs, const RunOptions& options, std::o
     }
   }
   run.flush();
-  data.record = recorder.finish(*data.program, run.core().machine());
+  data.record = recorder.finish(*data.program, run.core().machine(), run.core().counts());
   data.meaning = meaningOf(*data.program, run.core().machine(), data.record, options.maxCycles);
   if (cycleTexts) data.cycleTexts = cycleTexts->texts();
   return data;

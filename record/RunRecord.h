@@ -9,6 +9,7 @@
 #include "common/Machine.h"
 #include "vocabulary/Events.h"
 #include "vocabulary/MachineOptions.h"
+#include "vocabulary/RunCounts.h"
 #include "vocabulary/RunEnd.h"
 
 namespace fivestage::report {
@@ -21,63 +22,6 @@ struct CycleWindow {
 
   bool contains(Cycle cycle) const { return cycle >= from && cycle <= to; }
   static constexpr Cycle maximumLength = 2000;
-};
-
-// Energy in whole units, per stage in the order of allStages.
-using StageEnergy = std::array<std::int64_t, stageCount>;
-
-inline std::int64_t sumOf(const StageEnergy& energy) {
-  std::int64_t total = 0;
-  for (const std::int64_t stage : energy) total += stage;
-  return total;
-}
-
-// Where the energy went, by stage; the four parts add up to the total.
-// Work is charged to the instruction a stage works on: it counts as
-// completed unless a branch or jump cancels the instruction on a wrong path.
-// So the work of an instruction still in the pipeline when a run stops or
-// fails counts as completed too: nothing cancelled it. Idle charges are a
-// stage's cycles without work: with nothing to do, or held by a stall
-// (Decode and Execute while a stall is open, Fetch while it holds Fetch).
-struct EnergySplit {
-  StageEnergy completed{};
-  StageEnergy wrongPath{};
-  StageEnergy idle{};
-  StageEnergy stalled{};
-};
-
-// The whole run's energy over time, in buckets of `width` cycles each (the
-// last may hold fewer): bucket i holds cycles i * width + 1 to
-// (i + 1) * width. A long run keeps at most maxBuckets: when one more is
-// needed, neighbours are merged in pairs and the width doubles, so that a
-// picture of any run stays readable and the record stays small.
-struct EnergyBucket {
-  StageEnergy energy{};
-  std::int64_t stalls = 0;     // stalls that began in its cycles
-  std::int64_t cancelled = 0;  // instructions cancelled in its cycles
-};
-struct EnergyTimeline {
-  static constexpr std::size_t maxBuckets = 200;
-  Cycle width = 1;
-  std::vector<EnergyBucket> buckets;
-
-  // Makes room for `cycle`, the run's next, and returns its bucket.
-  EnergyBucket& bucketFor(Cycle cycle) {
-    if (static_cast<std::size_t>((cycle - 1) / width) >= maxBuckets) {
-      for (std::size_t i = 0; i < buckets.size() / 2; ++i) buckets[i] = merged(buckets[2 * i], buckets[2 * i + 1]);
-      buckets.resize(buckets.size() / 2);
-      width *= 2;
-    }
-    if (static_cast<std::size_t>((cycle - 1) / width) >= buckets.size()) buckets.emplace_back();
-    return buckets.back();
-  }
-
- private:
-  static EnergyBucket merged(const EnergyBucket& a, const EnergyBucket& b) {
-    EnergyBucket sum{{}, a.stalls + b.stalls, a.cancelled + b.cancelled};
-    for (std::size_t stage = 0; stage < stageCount; ++stage) sum.energy[stage] = a.energy[stage] + b.energy[stage];
-    return sum;
-  }
 };
 
 // One fetched instruction in the pipeline chart: one letter per cycle from
@@ -123,12 +67,6 @@ struct BehindTakenGroup {
   Cycle lastCycle = 0;
 };
 
-// What the instruction of one source line took, over the whole run.
-struct InstructionTotals {
-  std::int64_t energy = 0;
-  std::int64_t fetched = 0;
-};
-
 // A conditional branch on a machine with a predictor, over the whole run:
 // how often it ran and was taken, how often the prediction was wrong, and
 // what its wrong guesses cost: the fetches cancelled on the wrong path and
@@ -162,15 +100,15 @@ struct ValueChange {
 // The values that differ between `before` and `after`, in order.
 std::vector<ValueChange> valueChanges(const std::vector<Word>& before, const std::vector<Word>& after);
 
-struct RunRecord {
+// A run as the reports show it: the figures the core counted over the whole
+// run, and what the recorder noted of it.
+struct RunRecord : RunCounts {
   MachineOptions machine;  // the machine the program ran on
   RunEnd end = RunEnd::Running;
   std::string message;  // the console's message for a failed run
   int exitStatus = 0;
 
   Cycle cycles = 0;
-  std::int64_t fetched = 0;
-  std::int64_t completed = 0;  // instructions that left Write-back
   std::int64_t stallCount = 0;
   Cycle cyclesLost = 0;                 // the sum of every stall's cyclesLost
   Cycle nothingToFetch = 0;             // cycles, before the last fetch, in which Fetch found the program's end
@@ -183,9 +121,6 @@ struct RunRecord {
   std::vector<BehindTakenGroup> behindTakenGroups;  // the whole run's, by first cycle
   std::vector<PredictedBranch> predictedBranches;  // each branch resolved at least once, by first resolution
   std::int64_t mispredictions = 0;
-  StageEnergy energyByStage{};
-  EnergySplit energySplit;
-  std::vector<InstructionTotals> byInstruction;  // by instruction index
 
   CycleWindow window;
   std::vector<ChartRow> chart;  // rows that show in the window, in fetch order
@@ -193,7 +128,6 @@ struct RunRecord {
   std::vector<BehindTakenBranch> behindTaken;
   std::vector<PredictionStep> predictions;  // the window's
   std::vector<StageEnergy> energyPerCycle;  // for the window's cycles, from window.from
-  EnergyTimeline energyOverTime;            // for every cycle of the run
 
   std::vector<ValueChange> registerChanges;
   std::vector<ValueChange> memoryChanges;

@@ -45,7 +45,6 @@ RunRecorder::RunRecorder(const MachineState& program, CycleWindow window, Machin
     : program_(program) {
   record_.machine = machine;
   record_.window = window;
-  record_.byInstruction.resize(program.instructions.size());
 }
 
 RunRecorder::RunRecorder(const RunRecorder& other) = default;
@@ -70,35 +69,14 @@ void RunRecorder::operator()(const CycleStarted& e) {
   cycle_ = e.cycle;
   record_.cycles = e.cycle;
   if (record_.window.contains(cycle_)) record_.energyPerCycle.emplace_back();
-  record_.energyOverTime.bucketFor(cycle_);
 }
 
-// What the stages took up and were charged in the cycle, counted. An idle
-// charge is no instruction's: the stage had none to work on.
+// What the stages were charged in a cycle of the window. The core counts
+// the whole run's figures itself.
 void RunRecorder::operator()(const CycleEnded& e) {
   for (std::size_t stage = 0; stage < stageCount; ++stage) {
-    const StageWork& work = e.stages[stage];
-    if (!work.charged) continue;
-    record_.energyByStage[stage] += work.energy;
-    if (record_.window.contains(cycle_)) record_.energyPerCycle.back()[stage] += work.energy;
-    record_.energyOverTime.buckets.back().energy[stage] += work.energy;
-    EnergySplit& split = record_.energySplit;
-    switch (*work.charged) {
-      case EnergyUse::Work:
-        split.completed[stage] += work.energy;
-        record_.byInstruction[static_cast<std::size_t>(work.instruction->index)].energy += work.energy;
-        break;
-      case EnergyUse::Idle: split.idle[stage] += work.energy; break;
-      case EnergyUse::Stalled: split.stalled[stage] += work.energy; break;
-    }
+    if (e.stages[stage].charged) record_.energyPerCycle.back()[stage] += e.stages[stage].energy;
   }
-  const StageWork& fetch = e.stages[static_cast<std::size_t>(Stage::Fetch)];
-  if (fetch.instruction) {
-    ++record_.fetched;
-    ++record_.byInstruction[static_cast<std::size_t>(fetch.instruction->index)].fetched;
-  }
-  if (fetch.charged == EnergyUse::Work) latestFetchWork_ = fetch.energy;
-  if (e.retired) ++record_.completed;
 }
 
 bool RunRecorder::moveWindow(CycleWindow window) {
@@ -175,7 +153,6 @@ void RunRecorder::operator()(const EnergyCharged& e) {
 
 void RunRecorder::operator()(const StallTriggered& e) {
   ++record_.stallCount;
-  ++record_.energyOverTime.buckets.back().stalls;
   const StallRecord stall{cycle_, e.instruction, e.blockedRegister, e.waitsFor, {}, {}, 0, 0};
   countInGroup(stall);
   if (record_.window.contains(cycle_)) record_.stalls.push_back(stall);
@@ -274,23 +251,18 @@ void RunRecorder::operator()(const PcMuxSelected& e) {
 void RunRecorder::operator()(const RanBehindTakenBranch& e) { addBehindTaken({cycle_, e.branch, e.behind}); }
 
 // It leaves from Decode's slot, a bubble behind the branch: Fetch's was all
-// the work it did, which the split moves to the wrong path. Its energy goes
+// the work it did, which the core counts on the wrong path. Its energy goes
 // to the branch whose misprediction cancelled it, and so does its cycle,
 // once settled as lost.
 void RunRecorder::operator()(const InstructionCancelled& e) {
   ++record_.cancelled;
-  ++record_.energyOverTime.buckets.back().cancelled;
-  const std::int64_t fetchWork = latestFetchWork_;
-  constexpr auto fetch = static_cast<std::size_t>(Stage::Fetch);
-  record_.energySplit.completed[fetch] -= fetchWork;
-  record_.energySplit.wrongPath[fetch] += fetchWork;
   addCell(e.instruction, cancelledLetter,
           record_.window.contains(cycle_) ? std::string("cancelled: fetched behind the ") +
                                                 (e.byTaken ? "taken " : "not taken ") + instructionName(e.by)
                                           : "");
   lossToSettle_.reset();  // a jump's cancellation is no misprediction's loss
   if (mispredicted_ == e.by.fetch) {
-    predictedBranch(e.by.index).wrongPathEnergy += fetchWork;
+    predictedBranch(e.by.index).wrongPathEnergy += e.fetchWork;
     lossToSettle_ = e.by.index;
   }
   retire(e.instruction.fetch);
@@ -363,7 +335,13 @@ void RunRecorder::retire(FetchNumber fetch) {
   inFlight_.erase(row);
 }
 
-RunRecord RunRecorder::finish(const MachineState& initial, const MachineState& final) {
+const RunRecord& RunRecorder::live(const RunCounts& counts) {
+  static_cast<RunCounts&>(record_) = counts;
+  return record_;
+}
+
+RunRecord RunRecorder::finish(const MachineState& initial, const MachineState& final, const RunCounts& counts) {
+  static_cast<RunCounts&>(record_) = counts;
   while (!inFlight_.empty()) retire(inFlight_.begin()->first);
   std::sort(record_.chart.begin(), record_.chart.end(),
             [](const ChartRow& a, const ChartRow& b) { return a.instruction.fetch < b.instruction.fetch; });

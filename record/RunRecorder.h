@@ -12,7 +12,8 @@ namespace fivestage::report {
 
 // Records a run from its events: totals over the whole run, details for the
 // cycles of the window. The core reports the instructions' lives and what
-// the stalls cost; the recorder only writes them down. Its memory grows with
+// the stalls cost, and counts the figures every cycle adds to; the recorder
+// only writes them down. Its memory grows with
 // the window and the size of the program, never with the number of cycles.
 // `program` outlives it.
 class RunRecorder final : public EventView<RunRecorder> {
@@ -39,6 +40,7 @@ class RunRecorder final : public EventView<RunRecorder> {
   // the chart begins its rows no earlier.
   static constexpr Cycle longestLife = 64;
 
+  const CycleWindow& window() const { return record_.window; }
   // Moves the window's end to `to`, no earlier than the current cycle: a
   // view that follows the run as it goes shows cycles it did not foresee.
   void extendWindow(Cycle to) { record_.window.to = std::max({record_.window.to, to, cycle_}); }
@@ -50,19 +52,19 @@ class RunRecorder final : public EventView<RunRecorder> {
   // rest of the run as a recorder made with `window` would. False, and the
   // window unchanged, otherwise.
   bool moveWindow(CycleWindow window);
-  // The record so far, for a view that watches the run as it goes: its
-  // chart holds the rows of the instructions that have left the pipeline.
-  const RunRecord& live() const { return record_; }
+  // The record so far, with the run's figures as the core has counted them
+  // (`counts`), for a view that watches the run as it goes: its chart holds
+  // the rows of the instructions that have left the pipeline.
+  const RunRecord& live(const RunCounts& counts);
   // The rows of the instructions still in the pipeline, in fetch order.
   std::vector<const ChartRow*> rowsInPipeline() const;
-  // Completes the record of a run that has ended: the rows still in the
-  // pipeline, and the values the run changed, comparing the machine as
-  // loaded with the machine now.
-  RunRecord finish(const MachineState& initial, const MachineState& final);
+  // Completes the record of a run that has ended: the figures the core
+  // counted, the rows still in the pipeline, and the values the run
+  // changed, comparing the machine as loaded with the machine now.
+  RunRecord finish(const MachineState& initial, const MachineState& final, const RunCounts& counts);
 
   // Counted over the whole run.
   void operator()(const CycleStarted& e);
-  void operator()(const CycleEnded& e);
   void operator()(const StallTriggered& e);
   void operator()(const StallEnded& e);
   void operator()(const StallSettled& e);
@@ -79,6 +81,7 @@ class RunRecorder final : public EventView<RunRecorder> {
   void operator()(const InstructionStalled& e);
   void operator()(const InstructionRetired& e);
   // Noted in the window's cycles only.
+  void operator()(const CycleEnded& e);
   void operator()(const EnergyCharged& e);
   void operator()(const HazardChecked& e);
   void operator()(const LoadUseChecked& e);
@@ -91,7 +94,7 @@ class RunRecorder final : public EventView<RunRecorder> {
   void operator()(const RegisterWritten& e);
 
   using Charted = EventList<InstructionFetched, StageEntered, DecodeWaited, InstructionStalled, InstructionRetired>;
-  using NotedInWindow = EventList<EnergyCharged, HazardChecked, LoadUseChecked, RegistersRead, AluComputed,
+  using NotedInWindow = EventList<CycleEnded, EnergyCharged, HazardChecked, LoadUseChecked, RegistersRead, AluComputed,
                                   MemoryAccessChosen, MemoryRead, MemoryWritten, RegisterWriteDecided, RegisterWritten>;
   // What the console shows of a stage's work, which the chart does not.
   using Ignored = EventList<FetchIdle, RegisterReadStarted, ControlSignalsProduced, StallReleased, ExecuteSignalsPassed,
@@ -144,11 +147,6 @@ class RunRecorder final : public EventView<RunRecorder> {
   // The groups of instructions behind a taken branch, by branch and instruction.
   std::map<std::pair<InstructionIndex, InstructionIndex>, std::size_t> behindGroups_;
   std::map<InstructionIndex, std::size_t> predictedBranches_;  // index in record_.predictedBranches
-  // What Fetch charged for its latest fetch. A branch or jump only ever
-  // cancels the instruction in Decode's slot, which is the latest fetch:
-  // Execute resolves before Fetch runs in a cycle, and a held Fetch fetches
-  // nothing. That work, all a cancelled instruction did, is what it cost.
-  std::int64_t latestFetchWork_ = 0;
   std::optional<FetchNumber> mispredicted_;  // the branch mispredicted in this cycle
   // The branch whose misprediction cancelled the latest fetch: the cycle
   // that fetch took is its loss once the core settles it as lost, which it

@@ -4,6 +4,7 @@
 
 #include "vocabulary/Events.h"
 #include "vocabulary/MachineOptions.h"
+#include "vocabulary/RunCounts.h"
 #include "energy/EnergySource.h"
 #include "loader/MachineState.h"
 #include "stages/BranchPredictor.h"
@@ -23,6 +24,7 @@ struct Datapath {
         observer(runObserver),
         options(machineOptions),
         predictor(machineOptions.predictor, machineOptions.predictorEntries) {
+    counts.byInstruction.resize(state.instructions.size());
     askInterests();
   }
 
@@ -47,7 +49,10 @@ struct Datapath {
   MemoryLatchRecord MemoryLatch;
   EnergySource energy;
   double energyTotal = 0.0;  // energy consumed so far by all stages together
-  FetchNumber fetches = 0;   // instructions fetched so far
+  RunCounts counts;          // the run's figures so far
+  // What Fetch charged for its latest fetch: all an instruction cancelled
+  // behind a branch did, since a branch only ever cancels the latest fetch.
+  std::int64_t latestFetchWork = 0;
   RunObserver* observer;     // may be null: nobody watches
   EventKinds interests = 0;  // what the observer looks at in this cycle
   MachineOptions options;
@@ -57,10 +62,12 @@ struct Datapath {
   // What the observer looks at from now on.
   void askInterests() { interests = observer != nullptr ? observer->interests() : 0; }
 
-  // A cycle begins: the observer always hears of it, and then says what it
-  // looks at in this cycle, now that it knows which cycle it is. Observers
-  // that joined after the run was made are heard this way too.
+  // A cycle begins: the run's figures make room for it, and the observer
+  // always hears of it, and then says what it looks at in this cycle, now
+  // that it knows which cycle it is. Observers that joined after the run
+  // was made are heard this way too. The stages work within a cycle.
   void beginCycle(const CycleStarted& started) {
+    counts.energyOverTime.bucketFor(started.cycle);
     if (observer != nullptr) observer->observe(started);
     askInterests();
   }
@@ -77,8 +84,12 @@ struct Datapath {
     if (wants<Kind>()) observer->observe(event);
   }
 
-  // The cycle is over: the observer hears what the stages did in it.
-  void endCycle(Cycle cycle) const { report(CycleEnded{cycle, thisCycle.stages, thisCycle.retired}); }
+  // The cycle is over: the observer hears what the stages did in it. The
+  // event, a copy of the cycle's work, is made only for an observer that
+  // hears of it.
+  void endCycle(Cycle cycle) const {
+    if (wants<CycleEnded>()) observer->observe(CycleEnded{cycle, thisCycle.stages, thisCycle.retired});
+  }
 
   // A stage takes up an instruction. Its source text is looked up only for
   // an observer that hears of it.
@@ -94,6 +105,7 @@ struct Datapath {
   // The instruction in Write-back leaves the pipeline.
   void retire(InstructionTag instruction) {
     thisCycle.retired = instruction;
+    ++counts.completed;
     report(InstructionRetired{instruction});
   }
 
@@ -107,13 +119,16 @@ struct Datapath {
 
  private:
   // Adds one energy file's figures to the total, counts the charge as the
-  // stage's in this cycle and reports it. A stage charges once a cycle at
-  // most: its working figures, or else its idle ones.
+  // stage's in this cycle and in the run's figures, and reports it. A stage
+  // charges once a cycle at most: its working figures, or else its idle
+  // ones; working, it charges after taking up its instruction.
   void charge(const EnergyFile& file, EnergyUse use) {
     const std::int64_t added = energy.addTo(file, energyTotal);
     StageWork& work = thisCycle.stages[static_cast<std::size_t>(file.stage)];
     work.charged = use;
     work.energy = added;
+    counts.charged(file.stage, use, added, use == EnergyUse::Work ? work.instruction->index : 0);
+    if (file.stage == Stage::Fetch && use == EnergyUse::Work) latestFetchWork = added;
     report(EnergyCharged{file, added, energyTotal, use});
   }
 };

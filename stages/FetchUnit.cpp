@@ -3,7 +3,7 @@
 namespace fivestage {
 
 void FetchUnit::fetch(Datapath& datapath, InstructionIndex& pc) const {
-  const InstructionTag tag{pc, ++datapath.fetches};
+  const InstructionTag tag{pc, datapath.counts.fetch(pc)};
   datapath.enterStage(Stage::Fetch, tag);
   datapath.FetchLatch.Pc = pc;
   datapath.FetchLatch.fetch = tag.fetch;

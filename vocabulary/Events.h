@@ -195,6 +195,7 @@ struct InstructionCancelled {
   std::string_view text;
   InstructionTag by;  // the branch or jump
   bool byTaken = true;  // whether `by` was taken
+  std::int64_t fetchWork = 0;  // what Fetch charged for it: all it did
 };
 
 // A branch's entry in a predictor's table and the state it holds: for the

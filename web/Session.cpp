@@ -153,9 +153,10 @@ struct Session::Stepping {
 
   // The record so far or, once the run has ended, the record settled as
   // the report settles it: the cost of the last stalls included.
-  const report::RunRecord& record() const { return ended ? *ended : recorder.live(); }
+  const report::RunRecord& record() { return ended ? *ended : recorder.live(run.core().counts()); }
   void settleIfEnded(const MachineState& program) {
-    if (!ended && run.core().state() != RunEnd::Running) ended = recorder.finish(program, run.core().machine());
+    if (!ended && run.core().state() != RunEnd::Running)
+      ended = recorder.finish(program, run.core().machine(), run.core().counts());
   }
 
   report::RunRecorder recorder;
@@ -298,7 +299,7 @@ double Session::advance(double cycle, double budget) {
   const Cycle target = std::clamp<Cycle>(static_cast<Cycle>(cycle), 0, runEnd_.value_or(cycleLimit));
   const Cycle now = run_->run.core().cyclesRun();
   const report::CycleWindow wanted = chartWindow(target);
-  const report::CycleWindow noted = run_->recorder.live().window;
+  const report::CycleWindow noted = run_->recorder.window();
   // Going back means running again, from the latest copy kept before or
   // from the start; so does going far ahead, where counting from there costs
   // less than noting every cycle on the way, of which the chart would show

@@ -344,10 +344,10 @@ PipelineRun runPipeline(const MachineState& state, const testing::TempDir& energ
                   {},
                   {},
                   {},
-                  recorder.finish(state, core.machine()),
-                  late.finish(state, core.machine())};
+                  recorder.finish(state, core.machine(), core.counts()),
+                  late.finish(state, core.machine(), core.counts())};
   if (copy) {
-    run.resumed = copied->finish(state, copy->machine());
+    run.resumed = copied->finish(state, copy->machine(), copy->counts());
     run.resumedMachine.emplace(copy->machine().registers, copy->machine().memory);
   }
   for (const RegisterWritten& write : log.all<RegisterWritten>()) run.writes.emplace_back(write.number, write.value);
@@ -788,8 +788,8 @@ EnergyRun runForEnergy(const MachineState& state, const testing::TempDir& energy
   simulate(core);
   return {core.outcome(),
           core.energyTotal(),
-          recorder.finish(state, core.machine()),
-          figures.finish(state, core.machine()),
+          recorder.finish(state, core.machine(), core.counts()),
+          figures.finish(state, core.machine(), core.counts()),
           std::move(counter.perCycle),
           counter.cyclesEnded,
           std::move(counter.unlikeTheirEvents)};
@@ -846,7 +846,7 @@ std::vector<MachineOptions> everyMachine() {
 }
 
 void expectTheSplitAddsUp(const EnergyRun& run) {
-  const report::EnergySplit& split = run.record.energySplit;
+  const EnergySplit& split = run.record.energySplit;
   for (std::size_t stage = 0; stage < stageCount; ++stage) {
     EXPECT_EQ(split.completed[stage] + split.wrongPath[stage] + split.idle[stage] + split.stalled[stage],
               run.record.energyByStage[stage])
@@ -883,7 +883,7 @@ TEST(PipelineProperty, EnergySplitAddsUpAndIdleFiguresModelClockGating) {
         EXPECT_EQ(run->summariesUnlikeTheirEvents, std::vector<Cycle>{});
       }
       EXPECT_EQ(
-          report::sumOf(withoutIdle.record.energySplit.idle) + report::sumOf(withoutIdle.record.energySplit.stalled),
+          sumOf(withoutIdle.record.energySplit.idle) + sumOf(withoutIdle.record.energySplit.stalled),
           0);
       EXPECT_EQ(gated.record.energyByStage, withoutIdle.record.energyByStage);
       EXPECT_EQ(gated.consoleTotal, withoutIdle.consoleTotal);

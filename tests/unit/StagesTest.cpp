@@ -18,7 +18,12 @@ class StageTest : public ::testing::Test {
  protected:
   StageTest() { dir.addEnergyTree(); }
 
-  Datapath datapathFor(MachineState state) { return Datapath(std::move(state), InputFolder(dir.path()), &log); }
+  // A datapath in its first cycle, in which the stages work.
+  Datapath datapathFor(MachineState state) {
+    Datapath datapath(std::move(state), InputFolder(dir.path()), &log);
+    datapath.beginCycle(CycleStarted{1, 1});
+    return datapath;
+  }
 
   std::vector<std::int64_t> charges(Stage stage) const {
     std::vector<std::int64_t> added;
