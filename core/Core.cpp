@@ -28,7 +28,7 @@ RunEnd Core::stepCycle(Key key) {
   if (outcome_.state != RunEnd::Running) return outcome_.state;
   if (key == Key::Newline) ++CycleCounter_;
   ++cyclesRun_;
-  datapath_.thisCycle = {};
+  datapath_.thisCycle.clear();
   datapath_.beginCycle(CycleStarted{cyclesRun_, CycleCounter_});
   accounts_.beginCycle(cyclesRun_, pipeline_, stallHolds());
   std::optional<RunOutcome> ending;

@@ -40,6 +40,19 @@ struct Datapath {
     std::optional<WrittenRegister> writtenBack;  // the register Write-back wrote in this cycle
     std::array<StageWork, stageCount> stages{};  // by Stage
     std::optional<InstructionTag> retired;       // the instruction that left Write-back
+
+    // Ready for the next cycle: as new, field by field, which costs less
+    // than making a new one and copying it in.
+    void clear() {
+      executed = memoryAccessed = false;
+      writtenBack.reset();
+      retired.reset();
+      for (StageWork& stage : stages) {
+        stage.instruction.reset();
+        stage.charged.reset();
+        stage.energy = 0;
+      }
+    }
   };
 
   MachineState state;
