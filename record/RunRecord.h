@@ -115,11 +115,9 @@ struct RunRecord : RunCounts {
   std::int64_t cancelled = 0;           // instructions a taken branch or jump cancelled
   Cycle cancelledCycles = 0;            // the fetch cycles of those cancelled before the last instruction that ran
   std::vector<StallGroup> stallGroups;  // the whole run's stalls, by first cycle
-  std::int64_t taken = 0;
-  std::int64_t notTaken = 0;
   std::int64_t behindTakenCount = 0;
   std::vector<BehindTakenGroup> behindTakenGroups;  // the whole run's, by first cycle
-  std::vector<PredictedBranch> predictedBranches;  // each branch resolved at least once, by first resolution
+  std::vector<PredictedBranch> predictedBranches;   // each branch resolved at least once, by first resolution
   std::int64_t mispredictions = 0;
 
   CycleWindow window;

@@ -41,8 +41,7 @@ std::string aluSymbol(AluOperation operation) {
 
 }  // namespace
 
-RunRecorder::RunRecorder(const MachineState& program, CycleWindow window, MachineOptions machine)
-    : program_(program) {
+RunRecorder::RunRecorder(const MachineState& program, CycleWindow window, MachineOptions machine) : program_(program) {
   record_.machine = machine;
   record_.window = window;
 }
@@ -92,12 +91,12 @@ bool RunRecorder::beginsRows() const {
 void RunRecorder::operator()(const InstructionFetched& e) {
   if (!beginsRows()) return;
   // Its row begins with the cycles it waited to be fetched, its f cells.
-  ChartRow row{e.instruction, cycle_ - e.heldCycles, std::string(static_cast<std::size_t>(e.heldCycles), heldLetter),
-               {}};
+  ChartRow row{
+      e.instruction, cycle_ - e.heldCycles, std::string(static_cast<std::size_t>(e.heldCycles), heldLetter), {}};
   for (Cycle cycle = row.firstCycle; cycle < cycle_; ++cycle) {
-    row.notes.push_back(record_.window.contains(cycle) ? "waits to be fetched: the stall of " +
-                                                             instructionName(*e.heldBy) + " holds Fetch"
-                                                       : "");
+    row.notes.push_back(record_.window.contains(cycle)
+                            ? "waits to be fetched: the stall of " + instructionName(*e.heldBy) + " holds Fetch"
+                            : "");
   }
   inFlight_[e.instruction.fetch] = std::move(row);
 }
@@ -240,10 +239,8 @@ void RunRecorder::operator()(const AluComputed& e) {
 void RunRecorder::operator()(const PcMuxSelected& e) {
   if (!e.pcsel) return;
   if (e.newPc) {
-    ++record_.taken;
     note([&] { return "taken: next fetch E(" + std::to_string(*e.newPc) + ")"; });
   } else {
-    ++record_.notTaken;
     note([&] { return "not taken"; });
   }
 }

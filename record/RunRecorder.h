@@ -4,9 +4,9 @@
 #include <map>
 #include <tuple>
 
-#include "vocabulary/Events.h"
 #include "loader/MachineState.h"
 #include "record/RunRecord.h"
+#include "vocabulary/Events.h"
 
 namespace fivestage::report {
 
@@ -69,7 +69,6 @@ class RunRecorder final : public EventView<RunRecorder> {
   void operator()(const StallEnded& e);
   void operator()(const StallSettled& e);
   void operator()(const FetchCyclesSettled& e);
-  void operator()(const PcMuxSelected& e);
   void operator()(const RanBehindTakenBranch& e);
   void operator()(const InstructionCancelled& e);
   void operator()(const BranchResolved& e);
@@ -87,6 +86,7 @@ class RunRecorder final : public EventView<RunRecorder> {
   void operator()(const LoadUseChecked& e);
   void operator()(const RegistersRead& e);
   void operator()(const AluComputed& e);
+  void operator()(const PcMuxSelected& e);
   void operator()(const MemoryAccessChosen& e);
   void operator()(const MemoryRead& e);
   void operator()(const MemoryWritten& e);
@@ -94,8 +94,9 @@ class RunRecorder final : public EventView<RunRecorder> {
   void operator()(const RegisterWritten& e);
 
   using Charted = EventList<InstructionFetched, StageEntered, DecodeWaited, InstructionStalled, InstructionRetired>;
-  using NotedInWindow = EventList<CycleEnded, EnergyCharged, HazardChecked, LoadUseChecked, RegistersRead, AluComputed,
-                                  MemoryAccessChosen, MemoryRead, MemoryWritten, RegisterWriteDecided, RegisterWritten>;
+  using NotedInWindow =
+      EventList<CycleEnded, EnergyCharged, HazardChecked, LoadUseChecked, RegistersRead, AluComputed, PcMuxSelected,
+                MemoryAccessChosen, MemoryRead, MemoryWritten, RegisterWriteDecided, RegisterWritten>;
   // What the console shows of a stage's work, which the chart does not.
   using Ignored = EventList<FetchIdle, RegisterReadStarted, ControlSignalsProduced, StallReleased, ExecuteSignalsPassed,
                             OperandsForwarded, AluInputSelected, ExecuteResultLatched, GateEvaluated, Mux3Selected,
@@ -147,7 +148,7 @@ class RunRecorder final : public EventView<RunRecorder> {
   // The groups of instructions behind a taken branch, by branch and instruction.
   std::map<std::pair<InstructionIndex, InstructionIndex>, std::size_t> behindGroups_;
   std::map<InstructionIndex, std::size_t> predictedBranches_;  // index in record_.predictedBranches
-  std::optional<FetchNumber> mispredicted_;  // the branch mispredicted in this cycle
+  std::optional<FetchNumber> mispredicted_;                    // the branch mispredicted in this cycle
   // The branch whose misprediction cancelled the latest fetch: the cycle
   // that fetch took is its loss once the core settles it as lost, which it
   // does not for a fetch cancelled as the program drains at its end.

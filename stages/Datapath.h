@@ -2,13 +2,13 @@
 
 #include <array>
 
-#include "vocabulary/Events.h"
-#include "vocabulary/MachineOptions.h"
-#include "vocabulary/RunCounts.h"
 #include "energy/EnergySource.h"
 #include "loader/MachineState.h"
 #include "stages/BranchPredictor.h"
 #include "stages/Latches.h"
+#include "vocabulary/Events.h"
+#include "vocabulary/MachineOptions.h"
+#include "vocabulary/RunCounts.h"
 
 namespace fivestage {
 

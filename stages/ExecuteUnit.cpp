@@ -51,7 +51,9 @@ std::optional<InstructionIndex> ExecuteUnit::execute(Datapath& datapath) const {
 
   const bool gate = mux3Gate(datapath, d.pcsrc, zero, d.branch);
   const std::optional<InstructionIndex> selected = mux3(datapath, d.Pc, d.Label, gate);
-  return pcMux(datapath, d.Pc, selected, d.pcsel, gate);
+  const std::optional<InstructionIndex> newPc = pcMux(datapath, d.Pc, selected, d.pcsel, gate);
+  if (d.pcsel) datapath.counts.branchExecuted(newPc.has_value());
+  return newPc;
 }
 
 ExecuteUnit::Operands ExecuteUnit::forward(const Datapath& datapath) const {

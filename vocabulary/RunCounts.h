@@ -83,6 +83,8 @@ struct InstructionTotals {
 struct RunCounts {
   std::int64_t fetched = 0;
   std::int64_t completed = 0;  // instructions that left Write-back
+  std::int64_t taken = 0;      // branches and jumps executed and taken
+  std::int64_t notTaken = 0;   // branches executed and not taken
   StageEnergy energyByStage{};
   EnergySplit energySplit;
   std::vector<InstructionTotals> byInstruction;  // by instruction index
@@ -115,6 +117,8 @@ struct RunCounts {
     energySplit.wrongPath[at] += fetchWork;
     ++energyOverTime.buckets.back().cancelled;
   }
+  // A branch or jump executed, taken or not.
+  void branchExecuted(bool wasTaken) { ++(wasTaken ? taken : notTaken); }
   void stallTriggered() { ++energyOverTime.buckets.back().stalls; }
 };
 
