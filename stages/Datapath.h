@@ -81,8 +81,7 @@ struct Datapath {
   // was made are heard this way too. The stages work within a cycle.
   void beginCycle(const CycleStarted& started) {
     counts.energyOverTime.bucketFor(started.cycle);
-    if (observer != nullptr) observer->observe(started);
-    askInterests();
+    interests = observer != nullptr ? observer->beginCycle(started) : 0;
   }
 
   // Whether the observer looks at events of this kind in this cycle.

@@ -193,8 +193,8 @@ struct PcMuxSelected {
 struct InstructionCancelled {
   InstructionTag instruction;
   std::string_view text;
-  InstructionTag by;  // the branch or jump
-  bool byTaken = true;  // whether `by` was taken
+  InstructionTag by;           // the branch or jump
+  bool byTaken = true;         // whether `by` was taken
   std::int64_t fetchWork = 0;  // what Fetch charged for it: all it did
 };
 
@@ -421,7 +421,7 @@ constexpr EventKinds eventKinds() {
   return (EventKinds{0} | ... | eventKind<Kinds>());
 }
 
-inline constexpr EventKinds everyEventKind = (EventKinds{1} << std::variant_size_v<Event>) - 1;
+inline constexpr EventKinds everyEventKind = (EventKinds{1} << std::variant_size_v<Event>)-1;
 
 // A list of kinds of event, as a view names those it ignores.
 template <typename... Kinds>
@@ -434,9 +434,16 @@ class RunObserver {
  public:
   virtual ~RunObserver() = default;
   virtual void observe(const Event& event) = 0;
-  // The kinds of event it looks at, asked at the start of every cycle: the
-  // stages do not even make the others for it.
+  // The kinds of event it looks at: the stages do not even make the others
+  // for it.
   virtual EventKinds interests() const = 0;
+  // A cycle begins: it hears of it, and says what it looks at in this
+  // cycle, now that it knows which cycle it is. One call, since the core
+  // makes it every cycle.
+  virtual EventKinds beginCycle(const CycleStarted& started) {
+    observe(started);
+    return interests();
+  }
 };
 
 // ---- Views: what each does with every kind of event -----------------------
@@ -447,7 +454,9 @@ class RunObserver {
 // The kinds a view looks at are those it has handlers for.
 
 template <typename View, typename Kind>
-concept HandlesEvent = requires(View& view, const Kind& event) { view(event); };
+concept HandlesEvent = requires(View& view, const Kind& event) {
+  view(event);
+};
 
 template <typename View, typename Kind>
 constexpr bool ignoresEvent = (View::Ignored::kinds & eventKind<Kind>()) != 0;
@@ -458,7 +467,8 @@ constexpr EventKinds handledKinds() {
   return []<std::size_t... index>(std::index_sequence<index...>) {
     return (EventKinds{0} | ... |
             (HandlesEvent<View, std::variant_alternative_t<index, Event>> ? EventKinds{1} << index : 0));
-  }(std::make_index_sequence<std::variant_size_v<Event>>());
+  }
+  (std::make_index_sequence<std::variant_size_v<Event>>());
 }
 
 // Not a kind of event: a view that takes it takes anything, which would
@@ -487,10 +497,12 @@ constexpr bool checkKind() {
 
 template <typename View>
 constexpr bool checkEveryEvent() {
-  static_assert(!HandlesEvent<View, NotAnEvent>, "a view has a handler for each kind it uses, none that takes anything");
+  static_assert(!HandlesEvent<View, NotAnEvent>,
+                "a view has a handler for each kind it uses, none that takes anything");
   return []<std::size_t... index>(std::index_sequence<index...>) {
     return (checkKind<View, std::variant_alternative_t<index, Event>>() && ...);
-  }(std::make_index_sequence<std::variant_size_v<Event>>());
+  }
+  (std::make_index_sequence<std::variant_size_v<Event>>());
 }
 
 // Hands the event to the view's handler for its kind; an ignored kind goes nowhere.
@@ -509,6 +521,13 @@ class EventView : public RunObserver {
  public:
   void observe(const Event& event) override { handOn(static_cast<View&>(*this), event); }
   EventKinds interests() const override { return handledKinds<View>(); }
+  // Straight to the view's own handler and interests, with no event to
+  // make and no second call: for a final view both calls are direct.
+  EventKinds beginCycle(const CycleStarted& started) override {
+    View& view = static_cast<View&>(*this);
+    if constexpr (HandlesEvent<View, CycleStarted>) view(started);
+    return view.interests();
+  }
 
  protected:
   EventView() { static_assert(checkEveryEvent<View>()); }
@@ -525,13 +544,18 @@ class RunObservers final : public RunObserver {
   void observe(const Event& event) override {
     const EventKinds kind = EventKinds{1} << event.index();
     for (const Member& member : observers_) {
-      if (((member.interests | eventKind<CycleStarted>()) & kind) != 0) member.observer->observe(event);
+      if ((member.interests & kind) != 0) member.observer->observe(event);
     }
   }
   EventKinds interests() const override {
     EventKinds kinds = 0;
+    for (const Member& member : observers_) kinds |= member.interests;
+    return kinds;
+  }
+  EventKinds beginCycle(const CycleStarted& started) override {
+    EventKinds kinds = 0;
     for (Member& member : observers_) {
-      member.interests = member.observer->interests();
+      member.interests = member.observer->beginCycle(started);
       kinds |= member.interests;
     }
     return kinds;
@@ -544,11 +568,9 @@ class RunObservers final : public RunObserver {
  private:
   struct Member {
     RunObserver* observer;
-    EventKinds interests;  // as it said last: the core asks at every cycle's start
+    EventKinds interests;  // as it said last: when added, and at every cycle's start
   };
-  // The members' interests are noted as the core asks for them, which it
-  // does on a const observer.
-  mutable std::vector<Member> observers_;
+  std::vector<Member> observers_;
 };
 
 }  // namespace fivestage
