@@ -67,7 +67,7 @@ void LifeAccounts::fetching(InstructionTag instruction) {
 
 void LifeAccounts::openFetch(InstructionTag instruction) {
   settleFetch();
-  fetch_ = PendingFetch{instruction, cycle_, heldSinceFetch_, idleSinceFetch_, std::nullopt, false};
+  fetch_.emplace(instruction, cycle_, heldSinceFetch_, idleSinceFetch_);
   // A released stall's cost is the cycles it held Fetch before this fetch.
   if (stall_ && !stallOpen_) fetch_->stall = std::exchange(stall_, std::nullopt);
   heldSinceFetch_ = 0;
@@ -82,10 +82,12 @@ void LifeAccounts::settleFetch() {
   fetch_.reset();
 }
 
-void LifeAccounts::settleStall(StallAccount stall, Cycle fetchHeld, Cycle endDelay) const {
-  stall.fetchHeld = fetchHeld;
-  stall.endDelay = endDelay;
-  report(StallSettled{stall});
+void LifeAccounts::settleStall(const StallAccount& stall, Cycle fetchHeld, Cycle endDelay) const {
+  if (!datapath_->wants<StallSettled>()) return;
+  StallSettled settled{stall};
+  settled.stall.fetchHeld = fetchHeld;
+  settled.stall.endDelay = endDelay;
+  report(settled);
 }
 
 void LifeAccounts::settleIdle(Cycle nothingToFetch, Cycle cancelled) const {

@@ -22,9 +22,7 @@ class LifeAccounts {
  public:
   explicit LifeAccounts(const Datapath& datapath) : datapath_(&datapath) {}
   // The accounts of `other`, kept from now on for the copy of its datapath.
-  LifeAccounts(const LifeAccounts& other, const Datapath& datapath) : LifeAccounts(other) {
-    rebind(datapath);
-  }
+  LifeAccounts(const LifeAccounts& other, const Datapath& datapath) : LifeAccounts(other) { rebind(datapath); }
 
   // A cycle begins. While a stall holds the pipeline in it, the waiting
   // instruction waits in Execute's slot and the one behind it in Decode's.
@@ -53,6 +51,9 @@ class LifeAccounts {
   // A fetch, until its fate is known, with the cycles before it in which
   // Fetch fetched nothing.
   struct PendingFetch {
+    PendingFetch(InstructionTag fetched, Cycle fetchCycle, Cycle heldBefore, Cycle idleBefore)
+        : instruction(fetched), cycle(fetchCycle), held(heldBefore), idle(idleBefore) {}
+
     InstructionTag instruction;
     Cycle cycle;
     Cycle held;                         // cycles a stall held Fetch before it
@@ -67,7 +68,7 @@ class LifeAccounts {
   // that held it or to the program's end; the fetch itself counts as an
   // instruction that ran or as a cancelled one.
   void settleFetch();
-  void settleStall(StallAccount stall, Cycle fetchHeld, Cycle endDelay) const;
+  void settleStall(const StallAccount& stall, Cycle fetchHeld, Cycle endDelay) const;
   // Cycles of Fetch's that no instruction that ran made use of.
   void settleIdle(Cycle nothingToFetch, Cycle cancelled) const;
   // The waiting instruction of the latest stall waits in this cycle.
