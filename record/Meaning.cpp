@@ -1,6 +1,5 @@
 #include "record/Meaning.h"
 
-#include "core/Reference.h"
 #include "record/Figures.h"
 
 namespace fivestage::report {
@@ -16,9 +15,8 @@ std::vector<Difference> differences(const std::vector<Word>& machine, const std:
 
 }  // namespace
 
-Meaning meaningOf(const MachineState& program, const MachineState& final, const RunRecord& record,
+Meaning meaningOf(const MachineState& final, const RunRecord& record, const ReferenceRun& meant,
                   std::int64_t maxInstructions) {
-  const ReferenceRun meant = runReference(program, {maxInstructions, false});
   Meaning meaning;
   meaning.registers = differences(final.registers, meant.registers);
   meaning.memory = differences(final.memory, meant.memory);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Reference.h"
 #include "loader/MachineState.h"
 #include "record/RunRecord.h"
 
@@ -26,9 +27,9 @@ struct Meaning {
   std::vector<std::string> causes;  // why they differ, as far as the run tells
 };
 
-// Compares the machine at the end of the run with what the program means,
-// executing at most `maxInstructions` of it.
-Meaning meaningOf(const MachineState& program, const MachineState& final, const RunRecord& record,
+// Compares the machine at the end of the run with what the program means:
+// `meant`, the program run with no pipeline, at most `maxInstructions` of it.
+Meaning meaningOf(const MachineState& final, const RunRecord& record, const ReferenceRun& meant,
                   std::int64_t maxInstructions);
 
 // "what the program means", or what differs and why, in a line.

@@ -9,7 +9,8 @@
 
 namespace fivestage::report {
 
-ReportData runReport(const InputFiles& inputs, const RunOptions& options, std::ostream* trace, RunObserver* extra) {
+ReportData runReport(const InputFiles& inputs, const RunOptions& options, std::ostream* trace, RunObserver* extra,
+                     std::shared_ptr<const ReferenceRun> meant) {
   ReportData data;
   data.folder = inputs.name();
   data.record.window = options.window;
@@ -44,7 +45,10 @@ ReportData runReport(const InputFiles& inputs, const RunOptions& options, std::o
   }
   run.flush();
   data.record = recorder.finish(*data.program, run.core().machine(), run.core().counts());
-  data.meaning = meaningOf(*data.program, run.core().machine(), data.record, options.maxCycles);
+  data.meant = meant ? std::move(meant)
+                     : std::make_shared<const ReferenceRun>(
+                           runReference(*data.program, {.maxExecuted = options.maxCycles, .keepPath = false}));
+  data.meaning = meaningOf(run.core().machine(), data.record, *data.meant, options.maxCycles);
   if (cycleTexts) data.cycleTexts = cycleTexts->texts();
   return data;
 }

@@ -29,11 +29,9 @@ struct Column {
   std::size_t width;
 };
 constexpr Column machineColumns[] = {{"cycles", 8}, {"CPI", 7}, {"stalls", 8}, {"lost", 6}, {"cancelled", 11}};
-constexpr Column predictorColumns[] = {
-    {"cycles", 8}, {"CPI", 7}, {"mispredicted", 14}, {"accuracy", 10}, {"lost", 6}};
-constexpr Column energyColumns[] = {{"energy", 10},         {"per instr.", 12}, {"energy-delay", 14},
-                                    {"energy-delay^2", 16}, {"completed", 11},  {"wrong path", 12},
-                                    {"idle", 8},            {"stalled", 9}};
+constexpr Column predictorColumns[] = {{"cycles", 8}, {"CPI", 7}, {"mispredicted", 14}, {"accuracy", 10}, {"lost", 6}};
+constexpr Column energyColumns[] = {{"energy", 10},    {"per instr.", 12}, {"energy-delay", 14}, {"energy-delay^2", 16},
+                                    {"completed", 11}, {"wrong path", 12}, {"idle", 8},          {"stalled", 9}};
 
 std::vector<Column> columnsOf(ComparisonKind kind) {
   const std::span<const Column> own =
@@ -45,10 +43,14 @@ std::vector<Column> columnsOf(ComparisonKind kind) {
 
 std::vector<std::string> energyCellsOf(const RunRecord& record) {
   const EnergySplit& split = record.energySplit;
-  return {std::to_string(record.energyTotal()),    orDash(energyPerCompletedInstruction(record)),
-          energyDelayText(record), energyDelaySquaredText(record),
-          std::to_string(sumOf(split.completed)),  std::to_string(sumOf(split.wrongPath)),
-          std::to_string(sumOf(split.idle)),       std::to_string(sumOf(split.stalled))};
+  return {std::to_string(record.energyTotal()),
+          orDash(energyPerCompletedInstruction(record)),
+          energyDelayText(record),
+          energyDelaySquaredText(record),
+          std::to_string(sumOf(split.completed)),
+          std::to_string(sumOf(split.wrongPath)),
+          std::to_string(sumOf(split.idle)),
+          std::to_string(sumOf(split.stalled))};
 }
 
 std::vector<std::string> cellsOf(const RunRecord& record, ComparisonKind kind) {
@@ -98,7 +100,9 @@ Comparison compareOn(const InputFiles& inputs, const RunOptions& options, const 
   for (const MachineOptions& machine : machines) {
     RunOptions run = options;
     run.machine = machine;
-    comparison.runs.push_back(runReport(inputs, run, nullptr, nullptr));
+    // The program means the same on every machine: it is worked out once.
+    comparison.runs.push_back(
+        runReport(inputs, run, nullptr, nullptr, comparison.runs.empty() ? nullptr : comparison.runs.back().meant));
   }
   return comparison;
 }

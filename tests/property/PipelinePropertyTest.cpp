@@ -565,7 +565,7 @@ TEST(PipelineProperty, ARunGoneOnFromACopyRecordsWhatTheRunDoes) {
       if (!run.resumed) continue;
       ++resumed;
       const auto json = [&](const report::RunRecord& record) {
-        return report::jsonReport({"", trial.state, {}, record, std::nullopt, {}}, run.cycles + 1).dump();
+        return report::jsonReport({"", trial.state, {}, record, std::nullopt, {}, nullptr}, run.cycles + 1).dump();
       };
       EXPECT_EQ(json(*run.resumed), json(run.lateWindow));
       EXPECT_EQ(run.resumedMachine->first, run.registers);
