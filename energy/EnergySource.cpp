@@ -48,7 +48,7 @@ const InputFile& EnergySource::found(const EnergyFile& file) const {
 }
 
 std::int64_t EnergySource::addLineByLine(const EnergyFile& file, double& total) {
-  KeptFigures* kept = keptFigures(file);
+  KeptFigures* kept = reading_ == EnergyReading::OncePerRun ? &kept_[slotOf(file)] : nullptr;
   std::int64_t sum = 0;
   const auto add = [&](std::int32_t value) {
     total += value;

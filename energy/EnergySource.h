@@ -62,10 +62,12 @@ class EnergySource {
   // exact sum of the file. Throws FatalError when the file cannot be opened;
   // an opcode without energy figures counts as such.
   std::int64_t addTo(const EnergyFile& file, double& total) {
-    // A file read before is added in one step when that gives the same total.
-    if (const KeptFigures* kept = keptFigures(file); kept != nullptr && kept->addsExactly(total)) {
-      total += static_cast<double>(kept->sum);
-      return kept->sum;
+    // A file read before is added in one step when that gives the same
+    // total. Figures read afresh at every use are never kept, and never
+    // add in one step.
+    if (const KeptFigures& kept = kept_[slotOf(file)]; kept.addsExactly(total)) {
+      total += static_cast<double>(kept.sum);
+      return kept.sum;
     }
     return addLineByLine(file, total);
   }
@@ -91,12 +93,16 @@ class EnergySource {
   // its every cycle, which add kept figures, stay short without it.
   [[gnu::noinline]] std::int64_t addLineByLine(const EnergyFile& file, double& total);
   const InputFile& found(const EnergyFile& file) const;
-  // Where a file's figures are kept once read; nothing when read afresh.
-  KeptFigures* keptFigures(const EnergyFile& file) {
-    if (reading_ == EnergyReading::EveryUse) return nullptr;
-    if (file.idle) return &idleFigures_[static_cast<std::size_t>(file.stage)];
-    if (file.stage != Stage::Decode) return &stageFigures_[static_cast<std::size_t>(file.stage)];
-    return file.opcode ? &decodeFigures_[static_cast<std::size_t>(*file.opcode)] : nullptr;
+  // Where a file's figures are kept once read: the stages' working files,
+  // Decode's by opcode, the idle files, and last one that is never read,
+  // Decode's for a text outside the instruction set.
+  static constexpr std::size_t decodeSlots = stageCount;
+  static constexpr std::size_t idleSlots = decodeSlots + opcodeCount;
+  static constexpr std::size_t noFileSlot = idleSlots + stageCount;
+  static constexpr std::size_t slotOf(const EnergyFile& file) {
+    if (file.idle) return idleSlots + static_cast<std::size_t>(file.stage);
+    if (file.stage != Stage::Decode) return static_cast<std::size_t>(file.stage);
+    return file.opcode ? decodeSlots + static_cast<std::size_t>(*file.opcode) : noFileSlot;
   }
 
   std::array<InputFile, stageCount> stageFiles_;    // by Stage; Decode's entry unused
@@ -115,11 +121,9 @@ class EnergySource {
   };
   Reader reader_;
   EnergyReading reading_;
-  // With OncePerRun, each file's figures once read: the total is kept as if
-  // they were added one at a time, as a reading does.
-  std::array<KeptFigures, stageCount> stageFigures_;
-  std::array<KeptFigures, opcodeCount> decodeFigures_;
-  std::array<KeptFigures, stageCount> idleFigures_;
+  // With OncePerRun, each file's figures once read, by slotOf: the total is
+  // kept as if they were added one at a time, as a reading does.
+  std::array<KeptFigures, noFileSlot + 1> kept_;
 };
 
 }  // namespace fivestage

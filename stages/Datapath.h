@@ -112,7 +112,8 @@ struct Datapath {
   }
 
   // A stage charges its working figures for the work it does.
-  void chargeEnergy(const EnergyFile& file) { charge(file, EnergyUse::Work); }
+  // Returns what the charge came to.
+  std::int64_t chargeEnergy(const EnergyFile& file) { return charge(file, EnergyUse::Work); }
 
   // The instruction in Write-back leaves the pipeline.
   void retire(InstructionTag instruction) {
@@ -134,14 +135,14 @@ struct Datapath {
   // stage's in this cycle and in the run's figures, and reports it. A stage
   // charges once a cycle at most: its working figures, or else its idle
   // ones; working, it charges after taking up its instruction.
-  void charge(const EnergyFile& file, EnergyUse use) {
+  std::int64_t charge(const EnergyFile& file, EnergyUse use) {
     const std::int64_t added = energy.addTo(file, energyTotal);
     StageWork& work = thisCycle.stages[static_cast<std::size_t>(file.stage)];
     work.charged = use;
     work.energy = added;
     counts.charged(file.stage, use, added, use == EnergyUse::Work ? work.instruction->index : 0);
-    if (file.stage == Stage::Fetch && use == EnergyUse::Work) latestFetchWork = added;
     report(EnergyCharged{file, added, energyTotal, use});
+    return added;
   }
 };
 

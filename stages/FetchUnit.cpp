@@ -11,7 +11,9 @@ void FetchUnit::fetch(Datapath& datapath, InstructionIndex& pc) const {
   pc = predictNext(datapath, tag);
 }
 
-void FetchUnit::chargeEnergy(Datapath& datapath) const { datapath.chargeEnergy({Stage::Fetch, {}}); }
+void FetchUnit::chargeEnergy(Datapath& datapath) const {
+  datapath.latestFetchWork = datapath.chargeEnergy({Stage::Fetch, {}});
+}
 
 // Fetch goes on where the predictor sends the fetched instruction, in
 // order when it predicts nothing for it.
@@ -20,8 +22,8 @@ InstructionIndex FetchUnit::predictNext(Datapath& datapath, InstructionTag fetch
   const std::optional<BranchPredictor::Prediction> prediction = predictor.predictAt(datapath.state, fetched.index);
   if (!prediction) return fetched.index + 1;
   predictor.remember(fetched.fetch, prediction->taken);
-  datapath.report(
-      BranchPredicted{fetched, predictor.kind(), prediction->jump, prediction->entry, prediction->taken, prediction->next});
+  datapath.report(BranchPredicted{fetched, predictor.kind(), prediction->jump, prediction->entry, prediction->taken,
+                                  prediction->next});
   return prediction->next;
 }
 
