@@ -290,14 +290,15 @@ struct PipelineRun {
   std::vector<RegisterWrite> writes;          // in the order Write-back made them
   std::vector<InstructionIndex> writtenBack;  // the instructions that reached Write-back, in order
   std::vector<Stall> stalls;
-  report::RunRecord record;  // what the report makes of the run
+  report::RunRecord record;      // what the report makes of the run
   report::RunRecord lateWindow;  // the same, noting the cycles from lateWindowFrom only
   // The run again, gone on from a copy of its core and of a recorder whose
   // window lay beyond the run, taken at cycle copiedAt with the late window
   // moved to the copy; empty when the run ended before.
   std::optional<report::RunRecord> resumed = std::nullopt;
-  std::optional<std::pair<std::vector<Word>, std::vector<Word>>> resumedMachine = std::nullopt;  // its registers and memory
-  bool lateUpdate = false;   // a prediction read its entry before an update to it took effect
+  std::optional<std::pair<std::vector<Word>, std::vector<Word>>> resumedMachine =
+      std::nullopt;                 // its registers and memory
+  bool lateUpdate = false;          // a prediction read its entry before an update to it took effect
   std::int64_t jumpsCancelled = 0;  // instructions a jump cancelled (the not-taken machine)
 };
 
@@ -437,8 +438,7 @@ const std::vector<Trial>& trials() {
 
 TEST(PipelineProperty, GeneratedProgramsRunToTheirEndOnFourMachines) {
   for (const Trial& trial : trials()) {
-    EXPECT_EQ(trial.meaning.run.end, RunEnd::Completed)
-        << described(trial.program, {}) << trial.meaning.run.message;
+    EXPECT_EQ(trial.meaning.run.end, RunEnd::Completed) << described(trial.program, {}) << trial.meaning.run.message;
     for (const MachineOptions machine : fourMachines) {
       SCOPED_TRACE(described(trial.program, machine));
       expectCompleted(trial.runOn(machine));
@@ -485,9 +485,9 @@ TEST(PipelineProperty, ForwardingChangesTheTimingNeverTheResults) {
 void expectTheBreakdownAddsUp(const report::RunRecord& record) {
   const std::optional<report::CycleBreakdown> breakdown = report::cycleBreakdown(record);
   ASSERT_TRUE(breakdown);
-  EXPECT_EQ(breakdown->instructions + breakdown->cancelled + breakdown->fill + breakdown->stalls +
-                breakdown->nothingToFetch,
-            record.cycles);
+  EXPECT_EQ(
+      breakdown->instructions + breakdown->cancelled + breakdown->fill + breakdown->stalls + breakdown->nothingToFetch,
+      record.cycles);
 }
 
 // The cycles add up on every machine, and each stall's cost shows in the
@@ -665,7 +665,8 @@ bool anUpdateCameLate(const std::vector<Event>& events) {
       std::erase_if(pending, [&](const Pending& p) { return p.fetch == cancelled->instruction.fetch; });
     }
     if (const auto* resolved = std::get_if<BranchResolved>(&event); resolved && resolved->before) {
-      const auto own = std::ranges::find_if(pending, [&](const Pending& p) { return p.fetch == resolved->branch.fetch; });
+      const auto own =
+          std::ranges::find_if(pending, [&](const Pending& p) { return p.fetch == resolved->branch.fetch; });
       if (own != pending.end() && own->stale) return true;
       if (own != pending.end()) pending.erase(own);
       for (Pending& other : pending) {
@@ -720,9 +721,11 @@ TEST(PipelineProperty, EveryPredictorComputesWhatProgramsMeanAndMispredictsAsAMo
 
 // ---- Energy -------------------------------------------------------------------
 
-// Each stage's charges in each cycle of a run; and the cycles whose summary
+// Each stage's charges in each cycle of a run; the cycles whose summary
 // at their end (what each stage took up and was charged, what retired)
-// differs from what the stages told as they worked.
+// differs from what the stages told as they worked; and the run's figures
+// counted again from the stages' events, which the core's own counts must
+// agree with.
 class ChargeCounter final : public RunObserver {
  public:
   void observe(const Event& event) override {
@@ -734,14 +737,33 @@ class ChargeCounter final : public RunObserver {
     }
     if (const auto* entered = std::get_if<StageEntered>(&event)) {
       told[static_cast<std::size_t>(entered->stage)].instruction = entered->instruction;
+      if (entered->stage == Stage::Fetch) {
+        ++counted.fetched;
+        ++instruction(entered->instruction).fetched;
+      }
     }
     if (const auto* charged = std::get_if<EnergyCharged>(&event)) {
       const auto stage = static_cast<std::size_t>(charged->file.stage);
       ++perCycle.back()[stage];
       told[stage].charged = charged->use;
       told[stage].energy += charged->added;
+      counted.energyByStage[stage] += charged->added;
+      switch (charged->use) {
+        case EnergyUse::Work:
+          worked[stage] += charged->added;
+          instruction(*told[stage].instruction).energy += charged->added;
+          break;
+        case EnergyUse::Idle: counted.energySplit.idle[stage] += charged->added; break;
+        case EnergyUse::Stalled: counted.energySplit.stalled[stage] += charged->added; break;
+      }
     }
-    if (const auto* left = std::get_if<InstructionRetired>(&event)) retired = left->instruction;
+    if (const auto* selected = std::get_if<PcMuxSelected>(&event); selected != nullptr && selected->pcsel) {
+      ++(selected->newPc ? counted.taken : counted.notTaken);
+    }
+    if (const auto* left = std::get_if<InstructionRetired>(&event)) {
+      retired = left->instruction;
+      ++counted.completed;
+    }
     if (const auto* ended = std::get_if<CycleEnded>(&event)) {
       ++cyclesEnded;
       bool same = ended->cycle == cycle && ended->retired == retired;
@@ -753,14 +775,22 @@ class ChargeCounter final : public RunObserver {
     }
   }
   EventKinds interests() const override {
-    return eventKinds<CycleStarted, StageEntered, EnergyCharged, InstructionRetired, CycleEnded>();
+    return eventKinds<CycleStarted, StageEntered, EnergyCharged, PcMuxSelected, InstructionRetired, CycleEnded>();
   }
 
   std::vector<std::array<int, stageCount>> perCycle;
   Cycle cyclesEnded = 0;
   std::vector<Cycle> unlikeTheirEvents;
+  RunCounts counted;     // as the events tell, apart from the split of work below
+  StageEnergy worked{};  // the work charged: the split's completed and wrong-path parts together
 
  private:
+  InstructionTotals& instruction(InstructionTag tag) {
+    const auto at = static_cast<std::size_t>(tag.index);
+    if (counted.byInstruction.size() <= at) counted.byInstruction.resize(at + 1);
+    return counted.byInstruction[at];
+  }
+
   Cycle cycle = 0;
   std::array<StageWork, stageCount> told{};
   std::optional<InstructionTag> retired;
@@ -774,6 +804,8 @@ struct EnergyRun {
   std::vector<std::array<int, stageCount>> chargesPerCycle;
   Cycle cyclesEnded;
   std::vector<Cycle> summariesUnlikeTheirEvents;
+  RunCounts told;  // the run's figures as the stages' events tell them
+  StageEnergy worked;
 };
 
 EnergyRun runForEnergy(const MachineState& state, const testing::TempDir& energy, MachineOptions machine) {
@@ -792,7 +824,33 @@ EnergyRun runForEnergy(const MachineState& state, const testing::TempDir& energy
           figures.finish(state, core.machine(), core.counts()),
           std::move(counter.perCycle),
           counter.cyclesEnded,
-          std::move(counter.unlikeTheirEvents)};
+          std::move(counter.unlikeTheirEvents),
+          std::move(counter.counted),
+          counter.worked};
+}
+
+// The figures the core counts as it runs are those its stages' events tell.
+void expectTheCountsAsTold(const EnergyRun& run) {
+  const report::RunRecord& record = run.record;
+  const RunCounts& told = run.told;
+  EXPECT_EQ(record.fetched, told.fetched);
+  EXPECT_EQ(record.completed, told.completed);
+  EXPECT_EQ(record.taken, told.taken);
+  EXPECT_EQ(record.notTaken, told.notTaken);
+  EXPECT_EQ(record.energyByStage, told.energyByStage);
+  EXPECT_EQ(record.energySplit.idle, told.energySplit.idle);
+  EXPECT_EQ(record.energySplit.stalled, told.energySplit.stalled);
+  for (std::size_t stage = 0; stage < stageCount; ++stage) {
+    EXPECT_EQ(record.energySplit.completed[stage] + record.energySplit.wrongPath[stage], run.worked[stage])
+        << stageName(allStages[stage]);
+  }
+  for (std::size_t i = 0; i < record.byInstruction.size(); ++i) {
+    const InstructionTotals none;
+    const InstructionTotals& counted = i < told.byInstruction.size() ? told.byInstruction[i] : none;
+    EXPECT_EQ(record.byInstruction[i].energy, counted.energy) << "instruction " << i;
+    EXPECT_EQ(record.byInstruction[i].fetched, counted.fetched) << "instruction " << i;
+  }
+  EXPECT_LE(told.byInstruction.size(), record.byInstruction.size());
 }
 
 // What a recorder counts over the whole run does not depend on the cycles
@@ -859,8 +917,8 @@ void expectTheSplitAddsUp(const EnergyRun& run) {
 // to the total, idle figures of zero leave the total as it is without idle
 // files, and idle figures equal to the working ones make every stage charge
 // in every cycle, the machine without clock gating. Each cycle's summary
-// agrees with the stages' events, and a recorder of the figures alone
-// counts what one that notes every cycle does.
+// agrees with the stages' events, and so do the figures the core counts; a
+// recorder of the figures alone counts what one that notes every cycle does.
 TEST(PipelineProperty, EnergySplitAddsUpAndIdleFiguresModelClockGating) {
   testing::TempDir plain, zero, working;
   for (const testing::TempDir* dir : {&plain, &zero, &working}) dir->addEnergyTree();
@@ -879,12 +937,11 @@ TEST(PipelineProperty, EnergySplitAddsUpAndIdleFiguresModelClockGating) {
         ASSERT_EQ(run->outcome.state, RunEnd::Completed) << run->outcome.message;
         expectTheSplitAddsUp(*run);
         expectTheSameTotals(run->figuresOnly, run->record);
+        expectTheCountsAsTold(*run);
         EXPECT_EQ(run->cyclesEnded, run->record.cycles);
         EXPECT_EQ(run->summariesUnlikeTheirEvents, std::vector<Cycle>{});
       }
-      EXPECT_EQ(
-          sumOf(withoutIdle.record.energySplit.idle) + sumOf(withoutIdle.record.energySplit.stalled),
-          0);
+      EXPECT_EQ(sumOf(withoutIdle.record.energySplit.idle) + sumOf(withoutIdle.record.energySplit.stalled), 0);
       EXPECT_EQ(gated.record.energyByStage, withoutIdle.record.energyByStage);
       EXPECT_EQ(gated.consoleTotal, withoutIdle.consoleTotal);
       EXPECT_EQ(gated.record.energySplit.completed, withoutIdle.record.energySplit.completed);
