@@ -22,7 +22,9 @@ class LifeAccounts {
  public:
   explicit LifeAccounts(const Datapath& datapath) : datapath_(&datapath) {}
   // The accounts of `other`, kept from now on for the copy of its datapath.
-  LifeAccounts(const LifeAccounts& other, const Datapath& datapath) : LifeAccounts(other) { rebind(datapath); }
+  LifeAccounts(const LifeAccounts& other, const Datapath& datapath) : LifeAccounts(other) {
+    rebind(datapath);
+  }
 
   // A cycle begins. While a stall holds the pipeline in it, the waiting
   // instruction waits in Execute's slot and the one behind it in Decode's.

@@ -41,7 +41,8 @@ std::string aluSymbol(AluOperation operation) {
 
 }  // namespace
 
-RunRecorder::RunRecorder(const MachineState& program, CycleWindow window, MachineOptions machine) : program_(program) {
+RunRecorder::RunRecorder(const MachineState& program, CycleWindow window, MachineOptions machine)
+    : program_(program) {
   record_.machine = machine;
   record_.window = window;
 }
@@ -91,12 +92,12 @@ bool RunRecorder::beginsRows() const {
 void RunRecorder::operator()(const InstructionFetched& e) {
   if (!beginsRows()) return;
   // Its row begins with the cycles it waited to be fetched, its f cells.
-  ChartRow row{
-      e.instruction, cycle_ - e.heldCycles, std::string(static_cast<std::size_t>(e.heldCycles), heldLetter), {}};
+  ChartRow row{e.instruction, cycle_ - e.heldCycles, std::string(static_cast<std::size_t>(e.heldCycles), heldLetter),
+               {}};
   for (Cycle cycle = row.firstCycle; cycle < cycle_; ++cycle) {
-    row.notes.push_back(record_.window.contains(cycle)
-                            ? "waits to be fetched: the stall of " + instructionName(*e.heldBy) + " holds Fetch"
-                            : "");
+    row.notes.push_back(record_.window.contains(cycle) ? "waits to be fetched: the stall of " +
+                                                             instructionName(*e.heldBy) + " holds Fetch"
+                                                       : "");
   }
   inFlight_[e.instruction.fetch] = std::move(row);
 }

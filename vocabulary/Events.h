@@ -421,7 +421,7 @@ constexpr EventKinds eventKinds() {
   return (EventKinds{0} | ... | eventKind<Kinds>());
 }
 
-inline constexpr EventKinds everyEventKind = (EventKinds{1} << std::variant_size_v<Event>)-1;
+inline constexpr EventKinds everyEventKind = (EventKinds{1} << std::variant_size_v<Event>) - 1;
 
 // A list of kinds of event, as a view names those it ignores.
 template <typename... Kinds>
@@ -454,9 +454,7 @@ class RunObserver {
 // The kinds a view looks at are those it has handlers for.
 
 template <typename View, typename Kind>
-concept HandlesEvent = requires(View& view, const Kind& event) {
-  view(event);
-};
+concept HandlesEvent = requires(View& view, const Kind& event) { view(event); };
 
 template <typename View, typename Kind>
 constexpr bool ignoresEvent = (View::Ignored::kinds & eventKind<Kind>()) != 0;
@@ -467,8 +465,7 @@ constexpr EventKinds handledKinds() {
   return []<std::size_t... index>(std::index_sequence<index...>) {
     return (EventKinds{0} | ... |
             (HandlesEvent<View, std::variant_alternative_t<index, Event>> ? EventKinds{1} << index : 0));
-  }
-  (std::make_index_sequence<std::variant_size_v<Event>>());
+  }(std::make_index_sequence<std::variant_size_v<Event>>());
 }
 
 // Not a kind of event: a view that takes it takes anything, which would
@@ -497,12 +494,10 @@ constexpr bool checkKind() {
 
 template <typename View>
 constexpr bool checkEveryEvent() {
-  static_assert(!HandlesEvent<View, NotAnEvent>,
-                "a view has a handler for each kind it uses, none that takes anything");
+  static_assert(!HandlesEvent<View, NotAnEvent>, "a view has a handler for each kind it uses, none that takes anything");
   return []<std::size_t... index>(std::index_sequence<index...>) {
     return (checkKind<View, std::variant_alternative_t<index, Event>>() && ...);
-  }
-  (std::make_index_sequence<std::variant_size_v<Event>>());
+  }(std::make_index_sequence<std::variant_size_v<Event>>());
 }
 
 // Hands the event to the view's handler for its kind; an ignored kind goes nowhere.
