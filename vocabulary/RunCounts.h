@@ -51,18 +51,23 @@ struct EnergyTimeline {
   // Makes room for `cycle`, the run's next, and returns its bucket. Cycles
   // come one at a time: a new bucket begins past the end of the last.
   EnergyBucket& bucketFor(Cycle cycle) {
-    if (cycle > static_cast<Cycle>(buckets.size()) * width) {
+    if (cycle > roomUpTo_) {
       if (buckets.size() == maxBuckets) {
         for (std::size_t i = 0; i < buckets.size() / 2; ++i) buckets[i] = merged(buckets[2 * i], buckets[2 * i + 1]);
         buckets.resize(buckets.size() / 2);
         width *= 2;
       }
       if (cycle > static_cast<Cycle>(buckets.size()) * width) buckets.emplace_back();
+      roomUpTo_ = static_cast<Cycle>(buckets.size()) * width;
     }
     return buckets.back();
   }
 
  private:
+  // The last cycle the buckets have room for, kept rather than worked out
+  // at every cycle's start.
+  Cycle roomUpTo_ = 0;
+
   static EnergyBucket merged(const EnergyBucket& a, const EnergyBucket& b) {
     EnergyBucket sum{{}, a.stalls + b.stalls, a.cancelled + b.cancelled};
     for (std::size_t stage = 0; stage < stageCount; ++stage) sum.energy[stage] = a.energy[stage] + b.energy[stage];
