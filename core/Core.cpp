@@ -103,7 +103,7 @@ bool Core::runStages() {
   }
   if (programDone || fetchHeld()) {
     accounts_.fetchIdle(fetchHeld(), programDone);
-    datapath_.report(FetchIdle{fetchHeld(), programDone});
+    datapath_.report<FetchIdle>(fetchHeld(), programDone);
     datapath_.chargeIdle(Stage::Fetch, fetchHeld());
     return false;
   }
@@ -131,9 +131,9 @@ void Core::followResolved(InstructionTag executed, std::optional<InstructionInde
   const bool wasTaken = newPc.has_value();
   if (isConditionalBranch(datapath_.state.instructions[static_cast<std::size_t>(executed.index)].decoded())) {
     const std::optional<BranchPredictor::Update> update = predictor.resolve(executed.index, wasTaken);
-    datapath_.report(BranchResolved{executed, predictor.kind(), predictedTaken, wasTaken,
+    datapath_.report<BranchResolved>(executed, predictor.kind(), predictedTaken, wasTaken,
                                     update ? std::optional(update->before) : std::nullopt,
-                                    update ? std::optional(update->after) : std::nullopt});
+                                    update ? std::optional(update->after) : std::nullopt);
   }
   if (predictedTaken == wasTaken) return;
   pc_ = newPc.value_or(executed.index + 1);
@@ -146,8 +146,8 @@ void Core::cancelBehind(InstructionTag branch, bool taken) {
   datapath_.predictor.recall(behind->fetch);
   accounts_.cancelled(*behind);
   datapath_.counts.cancelled(datapath_.latestFetchWork);
-  datapath_.report(InstructionCancelled{*behind, datapath_.state.sourceTextOf(behind->index), branch, taken,
-                                        datapath_.latestFetchWork});
+  datapath_.report<InstructionCancelled>(*behind, datapath_.state.sourceTextOf(behind->index), branch, taken,
+                                        datapath_.latestFetchWork);
   behind.reset();
 }
 
@@ -172,7 +172,7 @@ void Core::releaseStallWhenDue() {
 void Core::end(RunOutcome outcome) {
   outcome_ = std::move(outcome);
   accounts_.settleRunEnd(outcome_.state == RunEnd::Completed);
-  datapath_.report(RunEnded{outcome_.state, outcome_.message, outcome_.exitStatus});
+  datapath_.report<RunEnded>(outcome_.state, outcome_.message, outcome_.exitStatus);
 }
 
 const RunOutcome& simulate(Core& core) {

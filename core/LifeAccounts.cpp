@@ -9,14 +9,14 @@ void LifeAccounts::beginCycle(Cycle cycle, const Pipeline& pipeline, bool stallH
   cycle_ = cycle;
   if (!stallHolds) return;
   if (pipeline.executeSlot) reportStalled(*pipeline.executeSlot);
-  if (pipeline.decodeSlot) report(DecodeWaited{*pipeline.decodeSlot});
+  if (pipeline.decodeSlot) report<DecodeWaited>(*pipeline.decodeSlot);
 }
 
 void LifeAccounts::reportStalled(InstructionTag waiting) const {
   // Its source text is looked up only for an observer that hears of it.
   if (!datapath_->wants<InstructionStalled>()) return;
-  report(InstructionStalled{waiting, datapath_->state.sourceTextOf(waiting.index), stall_->blockedRegister,
-                            stall_->waitsFor});
+  report<InstructionStalled>(waiting, datapath_->state.sourceTextOf(waiting.index), stall_->blockedRegister,
+                            stall_->waitsFor);
 }
 
 void LifeAccounts::writtenBack(InstructionTag instruction) {
@@ -39,11 +39,11 @@ void LifeAccounts::stallTriggered(InstructionTag waiting, std::optional<Register
 void LifeAccounts::stallReleased() {
   stall_->released = cycle_;
   stallOpen_ = false;
-  report(StallEnded{*stall_});
+  report<StallEnded>(*stall_);
 }
 
 void LifeAccounts::ranBehind(InstructionTag branch, InstructionTag behind) const {
-  report(RanBehindTakenBranch{branch, behind});
+  report<RanBehindTakenBranch>(branch, behind);
 }
 
 void LifeAccounts::fetchIdle(bool frozen, bool atProgramEnd) {
@@ -61,7 +61,7 @@ void LifeAccounts::fetching(InstructionTag instruction) {
     const Cycle ownWait = stall_->released ? *stall_->released - stall_->cycle - 1 : 0;
     held = std::max<Cycle>(0, heldSinceFetch_ - ownWait);
   }
-  report(InstructionFetched{instruction, held, held > 0 ? std::optional(stall_->waiting) : std::nullopt});
+  report<InstructionFetched>(instruction, held, held > 0 ? std::optional(stall_->waiting) : std::nullopt);
   openFetch(instruction);
 }
 
@@ -84,14 +84,14 @@ void LifeAccounts::settleFetch() {
 
 void LifeAccounts::settleStall(const StallAccount& stall, Cycle fetchHeld, Cycle endDelay) const {
   if (!datapath_->wants<StallSettled>()) return;
-  StallSettled settled{stall};
-  settled.stall.fetchHeld = fetchHeld;
-  settled.stall.endDelay = endDelay;
-  report(settled);
+  StallAccount settled = stall;
+  settled.fetchHeld = fetchHeld;
+  settled.endDelay = endDelay;
+  report<StallSettled>(settled);
 }
 
 void LifeAccounts::settleIdle(Cycle nothingToFetch, Cycle cancelled) const {
-  if (nothingToFetch != 0 || cancelled != 0) report(FetchCyclesSettled{nothingToFetch, cancelled});
+  if (nothingToFetch != 0 || cancelled != 0) report<FetchCyclesSettled>(nothingToFetch, cancelled);
 }
 
 void LifeAccounts::settleRunEnd(bool completed) {

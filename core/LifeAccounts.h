@@ -80,9 +80,9 @@ class LifeAccounts {
   // held it.
   void settleCompletedRun();
 
-  template <typename Kind>
-  void report(const Kind& event) const {
-    datapath_->report(event);
+  template <typename Kind, typename... Fields>
+  void report(const Fields&... fields) const {
+    datapath_->report<Kind>(fields...);
   }
 
   // Copied only together with the datapath they report through.

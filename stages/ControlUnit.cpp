@@ -6,14 +6,16 @@
 namespace fivestage {
 
 void DecodeUnit::produceControlSignals(Datapath& datapath, std::optional<Opcode> opcode) const {
-  const std::optional<ControlSignals>& signals = opcode ? opcodeRow(*opcode).control : std::nullopt;
-  if (!signals) throw FatalError(" File could not be loaded \n");
+  if (!opcode || !opcodeRow(*opcode).control) throw FatalError(" File could not be loaded \n");
+  // Read where the table holds them, not copied: a copy made piece by piece
+  // and read whole right after holds the cycle up.
+  const ControlSignals& signals = *opcodeRow(*opcode).control;
   DecodeLatchRecord& d = datapath.DecodeLatch;
-  static_cast<ControlSignals&>(d) = *signals;
+  static_cast<ControlSignals&>(d) = signals;
   // An instruction that writes a register writes its rd, which the register
   // read has put into Rg; the others write none.
-  if (!signals->regwrite) d.Rg.reset();
-  datapath.report(ControlSignalsProduced{*signals, d.Rg});
+  if (!signals.regwrite) d.Rg.reset();
+  datapath.report<ControlSignalsProduced>(signals, d.Rg);
 }
 
 }  // namespace fivestage

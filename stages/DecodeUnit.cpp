@@ -11,10 +11,15 @@ const Instruction& decodedInstruction(const Datapath& datapath) {
   return datapath.state.instructions[static_cast<std::size_t>(datapath.FetchLatch.Pc)];
 }
 
-// A source register's value; nothing when the instruction has no such register.
-std::optional<Word> readSource(const MachineState& state, std::optional<RegisterNumber> number) {
-  if (!number) return std::nullopt;
-  return registerAt(state, number);
+// Puts a source register's value into its field of the pipeline register;
+// nothing when the instruction has no such register. Written in place: a
+// value made piece by piece and then copied whole holds the cycle up.
+void readSource(const MachineState& state, std::optional<RegisterNumber> number, std::optional<Word>& field) {
+  if (number) {
+    field = registerAt(state, number);
+  } else {
+    field.reset();
+  }
 }
 
 }  // namespace
@@ -28,7 +33,7 @@ HazardVerdict DecodeUnit::decode(Datapath& datapath) const {
   readRegisterFile(datapath);
   chargeEnergy(datapath, opcode);
   produceControlSignals(datapath, opcode);
-  if (verdict.stall) datapath.report(StallTriggered{tag, verdict.blockedRegister, verdict.waitsFor});
+  if (verdict.stall) datapath.report<StallTriggered>(tag, verdict.blockedRegister, verdict.waitsFor);
   return verdict;
 }
 
@@ -57,13 +62,9 @@ HazardVerdict DecodeUnit::detectDanger(const Datapath& datapath) const {
       break;
     }
   }
-  datapath.report(HazardChecked{instruction.getRs(),
-                                instruction.getRt(),
-                                {e.rg, e.regWrite},
-                                {m.rg, m.regWrite},
-                                verdict.stall,
-                                verdict.blockedRegister,
-                                verdict.waitsFor});
+  datapath.report<HazardChecked>(instruction.getRs(), instruction.getRt(), PendingWrite{e.rg, e.regWrite},
+                                 PendingWrite{m.rg, m.regWrite}, verdict.stall, verdict.blockedRegister,
+                                 verdict.waitsFor);
   return verdict;
 }
 
@@ -85,32 +86,32 @@ HazardVerdict DecodeUnit::detectLoadUse(const Datapath& datapath) const {
       }
     }
   }
-  datapath.report(LoadUseChecked{ahead, instruction.getRs(), instruction.getRt(), verdict.stall,
-                                 verdict.blockedRegister, verdict.waitsFor});
+  datapath.report<LoadUseChecked>(ahead, instruction.getRs(), instruction.getRt(), verdict.stall,
+                                 verdict.blockedRegister, verdict.waitsFor);
   return verdict;
 }
 
 void DecodeUnit::readRegisterFile(Datapath& datapath) const {
   const Instruction& instruction = decodedInstruction(datapath);
   DecodeLatchRecord& d = datapath.DecodeLatch;
-  datapath.report(RegisterReadStarted{});
+  datapath.report<RegisterReadStarted>();
   d.Rg = instruction.getRd();
   d.Pc = datapath.FetchLatch.Pc;
   d.fetch = datapath.FetchLatch.fetch;
-  d.a = readSource(datapath.state, instruction.getRs());
-  d.b = readSource(datapath.state, instruction.getRt());
+  readSource(datapath.state, instruction.getRs(), d.a);
+  readSource(datapath.state, instruction.getRt(), d.b);
   d.imm = instruction.getImm();
   d.Label = instruction.getLabel();
-  datapath.report(RegistersRead{d.Pc, instruction.getRs(), instruction.getRt(), d.a, d.b, d.imm, d.Label});
+  datapath.report<RegistersRead>(d.Pc, instruction.getRs(), instruction.getRt(), d.a, d.b, d.imm, d.Label);
 }
 
 void DecodeUnit::rereadRegisterFile(Datapath& datapath) const {
   DecodeLatchRecord& d = datapath.DecodeLatch;
   const Instruction& instruction = datapath.state.instructions[static_cast<std::size_t>(d.Pc)];
-  d.a = readSource(datapath.state, instruction.getRs());
-  d.b = readSource(datapath.state, instruction.getRt());
-  datapath.report(StallReleased{
-      {d.Pc, d.fetch}, datapath.state.sourceTextOf(d.Pc), instruction.getRs(), instruction.getRt(), d.a, d.b});
+  readSource(datapath.state, instruction.getRs(), d.a);
+  readSource(datapath.state, instruction.getRt(), d.b);
+  datapath.report<StallReleased>(InstructionTag{d.Pc, d.fetch}, datapath.state.sourceTextOf(d.Pc), instruction.getRs(),
+                                 instruction.getRt(), d.a, d.b);
 }
 
 void DecodeUnit::chargeEnergy(Datapath& datapath, std::optional<Opcode> opcode) const {

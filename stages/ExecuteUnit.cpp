@@ -39,15 +39,18 @@ std::optional<InstructionIndex> ExecuteUnit::execute(Datapath& datapath) const {
   e.regWrite = d.regwrite;
   e.rg = d.Rg;
   e.writer = InstructionTag{d.Pc, d.fetch};
-  datapath.report(ExecuteSignalsPassed{e.memRead, e.memWrite, e.memToreg, e.regWrite, e.rg});
+  datapath.report<ExecuteSignalsPassed>(e.memRead, e.memWrite, e.memToreg, e.regWrite, e.rg);
   datapath.thisCycle.executed = true;
 
-  const Operands operands = datapath.options.forwarding ? forward(datapath) : Operands{d.a, d.b};
+  // Operand b goes on to Memory as A2, the word a store writes, so it is
+  // kept there from the start.
+  std::optional<Word> a = d.a;
+  e.A2 = d.b;
+  if (datapath.options.forwarding) forward(datapath, a, e.A2);
   bool zero = false;
-  const Word input2 = aluSrcMux(datapath, onBus(operands.b), onBus(d.imm), d.alusrc);
-  e.AluOut = alu(datapath, onBus(operands.a), input2, d.aluop, zero);
-  e.A2 = operands.b;
-  datapath.report(ExecuteResultLatched{e.AluOut, e.A2});
+  const Word input2 = aluSrcMux(datapath, onBus(e.A2), onBus(d.imm), d.alusrc);
+  e.AluOut = alu(datapath, onBus(a), input2, d.aluop, zero);
+  datapath.report<ExecuteResultLatched>(e.AluOut, e.A2);
 
   const bool gate = mux3Gate(datapath, d.pcsrc, zero, d.branch);
   const std::optional<InstructionIndex> selected = mux3(datapath, d.Pc, d.Label, gate);
@@ -56,19 +59,20 @@ std::optional<InstructionIndex> ExecuteUnit::execute(Datapath& datapath) const {
   return newPc;
 }
 
-ExecuteUnit::Operands ExecuteUnit::forward(const Datapath& datapath) const {
+void ExecuteUnit::forward(const Datapath& datapath, std::optional<Word>& a, std::optional<Word>& b) const {
   const DecodeLatchRecord& d = datapath.DecodeLatch;
   const Instruction& instruction = datapath.state.instructions[static_cast<std::size_t>(d.Pc)];
-  const std::optional<Forwarded> a = newestValue(datapath, instruction.getRs());
-  const std::optional<Forwarded> b = newestValue(datapath, instruction.getRt());
-  datapath.report(OperandsForwarded{a, b});
-  return {a ? a->value : d.a, b ? b->value : d.b};
+  const std::optional<Forwarded> newestA = newestValue(datapath, instruction.getRs());
+  const std::optional<Forwarded> newestB = newestValue(datapath, instruction.getRt());
+  datapath.report<OperandsForwarded>(newestA, newestB);
+  if (newestA) a = newestA->value;
+  if (newestB) b = newestB->value;
 }
 
 Word ExecuteUnit::aluSrcMux(const Datapath& datapath, Word b, Word imm, std::optional<AluSource> select) const {
   // Only a select of RegisterB takes b; the indifferent select of j takes imm.
   const Word chosen = select == AluSource::RegisterB ? b : imm;
-  datapath.report(AluInputSelected{select, b, imm, chosen});
+  datapath.report<AluInputSelected>(select, b, imm, chosen);
   return chosen;
 }
 
@@ -86,7 +90,7 @@ Word ExecuteUnit::alu(const Datapath& datapath, Word input1, Word input2, AluOpe
     case AluOperation::And: result = (input1 != 0 && input2 != 0) ? 1 : 0; break;
     case AluOperation::Or: result = (input1 != 0 || input2 != 0) ? 1 : 0; break;
   }
-  datapath.report(AluComputed{operation, input1, input2, result, zero});
+  datapath.report<AluComputed>(operation, input1, input2, result, zero);
   return result;
 }
 
@@ -96,23 +100,25 @@ bool ExecuteUnit::mux3Gate(const Datapath& datapath, bool pcsrc, bool zero, std:
   bool passed = true;
   if (branch == BranchKind::IfEqual) passed = pcsrc && !zero;
   if (branch == BranchKind::IfNotEqual) passed = pcsrc && zero;
-  datapath.report(GateEvaluated{pcsrc, zero, branch, passed});
+  datapath.report<GateEvaluated>(pcsrc, zero, branch, passed);
   return passed;
 }
 
 std::optional<InstructionIndex> ExecuteUnit::mux3(const Datapath& datapath, InstructionIndex pc,
-                                                  std::optional<InstructionIndex> label, bool gate) const {
-  const std::optional<InstructionIndex> selected = gate ? label : pc;
-  datapath.report(Mux3Selected{gate, pc, label, selected});
+                                                  const std::optional<InstructionIndex>& label, bool gate) const {
+  std::optional<InstructionIndex> selected = pc;
+  if (gate) selected = label;
+  datapath.report<Mux3Selected>(gate, pc, label, selected);
   return selected;
 }
 
 std::optional<InstructionIndex> ExecuteUnit::pcMux(const Datapath& datapath, InstructionIndex pc,
-                                                   std::optional<InstructionIndex> selected, bool select,
+                                                   const std::optional<InstructionIndex>& selected, bool select,
                                                    bool gate) const {
   // A branch that is not taken must not send Fetch back to the branch itself.
-  const std::optional<InstructionIndex> newPc = select && gate ? selected : std::nullopt;
-  datapath.report(PcMuxSelected{select, pc, selected, newPc});
+  std::optional<InstructionIndex> newPc;
+  if (select && gate && selected) newPc = *selected;
+  datapath.report<PcMuxSelected>(select, pc, selected, newPc);
   return newPc;
 }
 

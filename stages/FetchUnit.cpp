@@ -22,8 +22,8 @@ InstructionIndex FetchUnit::predictNext(Datapath& datapath, InstructionTag fetch
   const std::optional<BranchPredictor::Prediction> prediction = predictor.predictAt(datapath.state, fetched.index);
   if (!prediction) return fetched.index + 1;
   predictor.remember(fetched.fetch, prediction->taken);
-  datapath.report(BranchPredicted{fetched, predictor.kind(), prediction->jump, prediction->entry, prediction->taken,
-                                  prediction->next});
+  datapath.report<BranchPredicted>(fetched, predictor.kind(), prediction->jump, prediction->entry, prediction->taken,
+                                  prediction->next);
   return prediction->next;
 }
 

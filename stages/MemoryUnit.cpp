@@ -24,20 +24,20 @@ void MemoryUnit::accessMemory(Datapath& datapath, InstructionIndex index) const 
   m.rg = e.rg;
   m.AluOut = e.AluOut;
   m.writer = e.writer;
-  datapath.report(MemorySignalsPassed{m.memToreg, m.regWrite, m.rg, m.AluOut});
+  datapath.report<MemorySignalsPassed>(m.memToreg, m.regWrite, m.rg, m.AluOut);
   datapath.thisCycle.memoryAccessed = true;
 
   const MemoryAccess access = accessOf(e);
-  datapath.report(MemoryAccessChosen{access});
+  datapath.report<MemoryAccessChosen>(access);
   if (access == MemoryAccess::Load) {
     chargeEnergy(datapath);
     m.Dr = readMemory(m.AluOut, datapath.state);
-    datapath.report(MemoryRead{m.AluOut, m.Dr});
+    datapath.report<MemoryRead>(m.AluOut, m.Dr);
   } else if (access == MemoryAccess::Store) {
     chargeEnergy(datapath);
     const Word word = onBus(e.A2);
     writeMemory(word, m.AluOut, datapath.state);
-    datapath.report(MemoryWritten{m.AluOut, word});
+    datapath.report<MemoryWritten>(m.AluOut, word);
   }
 }
 
