@@ -153,9 +153,16 @@ void RunRecorder::operator()(const EnergyCharged& e) {
 
 void RunRecorder::operator()(const StallTriggered& e) {
   ++record_.stallCount;
-  const StallRecord stall{cycle_, e.instruction, e.blockedRegister, e.waitsFor, {}, {}, 0, 0};
-  countInGroup(stall);
-  if (record_.window.contains(cycle_)) record_.stalls.push_back(stall);
+  // Its record is made only where it is kept: most stalls of a long run
+  // are only counted in their group.
+  const auto record = [&] { return StallRecord{cycle_, e.instruction, e.blockedRegister, e.waitsFor, {}, {}, 0, 0}; };
+  const auto [found, added] =
+      groups_.try_emplace(groupKey(e.instruction, e.blockedRegister, e.waitsFor), record_.stallGroups.size());
+  if (added) record_.stallGroups.push_back({record(), 0, cycle_, 0});
+  StallGroup& group = record_.stallGroups[found->second];
+  ++group.count;
+  group.lastCycle = cycle_;
+  if (record_.window.contains(cycle_)) record_.stalls.push_back(record());
   note([&] { return "stall"; });
 }
 
@@ -184,17 +191,10 @@ void RunRecorder::operator()(const FetchCyclesSettled& e) {
   lossToSettle_.reset();
 }
 
-RunRecorder::StallGroupKey RunRecorder::groupKey(const StallRecord& stall) {
-  return {stall.waiting.index, static_cast<std::int64_t>(onBus(stall.blockedRegister)),
-          stall.waitsFor ? static_cast<std::int64_t>(stall.waitsFor->index) : -1};
-}
-
-void RunRecorder::countInGroup(const StallRecord& stall) {
-  const auto [found, added] = groups_.try_emplace(groupKey(stall), record_.stallGroups.size());
-  if (added) record_.stallGroups.push_back({stall, 0, stall.cycle, 0});
-  StallGroup& group = record_.stallGroups[found->second];
-  ++group.count;
-  group.lastCycle = stall.cycle;
+RunRecorder::StallGroupKey RunRecorder::groupKey(InstructionTag waiting, std::optional<RegisterNumber> blockedRegister,
+                                                 const std::optional<InstructionTag>& waitsFor) {
+  return {waiting.index, static_cast<std::int64_t>(onBus(blockedRegister)),
+          waitsFor ? static_cast<std::int64_t>(waitsFor->index) : -1};
 }
 
 void RunRecorder::addBehindTaken(const BehindTakenBranch& behind) {

@@ -66,7 +66,6 @@ class RunRecorder final : public EventView<RunRecorder> {
   // Counted over the whole run.
   void operator()(const CycleStarted& e);
   void operator()(const StallTriggered& e);
-  void operator()(const StallEnded& e);
   void operator()(const StallSettled& e);
   void operator()(const FetchCyclesSettled& e);
   void operator()(const RanBehindTakenBranch& e);
@@ -79,6 +78,8 @@ class RunRecorder final : public EventView<RunRecorder> {
   void operator()(const DecodeWaited& e);
   void operator()(const InstructionStalled& e);
   void operator()(const InstructionRetired& e);
+  // Why a stall held its instruction, on its cells in the chart.
+  void operator()(const StallEnded& e);
   // Noted in the window's cycles only.
   void operator()(const CycleEnded& e);
   void operator()(const EnergyCharged& e);
@@ -93,7 +94,8 @@ class RunRecorder final : public EventView<RunRecorder> {
   void operator()(const RegisterWriteDecided& e);
   void operator()(const RegisterWritten& e);
 
-  using Charted = EventList<InstructionFetched, StageEntered, DecodeWaited, InstructionStalled, InstructionRetired>;
+  using Charted =
+      EventList<InstructionFetched, StageEntered, DecodeWaited, InstructionStalled, InstructionRetired, StallEnded>;
   using NotedInWindow =
       EventList<CycleEnded, EnergyCharged, HazardChecked, LoadUseChecked, RegistersRead, AluComputed, PcMuxSelected,
                 MemoryAccessChosen, MemoryRead, MemoryWritten, RegisterWriteDecided, RegisterWritten>;
@@ -131,8 +133,11 @@ class RunRecorder final : public EventView<RunRecorder> {
   // The group of stalls a stall belongs to: by waiting instruction,
   // register and producer (absent ones as -1).
   using StallGroupKey = std::tuple<InstructionIndex, std::int64_t, std::int64_t>;
-  static StallGroupKey groupKey(const StallRecord& stall);
-  void countInGroup(const StallRecord& stall);
+  static StallGroupKey groupKey(InstructionTag waiting, std::optional<RegisterNumber> blockedRegister,
+                                const std::optional<InstructionTag>& waitsFor);
+  static StallGroupKey groupKey(const StallRecord& stall) {
+    return groupKey(stall.waiting, stall.blockedRegister, stall.waitsFor);
+  }
   void addBehindTaken(const BehindTakenBranch& behind);
   // The fetch's row leaves the pipeline: into the chart when it shows.
   void retire(FetchNumber fetch);
