@@ -69,7 +69,8 @@ bool Core::runStages() {
 
   std::optional<InstructionTag> taken;  // without flush: the branch or jump Execute took in this cycle
   if (p.executeSlot && !stallCycle_) {
-    const std::optional<InstructionIndex> newPc = p.executeUnit.execute(datapath_);
+    std::optional<InstructionIndex> newPc;
+    p.executeUnit.execute(datapath_, newPc);
     if (cancelsWrongPath()) {
       followResolved(*p.executeSlot, newPc);
     } else if (newPc) {
@@ -125,7 +126,7 @@ bool Core::cancelsWrongPath() const {
 // instruction in this same cycle. A jump is never mispredicted: either Fetch
 // sent it to its label, or (not-taken) it is taken behind Fetch's back, as
 // on the flush machine.
-void Core::followResolved(InstructionTag executed, std::optional<InstructionIndex> newPc) {
+void Core::followResolved(InstructionTag executed, const std::optional<InstructionIndex>& newPc) {
   BranchPredictor& predictor = datapath_.predictor;
   const bool predictedTaken = predictor.recall(executed.fetch);
   const bool wasTaken = newPc.has_value();

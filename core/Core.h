@@ -66,7 +66,7 @@ class Core {
   bool cancelsWrongPath() const;
   // Execute has resolved `executed`: Fetch's prediction is checked and, when
   // wrong, the wrong path cancelled and the program counter put right.
-  void followResolved(InstructionTag executed, std::optional<InstructionIndex> newPc);
+  void followResolved(InstructionTag executed, const std::optional<InstructionIndex>& newPc);
   // Cancels the instruction fetched after the branch or jump, which was
   // `taken` or not.
   void cancelBehind(InstructionTag branch, bool taken);

@@ -42,14 +42,16 @@ struct Datapath {
     std::optional<InstructionTag> retired;       // the instruction that left Write-back
 
     // Ready for the next cycle: as new, field by field, which costs less
-    // than making a new one and copying it in.
+    // than making a new one and copying it in. Each value is emptied by
+    // assigning an empty one, a plain store, rather than by reset(), which
+    // tests first whether it held one.
     void clear() {
       executed = memoryAccessed = false;
-      writtenBack.reset();
-      retired.reset();
+      writtenBack = {};
+      retired = {};
       for (StageWork& stage : stages) {
-        stage.instruction.reset();
-        stage.charged.reset();
+        stage.instruction = {};
+        stage.charged = {};
         stage.energy = 0;
       }
     }
@@ -96,7 +98,15 @@ struct Datapath {
   // dozens of events a cycle for nobody.
   template <typename Kind, typename... Fields>
   void report(const Fields&... fields) const {
-    if (wants<Kind>()) observer->observe(Kind{fields...});
+    if (!wants<Kind>()) return;
+#if __cpp_aggregate_paren_init >= 201902L
+    // Made in place in the event the observer is handed, rather than made
+    // apart and copied in, where the compiler can make an event from
+    // parentheses.
+    observer->observe(Event(std::in_place_type<Kind>, fields...));
+#else
+    observer->observe(Kind{fields...});
+#endif
   }
 
   // The cycle is over: the observer hears what the stages did in it. The

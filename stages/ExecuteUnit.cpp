@@ -27,7 +27,7 @@ std::optional<Forwarded> newestValue(const Datapath& datapath, std::optional<Reg
 
 }  // namespace
 
-std::optional<InstructionIndex> ExecuteUnit::execute(Datapath& datapath) const {
+void ExecuteUnit::execute(Datapath& datapath, std::optional<InstructionIndex>& newPc) const {
   const DecodeLatchRecord& d = datapath.DecodeLatch;
   ExecuteLatchRecord& e = datapath.ExecuteLatch;
   datapath.enterStage(Stage::Execute, {d.Pc, d.fetch});
@@ -53,10 +53,10 @@ std::optional<InstructionIndex> ExecuteUnit::execute(Datapath& datapath) const {
   datapath.report<ExecuteResultLatched>(e.AluOut, e.A2);
 
   const bool gate = mux3Gate(datapath, d.pcsrc, zero, d.branch);
-  const std::optional<InstructionIndex> selected = mux3(datapath, d.Pc, d.Label, gate);
-  const std::optional<InstructionIndex> newPc = pcMux(datapath, d.Pc, selected, d.pcsel, gate);
+  std::optional<InstructionIndex> selected;
+  mux3(datapath, d.Pc, d.Label, gate, selected);
+  pcMux(datapath, d.Pc, selected, d.pcsel, gate, newPc);
   if (d.pcsel) datapath.counts.branchExecuted(newPc.has_value());
-  return newPc;
 }
 
 void ExecuteUnit::forward(const Datapath& datapath, std::optional<Word>& a, std::optional<Word>& b) const {
@@ -104,22 +104,25 @@ bool ExecuteUnit::mux3Gate(const Datapath& datapath, bool pcsrc, bool zero, std:
   return passed;
 }
 
-std::optional<InstructionIndex> ExecuteUnit::mux3(const Datapath& datapath, InstructionIndex pc,
-                                                  const std::optional<InstructionIndex>& label, bool gate) const {
-  std::optional<InstructionIndex> selected = pc;
-  if (gate) selected = label;
+void ExecuteUnit::mux3(const Datapath& datapath, InstructionIndex pc, const std::optional<InstructionIndex>& label,
+                       bool gate, std::optional<InstructionIndex>& selected) const {
+  if (gate) {
+    selected = label;
+  } else {
+    selected = pc;
+  }
   datapath.report<Mux3Selected>(gate, pc, label, selected);
-  return selected;
 }
 
-std::optional<InstructionIndex> ExecuteUnit::pcMux(const Datapath& datapath, InstructionIndex pc,
-                                                   const std::optional<InstructionIndex>& selected, bool select,
-                                                   bool gate) const {
+void ExecuteUnit::pcMux(const Datapath& datapath, InstructionIndex pc, const std::optional<InstructionIndex>& selected,
+                        bool select, bool gate, std::optional<InstructionIndex>& newPc) const {
   // A branch that is not taken must not send Fetch back to the branch itself.
-  std::optional<InstructionIndex> newPc;
-  if (select && gate && selected) newPc = *selected;
+  if (select && gate) {
+    newPc = selected;
+  } else {
+    newPc.reset();
+  }
   datapath.report<PcMuxSelected>(select, pc, selected, newPc);
-  return newPc;
 }
 
 void ExecuteUnit::chargeEnergy(Datapath& datapath) const { datapath.chargeEnergy({Stage::Execute, {}}); }

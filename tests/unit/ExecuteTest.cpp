@@ -95,22 +95,36 @@ TEST(Mux3Gate, BeqPassesOnEqualBnePassesOnDifferentOthersAlways) {
 }
 
 TEST(PcMux, OnlyAPassedGateChangesTheProgramCounter) {
+  const ExecuteUnit execute;
+  // The multiplexers put their outputs into what the caller keeps.
+  const auto mux3 = [&](const Datapath& datapath, InstructionIndex pc, std::optional<InstructionIndex> label,
+                        bool gate) {
+    std::optional<InstructionIndex> selected = 99;
+    execute.mux3(datapath, pc, label, gate, selected);
+    return selected;
+  };
+  const auto pcMux = [&](const Datapath& datapath, InstructionIndex pc, std::optional<InstructionIndex> selected,
+                         bool select, bool gate) {
+    std::optional<InstructionIndex> newPc = 99;
+    execute.pcMux(datapath, pc, selected, select, gate, newPc);
+    return newPc;
+  };
+
   testing::CapturedTrace out;
   ConsoleTrace trace(out);
   const Datapath datapath(MachineState(), InputFolder(""), &trace);
-  const ExecuteUnit execute;
-  EXPECT_EQ(execute.mux3(datapath, 3, 8, true), 8);
-  EXPECT_EQ(execute.mux3(datapath, 3, 8, false), 3);
-  EXPECT_EQ(execute.mux3(datapath, 3, std::nullopt, true), std::nullopt);  // L0: no target
+  EXPECT_EQ(mux3(datapath, 3, 8, true), 8);
+  EXPECT_EQ(mux3(datapath, 3, 8, false), 3);
+  EXPECT_EQ(mux3(datapath, 3, std::nullopt, true), std::nullopt);  // L0: no target
   EXPECT_EQ(out.str(), "\t Mux3 Signal  : 8\n\n\t Mux3  : 3\n\n\t Mux3 Signal  : -1\n\n");
 
   testing::CapturedTrace pc;
   ConsoleTrace pcTrace(pc);
   const Datapath pcDatapath(MachineState(), InputFolder(""), &pcTrace);
-  EXPECT_EQ(execute.pcMux(pcDatapath, 3, 8, false, true), std::nullopt);  // no branch: Mux3 output unused
-  EXPECT_EQ(execute.pcMux(pcDatapath, 3, 8, true, true), 8);              // taken
-  EXPECT_EQ(execute.pcMux(pcDatapath, 3, 3, true, false), std::nullopt);  // not taken: fetch goes on in order
-  EXPECT_EQ(execute.pcMux(pcDatapath, 3, 3, true, true), 3);              // taken branch to itself
+  EXPECT_EQ(pcMux(pcDatapath, 3, 8, false, true), std::nullopt);  // no branch: Mux3 output unused
+  EXPECT_EQ(pcMux(pcDatapath, 3, 8, true, true), 8);              // taken
+  EXPECT_EQ(pcMux(pcDatapath, 3, 3, true, false), std::nullopt);  // not taken: fetch goes on in order
+  EXPECT_EQ(pcMux(pcDatapath, 3, 3, true, true), 3);              // taken branch to itself
   EXPECT_EQ(pc.str(),
             "\t PC    : 3\n\t PcSel : 0\n\n\t PC  : 8\n\t PcSel : 1\n\n"
             "\t PC  : 3\n\t PcSel : 1\n\n\t PC  : 3\n\t PcSel : 1\n\n");
