@@ -57,7 +57,7 @@ HazardVerdict DecodeUnit::detectDanger(const Datapath& datapath) const {
                                  {m.rg, m.regWrite, m.writer, instruction.getRt()}}};
   HazardVerdict verdict;
   for (const Row& row : rows) {
-    if (row.destination == row.source && row.writeFlag) {
+    if (row.writeFlag && row.destination == row.source) {
       verdict = {true, row.source, row.writer};
       break;
     }
