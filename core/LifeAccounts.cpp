@@ -68,15 +68,21 @@ void LifeAccounts::fetching(InstructionTag instruction) {
 void LifeAccounts::openFetch(InstructionTag instruction) {
   settleFetch();
   fetch_.emplace(instruction, cycle_, heldSinceFetch_, idleSinceFetch_);
-  // A released stall's cost is the cycles it held Fetch before this fetch.
-  if (stall_ && !stallOpen_) fetch_->stall = std::exchange(stall_, std::nullopt);
+  // A released stall's cost is the cycles it held Fetch before this fetch:
+  // known now, and told once the fetch's fate is. Written into its account
+  // now rather than into a copy then, which would be read back right after
+  // it was written.
+  if (stall_ && !stallOpen_) {
+    fetch_->stall = std::exchange(stall_, std::nullopt);
+    fetch_->stall->fetchHeld = fetch_->held;
+  }
   heldSinceFetch_ = 0;
   idleSinceFetch_ = 0;
 }
 
 void LifeAccounts::settleFetch() {
   if (!fetch_) return;
-  if (fetch_->stall) settleStall(*fetch_->stall, fetch_->held, 0);
+  if (fetch_->stall) report<StallSettled>(*fetch_->stall);
   settleIdle(fetch_->idle, fetch_->cancelled ? 1 : 0);
   if (!fetch_->cancelled) lastRunCycle_ = fetch_->cycle;
   fetch_.reset();
@@ -113,7 +119,7 @@ void LifeAccounts::settleCompletedRun() {
   // ran; a stall released before it held that instruction back.
   Cycle heldInDrain = 0;
   if (fetch_ && fetch_->cancelled) {
-    if (fetch_->stall) settleStall(*fetch_->stall, fetch_->held, 0);
+    if (fetch_->stall) report<StallSettled>(*fetch_->stall);
     heldInDrain = fetch_->held;
     settleIdle(fetch_->idle, 0);
     fetch_.reset();

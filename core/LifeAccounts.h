@@ -60,7 +60,7 @@ class LifeAccounts {
     Cycle cycle;
     Cycle held;                         // cycles a stall held Fetch before it
     Cycle idle;                         // cycles Fetch found the program's end before it
-    std::optional<StallAccount> stall;  // the stall those held cycles belong to
+    std::optional<StallAccount> stall;  // the stall those held cycles belong to, that cost in it
     bool cancelled = false;
   };
 
