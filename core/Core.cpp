@@ -135,8 +135,8 @@ void Core::followResolved(InstructionTag executed, const std::optional<Instructi
   if (isConditionalBranch(datapath_.state.instructions[static_cast<std::size_t>(executed.index)].decoded())) {
     const std::optional<BranchPredictor::Update> update = predictor.resolve(executed.index, wasTaken);
     datapath_.report<BranchResolved>(executed, predictor.kind(), predictedTaken, wasTaken,
-                                    update ? std::optional(update->before) : std::nullopt,
-                                    update ? std::optional(update->after) : std::nullopt);
+                                     update ? std::optional(update->before) : std::nullopt,
+                                     update ? std::optional(update->after) : std::nullopt);
   }
   if (predictedTaken == wasTaken) return;
   pc_ = newPc.value_or(executed.index + 1);
@@ -150,7 +150,7 @@ void Core::cancelBehind(InstructionTag branch, bool taken) {
   accounts_.cancelled(*behind);
   datapath_.counts.cancelled(datapath_.latestFetchWork);
   datapath_.report<InstructionCancelled>(*behind, datapath_.state.sourceTextOf(behind->index), branch, taken,
-                                        datapath_.latestFetchWork);
+                                         datapath_.latestFetchWork);
   behind.reset();
 }
 

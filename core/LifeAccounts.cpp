@@ -16,7 +16,7 @@ void LifeAccounts::reportStalled(InstructionTag waiting) const {
   // Its source text is looked up only for an observer that hears of it.
   if (!datapath_->wants<InstructionStalled>()) return;
   report<InstructionStalled>(waiting, datapath_->state.sourceTextOf(waiting.index), stall_->blockedRegister,
-                            stall_->waitsFor);
+                             stall_->waitsFor);
 }
 
 void LifeAccounts::writtenBack(InstructionTag instruction) {

@@ -87,7 +87,7 @@ HazardVerdict DecodeUnit::detectLoadUse(const Datapath& datapath) const {
     }
   }
   datapath.report<LoadUseChecked>(ahead, instruction.getRs(), instruction.getRt(), verdict.stall,
-                                 verdict.blockedRegister, verdict.waitsFor);
+                                  verdict.blockedRegister, verdict.waitsFor);
   return verdict;
 }
 

@@ -23,7 +23,7 @@ InstructionIndex FetchUnit::predictNext(Datapath& datapath, InstructionTag fetch
   if (!prediction) return fetched.index + 1;
   predictor.remember(fetched.fetch, prediction->taken);
   datapath.report<BranchPredicted>(fetched, predictor.kind(), prediction->jump, prediction->entry, prediction->taken,
-                                  prediction->next);
+                                   prediction->next);
   return prediction->next;
 }
 
